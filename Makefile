@@ -1,0 +1,90 @@
+# Tapeworks2: a thin wrapper around CMake.
+#   make run        install what is missing, build, start the editor
+#   make test       install what is missing, build, run the whole test suite
+#                   (normal build, ThreadSanitizer for playback and ports, fuzzing, ASan+UBSan)
+#   make bench      build optimised and print the benchmark figures
+#   make fuzz       run the MIDI file reader fuzzer (FUZZ_SECONDS, default 60)
+#   make install    install into PREFIX (default /usr/local)
+
+SHELL := /bin/bash
+ROOT := $(CURDIR)
+JOBS ?= $(shell nproc)
+FUZZ_SECONDS ?= 60
+PREFIX ?= /usr/local
+CMAKE_GEN := -G Ninja
+CTEST := ctest --output-on-failure -j2 --timeout 300
+
+export ASAN_OPTIONS ?= detect_leaks=1:abort_on_error=0
+export LSAN_OPTIONS ?= suppressions=$(ROOT)/scripts/lsan.supp:print_suppressions=0
+export UBSAN_OPTIONS ?= print_stacktrace=1:halt_on_error=1
+export TSAN_OPTIONS ?= suppressions=$(ROOT)/scripts/tsan.supp:halt_on_error=1:second_deadlock_stack=1
+
+.PHONY: all deps build run test test-normal test-asan test-tsan fuzz bench install screenshot clean
+
+all: build
+
+deps:
+	@scripts/install-deps.sh
+
+build/build.ninja:
+	cmake -S . -B build $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: deps build/build.ninja
+	cmake --build build -j $(JOBS)
+
+run: build
+	@if [ -x build/bin/tapeworks2 ]; then \
+	    exec build/bin/tapeworks2 $(ARGS); \
+	else \
+	    echo "The editor window is not built yet. Ready so far:"; \
+	    ls build/bin 2>/dev/null | sed 's/^/  build\/bin\//'; \
+	fi
+
+test-normal: build
+	scripts/test-env.sh $(CTEST) --test-dir build
+
+build-tsan/build.ninja:
+	cmake -S . -B build-tsan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTW_SANITIZE=thread
+
+test-tsan: deps build-tsan/build.ninja
+	cmake --build build-tsan -j $(JOBS)
+	@if [ -n "$$(ctest --test-dir build-tsan -N -L tsan | grep 'Total Tests: [1-9]')" ]; then \
+	    scripts/test-env.sh $(CTEST) --test-dir build-tsan -L tsan; \
+	fi
+
+build-asan/build.ninja:
+	cmake -S . -B build-asan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTW_SANITIZE=address
+
+test-asan: deps build-asan/build.ninja
+	cmake --build build-asan -j $(JOBS)
+	scripts/test-env.sh $(CTEST) --test-dir build-asan
+
+build-fuzz/build.ninja:
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	    -DTW_SANITIZE=address -DTW_FUZZ=ON
+
+fuzz: deps build-fuzz/build.ninja
+	@if command -v clang++ >/dev/null && [ -f fuzz/CMakeLists.txt ]; then \
+	    cmake --build build-fuzz -j $(JOBS) && scripts/run-fuzz.sh build-fuzz $(FUZZ_SECONDS); \
+	else \
+	    echo "fuzz: clang or the fuzz targets are missing; skipped"; \
+	fi
+
+# The ASan+UBSan run comes last so that the output ends with CTest's summary line.
+test: deps test-normal fuzz test-tsan test-asan
+
+build-bench/build.ninja:
+	cmake -S . -B build-bench $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release
+
+bench: deps build-bench/build.ninja
+	cmake --build build-bench -j $(JOBS)
+	scripts/test-env.sh scripts/run-bench.sh build-bench
+
+install: build
+	cmake --install build --prefix $(PREFIX)
+
+screenshot: build
+	scripts/screenshot.sh
+
+clean:
+	rm -rf build build-asan build-tsan build-fuzz build-bench

@@ -1,0 +1,142 @@
+// MIDI events, tracks and Standard MIDI Files in memory, with the reader and the writer.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+#include <vector>
+
+// Error codes of the reader and the writer; 0 means success.
+constexpr int errCannotOpen = -2499;        // the file cannot be opened
+constexpr int errRead = -2498;              // the file ends before a needed byte
+constexpr int errHeader = -2497;            // no "MThd", header length not 6, or format above 2
+constexpr int errTrackChunk = -2496;        // a chunk read as a track is not "MTrk"
+constexpr int errSysexEnd = -2495;          // a system exclusive event does not end with 0xF7
+constexpr int errRunningStatus = -2494;     // a data byte where no running status applies
+constexpr int errSysexData = -2493;         // a byte with its top bit set inside sysex data
+constexpr int errWrite = -2492;             // a write, flush or rename failed: nothing was saved
+constexpr int errSysexContinuation = -99;   // an event begins with 0xF7
+
+// The bytes of one message. Behaves like a small std::vector<uint8_t>; short messages
+// (every channel message and most meta events) are kept inside the object without a heap block.
+class EventBytes {
+public:
+    using value_type = uint8_t;
+    using iterator = uint8_t *;
+    using const_iterator = const uint8_t *;
+
+    EventBytes() = default;
+    EventBytes(std::initializer_list<uint8_t> init);
+    EventBytes(const uint8_t *first, std::size_t count);
+    EventBytes(const EventBytes &other);
+    EventBytes(EventBytes &&other) noexcept;
+    EventBytes &operator=(const EventBytes &other);
+    EventBytes &operator=(EventBytes &&other) noexcept;
+    ~EventBytes();
+
+    std::size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    uint8_t *data() { return isInline() ? inline_ : heap_; }
+    const uint8_t *data() const { return isInline() ? inline_ : heap_; }
+    uint8_t &operator[](std::size_t i) { return data()[i]; }
+    const uint8_t &operator[](std::size_t i) const { return data()[i]; }
+    iterator begin() { return data(); }
+    iterator end() { return data() + size_; }
+    const_iterator begin() const { return data(); }
+    const_iterator end() const { return data() + size_; }
+    uint8_t front() const { return data()[0]; }
+    uint8_t back() const { return data()[size_ - 1]; }
+
+    void push_back(uint8_t b);
+    void append(const uint8_t *first, std::size_t count);
+    void reserve(std::size_t capacity);
+    void resize(std::size_t count, uint8_t value = 0);
+    void clear() { size_ = 0; }
+    std::size_t capacity() const { return isInline() ? sizeof(inline_) : capacity_; }
+
+    std::vector<uint8_t> toVector() const { return std::vector<uint8_t>(begin(), end()); }
+
+    friend bool operator==(const EventBytes &a, const EventBytes &b);
+    friend bool operator!=(const EventBytes &a, const EventBytes &b) { return !(a == b); }
+
+private:
+    bool isInline() const { return capacity_ == 0; }
+    void grow(std::size_t needed);
+
+    // capacity_ == 0 means the bytes live in inline_; otherwise in heap_ with that capacity.
+    uint32_t size_ = 0;
+    uint32_t capacity_ = 0;
+    union {
+        uint8_t inline_[8];
+        uint8_t *heap_;
+    };
+};
+
+enum class MidiEventKind { Empty = 0, Midi = 1, Sysex = 2, Meta = 3 };
+
+// One event of a track: the delta time since the previous event and the complete message
+// (status byte first, never running status; sysex without its closing 0xF7; meta without length).
+struct MidiEvent {
+    uint32_t dTime = 0;
+    EventBytes bytes;
+
+    MidiEvent() = default;
+    MidiEvent(uint32_t dt, std::initializer_list<uint8_t> b) : dTime(dt), bytes(b) {}
+    MidiEvent(uint32_t dt, EventBytes b) : dTime(dt), bytes(std::move(b)) {}
+
+    MidiEventKind kind() const;
+    bool isToneOn() const;
+    bool isToneOff() const;
+
+    friend bool operator==(const MidiEvent &a, const MidiEvent &b) {
+        return a.dTime == b.dTime && a.bytes == b.bytes;
+    }
+    friend bool operator!=(const MidiEvent &a, const MidiEvent &b) { return !(a == b); }
+};
+
+// One track: events in playing order with statistics about its tones.
+class NoxmidiTrk {
+public:
+    uint64_t totalTicks = 0;
+    int32_t toneCount = 0;
+    int32_t lowNote = 0;
+    int32_t highNote = 0;
+    std::vector<MidiEvent> events;
+
+    NoxmidiTrk() = default;
+    explicit NoxmidiTrk(const std::vector<MidiEvent> &list);
+    explicit NoxmidiTrk(std::vector<MidiEvent> &&list);
+
+    void setEvents(const std::vector<MidiEvent> &list);
+    void setEvents(std::vector<MidiEvent> &&list);
+    void clear();
+    void recount();
+    void appendToneOn(uint32_t dTime, unsigned note, unsigned velocity, unsigned channel);
+    void appendToneOff(uint32_t dTime, unsigned note, unsigned velocity, unsigned channel);
+    void appendProgram(unsigned program, unsigned channel);
+    void insertEvents(const std::vector<MidiEvent> &list, std::size_t index);
+    void appendEvents(const std::vector<MidiEvent> &list);
+};
+
+// A Standard MIDI File in memory.
+class MidiFile {
+public:
+    uint16_t format = 0;
+    uint16_t timeUnit = 240;
+    std::vector<NoxmidiTrk> tracks;
+
+    void clear();
+    // Loads a file; 0 or an error code. On an error the object is left cleared.
+    int read(const char *path);
+    // Stores the file through a temporary file in the same folder that replaces the target only
+    // when every byte was written: 0, errCannotOpen or errWrite. The object is not changed.
+    int write(const char *path) const;
+    // Seconds per tick at bpm beats per minute; 0 for an SMPTE or zero division.
+    double secondsPerTick(unsigned bpm) const;
+};
+
+// The time unit under which one tick lasts `seconds` at bpm beats per minute (0 if none fits).
+uint16_t timeUnitForTempo(double seconds, unsigned bpm);
+
+// General MIDI program name for 0..127; an empty string for any other number. Never null.
+const char *instrumentName(uint32_t program);

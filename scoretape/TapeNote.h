@@ -1,0 +1,19 @@
+// One note of the melody. Plain data, shared by the tape, the application and the clipboard.
+#pragma once
+
+#include <cstdint>
+
+struct TapeNote {
+    uint32_t note = 0;     // MIDI note number (row), 0..127
+    uint32_t start = 0;    // first tick
+    uint32_t length = 1;   // ticks, at least 1; the note ends at start + length
+    uint32_t channel = 0;  // 0..15
+    uint32_t velocity = 0; // 0..127
+    bool selected = false; // selection flag; takes no part in equality
+
+    friend bool operator==(const TapeNote &a, const TapeNote &b) {
+        return a.note == b.note && a.start == b.start && a.length == b.length &&
+               a.channel == b.channel && a.velocity == b.velocity;
+    }
+    friend bool operator!=(const TapeNote &a, const TapeNote &b) { return !(a == b); }
+};
