@@ -4,18 +4,19 @@
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
+#include <utility>
 #include <vector>
 
 // Error codes of the reader and the writer; 0 means success.
-constexpr int errCannotOpen = -2499;        // the file cannot be opened
-constexpr int errRead = -2498;              // the file ends before a needed byte
-constexpr int errHeader = -2497;            // no "MThd", header length not 6, or format above 2
-constexpr int errTrackChunk = -2496;        // a chunk read as a track is not "MTrk"
-constexpr int errSysexEnd = -2495;          // a system exclusive event does not end with 0xF7
-constexpr int errRunningStatus = -2494;     // a data byte where no running status applies
-constexpr int errSysexData = -2493;         // a byte with its top bit set inside sysex data
-constexpr int errWrite = -2492;             // a write, flush or rename failed: nothing was saved
-constexpr int errSysexContinuation = -99;   // an event begins with 0xF7
+constexpr int errCannotOpen = -2499;      // the file cannot be opened
+constexpr int errRead = -2498;            // the file ends before a needed byte
+constexpr int errHeader = -2497;          // no "MThd", header length not 6, or format above 2
+constexpr int errTrackChunk = -2496;      // a chunk read as a track is not "MTrk"
+constexpr int errSysexEnd = -2495;        // a system exclusive event does not end with 0xF7
+constexpr int errRunningStatus = -2494;   // a data byte where no running status applies
+constexpr int errSysexData = -2493;       // a byte with its top bit set inside sysex data
+constexpr int errWrite = -2492;           // a write, flush or rename failed: nothing was saved
+constexpr int errSysexContinuation = -99; // an event begins with 0xF7
 
 // The bytes of one message. Behaves like a small std::vector<uint8_t>; short messages
 // (every channel message and most meta events) are kept inside the object without a heap block.
