@@ -1,0 +1,41 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+// The one way the application shows message boxes and asks questions. Normally they are FLTK's
+// fl_message and fl_choice; a test installs a responder that sees each call and answers it.
+// GUI thread only.
+
+struct DialogCall {
+    bool question = false;  // false: information box, true: question with buttons
+    std::string text;       // the message or the question
+    std::string buttons[3]; // a question's button labels, "" where there is no button
+};
+
+// Returns the index of the chosen button (ignored for information boxes).
+using DialogResponder = std::function<int(const DialogCall &)>;
+
+// An empty responder restores FLTK's boxes.
+void setDialogResponder(DialogResponder responder);
+
+// Information box with one button. The text is shown as it is (no format characters).
+void showMessage(const char *text);
+// printf-style convenience: formats and calls showMessage.
+void showMessagef(const char *format, ...) __attribute__((format(printf, 1, 2)));
+
+// Question with up to three buttons (b1, b2 may be null); returns 0, 1 or 2 for the button
+// chosen (Escape or closing the box gives 0, as fl_choice does).
+int askChoice(const char *question, const char *b0, const char *b1, const char *b2);
+
+// Installs a responder for the lifetime of the object, then restores the previous one.
+class ScopedDialogResponder {
+public:
+    explicit ScopedDialogResponder(DialogResponder responder);
+    ~ScopedDialogResponder();
+    ScopedDialogResponder(const ScopedDialogResponder &) = delete;
+    ScopedDialogResponder &operator=(const ScopedDialogResponder &) = delete;
+
+private:
+    DialogResponder previous;
+};

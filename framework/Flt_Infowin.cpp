@@ -1,0 +1,38 @@
+#include "framework/Flt_Infowin.h"
+
+namespace {
+constexpr int minWidth = 100;
+constexpr int minHeight = 200;
+constexpr int buttonArea = 30; // below the display
+constexpr int buttonWidth = 50;
+constexpr int buttonHeight = 20;
+} // namespace
+
+Flt_Infowin::Flt_Infowin() : Fl_Double_Window(minWidth, minHeight, "Info") {
+    size_range(minWidth, minHeight);
+    display = new Fl_Text_Display(0, 0, 0, 0);
+    display->buffer(&buffer);
+    display->clear_visible_focus();
+    okButton = new Fl_Button(0, 0, 0, 0, "OK");
+    okButton->callback(onOk, this);
+    end();
+}
+
+Flt_Infowin::~Flt_Infowin() {
+    // The display must not outlive its buffer's link: the buffer goes first.
+    display->buffer(nullptr);
+}
+
+void Flt_Infowin::resize(int x, int y, int w, int h) {
+    Fl_Double_Window::resize(x, y, w, h);
+    // Laid out also while hidden: an X server without a window manager sends no configure
+    // event when the window is mapped, so a layout only when shown would never happen there.
+    display->resize(0, 0, w, h - buttonArea);
+    okButton->resize((w - buttonWidth) / 2, h - 25, buttonWidth, buttonHeight);
+}
+
+void Flt_Infowin::onOk(Fl_Widget *widget, void *window) {
+    auto *info = static_cast<Flt_Infowin *>(window);
+    if (info && widget == info->okButton)
+        info->hide();
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <FL/Fl_Menu_Bar.H>
+
+#include <functional>
+#include <map>
+
+// A menu bar whose items carry integer command ids. Every pick of any item (mouse or shortcut)
+// arrives at commandCallback with the item's id. GUI thread only.
+//
+// Items should be added in final menu order (each new item after every item already added).
+// If an add still inserts in front of added items, the recorded indices are moved along.
+class Flt_Menubar : public Fl_Menu_Bar {
+public:
+    Flt_Menubar(); // at 0, 0 with size 0, 0; the owner lays it out
+    ~Flt_Menubar() override = default;
+
+    // Adds the item at the slash-separated path (submenus created as needed) with a command id,
+    // an FLTK shortcut and FLTK item flags (FL_MENU_TOGGLE, FL_MENU_RADIO, FL_MENU_VALUE,
+    // FL_MENU_DIVIDER). Ids need not be unique.
+    void add(const char *path, int id, int shortcut, int flags);
+
+    // The item with the lowest index that carries id, or null.
+    Fl_Menu_Item *findItem(int id);
+    // Sets or clears the mark; setting a radio item clears the rest of its group.
+    // Does nothing for an id that no item carries.
+    void setValue(int id, bool on);
+    // The mark of a toggle item; false for unknown ids and for items that are not toggles.
+    bool value(int id);
+
+    // The FLTK callback of every item; data is the menu bar.
+    static void onPick(Fl_Widget *widget, void *data);
+
+    std::function<void(int)> commandCallback; // receives the id of each picked item
+    std::map<int, int> itemIds;               // menu array index -> command id
+};
