@@ -1,0 +1,305 @@
+// Edits of the melody. Each recorded edit takes an undo snapshot first and withdraws it when
+// nothing changed. Shifts of time never let a start or an end pass the last tick.
+#include "scoretape/ScoreTape.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr long long lastTick = 0xFFFFFFFFLL;
+
+// The start of `note` moved by delta, or -1 when the note would leave the tick range.
+long long shiftedStart(const TapeNote &note, long long delta) {
+    const long long start = (long long)note.start + delta;
+    if (start < 0 || start + note.length > lastTick)
+        return -1;
+    return start;
+}
+
+// The first start and the span of a list of notes to paste, in the list's own order; a span
+// of 0 or less means there is nothing to paste.
+long long pasteSpan(const std::vector<TapeNote> &list, unsigned &first) {
+    if (list.empty())
+        return 0;
+    first = list.front().start;
+    return (long long)list.back().start + list.back().length - first;
+}
+
+} // namespace
+
+void Flt_ScoreTape::recordEdit(const std::function<bool()> &change) {
+    const bool pushed = pushUndo();
+    if (!change()) {
+        if (pushed)
+            popUndo();
+        return;
+    }
+    melodyEdited();
+}
+
+template <class Pick> unsigned Flt_ScoreTape::shiftStarts(long long delta, Pick pick) {
+    unsigned moved = 0;
+    for (TapeNote &n : notes_) {
+        if (!pick(n))
+            continue;
+        const long long start = shiftedStart(n, delta);
+        if (start < 0)
+            continue;
+        n.start = unsigned(start);
+        ++moved;
+    }
+    auto byStart = [](const TapeNote &a, const TapeNote &b) { return a.start < b.start; };
+    if (moved != 0 && !std::is_sorted(notes_.begin(), notes_.end(), byStart))
+        sortNotes();
+    return moved;
+}
+
+bool Flt_ScoreTape::insertNote(const TapeNote &note) {
+    bool added = false;
+    recordEdit([&] { return added = addNote(note); });
+    return added;
+}
+
+bool Flt_ScoreTape::removeNotesAt(unsigned tick, unsigned note) {
+    bool removed = false;
+    recordEdit([&] {
+        const auto gone = [&](const TapeNote &n) {
+            return n.start == tick && n.note == note && isChannelShown(n);
+        };
+        auto end = std::remove_if(notes_.begin(), notes_.end(), gone);
+        removed = end != notes_.end();
+        notes_.erase(end, notes_.end());
+        return removed;
+    });
+    return removed;
+}
+
+unsigned Flt_ScoreTape::changeNoteLength(unsigned tick, unsigned note, unsigned channel,
+                                         int *index) {
+    for (std::size_t i = notes_.size(); i-- > 0;) {
+        TapeNote &n = notes_[i];
+        if (n.note != note || n.channel != channel || n.start >= tick)
+            continue;
+        const unsigned length = tick - n.start;
+        // Recorded even when the length stays the same.
+        pushUndo();
+        n.length = length;
+        if (index)
+            *index = int(i);
+        melodyEdited();
+        return length;
+    }
+    return 0;
+}
+
+void Flt_ScoreTape::setSelectedLength(unsigned ticks) {
+    if (ticks == 0)
+        return;
+    recordEdit([&] {
+        bool changed = false;
+        for (TapeNote &n : notes_) {
+            if (n.selected && isChannelShown(n) && n.length != ticks &&
+                (long long)n.start + ticks <= lastTick) {
+                n.length = ticks;
+                changed = true;
+            }
+        }
+        return changed;
+    });
+}
+
+void Flt_ScoreTape::setSelectedVelocity(unsigned velocity) {
+    if (velocity > 127)
+        return;
+    recordEdit([&] {
+        bool changed = false;
+        for (TapeNote &n : notes_) {
+            if (n.selected && isChannelShown(n) && n.velocity != velocity) {
+                n.velocity = velocity;
+                changed = true;
+            }
+        }
+        return changed;
+    });
+}
+
+void Flt_ScoreTape::setSelectedChannel(unsigned channel) {
+    if (channel > 15)
+        return;
+    recordEdit([&] {
+        bool changed = false;
+        for (TapeNote &n : notes_) {
+            if (n.selected && isChannelShown(n) && n.channel != channel) {
+                n.channel = channel;
+                changed = true;
+            }
+        }
+        return changed;
+    });
+}
+
+void Flt_ScoreTape::selectedNotesHigher() {
+    recordEdit([&] {
+        bool changed = false;
+        for (TapeNote &n : notes_) {
+            if (n.selected && n.note < 127) {
+                ++n.note;
+                changed = true;
+            }
+        }
+        return changed;
+    });
+}
+
+void Flt_ScoreTape::selectedNotesLower() {
+    recordEdit([&] {
+        bool changed = false;
+        for (TapeNote &n : notes_) {
+            if (n.selected && n.note > 0 && n.note < 128) {
+                --n.note;
+                changed = true;
+            }
+        }
+        return changed;
+    });
+}
+
+void Flt_ScoreTape::moveSelected(int ticks) {
+    if (ticks == 0)
+        return;
+    recordEdit([&] {
+        // Shifting re-sorts the melody when a note passes another.
+        return shiftStarts(ticks,
+                           [&](const TapeNote &n) { return n.selected && isChannelShown(n); }) != 0;
+    });
+}
+
+void Flt_ScoreTape::removeSelected() {
+    recordEdit([&] {
+        auto end = std::remove_if(notes_.begin(), notes_.end(),
+                                  [](const TapeNote &n) { return n.selected; });
+        const bool removed = end != notes_.end();
+        notes_.erase(end, notes_.end());
+        return removed;
+    });
+}
+
+void Flt_ScoreTape::insertTime(unsigned tick, int ticks) {
+    insertTimeBy(tick, ticks);
+}
+
+void Flt_ScoreTape::insertTimeBy(unsigned tick, long long ticks) {
+    if (ticks == 0)
+        return;
+    recordEdit([&] {
+        return shiftStarts(ticks, [&](const TapeNote &n) { return n.start >= tick; }) != 0;
+    });
+}
+
+void Flt_ScoreTape::eraseRegion() {
+    const unsigned left = markers_.first, right = markers_.second;
+    if (left >= right)
+        return;
+    recordEdit([&] {
+        bool changed = false;
+        std::vector<TapeNote> kept;
+        kept.reserve(notes_.size());
+        for (TapeNote n : notes_) {
+            if (n.start >= left && n.start < right) {
+                changed = true;
+                continue;
+            }
+            if (n.start >= right) {
+                n.start -= right - left;
+                changed = true;
+            }
+            kept.push_back(n);
+        }
+        if (changed)
+            notes_.swap(kept);
+        return changed;
+    });
+}
+
+void Flt_ScoreTape::insertRegionLength() {
+    const unsigned left = markers_.first, right = markers_.second;
+    if (left >= right)
+        return;
+    insertTimeBy(left, (long long)right - left);
+}
+
+void Flt_ScoreTape::pasteNotesWithTime(unsigned tick, const std::vector<TapeNote> &list) {
+    unsigned first = 0;
+    const long long span = pasteSpan(list, first);
+    if (span <= 0)
+        return;
+    // The only snapshot of the paste: when no note moves, the paste itself is not recorded.
+    insertTimeBy(tick, span);
+    bool added = false;
+    for (TapeNote n : list) {
+        const long long start = shiftedStart(n, (long long)tick - first);
+        if (start < 0)
+            continue;
+        n.start = unsigned(start);
+        added = addNote(n) || added;
+    }
+    // Redo states no longer follow from the melody once notes came in.
+    if (added)
+        undoSnapshots_.resize(undoPosition_);
+    longestNote_ = 0;
+    redraw();
+}
+
+void Flt_ScoreTape::pasteNotes(unsigned tick, const std::vector<TapeNote> &list) {
+    unsigned first = 0;
+    if (pasteSpan(list, first) == 0)
+        return;
+    recordEdit([&] {
+        bool added = false;
+        for (TapeNote n : list) {
+            const long long start = shiftedStart(n, (long long)tick - first);
+            if (start < 0)
+                continue;
+            n.start = unsigned(start);
+            added = addNote(n) || added;
+        }
+        return added;
+    });
+}
+
+void Flt_ScoreTape::clear() {
+    if (!notes_.empty()) {
+        recordEdit([&] {
+            notes_.clear();
+            return true;
+        });
+    }
+    channelMask_ = 0xFFFF;
+    redraw();
+}
+
+void Flt_ScoreTape::setNotes(const std::vector<TapeNote> &list) {
+    clear();
+    replaceNotes(list);
+    // Every operation relies on the order by start.
+    auto byStart = [](const TapeNote &a, const TapeNote &b) { return a.start < b.start; };
+    if (!std::is_sorted(notes_.begin(), notes_.end(), byStart))
+        sortNotes();
+    dataChanged_ = false;
+    redraw();
+}
+
+void Flt_ScoreTape::sortNotes() {
+    // Stable, so that notes of equal start keep their order.
+    std::stable_sort(notes_.begin(), notes_.end(),
+                     [](const TapeNote &a, const TapeNote &b) { return a.start < b.start; });
+}
+
+std::vector<std::reference_wrapper<TapeNote>> Flt_ScoreTape::notesAt(unsigned tick, unsigned note) {
+    std::vector<std::reference_wrapper<TapeNote>> found;
+    for (std::size_t i = upperBound(tick); i-- > 0 && notes_[i].start == tick;)
+        if (notes_[i].note == note)
+            found.push_back(notes_[i]);
+    std::reverse(found.begin(), found.end());
+    return found;
+}

@@ -1,0 +1,24 @@
+// Pointer presses and releases on the board become (tick, note, state) for the click callback.
+#include "scoretape/ScoreTape.h"
+
+#include <FL/Fl.H>
+
+Flt_ScoreTape::ClickPosition Flt_ScoreTape::clickPosition(int eventX, int eventY,
+                                                          int eventState) const {
+    ClickPosition pos;
+    // Unsigned on purpose: positions off the board give ticks and notes that the operations
+    // refuse (below row 0 the note wraps around).
+    pos.tick = unsigned(eventX - x()) / tickWidth_ + firstTick_;
+    pos.note = visibleRows_ + bottomNote_ - unsigned(eventY - y()) / rowHeight_;
+    pos.state = eventState & ~(FL_CAPS_LOCK | FL_NUM_LOCK | FL_SCROLL_LOCK);
+    return pos;
+}
+
+int Flt_ScoreTape::handle(int event) {
+    if (event != FL_PUSH && event != FL_RELEASE)
+        return Fl_Widget::handle(event);
+    const ClickPosition pos = clickPosition(Fl::event_x(), Fl::event_y(), Fl::event_state());
+    if (clickCallback_)
+        clickCallback_(pos.tick, pos.note, pos.state, event == FL_PUSH);
+    return 1;
+}

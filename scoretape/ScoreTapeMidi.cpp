@@ -1,0 +1,136 @@
+// The bridge between the melody and MIDI tracks and files. Files are read as if their tempo
+// were 120 beats per minute and written so that one MIDI tick is one tape tick at that tempo.
+#include "scoretape/ScoreTape.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr uint64_t lastTick = 0xFFFFFFFFull;
+
+// One note-on or note-off at an absolute tick, before deltas are known.
+struct TimedEvent {
+    uint64_t tick;
+    bool on;
+    uint8_t status, note, velocity;
+};
+
+// ⌊value⌋ as a tick, kept inside the tick range.
+uint64_t toTicks(double value) {
+    if (!(value > 0))
+        return 0;
+    return value >= double(lastTick) ? lastTick : uint64_t(value);
+}
+
+} // namespace
+
+NoxmidiTrk Flt_ScoreTape::toTrack(unsigned from, unsigned to, unsigned channelMask,
+                                  bool selectedOnly) const {
+    bool bounded = true;
+    if (from == to) {
+        from = 0;
+        bounded = false;
+    }
+    if (int32_t(to) < 0)
+        bounded = false;
+
+    std::vector<TimedEvent> timed;
+    for (const TapeNote &n : notes_) {
+        if (n.start < from || (bounded && n.start >= to) || (selectedOnly && !n.selected) ||
+            n.channel > 15 || !((channelMask >> n.channel) & 1u))
+            continue;
+        const uint8_t channel = uint8_t(n.channel);
+        timed.push_back(
+            {n.start, true, uint8_t(0x90 + channel), uint8_t(n.note), uint8_t(n.velocity)});
+        timed.push_back({std::min(uint64_t(n.start) + n.length, lastTick), false,
+                         uint8_t(0x80 + channel), uint8_t(n.note), 127});
+    }
+    if (timed.empty())
+        return NoxmidiTrk();
+
+    // At one tick the note-offs come first: a note that ends where the next one on the same
+    // key begins must not swallow it when the track is read back.
+    std::stable_sort(timed.begin(), timed.end(), [](const TimedEvent &a, const TimedEvent &b) {
+        return a.tick < b.tick || (a.tick == b.tick && !a.on && b.on);
+    });
+
+    std::vector<MidiEvent> events;
+    events.reserve(timed.size());
+    uint64_t previous = timed.front().tick;
+    for (const TimedEvent &e : timed) {
+        events.emplace_back(uint32_t(e.tick - previous),
+                            std::initializer_list<uint8_t>{e.status, e.note, e.velocity});
+        previous = e.tick;
+    }
+    NoxmidiTrk track;
+    track.setEvents(std::move(events));
+    return track;
+}
+
+void Flt_ScoreTape::fromTrack(const NoxmidiTrk &track, double secondsPerMidiTick) {
+    const double scale = ticksPerFrame_ * secondsPerMidiTick;
+    // Per key (channel * 256 + note) the open note: its MIDI time and note-on velocity.
+    struct Open {
+        bool open = false;
+        uint64_t time = 0;
+        uint8_t velocity = 0;
+    };
+    std::vector<Open> open(16 * 256);
+    std::vector<TapeNote> list;
+    uint64_t now = 0;
+    for (const MidiEvent &e : track.events) {
+        now += e.dTime;
+        const bool on = e.isToneOn();
+        if (!on && !e.isToneOff())
+            continue;
+        const unsigned channel = e.bytes[0] & 0x0Fu, note = e.bytes[1];
+        Open &key = open[channel * 256 + note];
+        if (on) {
+            if (!key.open)
+                key = Open{true, now, e.bytes[2]};
+            continue;
+        }
+        if (!key.open)
+            continue;
+        key.open = false;
+        TapeNote n;
+        n.note = note;
+        n.channel = channel;
+        n.velocity = key.velocity;
+        // Far beyond the tick range a note is kept at its end rather than wrapped around.
+        const uint64_t start = std::min(toTicks(double(key.time) * scale), lastTick - 1);
+        const uint64_t length = std::max<uint64_t>(toTicks(double(now - key.time) * scale), 1);
+        n.start = uint32_t(start);
+        n.length = uint32_t(std::min(length, lastTick - start));
+        list.push_back(n);
+    }
+    std::stable_sort(list.begin(), list.end(),
+                     [](const TapeNote &a, const TapeNote &b) { return a.start < b.start; });
+    setNotes(list);
+}
+
+int Flt_ScoreTape::readMidiFile(const char *path) {
+    // Read first: a file that cannot be read leaves the melody and its history untouched.
+    MidiFile file;
+    const int result = file.read(path);
+    if (result != 0)
+        return result;
+    clear();
+    if (!file.tracks.empty())
+        fromTrack(file.tracks.front(), file.secondsPerTick(120));
+    dataChanged_ = false;
+    return 0;
+}
+
+int Flt_ScoreTape::writeMidiFile(const char *path) {
+    NoxmidiTrk track;
+    for (unsigned c = 0; c < 16; ++c)
+        track.appendProgram(programs_[c], c);
+    track.appendEvents(toTrack().events);
+    MidiFile file;
+    file.format = 0;
+    file.timeUnit = timeUnitForTempo(1.0 / ticksPerFrame_, 120);
+    file.tracks.push_back(std::move(track));
+    return file.write(path);
+}

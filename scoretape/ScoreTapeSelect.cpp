@@ -1,0 +1,139 @@
+// Selection: the `selected` flag of each note. Selecting looks at shown notes only; clearing
+// clears every note. Nothing here changes the melody or the undo history.
+#include "scoretape/ScoreTape.h"
+
+#include <cmath>
+
+void Flt_ScoreTape::selectAll() {
+    bool any = false;
+    for (TapeNote &n : notes_) {
+        if (isChannelShown(n)) {
+            n.selected = true;
+            any = true;
+        }
+    }
+    if (any)
+        redraw();
+}
+
+void Flt_ScoreTape::unselectAll() {
+    bool any = false;
+    for (TapeNote &n : notes_) {
+        any = any || n.selected;
+        n.selected = false;
+    }
+    if (any)
+        redraw();
+}
+
+void Flt_ScoreTape::invertSelection() {
+    bool any = false;
+    for (TapeNote &n : notes_) {
+        if (n.selected) {
+            n.selected = false;
+            any = true;
+        } else if (isChannelShown(n)) {
+            n.selected = true;
+            any = true;
+        }
+    }
+    if (any)
+        redraw();
+}
+
+void Flt_ScoreTape::selectBetweenMarkers() {
+    if (markers_.first >= markers_.second)
+        return;
+    bool any = false;
+    for (TapeNote &n : notes_) {
+        if (isChannelShown(n) && n.start >= markers_.first && n.start < markers_.second) {
+            n.selected = true;
+            any = true;
+        }
+    }
+    if (any)
+        redraw();
+}
+
+void Flt_ScoreTape::selectFrom(unsigned tick) {
+    bool any = false;
+    for (TapeNote &n : notes_) {
+        if (isChannelShown(n) && !n.selected && n.start >= tick) {
+            n.selected = true;
+            any = true;
+        }
+    }
+    if (any)
+        redraw();
+}
+
+void Flt_ScoreTape::setSelected(unsigned index, bool on) {
+    if (index < notes_.size() && isChannelShown(notes_[index]))
+        notes_[index].selected = on;
+}
+
+bool Flt_ScoreTape::toggleSelectionAt(unsigned tick, unsigned note) {
+    bool any = false;
+    for (TapeNote &n : notes_) {
+        if (n.start == tick && n.note == note && isChannelShown(n)) {
+            n.selected = !n.selected;
+            any = true;
+        }
+    }
+    if (any)
+        redraw();
+    return any;
+}
+
+unsigned Flt_ScoreTape::selectLoudest(unsigned percent) {
+    unsigned histogram[128] = {};
+    unsigned total = 0;
+    for (const TapeNote &n : notes_) {
+        if (isChannelShown(n) && n.velocity < 128) {
+            ++histogram[n.velocity];
+            ++total;
+        }
+    }
+    const double share = std::floor(double(total) / 100.0 * percent + 0.5);
+    const unsigned wanted = share < double(total) ? unsigned(share) : total;
+    unsigned threshold = 128, sum = 0;
+    while (threshold > 0 && sum < wanted)
+        sum += histogram[--threshold];
+
+    unsigned count = 0;
+    for (TapeNote &n : notes_) {
+        if (isChannelShown(n) && n.velocity >= threshold) {
+            n.selected = true;
+            ++count;
+        }
+    }
+    if (count != 0)
+        redraw();
+    return count;
+}
+
+unsigned Flt_ScoreTape::selectSpecialNotes() {
+    unselectAll();
+    unsigned count = 0, firstStart = 0;
+    for (TapeNote &n : notes_) {
+        if (isChannelShown(n) && n.note < 128 &&
+            rowColours_.colours[n.note] == rowColours_.special) {
+            if (count++ == 0)
+                firstStart = n.start;
+            n.selected = true;
+        }
+    }
+    if (count != 0) {
+        redraw();
+        setFirstTick(firstStart);
+    }
+    return count;
+}
+
+std::vector<TapeNote> Flt_ScoreTape::selectedNotes() const {
+    std::vector<TapeNote> list;
+    for (const TapeNote &n : notes_)
+        if (n.selected)
+            list.push_back(n);
+    return list;
+}
