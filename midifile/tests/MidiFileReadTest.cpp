@@ -1,0 +1,235 @@
+// The reader against file bytes built in code.
+#include "SmfTestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using smftest::Bytes;
+using smftest::cat;
+using smftest::header;
+using smftest::singleTrackFile;
+using smftest::track;
+
+using Events = std::vector<MidiEvent>;
+
+void expectCleared(const MidiFile &f) {
+    EXPECT_EQ(f.format, 0);
+    EXPECT_EQ(f.timeUnit, 240);
+    EXPECT_TRUE(f.tracks.empty());
+}
+
+TEST(MidiFileRead, AcceptsWellFormedFiles) {
+    struct Case {
+        const char *name;
+        Bytes file;
+        uint16_t format;
+        uint16_t timeUnit;
+        std::vector<Events> tracks;
+    } cases[] = {
+        {"header alone, no tracks", header(0, 0, 96), 0, 96, {}},
+        {"empty track chunk still counts",
+         cat({header(1, 2, 480), track({}), track({})}),
+         1,
+         480,
+         {{}, {}}},
+        {"format 2, SMPTE division kept",
+         cat({header(2, 1, 0xE728), track({0, 0xC0, 5})}),
+         2,
+         0xE728,
+         {{{0, {0xC0, 5}}}}},
+        {"variable-length delta times",
+         singleTrackFile({0x81, 0x00, 0xC0, 1, 0xFF, 0xFF, 0xFF, 0x7F, 0xC0, 2}),
+         0,
+         96,
+         {{{128, {0xC0, 1}}, {0x0FFFFFFF, {0xC0, 2}}}}},
+        {"five-byte delta keeps its low 32 bits",
+         singleTrackFile({0x8F, 0xFF, 0xFF, 0xFF, 0x7F, 0xC0, 1}),
+         0,
+         96,
+         {{{0xFFFFFFFF, {0xC0, 1}}}}},
+        {"running status after a note-on",
+         singleTrackFile({0x00, 0x90, 0x3C, 0x40, 0x10, 0x3C, 0x00}),
+         0,
+         96,
+         {{{0, {0x90, 0x3C, 0x40}}, {16, {0x90, 0x3C, 0x00}}}}},
+        {"running status after a program change",
+         singleTrackFile({0x00, 0xC0, 0x05, 0x00, 0x07}),
+         0,
+         96,
+         {{{0, {0xC0, 0x05}}, {0, {0xC0, 0x07}}}}},
+        {"end of track dropped with its delta",
+         singleTrackFile({0x00, 0x90, 60, 1, 0x60, 0xFF, 0x2F, 0x00}),
+         0,
+         96,
+         {{{0, {0x90, 60, 1}}}}},
+        {"end of track with data kept",
+         singleTrackFile({0x00, 0xFF, 0x2F, 0x01, 0x00}),
+         0,
+         96,
+         {{{0, {0xFF, 0x2F, 0x00}}}}},
+        {"events after end of track inside the chunk",
+         singleTrackFile({0x00, 0xFF, 0x2F, 0x00, 0x05, 0xC0, 1}),
+         0,
+         96,
+         {{{5, {0xC0, 1}}}}},
+        {"tempo meta stored without length",
+         singleTrackFile({0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20}),
+         0,
+         96,
+         {{{0, {0xFF, 0x51, 0x07, 0xA1, 0x20}}}}},
+        {"long text meta",
+         singleTrackFile(cat({{0x00, 0xFF, 0x01, 0x81, 0x00}, Bytes(128, 'x')})),
+         0,
+         96,
+         {{{0, EventBytes(cat({{0xFF, 0x01}, Bytes(128, 'x')}).data(), 130)}}}},
+        {"sysex without closing byte stored",
+         singleTrackFile({0x00, 0xF0, 0x05, 0x7E, 0x7F, 0x09, 0x01, 0xF7}),
+         0,
+         96,
+         {{{0, {0xF0, 0x7E, 0x7F, 0x09, 0x01}}}}},
+        {"sysex length one too long, doubled 0xF7",
+         singleTrackFile({0x00, 0xF0, 0x06, 0x7E, 0x7F, 0x09, 0x01, 0xF7, 0xF7}),
+         0,
+         96,
+         {{{0, {0xF0, 0x7E, 0x7F, 0x09, 0x01}}}}},
+        {"sysex length 0 reads to the first 0xF7",
+         singleTrackFile({0x00, 0xF0, 0x00, 0x01, 0x02, 0xF7, 0xF7}),
+         0,
+         96,
+         {{{0, {0xF0, 0x01, 0x02}}}}},
+        {"system status takes two bytes",
+         singleTrackFile({0x00, 0xF2, 0x10, 0x20, 0x00, 0xF8, 1, 2}),
+         0,
+         96,
+         {{{0, {0xF2, 0x10, 0x20}}, {0, {0xF8, 1, 2}}}}},
+        {"data bytes not checked",
+         singleTrackFile({0x00, 0x90, 0xFF, 0x80}),
+         0,
+         96,
+         {{{0, {0x90, 0xFF, 0x80}}}}},
+        {"running status per track",
+         cat({header(1, 2, 96), track({0x00, 0x90, 60, 1}),
+              track({0x00, 0x91, 61, 2, 0x01, 62, 3})}),
+         1,
+         96,
+         {{{0, {0x90, 60, 1}}}, {{0, {0x91, 61, 2}}, {1, {0x91, 62, 3}}}}},
+        {"bytes after the last declared track not read",
+         cat({header(0, 1, 96), track({0x00, 0xC0, 1}), Bytes{'J', 'U', 'N', 'K', 0xFF}}),
+         0,
+         96,
+         {{{0, {0xC0, 1}}}}},
+        {"event running past the chunk end read whole",
+         cat({header(0, 1, 96), smftest::chunk("MTrk", {0x00, 0x90}), Bytes{60, 1}}),
+         0,
+         96,
+         {{{0, {0x90, 60, 1}}}}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        MidiFile f;
+        ASSERT_EQ(smftest::readFromBytes(f, c.file), 0);
+        EXPECT_EQ(f.format, c.format);
+        EXPECT_EQ(f.timeUnit, c.timeUnit);
+        ASSERT_EQ(f.tracks.size(), c.tracks.size());
+        for (std::size_t i = 0; i < c.tracks.size(); ++i)
+            EXPECT_EQ(f.tracks[i].events, c.tracks[i]) << "track " << i;
+    }
+}
+
+TEST(MidiFileRead, RefusesMalformedFilesAndStaysCleared) {
+    struct Case {
+        const char *name;
+        Bytes file;
+        int code;
+    } cases[] = {
+        {"empty file", {}, errRead},
+        {"13 header bytes", Bytes{'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 0, 0}, errRead},
+        {"not MThd", cat({smftest::chunk("MThD", {0, 0, 0, 0, 0, 96})}), errHeader},
+        {"header length 8", cat({smftest::chunk("MThd", {0, 0, 0, 0, 0, 96, 0, 0}), track({})}),
+         errHeader},
+        {"format 3", header(3, 0, 96), errHeader},
+        {"format 256", header(256, 0, 96), errHeader},
+        {"two tracks declared, one present", cat({header(1, 2, 96), track({})}), errRead},
+        {"chunk header cut short", cat({header(0, 1, 96), Bytes{'M', 'T', 'r', 'k', 0, 0}}),
+         errRead},
+        {"other chunk where a track is due",
+         cat({header(1, 2, 96), track({}), smftest::chunk("XFIH", {})}), errTrackChunk},
+        {"track begins with a data byte", singleTrackFile({0x00, 0x3C, 0x40}), errRunningStatus},
+        {"data byte after a meta event",
+         singleTrackFile({0x00, 0x90, 60, 1, 0x00, 0xFF, 0x01, 0x00, 0x00, 60, 0}),
+         errRunningStatus},
+        {"data byte after a sysex",
+         singleTrackFile({0x00, 0x90, 60, 1, 0x00, 0xF0, 0x01, 0xF7, 0x00, 60, 0}),
+         errRunningStatus},
+        {"data byte after a system status", singleTrackFile({0x00, 0xF2, 1, 2, 0x00, 60, 0}),
+         errRunningStatus},
+        {"data byte after a dropped end of track",
+         singleTrackFile({0x00, 0xFF, 0x2F, 0x00, 0x00, 60, 0}), errRunningStatus},
+        {"running status not carried into the next track",
+         cat({header(1, 2, 96), track({0x00, 0x90, 60, 1}), track({0x00, 61, 1})}),
+         errRunningStatus},
+        {"sysex continuation", singleTrackFile({0x00, 0xF7, 0x01, 0x00}), errSysexContinuation},
+        {"sysex end not 0xF7",
+         singleTrackFile({0x00, 0xF0, 0x06, 0x7E, 0x7F, 0x09, 0x01, 0xF7, 0x00}), errSysexEnd},
+        {"sysex full length without 0xF7", singleTrackFile({0x00, 0xF0, 0x02, 0x01, 0x02}),
+         errSysexEnd},
+        {"sysex data byte 0x80", singleTrackFile({0x00, 0xF0, 0x03, 0x01, 0x80, 0xF7}),
+         errSysexData},
+        {"sysex runs past the end", singleTrackFile({0x00, 0xF0, 0x05, 0x01}), errRead},
+        {"sysex length missing", singleTrackFile({0x00, 0xF0}), errRead},
+        {"meta length beyond the file",
+         singleTrackFile({0x00, 0xFF, 0x01, 0x8F, 0xFF, 0xFF, 0xFF, 0x7F}), errRead},
+        {"meta length one byte short", singleTrackFile({0x00, 0xFF, 0x01, 0x03, 'a', 'b'}),
+         errRead},
+        {"meta type missing", singleTrackFile({0x00, 0xFF}), errRead},
+        {"delta time cut off", singleTrackFile({0x81}), errRead},
+        {"status without data", singleTrackFile({0x00, 0x90, 60}), errRead},
+        {"program change without data", singleTrackFile({0x00, 0xC0}), errRead},
+        {"running status without second data byte", singleTrackFile({0x00, 0x90, 60, 1, 0x00, 61}),
+         errRead},
+        {"chunk longer than the file",
+         cat({header(0, 1, 96), Bytes{'M', 'T', 'r', 'k', 0, 0, 0, 0x10, 0x00, 0xC0, 1}}), errRead},
+    };
+
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        MidiFile f;
+        f.format = 1;
+        f.timeUnit = 7;
+        f.tracks.resize(2);
+        EXPECT_EQ(smftest::readFromBytes(f, c.file), c.code);
+        expectCleared(f);
+    }
+}
+
+TEST(MidiFileRead, RefusesWhatCannotBeOpened) {
+    smftest::TempDir dir;
+    for (std::string path : {dir.file("missing.mid"), dir.path().string(), std::string()}) {
+        SCOPED_TRACE(path);
+        MidiFile f;
+        f.tracks.resize(1);
+        EXPECT_EQ(f.read(path.c_str()), errCannotOpen);
+        expectCleared(f);
+    }
+    MidiFile f;
+    EXPECT_EQ(f.read(nullptr), errCannotOpen);
+}
+
+TEST(MidiFileRead, ReadsStatisticsOfEachTrack) {
+    MidiFile f;
+    ASSERT_EQ(smftest::readFromBytes(
+                  f, cat({header(1, 2, 96), track({0x00, 0xC0, 1}),
+                          track({0x00, 0x90, 64,   9,    0x10, 0x90, 50,   1,    0x20, 0x80,
+                                 64,   0,    0x30, 0x90, 50,   0,    0x05, 0xFF, 0x2F, 0x00})})),
+              0);
+    ASSERT_EQ(f.tracks.size(), 2u);
+    EXPECT_EQ(f.tracks[0].toneCount, 0);
+    EXPECT_EQ(f.tracks[0].lowNote, 0);
+    EXPECT_EQ(f.tracks[1].toneCount, 2);
+    EXPECT_EQ(f.tracks[1].lowNote, 50);
+    EXPECT_EQ(f.tracks[1].highNote, 64);
+    EXPECT_EQ(f.tracks[1].totalTicks, 0x60u); // the End of Track delta is not counted
+}
+
+} // namespace

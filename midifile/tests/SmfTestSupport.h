@@ -1,0 +1,136 @@
+// Helpers of the MIDI file tests: file bytes built in code, temporary folders, whole-file I/O
+// and the location of the shared test files.
+#pragma once
+
+#include "midifile/MidiFile.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <initializer_list>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include <ostream>
+
+// Readable events in test failure messages: delta time and bytes in hex.
+inline void PrintTo(const MidiEvent &e, std::ostream *os) {
+    static const char hex[] = "0123456789abcdef";
+    *os << e.dTime << ':';
+    for (uint8_t b : e.bytes)
+        *os << hex[b >> 4] << hex[b & 15];
+}
+
+namespace smftest {
+
+using Bytes = std::vector<uint8_t>;
+
+inline Bytes cat(std::initializer_list<Bytes> parts) {
+    Bytes all;
+    for (const Bytes &p : parts)
+        all.insert(all.end(), p.begin(), p.end());
+    return all;
+}
+
+inline Bytes be32(uint32_t v) {
+    return {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)};
+}
+
+// A chunk: four-letter id, big-endian length of body, body.
+inline Bytes chunk(const char *id, const Bytes &body) {
+    Bytes b(id, id + 4);
+    return cat({b, be32(uint32_t(body.size())), body});
+}
+
+inline Bytes header(uint16_t format, uint16_t tracks, uint16_t division) {
+    return chunk("MThd", {uint8_t(format >> 8), uint8_t(format), uint8_t(tracks >> 8),
+                          uint8_t(tracks), uint8_t(division >> 8), uint8_t(division)});
+}
+
+inline Bytes track(const Bytes &events) {
+    return chunk("MTrk", events);
+}
+
+// A format 0 file with one track holding these event bytes.
+inline Bytes singleTrackFile(const Bytes &events) {
+    return cat({header(0, 1, 96), track(events)});
+}
+
+// A temporary folder removed with everything in it at the end of the scope.
+class TempDir {
+public:
+    TempDir() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "smftest-XXXXXX").string();
+        if (char *made = ::mkdtemp(pattern.data()))
+            path_ = made;
+    }
+    ~TempDir() {
+        std::error_code ec;
+        if (!path_.empty())
+            std::filesystem::remove_all(path_, ec);
+    }
+    TempDir(const TempDir &) = delete;
+    TempDir &operator=(const TempDir &) = delete;
+    const std::filesystem::path &path() const { return path_; }
+    std::string file(const std::string &name) const { return (path_ / name).string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+inline void writeBytes(const std::string &path, const Bytes &bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+inline Bytes readBytes(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Reads bytes through a real file, as the editor does.
+inline int readFromBytes(MidiFile &file, const Bytes &bytes) {
+    TempDir dir;
+    std::string path = dir.file("in.mid");
+    writeBytes(path, bytes);
+    return file.read(path.c_str());
+}
+
+// Writes through a real file and returns what landed on disk.
+inline Bytes writtenBytes(const MidiFile &file, int *rc = nullptr) {
+    TempDir dir;
+    std::string path = dir.file("out.mid");
+    int result = file.write(path.c_str());
+    if (rc)
+        *rc = result;
+    return readBytes(path);
+}
+
+inline std::filesystem::path sourceDir() {
+    const char *env = std::getenv("TW_SOURCE_DIR");
+    return env && *env ? std::filesystem::path(env) : std::filesystem::path(TW_TEST_SOURCE_DIR);
+}
+
+inline std::filesystem::path binDir() {
+    const char *env = std::getenv("TW_BIN_DIR");
+    return env && *env ? std::filesystem::path(env) : std::filesystem::path(TW_TEST_BIN_DIR);
+}
+
+// The shared test files beside the clone, sorted; empty when the folder is absent.
+inline std::vector<std::filesystem::path> corpusFiles() {
+    std::vector<std::filesystem::path> files;
+    std::filesystem::path root = sourceDir() / ".." / "shared" / "testdata" / "midi";
+    std::error_code ec;
+    if (!std::filesystem::is_directory(root, ec))
+        return files;
+    for (const auto &entry : std::filesystem::recursive_directory_iterator(root, ec))
+        if (entry.is_regular_file() && entry.path().extension() == ".mid")
+            files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+} // namespace smftest
