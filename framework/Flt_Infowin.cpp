@@ -1,5 +1,8 @@
 #include "framework/Flt_Infowin.h"
 
+#include <FL/Fl_Button.H>
+#include <FL/Fl_Text_Display.H>
+
 namespace {
 constexpr int minWidth = 100;
 constexpr int minHeight = 200;
@@ -19,14 +22,16 @@ Flt_Infowin::Flt_Infowin() : Fl_Double_Window(minWidth, minHeight, "Info") {
 }
 
 Flt_Infowin::~Flt_Infowin() {
-    // The display must not outlive its buffer's link: the buffer goes first.
+    // The buffer member is destroyed before the display (a child of the window): detach it.
     display->buffer(nullptr);
 }
 
 void Flt_Infowin::resize(int x, int y, int w, int h) {
     Fl_Double_Window::resize(x, y, w, h);
-    // Laid out also while hidden: an X server without a window manager sends no configure
-    // event when the window is mapped, so a layout only when shown would never happen there.
+    // The children are placed once the window exists on the screen; FLTK resizes a window
+    // when it is shown.
+    if (!shown())
+        return;
     display->resize(0, 0, w, h - buttonArea);
     okButton->resize((w - buttonWidth) / 2, h - 25, buttonWidth, buttonHeight);
 }

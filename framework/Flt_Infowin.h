@@ -1,9 +1,11 @@
 #pragma once
 
-#include <FL/Fl_Button.H>
 #include <FL/Fl_Double_Window.H>
 #include <FL/Fl_Text_Buffer.H>
-#include <FL/Fl_Text_Display.H>
+
+// Include <FL/Fl_Text_Display.H> to use display (it brings in Xlib's macros, so not here).
+class Fl_Button;
+class Fl_Text_Display;
 
 // A resizable top-level window that shows a read-only text in a scrolling display, with an
 // "OK" button below that hides it. Not modal. Fill it with buffer.text(), pick the face with

@@ -1,0 +1,69 @@
+#include "framework/AppIcon.h"
+#include "framework/HelpText.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<std::string> helpLines() {
+    std::vector<std::string> lines;
+    const std::string text = helpText;
+    size_t begin = 0;
+    for (size_t end; (end = text.find('\n', begin)) != std::string::npos; begin = end + 1)
+        lines.push_back(text.substr(begin, end - begin));
+    EXPECT_EQ(begin, text.size()) << "text after the last line break";
+    return lines;
+}
+
+TEST(HelpText, SixtyThreeLinesEachWithItsBreak) {
+    const std::vector<std::string> lines = helpLines();
+    ASSERT_EQ(lines.size(), 63u);
+    struct Case {
+        int number;
+        const char *text;
+    };
+    const Case cases[] = {
+        {1, "Nomenclature:"},
+        {6, ""},
+        {31, ""},
+        {44, ""},
+        {46, "  ESC         : Deselect all notes and clear 'click action'"},
+        {49, "  Up/down     : "},
+        {56, "  Ctrl-X      : Cut selected notes to clipboard. This does not remove"
+             "                the time occupied by the notes."},
+        {63, "  F1          : Show this help screen"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.number);
+        EXPECT_EQ(lines[static_cast<size_t>(c.number - 1)], c.text);
+    }
+    for (size_t i = 0; i < lines.size(); ++i) {
+        SCOPED_TRACE(i + 1);
+        if (i + 1 != 49) {
+            EXPECT_TRUE(lines[i].empty() || lines[i].back() != ' ') << "trailing blank";
+        }
+        EXPECT_EQ(lines[i].find('\t'), std::string::npos);
+    }
+}
+
+TEST(AppIcon, AnOpaquePictureOfSeveralColours) {
+    const std::vector<unsigned char> pixels = appIconPixels();
+    ASSERT_EQ(pixels.size(), static_cast<size_t>(appIconSize * appIconSize * 4));
+    std::set<unsigned> colours;
+    for (size_t i = 0; i < pixels.size(); i += 4) {
+        EXPECT_EQ(pixels[i + 3], 255);
+        colours.insert(pixels[i] << 16 | pixels[i + 1] << 8 | pixels[i + 2]);
+    }
+    EXPECT_GE(colours.size(), 6u);
+    const Fl_RGB_Image *image = appIcon();
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(image->w(), appIconSize);
+    EXPECT_EQ(image->d(), 4);
+    EXPECT_EQ(image, appIcon());
+}
+
+} // namespace
