@@ -34,7 +34,7 @@ build: deps build/build.ninja
 
 run: build
 	@if [ -x build/bin/tapeworks2 ]; then \
-	    exec build/bin/tapeworks2 $(ARGS); \
+	    exec scripts/run-editor.sh build/bin/tapeworks2 $(ARGS); \
 	else \
 	    echo "The editor window is not built yet. Ready so far:"; \
 	    ls build/bin 2>/dev/null | sed 's/^/  build\/bin\//'; \
