@@ -237,7 +237,6 @@ expect_dialogs() {
             fail "$CASE: message box $i of $1 was not shown"
             return 1
         fi
-        MESSAGE_BOX_SIZE=$(xwininfo -id "$d" | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w "x" h }')
         close_dialog "$d" || return 1
     done
 }
