@@ -1,0 +1,67 @@
+// libFuzzer target: MidiFile::read on arbitrary bytes, through an in-memory file, with the
+// model's invariants checked after every read.
+#include "midifile/MidiFile.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <sys/mman.h>
+#include <unistd.h>
+
+namespace {
+
+void check(bool condition, const char *what) {
+    if (!condition) {
+        std::fprintf(stderr, "invariant broken: %s\n", what);
+        std::abort();
+    }
+}
+
+// One memory-backed file reused for every input, reached by path as the editor reaches files.
+struct MemoryFile {
+    int fd = ::memfd_create("fuzz-input", 0);
+    char path[64];
+    MemoryFile() { std::snprintf(path, sizeof(path), "/proc/self/fd/%d", fd); }
+    bool store(const uint8_t *data, std::size_t size) {
+        if (fd < 0 || ::ftruncate(fd, 0) != 0)
+            return false;
+        std::size_t done = 0;
+        while (done < size) {
+            ssize_t n = ::pwrite(fd, data + done, size - done, off_t(done));
+            if (n <= 0)
+                return false;
+            done += std::size_t(n);
+        }
+        return true;
+    }
+};
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
+    static MemoryFile file;
+    if (!file.store(data, size))
+        return 0;
+    MidiFile midi;
+    int rc = midi.read(file.path);
+    if (rc != 0) {
+        check(midi.format == 0 && midi.timeUnit == 240 && midi.tracks.empty(), "cleared on error");
+        return 0;
+    }
+    check(size >= 14 && midi.format <= 2, "header");
+    check(midi.tracks.size() == std::size_t((data[10] << 8) | data[11]), "track count");
+    for (const NoxmidiTrk &t : midi.tracks) {
+        NoxmidiTrk recounted = t;
+        recounted.recount();
+        check(recounted.totalTicks == t.totalTicks && recounted.toneCount == t.toneCount &&
+                  recounted.lowNote == t.lowNote && recounted.highNote == t.highNote,
+              "statistics");
+        for (const MidiEvent &e : t.events) {
+            check(!e.bytes.empty(), "no empty event");
+            check(!(e.bytes.size() == 2 && e.bytes[0] == 0xFF && e.bytes[1] == 0x2F),
+                  "no End of Track");
+            check(e.bytes.size() <= size, "event larger than the file");
+        }
+    }
+    return 0;
+}
