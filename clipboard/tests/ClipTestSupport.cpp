@@ -1,0 +1,111 @@
+#include "ClipTestSupport.h"
+
+#include <X11/Xlib.h>
+#include <chrono>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <thread>
+#include <unistd.h>
+
+using namespace std::chrono_literals;
+
+TempDir::TempDir() {
+    char pattern[] = "/tmp/tw-clipboard-XXXXXX";
+    const char *made = mkdtemp(pattern);
+    path_ = made ? made : "/tmp";
+}
+
+TempDir::~TempDir() {
+    if (path_ != "/tmp") {
+        int status = 0;
+        runProgram({"rm", "-rf", path_}, status);
+    }
+}
+
+std::string TempDir::write(const std::string &name, const std::string &content) const {
+    std::ofstream(path(name), std::ios::binary) << content;
+    return path(name);
+}
+
+std::string TempDir::read(const std::string &name) const {
+    std::ifstream in(path(name), std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+unsigned long clipboardOwner() {
+    static Display *display = XOpenDisplay(nullptr);
+    if (!display)
+        return None;
+    return XGetSelectionOwner(display, XInternAtom(display, "CLIPBOARD", False));
+}
+
+XclipOwner::XclipOwner(const std::string &file, const std::string &target) {
+    unsigned long before = clipboardOwner();
+    std::vector<std::string> argv = {"xclip", "-selection", "clipboard", "-quiet", "-i", file};
+    if (!target.empty()) {
+        argv.push_back("-t");
+        argv.push_back(target);
+    }
+    process_ = std::make_unique<ChildProcess>(argv);
+    auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (std::chrono::steady_clock::now() < deadline) {
+        unsigned long owner = clipboardOwner();
+        if (owner != None && owner != before) {
+            ready_ = true;
+            break;
+        }
+        std::this_thread::sleep_for(5ms);
+    }
+}
+
+std::string xclipOut(const std::string &target, int &status) {
+    std::vector<std::string> argv = {"xclip", "-selection", "clipboard", "-o"};
+    if (!target.empty()) {
+        argv.push_back("-t");
+        argv.push_back(target);
+    }
+    return runProgram(argv, status);
+}
+
+namespace {
+// clipboard_peer is built into the folder of the test program.
+std::string peerProgram() {
+    char self[4096];
+    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    std::string path = n > 0 ? std::string(self, size_t(n)) : std::string("./x");
+    return path.substr(0, path.rfind('/')) + "/clipboard_peer";
+}
+} // namespace
+
+Peer::Peer(const std::vector<std::string> &unsetEnv, const std::vector<std::string> &setEnv)
+    : process_({peerProgram()}, unsetEnv, setEnv) {}
+
+Peer::~Peer() {
+    process_.send("quit\n");
+    process_.closeInput();
+    process_.finish(3s);
+}
+
+std::string Peer::ask(const std::string &command) {
+    std::string line;
+    if (!process_.send(command + "\n") || !process_.readLine(line, 10s))
+        return "";
+    return line;
+}
+
+std::string Peer::nextLine() {
+    std::string line;
+    process_.readLine(line, 10s);
+    return line;
+}
+
+std::string randomBytes(size_t size, unsigned seed) {
+    std::mt19937 random(seed);
+    std::string bytes(size, '\0');
+    for (char &c : bytes)
+        c = char(random() & 0xFF);
+    return bytes;
+}

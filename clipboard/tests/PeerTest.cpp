@@ -1,0 +1,70 @@
+// Two programs of ours exchange notes and large blocks through the clipboard.
+#include "ClipTestSupport.h"
+#include "clipboard/ClipboardGuard.h"
+#include "clipboard/ScoreClipboard.h"
+
+#include <gtest/gtest.h>
+#include <sstream>
+
+namespace {
+std::string describe(const TapeNote &n) {
+    std::ostringstream text;
+    text << n.note << ' ' << n.start << ' ' << n.length << ' ' << n.channel << ' ' << n.velocity
+         << ' ' << int(n.selected);
+    return text.str();
+}
+
+std::vector<TapeNote> sampleNotes() {
+    std::vector<TapeNote> notes(3);
+    const uint32_t values[3][5] = {{72, 0, 3, 0, 100}, {48, 5, 1, 15, 1}, {60, 5, 40, 2, 127}};
+    for (int i = 0; i < 3; ++i) {
+        notes[i].note = values[i][0];
+        notes[i].start = values[i][1];
+        notes[i].length = values[i][2];
+        notes[i].channel = values[i][3];
+        notes[i].velocity = values[i][4];
+        notes[i].selected = i != 1;
+    }
+    return notes;
+}
+} // namespace
+
+TEST(ClipboardPeers, SecondProgramPastesOurNotesInOrderWithFlags) {
+    auto notes = sampleNotes();
+    ASSERT_TRUE(copyNotesToClipboard(notes));
+    Peer peer;
+    ASSERT_EQ(peer.ask("paste"), "notes 3");
+    for (const TapeNote &n : notes)
+        EXPECT_EQ(peer.nextLine(), describe(n));
+}
+
+TEST(ClipboardPeers, WePasteWhatTheSecondProgramCopied) {
+    auto notes = sampleNotes();
+    std::string command = "copy";
+    for (const TapeNote &n : notes)
+        command += " " + describe(n);
+    Peer peer;
+    ASSERT_EQ(peer.ask(command), "copied 1");
+    auto pasted = notesFromClipboard();
+    ASSERT_EQ(pasted, notes);
+    for (size_t i = 0; i < notes.size(); ++i)
+        EXPECT_EQ(pasted[i].selected, notes[i].selected) << i;
+}
+
+TEST(ClipboardPeers, MegabyteTravelsIntactBothWays) {
+    TempDir dir;
+    const std::string block = randomBytes(1 << 20, 17);
+    ClipboardGuard guard;
+    int32_t format = guard.registerFormat("ScoreTapeFmt");
+    Peer peer;
+
+    ASSERT_EQ(guard.setData(format, block.data(), int32_t(block.size())), 0);
+    ASSERT_EQ(peer.ask("get ScoreTapeFmt " + dir.path("got")), "rc 0 1048576");
+    EXPECT_TRUE(dir.read("got") == block);
+
+    const std::string other = randomBytes(1 << 20, 18);
+    ASSERT_EQ(peer.ask("set ScoreTapeFmt " + dir.write("other", other)), "rc 0");
+    std::vector<uint8_t> out;
+    ASSERT_EQ(guard.getData(format, out), 0);
+    EXPECT_TRUE(std::string(out.begin(), out.end()) == other);
+}

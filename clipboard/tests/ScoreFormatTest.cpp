@@ -1,0 +1,82 @@
+#include "clipboard/ScoreClipboard.h"
+#include "clipboard/TextEncoding.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+TapeNote makeNote(uint32_t note, uint32_t start, uint32_t length, uint32_t channel,
+                  uint32_t velocity, bool selected) {
+    TapeNote n;
+    n.note = note;
+    n.start = start;
+    n.length = length;
+    n.channel = channel;
+    n.velocity = velocity;
+    n.selected = selected;
+    return n;
+}
+} // namespace
+
+TEST(ScoreFormat, RecordIsLittleEndianWithFlagAndZeroPadding) {
+    auto bytes = encodeNotes({makeNote(0x40, 0x01020304, 0x0A0B, 15, 127, true)});
+    const std::vector<uint8_t> expected = {0x40, 0, 0, 0, 0x04, 0x03, 0x02, 0x01, 0x0B, 0x0A, 0, 0,
+                                           15,   0, 0, 0, 127,  0,    0,    0,    1,    0,    0, 0};
+    EXPECT_EQ(bytes, expected);
+}
+
+TEST(ScoreFormat, ThreeNotesTake72BytesAndComeBackInOrderWithFlags) {
+    std::vector<TapeNote> notes = {makeNote(60, 0, 4, 0, 100, true),
+                                   makeNote(64, 4, 2, 9, 80, false),
+                                   makeNote(130, 4, 8, 3, 1, true)}; // 130: passed on as it is
+    auto bytes = encodeNotes(notes);
+    ASSERT_EQ(bytes.size(), 72u);
+    auto back = decodeNotes(bytes.data(), bytes.size());
+    ASSERT_EQ(back, notes);
+    for (size_t i = 0; i < notes.size(); ++i)
+        EXPECT_EQ(back[i].selected, notes[i].selected) << i;
+}
+
+TEST(ScoreFormat, PartialRecordsAreIgnored) {
+    std::vector<uint8_t> bytes(72, 0);
+    for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = uint8_t(i * 7 + 1);
+    const struct {
+        size_t size, notes;
+    } cases[] = {{0, 0}, {20, 0}, {23, 0}, {24, 1}, {47, 1}, {50, 2}, {72, 3}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.size);
+        auto notes = decodeNotes(bytes.data(), c.size);
+        ASSERT_EQ(notes.size(), c.notes);
+        if (c.notes > 1) {
+            EXPECT_EQ(notes[1].start, uint32_t(0xDAD3CCC5)); // bytes 28..31, little-endian
+        }
+    }
+}
+
+TEST(ScoreFormat, AnyNonZeroFlagByteSelectsAndPaddingIsIgnored) {
+    auto bytes = encodeNotes({makeNote(1, 2, 3, 4, 5, false)});
+    bytes[20] = 7;
+    bytes[21] = bytes[22] = bytes[23] = 0xFF;
+    auto notes = decodeNotes(bytes.data(), bytes.size());
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_TRUE(notes[0].selected);
+    EXPECT_EQ(notes[0], makeNote(1, 2, 3, 4, 5, true));
+}
+
+TEST(TextEncoding, ConvertsBetweenLatin1AndUtf8) {
+    const struct {
+        Bytes utf8, latin1;
+    } cases[] = {
+        {{'a', 'b'}, {'a', 'b'}},
+        {{0xC3, 0xBC}, {0xFC}},                // ü
+        {{0xE2, 0x82, 0xAC, 'x'}, {'?', 'x'}}, // € is not Latin-1
+        {{0xF0, 0x9F, 0x8E, 0xB5}, {'?'}},     // a four-byte character
+        {{0xC3}, {'?'}},                       // cut off
+        {{0x80, 'y'}, {'?', 'y'}},             // stray continuation byte
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.utf8.begin(), c.utf8.end()));
+        EXPECT_EQ(utf8ToLatin1(c.utf8), c.latin1);
+    }
+    EXPECT_EQ(latin1ToUtf8({'G', 0xFC, 0xDF}), (Bytes{'G', 0xC3, 0xBC, 0xC3, 0x9F}));
+}
