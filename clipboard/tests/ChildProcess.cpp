@@ -158,3 +158,10 @@ std::string runProgram(const std::vector<std::string> &argv, int &status,
     status = child.finish(ended ? timeout : std::chrono::milliseconds(0));
     return out;
 }
+
+std::string siblingProgram(const std::string &name) {
+    char self[4096];
+    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    std::string path = n > 0 ? std::string(self, size_t(n)) : std::string("./x");
+    return path.substr(0, path.rfind('/') + 1) + name;
+}

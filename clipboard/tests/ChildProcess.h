@@ -38,6 +38,9 @@ private:
     std::string buffered_;
 };
 
+// The path of a program built into the same folder as the running one.
+std::string siblingProgram(const std::string &name);
+
 // Runs a program to its end and returns its output; `status` gets the exit status or -1.
 std::string runProgram(const std::vector<std::string> &argv, int &status,
                        std::chrono::milliseconds timeout = std::chrono::seconds(10));

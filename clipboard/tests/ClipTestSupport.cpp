@@ -1,5 +1,8 @@
 #include "ClipTestSupport.h"
 
+// GoogleTest before Xlib: Xlib's macros (None, Bool) break GoogleTest's headers.
+#include <gtest/gtest.h>
+
 #include <X11/Xlib.h>
 #include <chrono>
 #include <fstream>
@@ -70,23 +73,16 @@ std::string xclipOut(const std::string &target, int &status) {
     return runProgram(argv, status);
 }
 
-namespace {
-// clipboard_peer is built into the folder of the test program.
-std::string peerProgram() {
-    char self[4096];
-    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    std::string path = n > 0 ? std::string(self, size_t(n)) : std::string("./x");
-    return path.substr(0, path.rfind('/')) + "/clipboard_peer";
-}
-} // namespace
-
 Peer::Peer(const std::vector<std::string> &unsetEnv, const std::vector<std::string> &setEnv)
-    : process_({peerProgram()}, unsetEnv, setEnv) {}
+    : process_({siblingProgram("clipboard_peer")}, unsetEnv, setEnv) {}
 
 Peer::~Peer() {
     process_.send("quit\n");
     process_.closeInput();
-    process_.finish(3s);
+    // A sanitizer that found a fault in the peer ends it with a status other than 0.
+    int status = process_.finish(5s);
+    if (status != 0)
+        ADD_FAILURE() << "clipboard_peer ended with status " << status;
 }
 
 std::string Peer::ask(const std::string &command) {
