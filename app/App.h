@@ -1,0 +1,98 @@
+// The editor's main window: the menu bar along the top, the score tape below it, the MIDI output
+// port, the current file and the state that the commands and the score board clicks share.
+//
+// Threads: everything here runs on the GUI thread. Playback runs on the tape's worker, which
+// App stops (and joins) before it changes the port or ends.
+#pragma once
+
+#include "framework/Flt_App.h"
+#include "mididevice/NoxmidiSnd.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class Flt_Menubar;
+class Flt_Infowin;
+class Flt_ScoreTape;
+
+class App : public Flt_App {
+public:
+    explicit App(Flt_AppConfig &config);
+    ~App() override;
+    App(const App &) = delete;
+    App &operator=(const App &) = delete;
+
+    int handle(int event) override;
+    void resize(int x, int y, int w, int h) override;
+
+    // Applies the stored settings, opens the stored port and loads the start file.
+    void start(int argc, char **argv) override;
+    // The unsaved-changes question; true when the current score may be discarded.
+    bool queryClose() override;
+
+    // The command dispatcher: menu picks and main-window keys end here.
+    void onCommand(int id);
+    // What a press on the score board does (releases do nothing).
+    void onScoreClick(unsigned tick, unsigned note, int state, bool push);
+
+    // File commands.
+    bool saveFile(const char *path);
+    void loadFile(const char *path);
+    void setFileName(const char *path);
+
+    // Plays through the tape if a port is open; otherwise tells the user.
+    bool startPlay(unsigned flags);
+    // Opens the named output port, or none for an empty name.
+    bool selectOutputPort(const std::string &name);
+    // Applies note indicator table 0 (None), 1 (88-key piano) or 2 (Deleika-26).
+    void selectNoteIndicators(int choice);
+
+    // Read access for the tests and the other parts of the shell.
+    Flt_ScoreTape *scoreTape() const { return tape; }
+    Flt_Menubar *menuBar() const { return menubar; }
+    Flt_Infowin *helpWindow() const { return infoWindow; }
+    NoxmidiSnd &output() { return midiOut; }
+    const std::string &currentFile() const { return fileName; }
+    const std::vector<std::string> &outputPorts() const { return portNames; }
+    int pendingClickAction() const { return clickAction; }
+    unsigned channelForNewNotes() const { return currentChannel; }
+    unsigned lengthOfNewNotes() const { return newNoteLength; }
+    bool playsInsertedNote() const { return playInsertedNote; }
+    bool hasRectangleCorner() const { return rectNote < 128; }
+
+private:
+    void buildMenu();
+    // The menu bar along the top, the tape below it.
+    void layoutChildren();
+    void showHelp();
+    void openFile();
+    void exitWithoutAsking();
+    // Wheel handling; returns 0 when the event goes on to the framework.
+    int handleWheel();
+    // Shift-click rectangle selection.
+    void shiftClick(unsigned tick, unsigned note);
+    // Right click: play the note there, or change a note's length.
+    void rightClick(unsigned tick, unsigned note);
+    void runClickAction(unsigned tick);
+    // The marks under "Show MIDI channels" decide which channels the tape shows.
+    void applyChannelMarks();
+    // Marks the six "Show MIDI channels" items from the tape's mask (after New and Open).
+    void markShownChannels();
+    void stopPlayback();
+    void writeSettings();
+
+    Flt_ScoreTape *tape = nullptr;
+    Flt_Menubar *menubar = nullptr;
+    Flt_Infowin *infoWindow = nullptr;
+    NoxmidiSnd midiOut;
+    unsigned newNoteLength = 4;
+    unsigned currentChannel = 0;
+    std::string fileName;
+    std::vector<std::string> portNames;
+    bool playInsertedNote = false;
+    int clickAction = -1;
+    unsigned rectTick = 0;
+    unsigned rectNote = 200;
+    uint64_t lastWheelTime = 0;
+};

@@ -1,0 +1,123 @@
+// What a press on the score board does.
+#include "app/App.h"
+
+#include "app/AppDialogs.h"
+#include "app/CommandIds.h"
+#include "app/NoteClipboard.h"
+#include "scoretape/ScoreTape.h"
+
+#include <FL/Enumerations.H>
+
+#include <algorithm>
+
+void App::onScoreClick(unsigned tick, unsigned note, int state, bool push) {
+    if (!push)
+        return;
+    switch (state) {
+    case FL_BUTTON1:
+        if (clickAction >= 0) {
+            runClickAction(tick);
+            clickAction = clickNone;
+            return;
+        }
+        {
+            TapeNote n;
+            n.note = note;
+            n.start = tick;
+            n.length = newNoteLength;
+            n.channel = currentChannel;
+            n.velocity = 127;
+            if (!tape->insertNote(n))
+                tape->removeNotesAt(tick, note);
+            else if (playInsertedNote)
+                tape->playNoteAt(tick, note);
+        }
+        return;
+    case FL_BUTTON3:
+        rightClick(tick, note);
+        return;
+    case FL_BUTTON1 | FL_SHIFT:
+        shiftClick(tick, note);
+        return;
+    case FL_BUTTON3 | FL_SHIFT:
+        tape->selectFrom(tick);
+        return;
+    case FL_BUTTON1 | FL_SHIFT | FL_CTRL:
+        tape->insertTime(tick, int(tape->ticksPerFrame()));
+        return;
+    case FL_BUTTON3 | FL_SHIFT | FL_CTRL:
+        tape->insertTime(tick, 1);
+        return;
+    default:
+        return; // any other combination does nothing
+    }
+}
+
+void App::runClickAction(unsigned tick) {
+    switch (clickAction) {
+    case clickPlayMarker:
+        tape->setPlayMarker(tick);
+        break;
+    case clickLeftMarker:
+        tape->setLeftMarker(tick);
+        break;
+    case clickRightMarker:
+        tape->setRightMarker(tick);
+        break;
+    case clickBlueMarker:
+        tape->toggleSectionMarker(tick);
+        break;
+    case clickPasteWithTime:
+        tape->pasteNotesWithTime(tick, notesForPaste());
+        break;
+    case clickPaste:
+        tape->pasteNotes(tick, notesForPaste());
+        break;
+    default:
+        break;
+    }
+}
+
+void App::rightClick(unsigned tick, unsigned note) {
+    if (tape->playNoteAt(tick, note))
+        return;
+    int index = -1;
+    const unsigned length = tape->changeNoteLength(tick, note, currentChannel, &index);
+    if (length == 0)
+        return;
+    newNoteLength = length;
+    if (index >= 0 && std::size_t(index) < tape->notes().size() &&
+        tape->notes()[std::size_t(index)].selected &&
+        askChoice("Should the length be changed for all selected notes?", "Yes", "NO", nullptr) ==
+            0)
+        tape->setSelectedLength(length);
+}
+
+void App::shiftClick(unsigned tick, unsigned note) {
+    if (tape->toggleSelectionAt(tick, note))
+        return;
+    if (rectNote >= 128) {
+        rectTick = tick;
+        rectNote = note;
+        return;
+    }
+    const unsigned lowTick = std::min(rectTick, tick), highTick = std::max(rectTick, tick);
+    const unsigned lowNote = std::min(rectNote, note), highNote = std::max(rectNote, note);
+    if (lowTick == highTick || lowNote == highNote)
+        return;
+    bool found = false;
+    const std::vector<TapeNote> &notes = tape->notes();
+    for (std::size_t i = 0; i < notes.size(); ++i) {
+        const TapeNote &n = notes[i];
+        if (n.start >= lowTick && n.start < highTick && n.note >= lowNote && n.note < highNote) {
+            tape->setSelected(unsigned(i), true);
+            found = true;
+        }
+    }
+    if (found) {
+        tape->redraw(); // the corner stays for the next rectangle
+    } else {
+        rectTick = tick;
+        rectNote = note;
+    }
+}

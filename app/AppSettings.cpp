@@ -1,0 +1,68 @@
+// Settings kept between runs: read once when the window is shown, written when it goes.
+// "noteIndic" and "midiPort" are written when they change; the programs also then.
+#include "app/App.h"
+
+#include "app/CommandIds.h"
+#include "framework/Flt_Menubar.h"
+#include "framework/Preferences.h"
+#include "scoretape/ScoreTape.h"
+
+#include <string>
+#include <vector>
+
+void App::start(int argc, char **argv) {
+    // The X server confirms the new window's size only later; the settings below (markers
+    // scroll the view) need the tape's real size now.
+    layoutChildren();
+    int value = 0;
+    prefs.get("bottomNote", value, 43);
+    tape->setBottomNote(unsigned(value));
+    prefs.get("marker1", value, 0);
+    tape->setLeftMarker(unsigned(value));
+    prefs.get("marker2", value, 0);
+    tape->setRightMarker(unsigned(value));
+
+    prefs.get("midiChan", value, 0);
+    currentChannel = value >= 0 && value <= 15 ? unsigned(value) : 0; // hand-edited: channel 0
+    menubar->setValue(cmdNewNoteChannel + int(currentChannel), true);
+
+    prefs.get("noteIndic", value, 1);
+    selectNoteIndicators(value);
+
+    prefs.get("playNote", value, 0);
+    playInsertedNote = value != 0;
+    menubar->setValue(cmdPlayInsertedNote, playInsertedNote);
+
+    const std::vector<int> programs = prefGetIntArray(prefs, "MIDIpgms");
+    if (programs.size() == 16) {
+        tape->setPrograms(programs);
+        // The tape refuses programs outside 0..127, so mark what it holds.
+        menubar->setValue(cmdProgram + int(tape->program(currentChannel)), true);
+    }
+
+    tape->setTicksPerFrame(unsigned(prefGetInt(prefs, "TicksPerFrame", 8)));
+    menubar->setValue(cmdTicksPerFrame + int(tape->ticksPerFrame()), true);
+
+    std::string port;
+    if (prefGetString(prefs, "midiPort", port))
+        selectOutputPort(port);
+
+    if (argc == 2) {
+        loadFile(argv[1]);
+    } else {
+        std::string name;
+        prefGetString(prefs, "fname", name, "");
+        loadFile(name.c_str());
+    }
+}
+
+void App::writeSettings() {
+    prefs.set("bottomNote", int(tape->bottomNote()));
+    prefs.set("marker1", int(tape->leftMarker()));
+    prefs.set("marker2", int(tape->rightMarker()));
+    prefs.set("midiChan", int(currentChannel));
+    prefs.set("playNote", playInsertedNote ? 1 : 0);
+    prefs.set("fname", fileName.c_str());
+    prefSetIntArray(prefs, "MIDIpgms", tape->programs());
+    prefs.set("TicksPerFrame", int(tape->ticksPerFrame()));
+}

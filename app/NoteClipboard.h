@@ -1,0 +1,16 @@
+// The editor's access to the system clipboard for notes.
+#pragma once
+
+#include "scoretape/TapeNote.h"
+
+#include <vector>
+
+// Prepares Xlib for the clipboard's own thread; first thing in main.
+void initClipboard();
+// Hands our clipboard data to a clipboard manager and closes the clipboard; end of main.
+void shutdownClipboard();
+// Lets our own window keep answering selection requests while a copy or paste waits, so that
+// a paste of something this editor itself offers does not stall.
+void installClipboardPump();
+bool copyNotes(const std::vector<TapeNote> &notes);
+std::vector<TapeNote> notesForPaste();

@@ -1,0 +1,180 @@
+// Open, save, the title and the unsaved-changes question, with real files.
+#include <gtest/gtest.h>
+
+#include "AppHarness.h"
+
+#include "app/CommandIds.h"
+#include "framework/Flt_Infowin.h"
+#include "midifile/MidiFile.h"
+
+#include <deque>
+#include <filesystem>
+#include <fstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class AppFiles : public testing::Test {
+protected:
+    AppHarness h;
+    std::string dir;
+    void SetUp() override {
+        h.start();
+        dir = h.home.path() + "/music";
+        fs::create_directories(dir);
+    }
+    FileChoice answer(const std::string &path) { return FileChoice{true, path}; }
+    // A small melody saved under name, then a fresh score.
+    std::string savedMelody(const std::string &name) {
+        h.tape().addNote(makeNote(60, 0, 4));
+        h.tape().addNote(makeNote(64, 8, 4));
+        const std::string path = dir + "/" + name;
+        EXPECT_TRUE(h.app->saveFile(path.c_str()));
+        h.app->onCommand(cmdNew);
+        h.tape().setDataChanged(false);
+        return path;
+    }
+};
+
+} // namespace
+
+TEST_F(AppFiles, SaveAsAppliesTheMidRule) {
+    fs::create_directories(dir + "/music.old");
+    const std::pair<std::string, std::string> cases[] = {
+        {"tune", "tune.mid"},
+        {"tune.MID", "tune.MID.mid"},
+        {"tune.mid", "tune.mid"},
+        {"music.old/tune", "music.old/tune.mid"},
+    };
+    h.tape().addNote(makeNote(60, 0));
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.first);
+        h.tape().setDataChanged(true);
+        h.files = {answer(dir + "/" + c.first)};
+        h.app->onCommand(cmdSaveAs);
+        EXPECT_EQ(h.fileDialogs.back(), "Save MIDI file");
+        EXPECT_TRUE(fs::exists(dir + "/" + c.second));
+        EXPECT_EQ(h.app->currentFile(), dir + "/" + c.second);
+        EXPECT_EQ(h.title(), "Tapeworks2 V1.10 - " + fs::path(c.second).filename().string());
+        EXPECT_FALSE(h.tape().dataChanged());
+    }
+    EXPECT_TRUE(h.dialogs.empty());
+}
+
+TEST_F(AppFiles, SaveWithoutAFileAsksForOneAndCancelChangesNothing) {
+    h.tape().addNote(makeNote(60, 0));
+    h.app->onCommand(cmdSave);
+    ASSERT_EQ(h.fileDialogs.size(), 1u);
+    EXPECT_TRUE(h.tape().dataChanged());
+    EXPECT_EQ(h.title(), "Tapeworks2 V1.10");
+}
+
+TEST_F(AppFiles, SaveUnderTheCurrentNameWritesWithoutADialog) {
+    const std::string path = savedMelody("a.mid");
+    h.app->loadFile(path.c_str());
+    h.click(20, 70);
+    h.fileDialogs.clear();
+    h.app->onCommand(cmdSave);
+    EXPECT_TRUE(h.fileDialogs.empty());
+    EXPECT_FALSE(h.tape().dataChanged());
+    MidiFile file;
+    ASSERT_EQ(file.read(path.c_str()), 0);
+    EXPECT_EQ(file.format, 0);
+    ASSERT_EQ(file.tracks.size(), 1u);
+    EXPECT_EQ(file.tracks[0].toneCount, 3);
+}
+
+TEST_F(AppFiles, WriteErrorKeepsTheScoreMarkedChanged) {
+    h.tape().addNote(makeNote(60, 0));
+    const std::string bad = dir + "/no/such/folder/x.mid";
+    EXPECT_FALSE(h.app->saveFile(bad.c_str()));
+    ASSERT_EQ(h.dialogs.size(), 1u);
+    EXPECT_EQ(h.lastMessage(),
+              "Cannot write MIDI file " + bad + ", error " + std::to_string(errCannotOpen));
+    EXPECT_TRUE(h.tape().dataChanged());
+    EXPECT_EQ(h.app->currentFile(), "");
+}
+
+TEST_F(AppFiles, LoadSetsTitleAndAFailedLoadChangesNothing) {
+    const std::string good = savedMelody("song.mid");
+    h.app->loadFile(good.c_str());
+    EXPECT_EQ(h.title(), "Tapeworks2 V1.10 - song.mid");
+    EXPECT_EQ(h.tape().notes().size(), 2u);
+    EXPECT_FALSE(h.tape().dataChanged());
+
+    const std::string broken = dir + "/broken.mid";
+    std::ofstream(broken) << "not a MIDI file at all";
+    h.app->loadFile(broken.c_str());
+    ASSERT_EQ(h.dialogs.size(), 1u);
+    EXPECT_EQ(h.lastMessage(),
+              "Cannot read MIDI file " + broken + ", error " + std::to_string(errHeader));
+    EXPECT_EQ(h.app->currentFile(), good);
+    EXPECT_EQ(h.title(), "Tapeworks2 V1.10 - song.mid");
+    EXPECT_EQ(h.tape().notes().size(), 2u);
+
+    h.app->loadFile((dir + "/missing.mid").c_str());
+    EXPECT_EQ(h.lastMessage(), "Cannot read MIDI file " + dir + "/missing.mid, error " +
+                                   std::to_string(errCannotOpen));
+    EXPECT_EQ(h.app->currentFile(), good);
+}
+
+TEST_F(AppFiles, OpenReadsTheChosenFileAndShowsAllChannels) {
+    const std::string path = savedMelody("b.mid");
+    h.menu().findItem(cmdShowChannel + 3)->clear();
+    h.app->onCommand(cmdShowChannel + 3);
+    h.files = {answer(path)};
+    h.app->onCommand(cmdOpen);
+    EXPECT_EQ(h.fileDialogs.back(), "Open MIDI file");
+    EXPECT_EQ(h.app->currentFile(), path);
+    EXPECT_EQ(h.tape().channelMask(), 0xFFFF);
+    EXPECT_TRUE(h.marked(cmdShowChannel + 3));
+    EXPECT_TRUE(h.dialogs.empty()) << "nothing changed: no question";
+}
+
+TEST_F(AppFiles, OpenWithUnsavedChangesAsksFirst) {
+    const std::string path = savedMelody("c.mid");
+    struct Case {
+        const char *what;
+        int answer;
+        std::deque<FileChoice> files;
+        bool opened;
+        std::vector<std::string> dialogs;
+    };
+    const std::string saved = dir + "/saved-first";
+    const Case cases[] = {
+        {"Cancel", 0, {}, false, {}},
+        {"No", 2, {answer(path)}, true, {"Open MIDI file"}},
+        {"Yes, save dialog cancelled", 1, {}, false, {"Save MIDI file"}},
+        {"Yes, saved",
+         1,
+         {answer(saved), answer(path)},
+         true,
+         {"Save MIDI file", "Open MIDI file"}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        h.app->onCommand(cmdNew);
+        h.tape().addNote(makeNote(50, 2));
+        h.app->onCommand(cmdHelp);
+        h.dialogs.clear();
+        h.fileDialogs.clear();
+        h.answers = {c.answer};
+        h.files = c.files;
+        h.app->onCommand(cmdOpen);
+        ASSERT_EQ(h.dialogs.size(), 1u);
+        EXPECT_EQ(h.dialogs[0].text, "Data changed - save?");
+        EXPECT_EQ(h.fileDialogs, c.dialogs);
+        EXPECT_EQ(h.app->currentFile() == path, c.opened);
+        EXPECT_EQ(h.app->helpWindow()->shown(), !c.opened) << "the Help window goes when allowed";
+    }
+    EXPECT_TRUE(fs::exists(saved + ".mid"));
+}
+
+TEST_F(AppFiles, PathEndingInASlashGivesTheBareTitle) {
+    h.app->setFileName("/some/folder/");
+    EXPECT_EQ(h.title(), "Tapeworks2 V1.10");
+    h.app->setFileName("/some/x.mid");
+    h.app->setFileName("/some/y.mid");
+    EXPECT_EQ(h.title(), "Tapeworks2 V1.10 - y.mid");
+}

@@ -1,0 +1,133 @@
+// The main window's key table, the wheel arithmetic and the file name rules, without a display.
+#include "app/CommandIds.h"
+#include "app/FileNames.h"
+#include "app/KeyTable.h"
+#include "app/WheelSteps.h"
+
+#include <FL/Enumerations.H>
+
+#include <gtest/gtest.h>
+
+TEST(KeyTable, KeysGiveTheirCommands) {
+    struct Case {
+        const char *what;
+        int key;
+        int state;
+        const char *text;
+        int command;
+    };
+    const Case cases[] = {
+        {"Left", FL_Left, 0, "", cmdFrameLeft},
+        {"Ctrl+Left", FL_Left, FL_CTRL, "", cmdMoveLeft},
+        {"Shift+Left is no key of the window", FL_Left, FL_SHIFT, "", 0},
+        {"Left with a mouse button held", FL_Left, FL_BUTTON1, "", 0},
+        {"Right", FL_Right, 0, "", cmdFrameRight},
+        {"Ctrl+Right", FL_Right, FL_CTRL, "", cmdMoveRight},
+        {"Ctrl+Shift+Right", FL_Right, FL_CTRL | FL_SHIFT, "", 0},
+        {"Page Up", FL_Page_Up, 0, "", cmdScrollUp},
+        {"Page Down", FL_Page_Down, 0, "", cmdScrollDown},
+        {"Up", FL_Up, 0, "", cmdNotesHigher},
+        {"Down", FL_Down, 0, "", cmdNotesLower},
+        {"Ctrl+P", 'p', FL_CTRL, "\x10", cmdPlayAll},
+        {"Space", ' ', 0, " ", cmdPlayFromMarker},
+        {"Shift+Space", ' ', FL_SHIFT, " ", cmdPlayFromMarker},
+        {"Ctrl+R", 'r', FL_CTRL, "\x12", cmdRedo},
+        {"Ctrl+S", 's', FL_CTRL, "\x13", cmdSave},
+        {"Ctrl+A", 'a', FL_CTRL, "\x01", cmdSelectAll},
+        {"Ctrl+C", 'c', FL_CTRL, "\x03", cmdCopy},
+        {"Ctrl+X", 'x', FL_CTRL, "\x18", cmdCut},
+        {"Ctrl+V", 'v', FL_CTRL, "\x16", cmdPasteWithTime},
+        {"Ctrl+W", 'w', FL_CTRL, "\x17", cmdPaste},
+        {"Ctrl+Z", 'z', FL_CTRL, "\x1a", cmdUndo},
+        {"Escape", FL_Escape, 0, "\x1b", cmdUnselectAll},
+        {"i", 'i', 0, "i", cmdInvertSelection},
+        {"q", 'q', 0, "q", cmdExitNow},
+        {"F1", FL_F + 1, 0, "", cmdHelp},
+        {"Shift+F1", FL_F + 1, FL_SHIFT, "", cmdHelp},
+        {"Home", FL_Home, 0, "", cmdToStart},
+        {"End", FL_End, FL_CTRL, "", cmdToEnd},
+        {"Delete", FL_Delete, 0, "\x7f", cmdRemoveSelected},
+        {"x", 'x', 0, "x", cmdEraseRegion},
+        {"m", 'm', 0, "m", cmdSelectRegion},
+        {"1", '1', 0, "1", cmdClickLeftMarker},
+        {"2", '2', 0, "2", cmdClickRightMarker},
+        {"s", 's', 0, "s", cmdClickBlueMarker},
+        {"p", 'p', 0, "p", cmdClickPlayMarker},
+        {"t is a menu shortcut, not a window key", 't', 0, "t", 0},
+        {"capital X is no key", 'x', FL_SHIFT, "X", 0},
+        {"no text", 'a', 0, nullptr, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(keyCommand(c.key, c.state, c.text), c.command);
+    }
+}
+
+TEST(KeyTable, LockKeysDoNotCountAsModifiers) {
+    const int state = FL_CAPS_LOCK | FL_NUM_LOCK | FL_SCROLL_LOCK | FL_CTRL;
+    EXPECT_EQ(withoutLockBits(state), FL_CTRL);
+    EXPECT_EQ(keyCommand(FL_Left, withoutLockBits(FL_NUM_LOCK), ""), cmdFrameLeft);
+}
+
+TEST(WheelSteps, StepsBelowZeroAreRefusedWhole) {
+    struct Case {
+        unsigned a;
+        int b;
+        unsigned expected;
+    };
+    const Case cases[] = {
+        {3, -4, 3},
+        {4, -4, 0},
+        {0, -1, 0},
+        {10, 3, 13},
+        {0, 0, 0},
+        {5, -5, 0},
+        {0xFFFFFFF0u, 8, 0xFFFFFFF8u},
+        {7, -2147483647 - 1, 7},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.a << " + " << c.b);
+        EXPECT_EQ(clampedStep(c.a, c.b), c.expected);
+    }
+}
+
+TEST(WheelSteps, EventsWithin2msOfTheLastAcceptedOneAreDropped) {
+    uint64_t last = 0;
+    EXPECT_TRUE(acceptWheelEvent(last, 1000000));
+    EXPECT_FALSE(acceptWheelEvent(last, 1000000 + 2000)); // exactly 2 ms: dropped
+    EXPECT_EQ(last, 1000000u);                            // a dropped event is not recorded
+    EXPECT_TRUE(acceptWheelEvent(last, 1000000 + 2001));
+    EXPECT_EQ(last, 1002001u);
+    const uint64_t a = wheelClockMicros(), b = wheelClockMicros();
+    EXPECT_LE(a, b);
+}
+
+TEST(FileNames, SaveDialogAnswersGetTheMidExtension) {
+    const std::pair<const char *, const char *> cases[] = {
+        {"tune", "tune.mid"},
+        {"tune.MID", "tune.MID.mid"},
+        {"tune.mid", "tune.mid"},
+        {"music.old/tune", "music.old/tune.mid"},
+        {"/tmp/a.b.mid", "/tmp/a.b.mid"},
+        {"tune.", "tune..mid"},
+        {"", ".mid"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.first);
+        EXPECT_EQ(withMidExtension(c.first), c.second);
+    }
+}
+
+TEST(FileNames, TitleShowsTheBaseName) {
+    const std::pair<const char *, const char *> cases[] = {
+        {"C:\\music\\song.mid", " - song.mid"},
+        {"/home/me/song.mid", " - song.mid"},
+        {"song.mid", " - song.mid"},
+        {"/home/me/", ""},
+        {"", ""},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.first);
+        EXPECT_EQ(titleSuffixFor(c.first), c.second);
+    }
+}
