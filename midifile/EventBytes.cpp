@@ -81,13 +81,7 @@ void EventBytes::grow(std::size_t needed) {
     capacity_ = uint32_t(cap);
 }
 
-void EventBytes::push_back(uint8_t b) {
-    if (size_ == capacity())
-        grow(std::size_t(size_) + 1);
-    data()[size_++] = b;
-}
-
-void EventBytes::append(const uint8_t *first, std::size_t count) {
+void EventBytes::appendSlow(const uint8_t *first, std::size_t count) {
     if (count == 0)
         return;
     // The source may lie inside this buffer, which growing moves.
@@ -97,10 +91,6 @@ void EventBytes::append(const uint8_t *first, std::size_t count) {
     grow(std::size_t(size_) + count);
     std::memmove(data() + size_, inside ? data() + offset : first, count);
     size_ += uint32_t(count);
-}
-
-void EventBytes::reserve(std::size_t capacity) {
-    grow(capacity);
 }
 
 void EventBytes::resize(std::size_t count, uint8_t value) {

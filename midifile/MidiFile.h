@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <initializer_list>
 #include <utility>
 #include <vector>
@@ -48,9 +49,51 @@ public:
     uint8_t front() const { return data()[0]; }
     uint8_t back() const { return data()[size_ - 1]; }
 
-    void push_back(uint8_t b);
-    void append(const uint8_t *first, std::size_t count);
-    void reserve(std::size_t capacity);
+    void push_back(uint8_t b) {
+        if (size_ == capacity())
+            grow(std::size_t(size_) + 1);
+        data()[size_++] = b;
+    }
+    void append(const uint8_t *first, std::size_t count) {
+        if (isInline() && size_ + count <= sizeof(inline_)) { // the common short message
+            uint8_t *to = inline_ + size_;
+            switch (count) { // byte by byte: cheaper than a call for so few
+            case 8:
+                to[7] = first[7];
+                [[fallthrough]];
+            case 7:
+                to[6] = first[6];
+                [[fallthrough]];
+            case 6:
+                to[5] = first[5];
+                [[fallthrough]];
+            case 5:
+                to[4] = first[4];
+                [[fallthrough]];
+            case 4:
+                to[3] = first[3];
+                [[fallthrough]];
+            case 3:
+                to[2] = first[2];
+                [[fallthrough]];
+            case 2:
+                to[1] = first[1];
+                [[fallthrough]];
+            case 1:
+                to[0] = first[0];
+                [[fallthrough]];
+            default:
+                break;
+            }
+            size_ += uint32_t(count);
+        } else {
+            appendSlow(first, count);
+        }
+    }
+    void reserve(std::size_t capacity) {
+        if (capacity > this->capacity())
+            grow(capacity);
+    }
     void resize(std::size_t count, uint8_t value = 0);
     void clear() { size_ = 0; }
     std::size_t capacity() const { return isInline() ? sizeof(inline_) : capacity_; }
@@ -63,6 +106,7 @@ public:
 private:
     bool isInline() const { return capacity_ == 0; }
     void grow(std::size_t needed);
+    void appendSlow(const uint8_t *first, std::size_t count);
 
     // capacity_ == 0 means the bytes live in inline_; otherwise in heap_ with that capacity.
     uint32_t size_ = 0;
@@ -85,9 +129,26 @@ struct MidiEvent {
     MidiEvent(uint32_t dt, std::initializer_list<uint8_t> b) : dTime(dt), bytes(b) {}
     MidiEvent(uint32_t dt, EventBytes b) : dTime(dt), bytes(std::move(b)) {}
 
-    MidiEventKind kind() const;
-    bool isToneOn() const;
-    bool isToneOff() const;
+    // Empty without bytes, Midi below 0xF0, Meta for 0xFF, Sysex for the other system statuses.
+    MidiEventKind kind() const {
+        if (bytes.empty())
+            return MidiEventKind::Empty;
+        uint8_t status = bytes[0];
+        if (status < 0xF0)
+            return MidiEventKind::Midi;
+        return status == 0xFF ? MidiEventKind::Meta : MidiEventKind::Sysex;
+    }
+    // A note-on with a velocity above 0.
+    bool isToneOn() const {
+        return bytes.size() == 3 && (bytes[0] & 0xF0) == 0x90 && bytes[2] != 0;
+    }
+    // A note-off, or a note-on with velocity 0.
+    bool isToneOff() const {
+        if (bytes.size() != 3)
+            return false;
+        uint8_t type = bytes[0] & 0xF0;
+        return type == 0x80 || (type == 0x90 && bytes[2] == 0);
+    }
 
     friend bool operator==(const MidiEvent &a, const MidiEvent &b) {
         return a.dTime == b.dTime && a.bytes == b.bytes;

@@ -3,28 +3,6 @@
 
 #include <algorithm>
 
-MidiEventKind MidiEvent::kind() const {
-    if (bytes.empty())
-        return MidiEventKind::Empty;
-    uint8_t status = bytes[0];
-    if (status < 0xF0)
-        return MidiEventKind::Midi;
-    if (status == 0xFF)
-        return MidiEventKind::Meta;
-    return MidiEventKind::Sysex;
-}
-
-bool MidiEvent::isToneOn() const {
-    return bytes.size() == 3 && (bytes[0] & 0xF0) == 0x90 && bytes[2] != 0;
-}
-
-bool MidiEvent::isToneOff() const {
-    if (bytes.size() != 3)
-        return false;
-    uint8_t type = bytes[0] & 0xF0;
-    return type == 0x80 || (type == 0x90 && bytes[2] == 0);
-}
-
 NoxmidiTrk::NoxmidiTrk(const std::vector<MidiEvent> &list) : events(list) {
     recount();
 }

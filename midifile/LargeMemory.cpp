@@ -1,0 +1,50 @@
+// Huge-page hints and large byte blocks.
+#include "midifile/LargeMemory.h"
+
+#include <cstdlib>
+#include <sys/mman.h>
+
+namespace midifile {
+
+namespace {
+constexpr std::size_t hugePage = std::size_t(2) << 20;
+constexpr std::size_t mapAbove = std::size_t(4) << 20;
+} // namespace
+
+void adviseHugePages(void *p, std::size_t bytes) {
+#ifdef MADV_HUGEPAGE
+    if (bytes < mapAbove)
+        return;
+    uintptr_t begin = (reinterpret_cast<uintptr_t>(p) + hugePage - 1) & ~uintptr_t(hugePage - 1);
+    uintptr_t end = (reinterpret_cast<uintptr_t>(p) + bytes) & ~uintptr_t(hugePage - 1);
+    if (end > begin)
+        (void)::madvise(reinterpret_cast<void *>(begin), end - begin, MADV_HUGEPAGE);
+#else
+    (void)p;
+    (void)bytes;
+#endif
+}
+
+ByteBlock::ByteBlock(std::size_t size) : size_(size) {
+    if (size == 0)
+        return;
+    if (size >= mapAbove) {
+        void *p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (p != MAP_FAILED) {
+            data_ = static_cast<uint8_t *>(p);
+            mapped_ = true;
+            adviseHugePages(p, size);
+            return;
+        }
+    }
+    data_ = static_cast<uint8_t *>(std::malloc(size));
+}
+
+ByteBlock::~ByteBlock() {
+    if (mapped_)
+        ::munmap(data_, size_);
+    else
+        std::free(data_);
+}
+
+} // namespace midifile
