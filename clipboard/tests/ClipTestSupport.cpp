@@ -105,3 +105,20 @@ std::string randomBytes(size_t size, unsigned seed) {
         c = char(random() & 0xFF);
     return bytes;
 }
+
+TapeNote makeNote(uint32_t note, uint32_t start, uint32_t length, uint32_t channel,
+                  uint32_t velocity, bool selected) {
+    TapeNote n;
+    n.note = note;
+    n.start = start;
+    n.length = length;
+    n.channel = channel;
+    n.velocity = velocity;
+    n.selected = selected;
+    return n;
+}
+
+std::vector<TapeNote> sampleNotes() {
+    return {makeNote(72, 0, 3, 0, 100, true), makeNote(48, 5, 1, 15, 1, false),
+            makeNote(60, 5, 40, 2, 127, true)};
+}

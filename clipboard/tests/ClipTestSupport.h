@@ -2,6 +2,7 @@
 #pragma once
 
 #include "ChildProcess.h"
+#include "scoretape/TapeNote.h"
 
 #include <memory>
 #include <string>
@@ -55,3 +56,8 @@ private:
 };
 
 std::string randomBytes(size_t size, unsigned seed);
+
+TapeNote makeNote(uint32_t note, uint32_t start, uint32_t length, uint32_t channel,
+                  uint32_t velocity, bool selected);
+// Three different notes, the middle one unselected, two with the same start.
+std::vector<TapeNote> sampleNotes();

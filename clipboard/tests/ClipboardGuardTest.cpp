@@ -5,21 +5,6 @@
 #include <gtest/gtest.h>
 #include <thread>
 
-namespace {
-std::vector<TapeNote> threeNotes() {
-    std::vector<TapeNote> notes(3);
-    notes[0].note = 60;
-    notes[1].note = 62;
-    notes[1].start = 8;
-    notes[1].selected = true;
-    notes[2].note = 64;
-    notes[2].start = 16;
-    notes[2].channel = 9;
-    notes[2].velocity = 99;
-    return notes;
-}
-} // namespace
-
 TEST(ClipboardGuard, NestedOpensReleaseOnTheLastClose) {
     ClipboardGuard guard;
     ASSERT_TRUE(guard.open());
@@ -79,7 +64,7 @@ TEST(ClipboardGuard, SetDataRefusesBadArgumentsWithoutOpening) {
 }
 
 TEST(ClipboardGuard, FormatNobodyStoredLeavesOutUnchanged) {
-    ASSERT_TRUE(copyNotesToClipboard(threeNotes()));
+    ASSERT_TRUE(copyNotesToClipboard(sampleNotes()));
     ClipboardGuard guard;
     int32_t unused = guard.registerFormat("TwFormatNobodyStores");
     ASSERT_GT(unused, 0);
@@ -110,9 +95,9 @@ TEST(ClipboardGuard, OwnDataComesBackAndOtherFormatsStay) {
 }
 
 TEST(ScoreClipboard, CopyingNothingFailsAndKeepsTheClipboard) {
-    ASSERT_TRUE(copyNotesToClipboard(threeNotes()));
+    ASSERT_TRUE(copyNotesToClipboard(sampleNotes()));
     EXPECT_FALSE(copyNotesToClipboard({}));
-    EXPECT_EQ(notesFromClipboard(), threeNotes());
+    EXPECT_EQ(notesFromClipboard(), sampleNotes());
 }
 
 TEST(ScoreClipboard, BothProgramsGetTheSameFormatNumber) {

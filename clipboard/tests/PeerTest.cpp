@@ -13,20 +13,6 @@ std::string describe(const TapeNote &n) {
          << ' ' << int(n.selected);
     return text.str();
 }
-
-std::vector<TapeNote> sampleNotes() {
-    std::vector<TapeNote> notes(3);
-    const uint32_t values[3][5] = {{72, 0, 3, 0, 100}, {48, 5, 1, 15, 1}, {60, 5, 40, 2, 127}};
-    for (int i = 0; i < 3; ++i) {
-        notes[i].note = values[i][0];
-        notes[i].start = values[i][1];
-        notes[i].length = values[i][2];
-        notes[i].channel = values[i][3];
-        notes[i].velocity = values[i][4];
-        notes[i].selected = i != 1;
-    }
-    return notes;
-}
 } // namespace
 
 TEST(ClipboardPeers, SecondProgramPastesOurNotesInOrderWithFlags) {

@@ -1,21 +1,8 @@
+#include "ClipTestSupport.h"
 #include "clipboard/ScoreClipboard.h"
 #include "clipboard/TextEncoding.h"
 
 #include <gtest/gtest.h>
-
-namespace {
-TapeNote makeNote(uint32_t note, uint32_t start, uint32_t length, uint32_t channel,
-                  uint32_t velocity, bool selected) {
-    TapeNote n;
-    n.note = note;
-    n.start = start;
-    n.length = length;
-    n.channel = channel;
-    n.velocity = velocity;
-    n.selected = selected;
-    return n;
-}
-} // namespace
 
 TEST(ScoreFormat, RecordIsLittleEndianWithFlagAndZeroPadding) {
     auto bytes = encodeNotes({makeNote(0x40, 0x01020304, 0x0A0B, 15, 127, true)});

@@ -8,18 +8,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-std::vector<TapeNote> threeNotes() {
-    std::vector<TapeNote> notes(3);
-    for (uint32_t i = 0; i < 3; ++i) {
-        notes[i].note = 60 + i;
-        notes[i].start = 4 * i;
-        notes[i].length = 2 + i;
-        notes[i].channel = i;
-        notes[i].velocity = 90 + i;
-        notes[i].selected = i == 2;
-    }
-    return notes;
-}
 
 std::string asString(const std::vector<uint8_t> &bytes) {
     return std::string(bytes.begin(), bytes.end());
@@ -32,12 +20,12 @@ TEST(ClipboardXclip, CopyOffersNotesAndKeepsTheTextThatWasThere) {
                              "e aus dem Editor"; // "Grüße ..."
     XclipOwner xclip(dir.write("text", text));
     ASSERT_TRUE(xclip.ready());
-    ASSERT_TRUE(copyNotesToClipboard(threeNotes()));
+    ASSERT_TRUE(copyNotesToClipboard(sampleNotes()));
 
     int status = 0;
     std::string notes = xclipOut("ScoreTapeFmt", status);
     EXPECT_EQ(notes.size(), 72u);
-    EXPECT_EQ(notes, asString(encodeNotes(threeNotes())));
+    EXPECT_EQ(notes, asString(encodeNotes(sampleNotes())));
     EXPECT_EQ(xclipOut("", status), text);
     EXPECT_EQ(status, 0);
     EXPECT_EQ(xclipOut("STRING", status), "Gr\xFC\xDF"
@@ -96,13 +84,13 @@ TEST(ClipboardXclip, MegabyteTravelsIntactBothWays) {
 
 TEST(ClipboardXclip, FrozenOwnerCostsAboutASecondNotAHang) {
     TempDir dir;
-    XclipOwner xclip(dir.write("notes", asString(encodeNotes(threeNotes()))), "ScoreTapeFmt");
+    XclipOwner xclip(dir.write("notes", asString(encodeNotes(sampleNotes()))), "ScoreTapeFmt");
     ASSERT_TRUE(xclip.ready());
     xclip.process().signal(SIGSTOP);
     auto begin = std::chrono::steady_clock::now();
     auto notes = notesFromClipboard();
     auto pasted = std::chrono::steady_clock::now();
-    bool copied = copyNotesToClipboard(threeNotes()); // its text cannot be had either
+    bool copied = copyNotesToClipboard(sampleNotes()); // its text cannot be had either
     auto end = std::chrono::steady_clock::now();
     xclip.process().signal(SIGCONT);
     EXPECT_TRUE(notes.empty());
@@ -111,5 +99,5 @@ TEST(ClipboardXclip, FrozenOwnerCostsAboutASecondNotAHang) {
     std::printf("paste from a frozen owner returned after %lld ms, copy after %lld ms\n",
                 (long long)std::chrono::duration_cast<ms>(pasted - begin).count(),
                 (long long)std::chrono::duration_cast<ms>(end - pasted).count());
-    EXPECT_EQ(notesFromClipboard(), threeNotes()); // now ours
+    EXPECT_EQ(notesFromClipboard(), sampleNotes()); // now ours
 }
