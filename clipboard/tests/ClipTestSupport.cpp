@@ -76,9 +76,13 @@ std::string xclipOut(const std::string &target, int &status) {
 Peer::Peer(const std::vector<std::string> &unsetEnv, const std::vector<std::string> &setEnv)
     : process_({siblingProgram("clipboard_peer")}, unsetEnv, setEnv) {}
 
-Peer::~Peer() {
+void Peer::quit() {
     process_.send("quit\n");
     process_.closeInput();
+}
+
+Peer::~Peer() {
+    quit();
     // A sanitizer that found a fault in the peer ends it with a status other than 0.
     int status = process_.finish(5s);
     if (status != 0)

@@ -50,6 +50,8 @@ public:
     std::string ask(const std::string &command);
     // Further lines of the last answer.
     std::string nextLine();
+    // Tells it to quit without waiting for its end.
+    void quit();
 
 private:
     ChildProcess process_;

@@ -1,0 +1,41 @@
+// The clipboard among the other X clients of a desktop: the editor's own display, which only
+// answers while the wait hook pumps it, and a clipboard manager at exit.
+#include "clipboard/ClipboardSystem.h"
+#include "ClipTestSupport.h"
+#include "ForeignClients.h"
+#include "clipboard/ScoreClipboard.h"
+
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+
+TEST(ClipboardSystem, CopyAfterCopyingTextFromOurOwnWidgetKeepsThatText) {
+    TextOwnerDisplay application("Text from a widget");
+    ASSERT_TRUE(application.owns());
+    setClipboardWaitHook({application.fd(), [&] { application.answerRequests(); }});
+    auto begin = std::chrono::steady_clock::now();
+    bool copied = copyNotesToClipboard(sampleNotes());
+    auto took = std::chrono::steady_clock::now() - begin;
+    setClipboardWaitHook({});
+    ASSERT_TRUE(copied);
+    std::printf("copy with the text owner pumped by the hook: %lld ms\n",
+                (long long)std::chrono::duration_cast<std::chrono::milliseconds>(took).count());
+    int status = 0;
+    EXPECT_EQ(xclipOut("", status), "Text from a widget");
+    EXPECT_EQ(notesFromClipboard(), sampleNotes());
+}
+
+TEST(ClipboardSystem, AtExitTheNotesGoToTheClipboardManager) {
+    FakeClipboardManager manager;
+    ASSERT_TRUE(manager.running());
+    Peer peer;
+    ASSERT_EQ(peer.ask("copy 72 0 3 0 100 1 48 5 1 15 1 0"), "copied 1");
+    peer.quit();
+    std::string targets, data;
+    ASSERT_TRUE(manager.save("ScoreTapeFmt", targets, data, 5s));
+    EXPECT_NE(targets.find("ScoreTapeFmt"), std::string::npos) << targets;
+    EXPECT_EQ(targets.find("TARGETS"), std::string::npos) << targets;
+    auto notes = decodeNotes(reinterpret_cast<const uint8_t *>(data.data()), data.size());
+    std::vector<TapeNote> expected = {sampleNotes()[0], sampleNotes()[1]};
+    EXPECT_EQ(notes, expected);
+}

@@ -1,0 +1,163 @@
+#include "ForeignClients.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <poll.h>
+
+namespace {
+using Clock = std::chrono::steady_clock;
+
+// The next event of the display, or false when none came before the deadline.
+bool nextEvent(Display *display, XEvent &event, Clock::time_point deadline) {
+    while (!XPending(display)) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0)
+            return false;
+        pollfd fd = {ConnectionNumber(display), POLLIN, 0};
+        poll(&fd, 1, int(left.count()) + 1);
+    }
+    XNextEvent(display, &event);
+    return true;
+}
+
+void reply(Display *display, const XSelectionRequestEvent &request, Atom property) {
+    XSelectionEvent notice = {};
+    notice.type = SelectionNotify;
+    notice.requestor = request.requestor;
+    notice.selection = request.selection;
+    notice.target = request.target;
+    notice.property = property;
+    notice.time = request.time;
+    XSendEvent(display, request.requestor, False, NoEventMask, reinterpret_cast<XEvent *>(&notice));
+    XFlush(display);
+}
+
+std::string readProperty(Display *display, Window window, Atom property) {
+    Atom type = None;
+    int format = 0;
+    unsigned long items = 0, after = 0;
+    unsigned char *data = nullptr;
+    std::string content;
+    if (XGetWindowProperty(display, window, property, 0, 1 << 24, True, AnyPropertyType, &type,
+                           &format, &items, &after, &data) == Success &&
+        data) {
+        if (format == 32) { // Xlib hands 32-bit items out as longs
+            for (unsigned long i = 0; i < items; ++i) {
+                unsigned long value = reinterpret_cast<unsigned long *>(data)[i];
+                for (int b = 0; b < 4; ++b)
+                    content.push_back(char(value >> (8 * b)));
+            }
+        } else {
+            content.assign(reinterpret_cast<char *>(data), items * size_t(format / 8));
+        }
+        XFree(data);
+    }
+    return content;
+}
+
+struct Client {
+    Display *display = XOpenDisplay(nullptr);
+    Window window =
+        display ? XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1, 1, 0, 0, 0)
+                : None;
+    ~Client() {
+        if (display)
+            XCloseDisplay(display);
+    }
+    Atom atom(const char *name) const { return XInternAtom(display, name, False); }
+    bool take(const char *selection) const {
+        if (!display)
+            return false;
+        XSetSelectionOwner(display, atom(selection), window, CurrentTime);
+        return XGetSelectionOwner(display, atom(selection)) == window;
+    }
+};
+} // namespace
+
+struct TextOwnerDisplay::Impl : Client {
+    std::string text;
+    bool owns = false;
+};
+
+TextOwnerDisplay::TextOwnerDisplay(const std::string &text) : impl_(std::make_unique<Impl>()) {
+    impl_->text = text;
+    impl_->owns = impl_->take("CLIPBOARD");
+}
+
+TextOwnerDisplay::~TextOwnerDisplay() = default;
+bool TextOwnerDisplay::owns() const {
+    return impl_->owns;
+}
+int TextOwnerDisplay::fd() const {
+    return impl_->display ? ConnectionNumber(impl_->display) : -1;
+}
+
+void TextOwnerDisplay::answerRequests() {
+    Display *display = impl_->display;
+    XEvent event;
+    while (display && XCheckTypedEvent(display, SelectionRequest, &event)) {
+        const XSelectionRequestEvent &request = event.xselectionrequest;
+        Atom utf8 = impl_->atom("UTF8_STRING"), property = None;
+        if (request.target == utf8) {
+            XChangeProperty(display, request.requestor, request.property, utf8, 8, PropModeReplace,
+                            reinterpret_cast<const unsigned char *>(impl_->text.data()),
+                            int(impl_->text.size()));
+            property = request.property;
+        } else if (request.target == impl_->atom("TARGETS")) {
+            long targets[] = {long(utf8)};
+            XChangeProperty(display, request.requestor, request.property, XA_ATOM, 32,
+                            PropModeReplace, reinterpret_cast<unsigned char *>(targets), 1);
+            property = request.property;
+        }
+        reply(display, request, property);
+    }
+}
+
+struct FakeClipboardManager::Impl : Client {
+    bool running = false;
+};
+
+FakeClipboardManager::FakeClipboardManager() : impl_(std::make_unique<Impl>()) {
+    impl_->running = impl_->take("CLIPBOARD_MANAGER");
+}
+
+FakeClipboardManager::~FakeClipboardManager() = default;
+bool FakeClipboardManager::running() const {
+    return impl_->running;
+}
+
+bool FakeClipboardManager::save(const std::string &target, std::string &targets, std::string &data,
+                                std::chrono::milliseconds patience) {
+    Display *display = impl_->display;
+    auto deadline = Clock::now() + patience;
+    XEvent event;
+    do {
+        if (!nextEvent(display, event, deadline))
+            return false;
+    } while (event.type != SelectionRequest ||
+             event.xselectionrequest.target != impl_->atom("SAVE_TARGETS"));
+    XSelectionRequestEvent request = event.xselectionrequest;
+    std::string list = readProperty(display, request.requestor, request.property);
+    for (size_t at = 0; at + 4 <= list.size(); at += 4) {
+        Atom atom =
+            Atom(uint32_t(uint8_t(list[at])) | uint32_t(uint8_t(list[at + 1])) << 8 |
+                 uint32_t(uint8_t(list[at + 2])) << 16 | uint32_t(uint8_t(list[at + 3])) << 24);
+        char *name = XGetAtomName(display, atom);
+        targets += std::string(targets.empty() ? "" : " ") + (name ? name : "?");
+        if (name)
+            XFree(name);
+    }
+    Atom into = impl_->atom("TW_MANAGER_COPY");
+    XConvertSelection(display, impl_->atom("CLIPBOARD"), impl_->atom(target.c_str()), into,
+                      impl_->window, CurrentTime);
+    XFlush(display);
+    do {
+        if (!nextEvent(display, event, deadline))
+            return false;
+    } while (event.type != SelectionNotify);
+    bool got = event.xselection.property != None;
+    if (got)
+        data = readProperty(display, impl_->window, into);
+    reply(display, request, request.property);
+    return got;
+}

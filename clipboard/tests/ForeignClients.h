@@ -1,0 +1,37 @@
+// Minimal X clients written with Xlib for the tests: a second display connection of this process
+// that owns the clipboard with text (as the editor's FLTK display does after copying text from a
+// widget), and a clipboard manager that takes the data over when a program exits.
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <string>
+
+class TextOwnerDisplay {
+public:
+    explicit TextOwnerDisplay(const std::string &text);
+    ~TextOwnerDisplay();
+    bool owns() const;
+    int fd() const;
+    // Answers the requests that have arrived: UTF8_STRING and TARGETS.
+    void answerRequests();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+class FakeClipboardManager {
+public:
+    FakeClipboardManager();
+    ~FakeClipboardManager();
+    bool running() const;
+    // Waits for a SAVE_TARGETS request; then fetches `target` from the clipboard's owner and
+    // answers. `targets` gets the names the owner asked to save, space-separated.
+    bool save(const std::string &target, std::string &targets, std::string &data,
+              std::chrono::milliseconds patience);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
