@@ -1,14 +1,10 @@
 #include "app/NoteClipboard.h"
 
 #include "clipboard/ClipboardSystem.h"
+#include "clipboard/ScoreClipboard.h"
 
 #include <FL/Fl.H>
 #include <FL/x.H>
-
-#if __has_include("clipboard/ScoreClipboard.h")
-#include "clipboard/ScoreClipboard.h"
-#define TW_HAVE_CLIPBOARD 1
-#endif
 
 void initClipboard() {
     clipboardInitThreads();
@@ -27,19 +23,6 @@ void installClipboardPump() {
                           }});
 }
 
-bool copyNotes(const std::vector<TapeNote> &notes) {
-#ifdef TW_HAVE_CLIPBOARD
-    return copyNotesToClipboard(notes);
-#else
-    (void)notes;
-    return false;
-#endif
-}
+bool copyNotes(const std::vector<TapeNote> &notes) { return copyNotesToClipboard(notes); }
 
-std::vector<TapeNote> notesForPaste() {
-#ifdef TW_HAVE_CLIPBOARD
-    return notesFromClipboard();
-#else
-    return {};
-#endif
-}
+std::vector<TapeNote> notesForPaste() { return notesFromClipboard(); }
