@@ -3,9 +3,11 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <limits>
 #include <new>
 #include <stdexcept>
+
+static_assert(sizeof(void *) <= 8, "a heap address must fit the inline store");
+static_assert(sizeof(MidiEvent) == 16, "an event takes 16 bytes");
 
 EventBytes::EventBytes(std::initializer_list<uint8_t> init) {
     append(init.begin(), init.size());
@@ -19,20 +21,15 @@ EventBytes::EventBytes(const EventBytes &other) {
     append(other.data(), other.size());
 }
 
-EventBytes::EventBytes(EventBytes &&other) noexcept
-    : size_(other.size_), capacity_(other.capacity_) {
-    if (other.isInline()) {
-        std::memcpy(inline_, other.inline_, sizeof(inline_));
-    } else {
-        heap_ = other.heap_;
-        other.capacity_ = 0;
-    }
-    other.size_ = 0;
+EventBytes::EventBytes(EventBytes &&other) noexcept : sizeAndFlag_(other.sizeAndFlag_) {
+    // Inline bytes or the heap address: either way the store moves over as it is.
+    std::memcpy(store_, other.store_, sizeof(store_));
+    other.sizeAndFlag_ = 0;
 }
 
 EventBytes &EventBytes::operator=(const EventBytes &other) {
     if (this != &other) {
-        size_ = 0;
+        clear();
         append(other.data(), other.size());
     }
     return *this;
@@ -41,67 +38,65 @@ EventBytes &EventBytes::operator=(const EventBytes &other) {
 EventBytes &EventBytes::operator=(EventBytes &&other) noexcept {
     if (this != &other) {
         if (!isInline())
-            std::free(heap_);
-        size_ = other.size_;
-        capacity_ = other.capacity_;
-        if (other.isInline()) {
-            std::memcpy(inline_, other.inline_, sizeof(inline_));
-        } else {
-            heap_ = other.heap_;
-            other.capacity_ = 0;
-        }
-        other.size_ = 0;
+            releaseHeap();
+        sizeAndFlag_ = other.sizeAndFlag_;
+        std::memcpy(store_, other.store_, sizeof(store_));
+        other.sizeAndFlag_ = 0;
     }
     return *this;
 }
 
-EventBytes::~EventBytes() {
-    if (!isInline())
-        std::free(heap_);
+void EventBytes::releaseHeap() {
+    std::free(heapBlock());
+    sizeAndFlag_ = 0;
 }
 
 void EventBytes::grow(std::size_t needed) {
-    if (needed <= capacity())
+    std::size_t old = capacity();
+    if (needed <= old)
         return;
-    if (needed > std::numeric_limits<uint32_t>::max())
+    if (needed > sizeMask)
         throw std::length_error("EventBytes: message too long");
-    std::size_t cap = capacity() * 2;
-    if (cap < needed)
-        cap = needed;
-    if (cap > std::numeric_limits<uint32_t>::max())
-        cap = std::numeric_limits<uint32_t>::max();
-    auto *block = static_cast<uint8_t *>(std::malloc(cap));
+    std::size_t capacity = old * 2;
+    if (capacity < needed)
+        capacity = needed;
+    if (capacity > sizeMask)
+        capacity = sizeMask;
+    auto *block = static_cast<uint8_t *>(std::malloc(heapHeader + capacity));
     if (!block)
         throw std::bad_alloc();
-    if (size_ != 0)
-        std::memcpy(block, data(), size_);
+    std::memcpy(block, &capacity, sizeof(capacity));
+    std::size_t n = size();
+    if (n != 0)
+        std::memcpy(block + heapHeader, data(), n);
     if (!isInline())
-        std::free(heap_);
-    heap_ = block;
-    capacity_ = uint32_t(cap);
+        std::free(heapBlock());
+    std::memcpy(store_, &block, sizeof(block));
+    sizeAndFlag_ = uint32_t(n) | heapFlag;
 }
 
 void EventBytes::appendSlow(const uint8_t *first, std::size_t count) {
     if (count == 0)
         return;
     // The source may lie inside this buffer, which growing moves.
+    std::size_t n = size();
     const uint8_t *own = data();
-    bool inside = first >= own && first < own + size_;
+    bool inside = first >= own && first < own + n;
     std::size_t offset = inside ? std::size_t(first - own) : 0;
-    grow(std::size_t(size_) + count);
-    std::memmove(data() + size_, inside ? data() + offset : first, count);
-    size_ += uint32_t(count);
+    grow(n + count);
+    std::memmove(data() + n, inside ? data() + offset : first, count);
+    sizeAndFlag_ += uint32_t(count);
 }
 
 void EventBytes::resize(std::size_t count, uint8_t value) {
-    if (count > size_) {
+    std::size_t n = size();
+    if (count > n) {
         grow(count);
-        std::memset(data() + size_, value, count - size_);
+        std::memset(data() + n, value, count - n);
     }
-    size_ = uint32_t(count);
+    sizeAndFlag_ = uint32_t(count) | (sizeAndFlag_ & heapFlag);
 }
 
 bool operator==(const EventBytes &a, const EventBytes &b) {
-    return a.size() == b.size() &&
-           (a.size() == 0 || std::memcmp(a.data(), b.data(), a.size()) == 0);
+    return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size()) == 0);
 }

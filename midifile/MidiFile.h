@@ -34,29 +34,34 @@ public:
     EventBytes(EventBytes &&other) noexcept;
     EventBytes &operator=(const EventBytes &other);
     EventBytes &operator=(EventBytes &&other) noexcept;
-    ~EventBytes();
+    ~EventBytes() {
+        if (!isInline())
+            releaseHeap();
+    }
 
-    std::size_t size() const { return size_; }
-    bool empty() const { return size_ == 0; }
-    uint8_t *data() { return isInline() ? inline_ : heap_; }
-    const uint8_t *data() const { return isInline() ? inline_ : heap_; }
+    std::size_t size() const { return sizeAndFlag_ & sizeMask; }
+    bool empty() const { return size() == 0; }
+    uint8_t *data() { return isInline() ? store_ : heapBlock() + heapHeader; }
+    const uint8_t *data() const { return isInline() ? store_ : heapBlock() + heapHeader; }
     uint8_t &operator[](std::size_t i) { return data()[i]; }
     const uint8_t &operator[](std::size_t i) const { return data()[i]; }
     iterator begin() { return data(); }
-    iterator end() { return data() + size_; }
+    iterator end() { return data() + size(); }
     const_iterator begin() const { return data(); }
-    const_iterator end() const { return data() + size_; }
+    const_iterator end() const { return data() + size(); }
     uint8_t front() const { return data()[0]; }
-    uint8_t back() const { return data()[size_ - 1]; }
+    uint8_t back() const { return data()[size() - 1]; }
 
     void push_back(uint8_t b) {
-        if (size_ == capacity())
-            grow(std::size_t(size_) + 1);
-        data()[size_++] = b;
+        std::size_t n = size();
+        if (n == capacity())
+            grow(n + 1);
+        data()[n] = b;
+        ++sizeAndFlag_;
     }
     void append(const uint8_t *first, std::size_t count) {
-        if (isInline() && size_ + count <= sizeof(inline_)) { // the common short message
-            uint8_t *to = inline_ + size_;
+        if (isInline() && sizeAndFlag_ + count <= sizeof(store_)) { // the common short message
+            uint8_t *to = store_ + sizeAndFlag_;
             switch (count) { // byte by byte: cheaper than a call for so few
             case 8:
                 to[7] = first[7];
@@ -85,7 +90,7 @@ public:
             default:
                 break;
             }
-            size_ += uint32_t(count);
+            sizeAndFlag_ += uint32_t(count);
         } else {
             appendSlow(first, count);
         }
@@ -95,8 +100,8 @@ public:
             grow(capacity);
     }
     void resize(std::size_t count, uint8_t value = 0);
-    void clear() { size_ = 0; }
-    std::size_t capacity() const { return isInline() ? sizeof(inline_) : capacity_; }
+    void clear() { sizeAndFlag_ &= heapFlag; }
+    std::size_t capacity() const { return isInline() ? sizeof(store_) : heapCapacity(); }
 
     std::vector<uint8_t> toVector() const { return std::vector<uint8_t>(begin(), end()); }
 
@@ -104,17 +109,30 @@ public:
     friend bool operator!=(const EventBytes &a, const EventBytes &b) { return !(a == b); }
 
 private:
-    bool isInline() const { return capacity_ == 0; }
+    // Up to 8 bytes live in store_. Longer messages live in a heap block that begins with its
+    // capacity (heapHeader bytes) and whose address store_ then holds; heapFlag in
+    // sizeAndFlag_ tells which. This keeps a MidiEvent at 16 bytes.
+    static constexpr uint32_t heapFlag = 0x80000000u;
+    static constexpr uint32_t sizeMask = 0x7FFFFFFFu;
+    static constexpr std::size_t heapHeader = 8;
+
+    bool isInline() const { return (sizeAndFlag_ & heapFlag) == 0; }
+    uint8_t *heapBlock() const {
+        uint8_t *block;
+        std::memcpy(&block, store_, sizeof(block));
+        return block;
+    }
+    std::size_t heapCapacity() const {
+        std::size_t capacity;
+        std::memcpy(&capacity, heapBlock(), sizeof(capacity));
+        return capacity;
+    }
     void grow(std::size_t needed);
     void appendSlow(const uint8_t *first, std::size_t count);
+    void releaseHeap();
 
-    // capacity_ == 0 means the bytes live in inline_; otherwise in heap_ with that capacity.
-    uint32_t size_ = 0;
-    uint32_t capacity_ = 0;
-    union {
-        uint8_t inline_[8];
-        uint8_t *heap_;
-    };
+    uint32_t sizeAndFlag_ = 0;
+    uint8_t store_[8] = {};
 };
 
 enum class MidiEventKind { Empty = 0, Midi = 1, Sysex = 2, Meta = 3 };

@@ -1,13 +1,11 @@
-// The Standard MIDI File writer. The file is built in memory and stored through a temporary
+// The Standard MIDI File writer. The file is encoded through a small buffer into a temporary
 // file in the target's folder that replaces the target only when every byte reached the disk,
 // so a failed save leaves the previous file as it was.
 #include "midifile/MidiFile.h"
 #include "midifile/VarLen.h"
 
-#include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,95 +16,6 @@
 #include <unistd.h>
 
 namespace {
-
-// Appends the bytes of the header and of tracks to a buffer.
-class SmfEncoder {
-public:
-    explicit SmfEncoder(std::vector<uint8_t> &out) : out_(out) {}
-
-    void header(const MidiFile &file) {
-        uint8_t *p = room(14);
-        std::memcpy(p, "MThd", 4);
-        midifile::writeBigEndian32(p + 4, 6);
-        p[8] = 0;
-        p[9] = uint8_t(file.format & 0x0F);
-        midifile::writeBigEndian16(p + 10, uint16_t(file.tracks.size()));
-        midifile::writeBigEndian16(p + 12, file.timeUnit);
-    }
-
-    void track(const NoxmidiTrk &track) {
-        std::size_t bound = 12; // chunk header and End of Track
-        for (const MidiEvent &e : track.events)
-            bound += e.bytes.size() + 10; // two variable-length numbers and a closing 0xF7
-        std::size_t start = out_.size();
-        uint8_t *begin = room(bound);
-        uint8_t *p = begin;
-        std::memcpy(p, "MTrk", 4);
-        p += 8;
-        uint32_t pendingTicks = 0; // delta times of empty events move to the next event
-        for (const MidiEvent &e : track.events) {
-            if (e.bytes.empty()) {
-                pendingTicks += e.dTime;
-                continue;
-            }
-            p = event(p, pendingTicks + e.dTime, e);
-            pendingTicks = 0;
-        }
-        p += midifile::writeVarLen(p, pendingTicks);
-        *p++ = 0xFF;
-        *p++ = 0x2F;
-        *p++ = 0x00;
-        midifile::writeBigEndian32(begin + 4, uint32_t(p - begin - 8));
-        out_.resize(start + std::size_t(p - begin));
-    }
-
-private:
-    // Adds n bytes at the end and returns where they begin; a caller that uses fewer trims
-    // the buffer with resize.
-    uint8_t *room(std::size_t n) {
-        std::size_t at = out_.size();
-        if (out_.capacity() < at + n)
-            out_.reserve(std::max(at + n, out_.capacity() * 2));
-        out_.resize(at + n);
-        return out_.data() + at;
-    }
-
-    static uint8_t *copy(uint8_t *p, const uint8_t *from, std::size_t n) {
-        if (n != 0)
-            std::memcpy(p, from, n);
-        return p + n;
-    }
-
-    static uint8_t *event(uint8_t *p, uint32_t dTime, const MidiEvent &e) {
-        p += midifile::writeVarLen(p, dTime);
-        const EventBytes &b = e.bytes;
-        switch (e.kind()) {
-        case MidiEventKind::Midi:
-            return copy(p, b.data(), b.size()); // always with its status byte
-        case MidiEventKind::Meta: {
-            // A meta event stored without its type byte is written as type 0.
-            *p++ = 0xFF;
-            *p++ = b.size() > 1 ? b[1] : 0;
-            std::size_t dataSize = b.size() > 2 ? b.size() - 2 : 0;
-            p += midifile::writeVarLen(p, uint32_t(dataSize));
-            return copy(p, b.data() + 2, dataSize);
-        }
-        case MidiEventKind::Sysex:
-            // Any system status is written as system exclusive: 0xF0, the count of the data
-            // bytes plus the closing byte, the data, 0xF7.
-            *p++ = 0xF0;
-            p += midifile::writeVarLen(p, uint32_t(b.size()));
-            p = copy(p, b.data() + 1, b.size() - 1);
-            *p++ = 0xF7;
-            return p;
-        case MidiEventKind::Empty:
-            break;
-        }
-        return p;
-    }
-
-    std::vector<uint8_t> &out_;
-};
 
 // Writes all n bytes; false on any failure (a full disk, a file size limit).
 bool writeAll(int fd, const uint8_t *p, std::size_t n) {
@@ -123,6 +32,137 @@ bool writeAll(int fd, const uint8_t *p, std::size_t n) {
         n -= std::size_t(done);
     }
     return true;
+}
+
+// Counts the bytes that encoding produces, for a chunk's length field.
+class ByteCounter {
+public:
+    void put(const uint8_t *, std::size_t n) { count_ += n; }
+    uint64_t count() const { return count_; }
+
+private:
+    uint64_t count_ = 0;
+};
+
+// Writes to a file through a fixed buffer; after the first failure nothing more is written.
+class FileSink {
+public:
+    explicit FileSink(int fd) : fd_(fd), buffer_(std::size_t(1) << 20) {}
+
+    void put(const uint8_t *p, std::size_t n) {
+        if (used_ + n > buffer_.size()) {
+            flush();
+            if (n >= buffer_.size()) { // a very long event goes out directly
+                ok_ = ok_ && writeAll(fd_, p, n);
+                return;
+            }
+        }
+        if (n != 0)
+            std::memcpy(buffer_.data() + used_, p, n);
+        used_ += n;
+    }
+    // Writes what is buffered; false if any write so far failed.
+    bool flush() {
+        ok_ = ok_ && writeAll(fd_, buffer_.data(), used_);
+        used_ = 0;
+        return ok_;
+    }
+
+private:
+    int fd_;
+    std::vector<uint8_t> buffer_;
+    std::size_t used_ = 0;
+    bool ok_ = true;
+};
+
+// Encodes the header and the events of tracks into a sink (anything with put(bytes, count)).
+template <class Sink> class SmfEncoder {
+public:
+    explicit SmfEncoder(Sink &sink) : sink_(sink) {}
+
+    void header(const MidiFile &file) {
+        uint8_t h[14] = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, uint8_t(file.format & 0x0F)};
+        midifile::writeBigEndian16(h + 10, uint16_t(file.tracks.size()));
+        midifile::writeBigEndian16(h + 12, file.timeUnit);
+        sink_.put(h, sizeof(h));
+    }
+
+    // The events of a track and an End of Track of its own. The delta time of an empty event
+    // (which a track should not hold) passes on to the next event.
+    void events(const NoxmidiTrk &track) {
+        uint32_t pendingTicks = 0;
+        for (const MidiEvent &e : track.events) {
+            if (e.bytes.empty()) {
+                pendingTicks += e.dTime;
+                continue;
+            }
+            event(pendingTicks + e.dTime, e);
+            pendingTicks = 0;
+        }
+        uint8_t end[7];
+        std::size_t n = midifile::writeVarLen(end, pendingTicks);
+        end[n] = 0xFF;
+        end[n + 1] = 0x2F;
+        end[n + 2] = 0x00;
+        sink_.put(end, n + 3);
+    }
+
+private:
+    void event(uint32_t dTime, const MidiEvent &e) {
+        const EventBytes &b = e.bytes;
+        uint8_t head[16];
+        std::size_t n = midifile::writeVarLen(head, dTime);
+        switch (e.kind()) {
+        case MidiEventKind::Midi: // as stored, always with its status byte
+            if (b.size() <= sizeof(head) - n) {
+                std::memcpy(head + n, b.data(), b.size());
+                sink_.put(head, n + b.size());
+            } else {
+                sink_.put(head, n);
+                sink_.put(b.data(), b.size());
+            }
+            break;
+        case MidiEventKind::Meta: {
+            // A meta event stored without its type byte is written as type 0.
+            std::size_t dataSize = b.size() > 2 ? b.size() - 2 : 0;
+            head[n++] = 0xFF;
+            head[n++] = b.size() > 1 ? b[1] : 0;
+            n += midifile::writeVarLen(head + n, uint32_t(dataSize));
+            sink_.put(head, n);
+            sink_.put(b.data() + 2, dataSize);
+            break;
+        }
+        case MidiEventKind::Sysex: {
+            // Any system status is written as system exclusive: 0xF0, the count of the data
+            // bytes plus the closing byte, the data, 0xF7.
+            static const uint8_t close = 0xF7;
+            head[n++] = 0xF0;
+            n += midifile::writeVarLen(head + n, uint32_t(b.size()));
+            sink_.put(head, n);
+            sink_.put(b.data() + 1, b.size() - 1);
+            sink_.put(&close, 1);
+            break;
+        }
+        case MidiEventKind::Empty:
+            break;
+        }
+    }
+
+    Sink &sink_;
+};
+
+// The whole file: the header, then each track chunk with its length counted beforehand.
+void encodeFile(const MidiFile &file, FileSink &sink) {
+    SmfEncoder<FileSink> encoder(sink);
+    encoder.header(file);
+    for (const NoxmidiTrk &track : file.tracks) {
+        ByteCounter counter;
+        SmfEncoder<ByteCounter>(counter).events(track);
+        uint8_t chunk[8] = {'M', 'T', 'r', 'k'};
+        midifile::writeBigEndian32(chunk + 4, uint32_t(counter.count()));
+        sink.put(chunk, sizeof(chunk));
+        encoder.events(track);
+    }
 }
 
 // The file a save replaces: a symbolic link is followed so that the link stays.
@@ -173,17 +213,9 @@ int MidiFile::write(const char *path) const {
 
     bool ok = true;
     try {
-        std::vector<uint8_t> buffer;
-        SmfEncoder encoder(buffer);
-        encoder.header(*this);
-        for (const NoxmidiTrk &t : tracks) {
-            encoder.track(t);
-            if (buffer.size() >= (1u << 20)) {
-                ok = ok && writeAll(fd, buffer.data(), buffer.size());
-                buffer.clear();
-            }
-        }
-        ok = ok && writeAll(fd, buffer.data(), buffer.size());
+        FileSink sink(fd);
+        encodeFile(*this, sink);
+        ok = sink.flush();
     } catch (const std::exception &) {
         ok = false;
     }
