@@ -16,10 +16,15 @@ struct TimedEvent {
     uint8_t status, note, velocity;
 };
 
-// ⌊value⌋ as a tick, kept inside the tick range.
+// ⌊value⌋ as a tick, kept inside the tick range. A value a rounding error below a whole
+// number counts as that number: 98 ticks per frame give a scale of 0.9999999999999999, which
+// would otherwise shorten every note of a saved file by a tick when it is read back.
 uint64_t toTicks(double value) {
     if (!(value > 0))
         return 0;
+    const double whole = std::round(value);
+    if (std::fabs(value - whole) <= 1e-9 * std::max(1.0, value))
+        value = whole;
     return value >= double(lastTick) ? lastTick : uint64_t(value);
 }
 

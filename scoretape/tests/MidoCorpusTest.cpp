@@ -1,0 +1,94 @@
+// Saved melodies as another MIDI reader sees them: every corpus file that reads is loaded,
+// saved, and read back by Debian's python3-mido; its notes must equal the tape's melody.
+#include "TapeTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <sstream>
+#include <tuple>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using NoteKey = std::tuple<unsigned, unsigned, unsigned, unsigned, unsigned>;
+
+// start, length, channel, note, velocity of each line of the script's output.
+std::vector<NoteKey> parse(const std::string &text) {
+    std::vector<NoteKey> out;
+    std::istringstream in(text);
+    unsigned s, l, c, n, v;
+    while (in >> s >> l >> c >> n >> v)
+        out.emplace_back(s, l, c, n, v);
+    return out;
+}
+
+std::string runMido(const std::string &script, const std::string &file) {
+    const std::string command = "/usr/bin/python3 '" + script + "' '" + file + "' 2>&1";
+    std::string output;
+    if (FILE *pipe = popen(command.c_str(), "r")) {
+        char buffer[4096];
+        std::size_t n;
+        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+            output.append(buffer, n);
+        pclose(pipe);
+    }
+    return output;
+}
+
+bool midoAvailable() {
+    return std::system("/usr/bin/python3 -c 'import mido' >/dev/null 2>&1") == 0;
+}
+
+} // namespace
+
+TEST(TapeMido, SavedCorpusReadsBackInMido) {
+    const char *source = std::getenv("TW_SOURCE_DIR");
+    const fs::path root = fs::path(source ? source : ".");
+    const fs::path corpus = root / ".." / "shared" / "testdata" / "midi";
+    const fs::path script = root / "scoretape" / "tests" / "mido_notes.py";
+    if (!fs::is_directory(corpus))
+        GTEST_SKIP() << "no corpus at " << corpus;
+    if (!midoAvailable())
+        GTEST_SKIP() << "python3-mido is missing";
+
+    std::vector<fs::path> files;
+    for (const auto &entry : fs::recursive_directory_iterator(corpus)) {
+        const std::string ext = entry.path().extension().string();
+        if (entry.is_regular_file() && (ext == ".mid" || ext == ".MID" || ext == ".midi"))
+            files.push_back(entry.path());
+    }
+    std::sort(files.begin(), files.end());
+
+    TempPath saved("mido.mid");
+    unsigned compared = 0;
+    for (const fs::path &file : files) {
+        SCOPED_TRACE(file.string());
+        TestTape tape;
+        // Scale 1 where the file's time unit allows it, else an even ticks per frame.
+        MidiFile probe;
+        if (probe.read(file.c_str()) != 0)
+            continue;
+        const unsigned tpf = probe.timeUnit * 2;
+        tape.setTicksPerFrame(tpf >= 2 && tpf <= 200 && !(probe.timeUnit & 0x8000) ? tpf : 32);
+        ASSERT_EQ(tape.readMidiFile(file.c_str()), 0);
+        ASSERT_EQ(tape.writeMidiFile(saved.path.c_str()), 0);
+
+        // The saved melody starts with its first note.
+        const unsigned first = tape.notes().empty() ? 0 : tape.notes().front().start;
+        std::vector<NoteKey> expected;
+        for (const TapeNote &n : tape.notes())
+            expected.emplace_back(n.start - first, n.length, n.channel, n.note, n.velocity);
+        std::vector<NoteKey> actual = parse(runMido(script.string(), saved.path));
+        std::sort(expected.begin(), expected.end());
+        std::sort(actual.begin(), actual.end());
+        EXPECT_EQ(actual.size(), expected.size());
+        EXPECT_TRUE(actual == expected);
+        ++compared;
+    }
+    EXPECT_GT(compared, 0u);
+    std::printf("compared %u of %zu corpus files\n", compared, files.size());
+}

@@ -1,0 +1,203 @@
+// The melody model: construction, the gate for single notes, and what is in view.
+#include "TapeTestSupport.h"
+
+#include <gtest/gtest.h>
+
+TEST(TapeModel, NewTapeDefaults) {
+    Flt_ScoreTape tape(0, 0, 0, 0);
+    EXPECT_EQ(tape.rowHeight(), 11u);
+    EXPECT_EQ(tape.tickWidth(), 8u);
+    EXPECT_EQ(tape.ticksPerFrame(), 32u);
+    EXPECT_EQ(tape.firstTick(), 0u);
+    EXPECT_EQ(tape.bottomNote(), 58u);
+    EXPECT_EQ(tape.leftMarker(), 0u);
+    EXPECT_EQ(tape.rightMarker(), 0u);
+    EXPECT_EQ(tape.playMarker(), 0u);
+    EXPECT_TRUE(tape.sectionMarkers().empty());
+    EXPECT_EQ(tape.channelMask(), 0xFFFF);
+    EXPECT_EQ(tape.visibleTicks(), 0u);
+    EXPECT_EQ(tape.visibleRows(), 0u);
+    EXPECT_FALSE(tape.dataChanged());
+    EXPECT_EQ(tape.labelFont(), 0);
+    EXPECT_EQ(tape.rowColours().colours[60], 88u); // the piano table
+    for (unsigned c = 0; c < 16; ++c)
+        EXPECT_EQ(tape.program(c), c);
+    EXPECT_EQ(tape.undoPosition(), 0u);
+    EXPECT_EQ(tape.timeScale(), 1.0);
+    EXPECT_EQ(tape.outputPort(), nullptr);
+    EXPECT_EQ(tape.player().state(), NoxssThread::stateIdle);
+}
+
+TEST(TapeModel, ChannelColours) {
+    Flt_ScoreTape tape(0, 0, 0, 0);
+    const struct {
+        unsigned channel;
+        Fl_Color plain, selected;
+    } cases[] = {{0, tapeRgb(0, 0, 252), tapeRgb(95, 95, 255)},
+                 {1, tapeRgb(252, 0, 0), tapeRgb(255, 95, 95)},
+                 {2, 0, tapeRgb(95, 95, 95)},
+                 {4, tapeRgb(189, 63, 0), tapeRgb(215, 135, 95)},
+                 {15, tapeRgb(0, 126, 126), tapeRgb(95, 175, 175)}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.channel);
+        EXPECT_EQ(tape.channelColour(c.channel, false), c.plain);
+        EXPECT_EQ(tape.channelColour(c.channel, true), c.selected);
+    }
+    // A colour of 0 is drawn white.
+    EXPECT_EQ(tape.noteColour(tn(60, 0, 4, 2)), FL_WHITE);
+}
+
+TEST(TapeModel, AddNoteRefusesInvalidNotes) {
+    const struct {
+        const char *what;
+        TapeNote note;
+    } cases[] = {{"length 0", tn(60, 0, 0)},
+                 {"note 128", tn(128, 0)},
+                 {"velocity 128", tn(60, 0, 4, 0, 128)},
+                 {"channel 16", tn(60, 0, 4, 16)},
+                 {"end past the last tick", tn(60, 0xFFFFFFF0u, 0x20)},
+                 {"duplicate with other length", tn(60, 10, 9)},
+                 {"duplicate with other velocity", tn(60, 10, 4, 0, 5)}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        Flt_ScoreTape tape(0, 0, 0, 0);
+        ASSERT_TRUE(tape.addNote(tn(60, 10)));
+        tape.setDataChanged(false);
+        EXPECT_FALSE(tape.addNote(c.note));
+        EXPECT_EQ(tape.notes().size(), 1u);
+        EXPECT_FALSE(tape.dataChanged());
+    }
+}
+
+TEST(TapeModel, AddNoteKeepsOrderAndArrivalOrderOfEqualStarts) {
+    Flt_ScoreTape tape(0, 0, 0, 0);
+    EXPECT_TRUE(tape.addNote(tn(60, 10)));
+    EXPECT_TRUE(tape.addNote(tn(60, 10, 4, 1))); // same note on another channel
+    EXPECT_TRUE(tape.addNote(tn(62, 5)));
+    EXPECT_TRUE(tape.addNote(tn(64, 20)));
+    EXPECT_TRUE(tape.addNote(tn(65, 10, 4, 0, 100, true)));
+    EXPECT_TRUE(tape.dataChanged());
+    ASSERT_EQ(starts(tape), (std::vector<unsigned>{5, 10, 10, 10, 20}));
+    EXPECT_EQ(tape.notes()[3].note, 65u); // after all notes of start 10
+    EXPECT_FALSE(tape.notes()[3].selected);
+    EXPECT_EQ(tape.notes()[2].channel, 1u);
+    EXPECT_TRUE(tn(60, 1, 2, 3, 4, true) == tn(60, 1, 2, 3, 4, false));
+}
+
+TEST(TapeView, VisibleArea) {
+    const struct {
+        int w, h;
+        unsigned ticks, rows;
+    } cases[] = {{9, 400, 0, 0},
+                 {400, 9, 0, 0},
+                 {100, 14, 12, 0},
+                 {801, 345, 100, 30},
+                 {10, 15 + 128 * 11, 1, 128},
+                 {10, 2000, 1, 128},
+                 {800, 25, 99, 0}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::to_string(c.w) + "x" + std::to_string(c.h));
+        Flt_ScoreTape tape(0, 0, 0, 0);
+        tape.resize(0, 25, c.w, c.h);
+        EXPECT_EQ(tape.visibleTicks(), c.ticks);
+        EXPECT_EQ(tape.visibleRows(), c.rows);
+        EXPECT_EQ(tape.y(), 25);
+    }
+}
+
+TEST(TapeView, SettersIgnoreValuesOutOfRange) {
+    TestTape tape;
+    tape.setTicksPerFrame(1);
+    tape.setTicksPerFrame(201);
+    EXPECT_EQ(tape.ticksPerFrame(), 32u);
+    tape.setTicksPerFrame(200);
+    EXPECT_EQ(tape.ticksPerFrame(), 200u);
+    tape.setBottomNote(200);
+    EXPECT_EQ(tape.bottomNote(), 50u);
+    tape.setFirstTick(4000000000u); // no upper limit
+    EXPECT_EQ(tape.firstTick(), 4000000000u);
+}
+
+TEST(TapeView, ScrollNotes) {
+    const struct {
+        unsigned bottom;
+        int rows;
+        bool result;
+        unsigned after;
+    } cases[] = {{97, 1, true, 98}, {98, 1, false, 98}, {90, 20, true, 98}, {5, -3, true, 2},
+                 {2, -3, true, 0},  {0, -1, false, 0},  {3, -3, true, 0},   {50, 0, true, 50}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::to_string(c.bottom) + " by " + std::to_string(c.rows));
+        TestTape tape; // 30 rows
+        tape.setBottomNote(c.bottom);
+        EXPECT_EQ(tape.scrollNotes(c.rows), c.result);
+        EXPECT_EQ(tape.bottomNote(), c.after);
+    }
+}
+
+TEST(TapeView, LeftMarkerScrollsTheView) {
+    const struct {
+        unsigned firstTick, marker, expectFirst;
+    } cases[] = {{100, 64, 32},               // a frame boundary: one frame more is shown
+                 {100, 70, 64},               // back to the boundary before it
+                 {100, 0, 0},   {32, 70, 32}, // in view: unchanged
+                 {0, 100, 32},                // just past the last column (100 visible ticks)
+                 {0, 99, 0},    {0, 250, 160}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::to_string(c.firstTick) + " -> " + std::to_string(c.marker));
+        TestTape tape;
+        tape.setFirstTick(c.firstTick);
+        tape.setLeftMarker(c.marker);
+        EXPECT_EQ(tape.firstTick(), c.expectFirst);
+        EXPECT_EQ(tape.leftMarker(), c.marker);
+        EXPECT_LE(tape.leftMarker(), tape.rightMarker());
+        // The marker is then inside the view.
+        EXPECT_GE(c.marker, tape.firstTick());
+        EXPECT_LT(c.marker, tape.firstTick() + tape.visibleTicks());
+    }
+}
+
+TEST(TapeView, MarkersKeepTheirOrder) {
+    TestTape tape;
+    tape.setRightMarker(50);
+    tape.setLeftMarker(20);
+    tape.setRightMarker(10); // before the red marker: the red one follows
+    EXPECT_EQ(tape.leftMarker(), 10u);
+    EXPECT_EQ(tape.rightMarker(), 10u);
+    tape.setLeftMarker(40); // past the purple marker: the purple one follows
+    EXPECT_EQ(tape.rightMarker(), 40u);
+    tape.toggleSectionMarker(7);
+    tape.toggleSectionMarker(9);
+    tape.toggleSectionMarker(7);
+    EXPECT_EQ(tape.sectionMarkers(), (std::set<unsigned>{9}));
+    tape.clearSectionMarkers();
+    EXPECT_TRUE(tape.sectionMarkers().empty());
+    tape.setPlayMarker(12);
+    EXPECT_EQ(tape.playMarker(), 12u);
+}
+
+TEST(TapeView, EndTickAndScrollToEnd) {
+    TestTape tape;
+    EXPECT_EQ(tape.endTick(), 0u);
+    tape.load({tn(60, 0, 300), tn(61, 50, 4)});
+    EXPECT_EQ(tape.endTick(), 54u); // the last note in storage order, not the latest end
+    tape.setFirstTick(30);
+    tape.scrollToEnd(); // fewer ticks than visible: back to 0
+    EXPECT_EQ(tape.firstTick(), 0u);
+    tape.load({tn(60, 0), tn(61, 500, 20)});
+    tape.scrollToEnd();
+    EXPECT_EQ(tape.firstTick(), 420u);
+}
+
+TEST(TapeView, ChannelMaskClearsTheSelection) {
+    TestTape tape;
+    tape.load({tn(60, 0, 4, 0, 100, true), tn(61, 0, 4, 3, 100, true)});
+    tape.setChannelMask(0xFFFF); // unchanged: flags stay
+    EXPECT_TRUE(tape.notes()[0].selected);
+    tape.setChannelMask(0x0001);
+    EXPECT_EQ(tape.channelMask(), 0x0001);
+    EXPECT_FALSE(tape.notes()[0].selected || tape.notes()[1].selected);
+    EXPECT_FALSE(tape.isChannelShown(tape.notes()[1]));
+    tape.clear();
+    EXPECT_EQ(tape.channelMask(), 0xFFFF);
+}

@@ -1,0 +1,14 @@
+#include "TapeTestSupport.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
+
+TempPath::TempPath(const std::string &name) {
+    const char *dir = std::getenv("TMPDIR");
+    path = std::string(dir ? dir : "/tmp") + "/scoretape-" + std::to_string(getpid()) + "-" + name;
+}
+
+TempPath::~TempPath() {
+    std::remove(path.c_str());
+}

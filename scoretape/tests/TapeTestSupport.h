@@ -1,0 +1,44 @@
+// Helpers shared by the score tape tests.
+#pragma once
+
+#include "scoretape/ScoreTape.h"
+
+#include <string>
+#include <vector>
+
+inline TapeNote tn(unsigned note, unsigned start, unsigned length = 4, unsigned channel = 0,
+                   unsigned velocity = 100, bool selected = false) {
+    TapeNote n;
+    n.note = note;
+    n.start = start;
+    n.length = length;
+    n.channel = channel;
+    n.velocity = velocity;
+    n.selected = selected;
+    return n;
+}
+
+// Starts of the melody in storage order.
+inline std::vector<unsigned> starts(const Flt_ScoreTape &tape) {
+    std::vector<unsigned> out;
+    for (const TapeNote &n : tape.notes())
+        out.push_back(n.start);
+    return out;
+}
+
+// A tape of 100 tick columns and 30 rows from note 50 (801 x 345 pixels), no display needed.
+struct TestTape : Flt_ScoreTape {
+    TestTape() : Flt_ScoreTape(0, 0, 0, 0) {
+        resize(0, 0, 801, 15 + 30 * 11);
+        setBottomNote(50);
+    }
+    // Adds notes without recording them and clears dataChanged, as after a file read.
+    void load(const std::vector<TapeNote> &list) { setNotes(list); }
+};
+
+// A temporary file path that is removed at the end of the scope.
+struct TempPath {
+    std::string path;
+    explicit TempPath(const std::string &name);
+    ~TempPath();
+};
