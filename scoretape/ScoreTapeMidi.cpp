@@ -9,12 +9,38 @@ namespace {
 
 constexpr uint64_t lastTick = 0xFFFFFFFFull;
 
-// One note-on or note-off at an absolute tick, before deltas are known.
+// One note-on or note-off at an absolute tick, before deltas are known; `id` names the note.
 struct TimedEvent {
     uint64_t tick;
     bool on;
     uint8_t status, note, velocity;
+    uint32_t id;
 };
+
+// One key (channel and note) sounds once at a time in MIDI: a note-on while the key sounds
+// is ignored by readers, and the first note-off ends the key. So where two notes of one key
+// overlap, the earlier one ends where the later one begins, and its own note-off is left
+// out; otherwise the later note would be lost when the track is read back.
+std::vector<TimedEvent> endOverlappedNotes(const std::vector<TimedEvent> &timed) {
+    constexpr uint32_t none = 0xFFFFFFFFu;
+    std::vector<uint32_t> sounding(16 * 128, none); // per key the id of the sounding note
+    std::vector<TimedEvent> out;
+    out.reserve(timed.size());
+    for (const TimedEvent &e : timed) {
+        uint32_t &key = sounding[(e.status & 0x0Fu) * 128 + (e.note & 0x7Fu)];
+        if (e.on) {
+            if (key != none)
+                out.push_back(
+                    {e.tick, false, uint8_t(0x80 | (e.status & 0x0Fu)), e.note, 127, key});
+            key = e.id;
+            out.push_back(e);
+        } else if (key == e.id) {
+            key = none;
+            out.push_back(e);
+        }
+    }
+    return out;
+}
 
 // ⌊value⌋ as a tick, kept inside the tick range. A value a rounding error below a whole
 // number counts as that number: 98 ticks per frame give a scale of 0.9999999999999999, which
@@ -46,10 +72,11 @@ NoxmidiTrk Flt_ScoreTape::toTrack(unsigned from, unsigned to, unsigned channelMa
             n.channel > 15 || !((channelMask >> n.channel) & 1u))
             continue;
         const uint8_t channel = uint8_t(n.channel);
+        const uint32_t id = uint32_t(timed.size() / 2);
         timed.push_back(
-            {n.start, true, uint8_t(0x90 + channel), uint8_t(n.note), uint8_t(n.velocity)});
+            {n.start, true, uint8_t(0x90 + channel), uint8_t(n.note), uint8_t(n.velocity), id});
         timed.push_back({std::min(uint64_t(n.start) + n.length, lastTick), false,
-                         uint8_t(0x80 + channel), uint8_t(n.note), 127});
+                         uint8_t(0x80 + channel), uint8_t(n.note), 127, id});
     }
     if (timed.empty())
         return NoxmidiTrk();
@@ -59,6 +86,8 @@ NoxmidiTrk Flt_ScoreTape::toTrack(unsigned from, unsigned to, unsigned channelMa
     std::stable_sort(timed.begin(), timed.end(), [](const TimedEvent &a, const TimedEvent &b) {
         return a.tick < b.tick || (a.tick == b.tick && !a.on && b.on);
     });
+
+    timed = endOverlappedNotes(timed);
 
     std::vector<MidiEvent> events;
     events.reserve(timed.size());

@@ -271,3 +271,31 @@ TEST(TapeMidi, EvenTicksPerFrameReadBackExactly) {
         EXPECT_EQ(tape.notes(), melody);
     }
 }
+
+// MIDI sounds a key once at a time: where notes of one key and channel overlap, the earlier
+// one is saved up to the start of the later one, and no note is lost.
+TEST(TapeMidi, OverlappingNotesOfOneKeyAreAllSaved) {
+    const struct {
+        const char *what;
+        std::vector<TapeNote> melody, readBack;
+    } cases[] = {
+        {"a note inside a longer one",
+         {tn(60, 0, 100), tn(60, 10, 20)},
+         {tn(60, 0, 10), tn(60, 10, 20)}},
+        {"two starts on one tick",
+         {tn(67, 0, 1), tn(67, 0, 15), tn(69, 0, 3)},
+         {tn(67, 0, 1), tn(69, 0, 3), tn(67, 0, 15)}},
+        {"other channels are not cut",
+         {tn(60, 0, 100), tn(60, 10, 20, 1)},
+         {tn(60, 0, 100), tn(60, 10, 20, 1)}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        TempPath file("overlap.mid");
+        TestTape tape;
+        tape.load(c.melody);
+        ASSERT_EQ(tape.writeMidiFile(file.path.c_str()), 0);
+        ASSERT_EQ(tape.readMidiFile(file.path.c_str()), 0);
+        EXPECT_EQ(tape.notes(), c.readBack);
+    }
+}
