@@ -201,6 +201,9 @@ int MidiFile::write(const char *path) const {
     if (!path || !*path)
         return errCannotOpen;
     std::string target = resolveTarget(path);
+    // A file that exists but may not be written stays as it is, as if opened for writing.
+    if (::access(target.c_str(), F_OK) == 0 && ::access(target.c_str(), W_OK) != 0)
+        return errCannotOpen;
     std::string tempPath;
     int fd = createTemporary(target, tempPath);
     if (fd < 0)

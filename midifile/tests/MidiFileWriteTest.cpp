@@ -168,6 +168,17 @@ TEST(MidiFileWrite, FailureMidwayKeepsTheOldFile) {
     EXPECT_EQ(back.tracks.at(0).events, f.tracks[0].events);
 }
 
+TEST(MidiFileWrite, ReadOnlyFileIsCannotOpen) {
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "permission bits do not stop root";
+    smftest::TempDir dir;
+    std::string path = dir.file("locked.mid");
+    smftest::writeBytes(path, {1, 2, 3});
+    ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+    EXPECT_EQ(MidiFile().write(path.c_str()), errCannotOpen);
+    EXPECT_EQ(smftest::readBytes(path), (Bytes{1, 2, 3}));
+}
+
 TEST(MidiFileWrite, FailedRenameRemovesTheTemporaryFile) {
     smftest::TempDir dir;
     std::filesystem::create_directory(dir.path() / "taken");
