@@ -180,7 +180,7 @@ public:
     }
 
 private:
-    template <class Sink> int parseTrack(uint64_t end, Sink &sink) {
+    int parseTrack(uint64_t end, TrackBuilder &builder) {
         // Running status repeats the status of the last stored event when that is a channel
         // message; it never passes from one track to the next.
         previousIsMidi_ = false;
@@ -190,7 +190,7 @@ private:
             if (int rc = parseEvent(raw, stored))
                 return rc;
             if (stored)
-                sink.add(raw);
+                builder.add(raw);
         }
         return 0;
     }
