@@ -2,6 +2,7 @@
 #include "scoretape/ScoreTape.h"
 
 #include "mididevice/NoteSets.h"
+#include "scoretape/NoteBuffers.h"
 
 #include <algorithm>
 
@@ -65,6 +66,11 @@ bool Flt_ScoreTape::addNote(TapeNote note) {
         if (pos->channel == note.channel && pos->note == note.note)
             return false;
     }
+    if (notes_.size() == notes_.capacity()) {
+        const std::size_t index = std::size_t(pos - notes_.begin());
+        reserveNotes(notes_, notes_.size() * 2 + 64);
+        pos = notes_.begin() + std::ptrdiff_t(index);
+    }
     notes_.insert(pos, note);
     dataChanged_ = true;
     longestNote_ = 0;
@@ -81,7 +87,15 @@ void Flt_ScoreTape::melodyEdited() {
 }
 
 void Flt_ScoreTape::replaceNotes(const std::vector<TapeNote> &list) {
-    notes_ = list;
+    if (list.size() > notes_.capacity())
+        notes_ = copyNotes(list, list.size() / 8);
+    else
+        notes_.assign(list.begin(), list.end());
+    longestNote_ = 0;
+}
+
+void Flt_ScoreTape::replaceNotes(std::vector<TapeNote> &&list) {
+    notes_ = std::move(list);
     longestNote_ = 0;
 }
 

@@ -192,6 +192,9 @@ private:
     void melodyEdited();
     // Replaces the melody (undo, redo, setNotes) and forgets what was derived from it.
     void replaceNotes(const std::vector<TapeNote> &list);
+    void replaceNotes(std::vector<TapeNote> &&list);
+    // setNotes for a list that the tape may take over.
+    void takeNotes(std::vector<TapeNote> &&list);
     // Runs one recorded edit: a snapshot first, withdrawn when `change` reports that nothing
     // changed; otherwise the melody is marked as edited.
     void recordEdit(const std::function<bool()> &change);

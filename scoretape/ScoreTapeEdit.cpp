@@ -2,6 +2,8 @@
 // nothing changed. Shifts of time never let a start or an end pass the last tick.
 #include "scoretape/ScoreTape.h"
 
+#include "scoretape/NoteBuffers.h"
+
 #include <algorithm>
 
 namespace {
@@ -279,8 +281,12 @@ void Flt_ScoreTape::clear() {
 }
 
 void Flt_ScoreTape::setNotes(const std::vector<TapeNote> &list) {
+    takeNotes(copyNotes(list));
+}
+
+void Flt_ScoreTape::takeNotes(std::vector<TapeNote> &&list) {
     clear();
-    replaceNotes(list);
+    replaceNotes(std::move(list));
     // Every operation relies on the order by start.
     auto byStart = [](const TapeNote &a, const TapeNote &b) { return a.start < b.start; };
     if (!std::is_sorted(notes_.begin(), notes_.end(), byStart))

@@ -2,6 +2,8 @@
 // were 120 beats per minute and written so that one MIDI tick is one tape tick at that tempo.
 #include "scoretape/ScoreTape.h"
 
+#include "scoretape/NoteBuffers.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -112,6 +114,7 @@ void Flt_ScoreTape::fromTrack(const NoxmidiTrk &track, double secondsPerMidiTick
     };
     std::vector<Open> open(16 * 256);
     std::vector<TapeNote> list;
+    reserveNotes(list, std::size_t(std::max(track.toneCount, 0)));
     uint64_t now = 0;
     for (const MidiEvent &e : track.events) {
         now += e.dTime;
@@ -141,7 +144,7 @@ void Flt_ScoreTape::fromTrack(const NoxmidiTrk &track, double secondsPerMidiTick
     }
     std::stable_sort(list.begin(), list.end(),
                      [](const TapeNote &a, const TapeNote &b) { return a.start < b.start; });
-    setNotes(list);
+    takeNotes(std::move(list));
 }
 
 int Flt_ScoreTape::readMidiFile(const char *path) {

@@ -2,6 +2,8 @@
 // the snapshots that lie before the melody shown; those after it are the redo states.
 #include "scoretape/ScoreTape.h"
 
+#include "scoretape/NoteBuffers.h"
+
 #include <iterator>
 
 bool Flt_ScoreTape::sameAsLastSnapshot() const {
@@ -20,7 +22,7 @@ bool Flt_ScoreTape::pushUndo() {
     droppedRedo_.assign(std::make_move_iterator(undoSnapshots_.begin() + undoPosition_),
                         std::make_move_iterator(undoSnapshots_.end()));
     undoSnapshots_.resize(undoPosition_);
-    undoSnapshots_.push_back(notes_);
+    undoSnapshots_.push_back(copyNotes(notes_));
     undoPosition_ = unsigned(undoSnapshots_.size());
     return true;
 }
@@ -40,7 +42,7 @@ bool Flt_ScoreTape::undo() {
     if (undoPosition_ == 0)
         return false;
     if (undoPosition_ == undoSnapshots_.size() && !notes_.empty() && !sameAsLastSnapshot())
-        undoSnapshots_.push_back(notes_);
+        undoSnapshots_.push_back(copyNotes(notes_));
     unselectAll();
     --undoPosition_;
     replaceNotes(undoSnapshots_[undoPosition_]);
