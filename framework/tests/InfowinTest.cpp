@@ -34,7 +34,7 @@ TEST_F(Infowin, ConstructedHiddenWithDisplayAndButton) {
 
 TEST_F(Infowin, ChildrenAreLaidOutOnceShown) {
     Flt_Infowin win;
-    win.resize(win.x(), win.y(), 600, 600);
+    win.resize(20, 20, 600, 600);
     win.buffer.text(helpText);
     win.display->textfont(helpTextFont());
     win.show();
@@ -64,7 +64,7 @@ TEST_F(Infowin, ChildrenAreLaidOutOnceShown) {
 
 TEST_F(Infowin, OkHidesAndTheWindowShowsAgainUnchanged) {
     Flt_Infowin win;
-    win.resize(win.x(), win.y(), 600, 600);
+    win.resize(20, 20, 600, 600);
     win.copy_label("Help");
     win.buffer.text("one\ntwo\n");
     win.show();

@@ -21,6 +21,10 @@ Flt_AppConfig testConfig() {
     c.title = "Framework input test";
     c.vendor = "brn";
     c.application = "FrameworkInputTest";
+    // The bottom right of the screen, away from the windows of tests that run meanwhile.
+    c.x = 964;
+    c.y = 704;
+    c.w = 300;
     return c;
 }
 
@@ -111,11 +115,12 @@ TEST_F(Input, APickWithTheMouseDeliversTheId) {
 
 TEST_F(Input, OkButtonHidesTheInfoWindow) {
     Flt_Infowin win;
-    win.resize(100, 100, 600, 600);
+    win.resize(960, 700, 300, 300);
     win.buffer.text("text\n");
     showAndWait(win);
-    ASSERT_EQ(win.okButton->y(), 575);
-    ASSERT_TRUE(xdotool(win, "mousemove --window WID 300 585 click 1"));
+    ASSERT_EQ(win.okButton->x(), 125);
+    ASSERT_EQ(win.okButton->y(), 275);
+    ASSERT_TRUE(xdotool(win, "mousemove --window WID 150 285 click 1"));
     EXPECT_TRUE(pumpUntil([&] { return !win.shown(); }));
     // Shown again, Escape hides it through FLTK's window callback.
     showAndWait(win);
