@@ -3,6 +3,7 @@
 #include "clipboard/ClipboardSystem.h"
 #include "ClipTestSupport.h"
 #include "ForeignClients.h"
+#include "clipboard/ClipboardGuard.h"
 #include "clipboard/ScoreClipboard.h"
 
 #include <gtest/gtest.h>
@@ -38,4 +39,31 @@ TEST(ClipboardSystem, AtExitTheNotesGoToTheClipboardManager) {
     auto notes = decodeNotes(reinterpret_cast<const uint8_t *>(data.data()), data.size());
     std::vector<TapeNote> expected = {sampleNotes()[0], sampleNotes()[1]};
     EXPECT_EQ(notes, expected);
+}
+
+TEST(ClipboardSystem, TransfersSurviveANewCopyAndARequestorThatVanishes) {
+    const std::string first = randomBytes(1 << 20, 41), second = randomBytes(1 << 20, 42);
+    ClipboardGuard guard;
+    int32_t format = guard.registerFormat("ScoreTapeFmt");
+    ASSERT_EQ(guard.setData(format, first.data(), int32_t(first.size())), 0);
+
+    IncrRequestor reader;
+    ASSERT_TRUE(reader.start("ScoreTapeFmt", 5s));
+    std::string received, chunk;
+    ASSERT_TRUE(reader.readChunk(chunk, 5s));
+    received += chunk;
+    {
+        IncrRequestor gone; // its window is gone when the next chunk is written (BadWindow)
+        ASSERT_TRUE(gone.start("ScoreTapeFmt", 5s));
+        gone.vanish();
+    }
+    ASSERT_EQ(guard.setData(format, second.data(), int32_t(second.size())), 0);
+    do {
+        ASSERT_TRUE(reader.readChunk(chunk, 5s)) << received.size() << " bytes so far";
+        received += chunk;
+    } while (!chunk.empty());
+    EXPECT_TRUE(received == first) << received.size() << " bytes";
+
+    int status = 0;
+    EXPECT_TRUE(xclipOut("ScoreTapeFmt", status) == second);
 }

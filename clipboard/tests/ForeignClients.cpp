@@ -32,7 +32,7 @@ void reply(Display *display, const XSelectionRequestEvent &request, Atom propert
     XFlush(display);
 }
 
-std::string readProperty(Display *display, Window window, Atom property) {
+std::string readProperty(Display *display, Window window, Atom property, Atom *typeOut = nullptr) {
     Atom type = None;
     int format = 0;
     unsigned long items = 0, after = 0;
@@ -52,6 +52,8 @@ std::string readProperty(Display *display, Window window, Atom property) {
         }
         XFree(data);
     }
+    if (typeOut)
+        *typeOut = type;
     return content;
 }
 
@@ -160,4 +162,72 @@ bool FakeClipboardManager::save(const std::string &target, std::string &targets,
         data = readProperty(display, impl_->window, into);
     reply(display, request, request.property);
     return got;
+}
+
+struct IncrRequestor::Impl : Client {
+    Atom property = None;
+};
+
+IncrRequestor::IncrRequestor() : impl_(std::make_unique<Impl>()) {
+    if (impl_->display)
+        XSelectInput(impl_->display, impl_->window, PropertyChangeMask);
+    impl_->property = impl_->display ? impl_->atom("TW_INCR_TEST") : None;
+}
+
+IncrRequestor::~IncrRequestor() = default;
+
+bool IncrRequestor::start(const std::string &target, std::chrono::milliseconds patience) {
+    Display *display = impl_->display;
+    if (!display)
+        return false;
+    XConvertSelection(display, impl_->atom("CLIPBOARD"), impl_->atom(target.c_str()),
+                      impl_->property, impl_->window, CurrentTime);
+    XFlush(display);
+    auto deadline = Clock::now() + patience;
+    XEvent event;
+    do {
+        if (!nextEvent(display, event, deadline))
+            return false;
+    } while (event.type != SelectionNotify);
+    if (event.xselection.property == None)
+        return false;
+    Atom type = None;
+    readProperty(display, impl_->window, impl_->property, &type); // deleting it asks for more
+    XFlush(display);
+    return type == impl_->atom("INCR");
+}
+
+bool IncrRequestor::readChunk(std::string &chunk, std::chrono::milliseconds patience) {
+    Display *display = impl_->display;
+    auto deadline = Clock::now() + patience;
+    for (;;) {
+        XEvent event;
+        if (!nextEvent(display, event, deadline))
+            return false;
+        if (event.type != PropertyNotify || event.xproperty.state != PropertyNewValue)
+            continue;
+        Atom type = None;
+        chunk = readProperty(display, impl_->window, impl_->property, &type);
+        XFlush(display);
+        if (type != None && type != impl_->atom("INCR"))
+            return true;
+    }
+}
+
+void IncrRequestor::vanish() {
+    if (!impl_->display)
+        return;
+    // Once the next chunk is there, delete it and destroy the window in one go: the owner learns
+    // of the deletion only after the window has gone.
+    Display *display = impl_->display;
+    auto deadline = Clock::now() + std::chrono::seconds(5);
+    XEvent event;
+    do {
+        if (!nextEvent(display, event, deadline))
+            break;
+    } while (event.type != PropertyNotify || event.xproperty.state != PropertyNewValue);
+    XDeleteProperty(display, impl_->window, impl_->property);
+    XDestroyWindow(display, impl_->window);
+    XCloseDisplay(display);
+    impl_->display = nullptr;
 }

@@ -35,3 +35,20 @@ private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
+
+// A client that reads a large conversion of CLIPBOARD in INCR chunks at its own pace.
+class IncrRequestor {
+public:
+    IncrRequestor();
+    ~IncrRequestor();
+    // Asks for the target; true when the owner answered with an INCR transfer.
+    bool start(const std::string &target, std::chrono::milliseconds patience);
+    // The next chunk (empty at the end); false when none came in time.
+    bool readChunk(std::string &chunk, std::chrono::milliseconds patience);
+    // Asks for the next chunk and goes away at once, window and connection.
+    void vanish();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
