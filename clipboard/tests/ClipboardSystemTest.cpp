@@ -67,3 +67,14 @@ TEST(ClipboardSystem, TransfersSurviveANewCopyAndARequestorThatVanishes) {
     int status = 0;
     EXPECT_TRUE(xclipOut("ScoreTapeFmt", status) == second);
 }
+
+TEST(ClipboardSystem, MultipleRequestsAreServedTargetByTarget) {
+    ASSERT_TRUE(copyNotesToClipboard(sampleNotes()));
+    std::vector<std::string> answers;
+    ASSERT_TRUE(convertMultiple({"ScoreTapeFmt", "TwNoSuchTarget", "TIMESTAMP"}, answers, 5s));
+    ASSERT_EQ(answers.size(), 3u);
+    auto bytes = encodeNotes(sampleNotes());
+    EXPECT_TRUE(answers[0] == std::string(bytes.begin(), bytes.end()));
+    EXPECT_EQ(answers[1], "<refused>");
+    EXPECT_EQ(answers[2].size(), 4u); // the server time at which we took the clipboard
+}

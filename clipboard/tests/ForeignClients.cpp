@@ -231,3 +231,40 @@ void IncrRequestor::vanish() {
     XCloseDisplay(display);
     impl_->display = nullptr;
 }
+
+bool convertMultiple(const std::vector<std::string> &targets, std::vector<std::string> &answers,
+                     std::chrono::milliseconds patience) {
+    Client client;
+    Display *display = client.display;
+    if (!display)
+        return false;
+    std::vector<long> pairs;
+    for (size_t i = 0; i < targets.size(); ++i) {
+        pairs.push_back(long(client.atom(targets[i].c_str())));
+        pairs.push_back(long(client.atom(("TW_MULTIPLE_" + std::to_string(i)).c_str())));
+    }
+    Atom list = client.atom("TW_MULTIPLE_LIST");
+    XChangeProperty(display, client.window, list, client.atom("ATOM_PAIR"), 32, PropModeReplace,
+                    reinterpret_cast<unsigned char *>(pairs.data()), int(pairs.size()));
+    XConvertSelection(display, client.atom("CLIPBOARD"), client.atom("MULTIPLE"), list,
+                      client.window, CurrentTime);
+    XFlush(display);
+    auto deadline = Clock::now() + patience;
+    XEvent event;
+    do {
+        if (!nextEvent(display, event, deadline))
+            return false;
+    } while (event.type != SelectionNotify);
+    if (event.xselection.property == None)
+        return false;
+    std::string written = readProperty(display, client.window, list);
+    answers.clear();
+    for (size_t i = 0; i < targets.size(); ++i) {
+        size_t at = (2 * i + 1) * 4;
+        bool struck = at + 4 > written.size() ||
+                      (written[at] | written[at + 1] | written[at + 2] | written[at + 3]) == 0;
+        answers.push_back(struck ? "<refused>"
+                                 : readProperty(display, client.window, Atom(pairs[2 * i + 1])));
+    }
+    return true;
+}

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <vector>
 
 class TextOwnerDisplay {
 public:
@@ -52,3 +53,8 @@ private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
+
+// Converts several targets of CLIPBOARD in one MULTIPLE request. For each target, `answers`
+// gets the data or "<refused>" when the owner struck the target out.
+bool convertMultiple(const std::vector<std::string> &targets, std::vector<std::string> &answers,
+                     std::chrono::milliseconds patience);
