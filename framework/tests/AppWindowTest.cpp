@@ -1,8 +1,12 @@
+#include <gtest/gtest.h>
+
 #include "framework/Flt_App.h"
 
 #include "TestSupport.h"
 
-#include <gtest/gtest.h>
+#include <FL/x.H>
+
+#include <cstdio>
 
 #include <memory>
 #include <string>
@@ -109,6 +113,25 @@ TEST_F(AppWindow, GarbageGeometryGivesASaneWindowAndIsRewritten) {
     posize.get("h", h, 0);
     EXPECT_EQ(w, 508);
     EXPECT_EQ(h, 408);
+}
+
+// The X server holds the window's icon as the desktop reads it.
+TEST_F(AppWindow, ShownWindowCarriesTheIcon) {
+    Flt_AppConfig c = editorConfig();
+    Flt_App app(c);
+    app.show();
+    ASSERT_TRUE(pumpUntil([&] { return app.shown() && app.visible(); }));
+    Fl::check();
+    const std::string command = "xprop -id " + std::to_string(fl_xid(&app)) + " _NET_WM_ICON";
+    std::string text;
+    if (FILE *pipe = ::popen(command.c_str(), "r")) {
+        char buffer[512];
+        while (std::fgets(buffer, sizeof buffer, pipe) && text.size() < 4096)
+            text += buffer;
+        ::pclose(pipe);
+    }
+    EXPECT_NE(text.find("32 x 32"), std::string::npos) << text.substr(0, 300);
+    app.hide();
 }
 
 TEST_F(AppWindow, TitleIsABaseAndASuffix) {
