@@ -74,6 +74,21 @@ struct Client {
         return XGetSelectionOwner(display, atom(selection)) == window;
     }
 };
+
+// Asks the owner of CLIPBOARD for the target into a property of the client's window; true when
+// it answered with the property set.
+bool convertClipboard(const Client &client, Atom target, Atom property,
+                      Clock::time_point deadline) {
+    XConvertSelection(client.display, client.atom("CLIPBOARD"), target, property, client.window,
+                      CurrentTime);
+    XFlush(client.display);
+    XEvent event;
+    do {
+        if (!nextEvent(client.display, event, deadline))
+            return false;
+    } while (event.type != SelectionNotify);
+    return event.xselection.property != None;
+}
 } // namespace
 
 struct TextOwnerDisplay::Impl : Client {
@@ -150,14 +165,7 @@ bool FakeClipboardManager::save(const std::string &target, std::string &targets,
             XFree(name);
     }
     Atom into = impl_->atom("TW_MANAGER_COPY");
-    XConvertSelection(display, impl_->atom("CLIPBOARD"), impl_->atom(target.c_str()), into,
-                      impl_->window, CurrentTime);
-    XFlush(display);
-    do {
-        if (!nextEvent(display, event, deadline))
-            return false;
-    } while (event.type != SelectionNotify);
-    bool got = event.xselection.property != None;
+    bool got = convertClipboard(*impl_, impl_->atom(target.c_str()), into, deadline);
     if (got)
         data = readProperty(display, impl_->window, into);
     reply(display, request, request.property);
@@ -180,16 +188,8 @@ bool IncrRequestor::start(const std::string &target, std::chrono::milliseconds p
     Display *display = impl_->display;
     if (!display)
         return false;
-    XConvertSelection(display, impl_->atom("CLIPBOARD"), impl_->atom(target.c_str()),
-                      impl_->property, impl_->window, CurrentTime);
-    XFlush(display);
-    auto deadline = Clock::now() + patience;
-    XEvent event;
-    do {
-        if (!nextEvent(display, event, deadline))
-            return false;
-    } while (event.type != SelectionNotify);
-    if (event.xselection.property == None)
+    if (!convertClipboard(*impl_, impl_->atom(target.c_str()), impl_->property,
+                          Clock::now() + patience))
         return false;
     Atom type = None;
     readProperty(display, impl_->window, impl_->property, &type); // deleting it asks for more
@@ -246,16 +246,7 @@ bool convertMultiple(const std::vector<std::string> &targets, std::vector<std::s
     Atom list = client.atom("TW_MULTIPLE_LIST");
     XChangeProperty(display, client.window, list, client.atom("ATOM_PAIR"), 32, PropModeReplace,
                     reinterpret_cast<unsigned char *>(pairs.data()), int(pairs.size()));
-    XConvertSelection(display, client.atom("CLIPBOARD"), client.atom("MULTIPLE"), list,
-                      client.window, CurrentTime);
-    XFlush(display);
-    auto deadline = Clock::now() + patience;
-    XEvent event;
-    do {
-        if (!nextEvent(display, event, deadline))
-            return false;
-    } while (event.type != SelectionNotify);
-    if (event.xselection.property == None)
+    if (!convertClipboard(client, client.atom("MULTIPLE"), list, Clock::now() + patience))
         return false;
     std::string written = readProperty(display, client.window, list);
     answers.clear();
