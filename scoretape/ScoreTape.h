@@ -177,8 +177,11 @@ public:
     void setSpeed(double factor);
     bool play(unsigned flags);
     bool playNoteAt(unsigned tick, unsigned note);
-    // The body that the player's worker runs; not called directly.
-    void playTrack(const std::atomic<bool> &stop, NoxmidiTrk track);
+    // The body that the player's worker runs; not called directly. It gets the port and the
+    // seconds per tick taken on the GUI thread when the playout starts, so that it reads
+    // nothing of the tape while the GUI thread changes it.
+    static void playTrack(const std::atomic<bool> &stop, const NoxmidiTrk &track,
+                          NoxmidiSnd *port, double secondsPerTick);
 
     // ---- Melody and MIDI tracks (ScoreTapeMidi.cpp) ----
     NoxmidiTrk toTrack(unsigned from, unsigned to, unsigned channelMask, bool selectedOnly) const;

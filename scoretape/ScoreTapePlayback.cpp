@@ -1,0 +1,86 @@
+// Playback: program changes, the note preview and playouts on the player's worker thread.
+#include "scoretape/ScoreTape.h"
+
+namespace {
+constexpr unsigned onlyShownChannels = 1;
+constexpr unsigned onlySelected = 2;
+constexpr unsigned fromPlayMarker = 4;
+} // namespace
+
+void Flt_ScoreTape::setOutput(NoxmidiSnd *port) {
+    output_ = port;
+    sendPrograms();
+}
+
+void Flt_ScoreTape::sendPrograms() {
+    if (!output_ || !output_->isOpen())
+        return;
+    for (unsigned c = 0; c < 16; ++c)
+        output_->programChange(programs_[c], c);
+}
+
+void Flt_ScoreTape::setProgram(unsigned channel, unsigned program) {
+    if (channel > 15 || program > 127)
+        return;
+    programs_[channel] = uint8_t(program);
+    if (output_ && output_->isOpen())
+        output_->programChange(program, channel);
+}
+
+void Flt_ScoreTape::setPrograms(const std::vector<int> &values) {
+    // Negative values turn into huge unsigned numbers that setProgram ignores.
+    for (std::size_t i = 0; i < values.size(); ++i)
+        setProgram(unsigned(i), unsigned(values[i]));
+}
+
+std::vector<int> Flt_ScoreTape::programs() const {
+    return std::vector<int>(programs_.begin(), programs_.end());
+}
+
+void Flt_ScoreTape::setSpeed(double factor) {
+    // Only a positive factor is a speed; anything else plays at 100 %.
+    timeScale_ = factor > 0 ? 1.0 / factor : 1.0;
+}
+
+bool Flt_ScoreTape::play(unsigned flags) {
+    if (!output_ || !output_->isOpen())
+        return false;
+    // One command starts and stops: a running playout is stopped (and joined).
+    if (player_.state() == NoxssThread::stateRunning) {
+        player_.stop();
+        return true;
+    }
+    player_.stop(); // joins a playout that ended by itself
+    const unsigned from = (flags & fromPlayMarker) ? playMarker_ : 0;
+    const unsigned mask = (flags & onlyShownChannels) ? channelMask_ : 0xFFFF;
+    NoxmidiTrk track = toTrack(from, noBound, mask, (flags & onlySelected) != 0);
+    NoxmidiSnd *const port = output_;
+    const double secondsPerTick = timeScale_ / ticksPerFrame_;
+    player_.task = [track = std::move(track), port, secondsPerTick](const std::atomic<bool> &stop) {
+        playTrack(stop, track, port, secondsPerTick);
+    };
+    player_.start();
+    return true;
+}
+
+void Flt_ScoreTape::playTrack(const std::atomic<bool> &stop, const NoxmidiTrk &track,
+                              NoxmidiSnd *port, double secondsPerTick) {
+    // A send error (the port was closed meanwhile) ends the playout early; nobody is told.
+    port->play(track, secondsPerTick, [&stop] { return stop.load(); });
+}
+
+bool Flt_ScoreTape::playNoteAt(unsigned tick, unsigned note) {
+    if (!output_ || !output_->isOpen())
+        return false;
+    for (const TapeNote &n : notesAt(tick, note)) {
+        if (!isChannelShown(n))
+            continue;
+        // Two ticks on channel 0 whatever the note's channel; the speed does not apply.
+        NoxmidiTrk preview;
+        preview.appendToneOn(0, n.note, n.velocity, 0);
+        preview.appendToneOff(2, n.note, n.velocity, 0);
+        output_->play(preview, 1.0 / ticksPerFrame_, {});
+        return true;
+    }
+    return false;
+}
