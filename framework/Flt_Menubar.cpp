@@ -2,14 +2,7 @@
 
 Flt_Menubar::Flt_Menubar() : Fl_Menu_Bar(0, 0, 0, 0) {}
 
-int menuShortcut(int shortcut) {
-    if (shortcut >= 1 && shortcut <= 26)
-        return FL_CTRL | ('a' + shortcut - 1);
-    return shortcut;
-}
-
 void Flt_Menubar::add(const char *path, int id, int shortcut, int flags) {
-    shortcut = menuShortcut(shortcut);
     const int sizeBefore = size();
     const int index = Fl_Menu_::add(path, shortcut, onPick, this, flags);
     if (index < 0)

@@ -10,18 +10,14 @@
 //
 // Items should be added in final menu order (each new item after every item already added).
 // If an add still inserts in front of added items, the recorded indices are moved along.
-// The FLTK shortcut for a shortcut value: control characters 1 to 26 become Ctrl+a to Ctrl+z
-// (FLTK on X11 would neither match them while Ctrl is held nor label them); others unchanged.
-int menuShortcut(int shortcut);
-
 class Flt_Menubar : public Fl_Menu_Bar {
 public:
     Flt_Menubar(); // at 0, 0 with size 0, 0; the owner lays it out
     ~Flt_Menubar() override = default;
 
     // Adds the item at the slash-separated path (submenus created as needed) with a command id,
-    // an FLTK shortcut (a control character 1 to 26 stands for Ctrl+letter) and FLTK item flags
-    // (FL_MENU_TOGGLE, FL_MENU_RADIO, FL_MENU_VALUE, FL_MENU_DIVIDER). Ids need not be unique.
+    // an FLTK shortcut and FLTK item flags (FL_MENU_TOGGLE, FL_MENU_RADIO, FL_MENU_VALUE,
+    // FL_MENU_DIVIDER). Ids need not be unique.
     void add(const char *path, int id, int shortcut, int flags);
 
     // The item with the lowest index that carries id, or null.
