@@ -153,9 +153,10 @@ int NoxmidiSnd::sendLocked(const uint8_t *bytes, std::size_t size) {
 
 int NoxmidiSnd::sendFromPlayout(const uint8_t *bytes, std::size_t size, uint64_t generation) {
     std::lock_guard<std::mutex> lock(mutex);
-    if (generation != portGeneration) {
-        // The port was closed or changed under the playout: end it instead of playing on.
-        const RtMidiError e = portClosedError();
+    if (out && generation != portGeneration) {
+        // The port was changed under the playout: end it rather than play on elsewhere.
+        const RtMidiError e("the MIDI output port was changed during the playout",
+                            RtMidiError::INVALID_USE);
         logLine("Send error ", e.getMessage());
         return e.getType();
     }

@@ -9,7 +9,10 @@ jack_server_start() {
     local name="$1" period="${2:-256}"
     export JACK_NO_START_SERVER=1
     export JACK_DEFAULT_SERVER="$name"
-    jackd -n "$name" -r -d dummy -r 48000 -p "$period" >/dev/null 2>&1 &
+    # -S (synchronous): each cycle waits for every client. In the default asynchronous mode a
+    # client that finishes late on a busy machine loses the MIDI events of that cycle, which
+    # makes tests that check the exact bytes at a receiver fail now and then.
+    jackd -n "$name" -S -r -d dummy -r 48000 -p "$period" >/dev/null 2>&1 &
     JACK_SERVER_PID=$!
     export JACK_SERVER_PID
     local i
