@@ -27,7 +27,8 @@ expect_sane_file() {
     expect_in_range marker1 0 2147483647
     expect_in_range marker2 0 2147483647
     local m1 m2
-    m1=$(pref marker1) && m2=$(pref marker2) && [[ "$m1$m2" =~ ^[0-9]+$ ]] && ((m1 > m2)) &&
+    pref_get marker1 && m1=$PREF && pref_get marker2 && m2=$PREF &&
+        [[ "$m1" =~ ^[0-9]{1,10}$ && "$m2" =~ ^[0-9]{1,10}$ ]] && ((m1 > m2)) &&
         fail "$CASE: the left marker $m1 lies after the right marker $m2"
     expect_in_range midiChan 0 15
     expect_in_range playNote 0 1
@@ -35,7 +36,8 @@ expect_sane_file() {
     for c in $(seq 0 15); do
         expect_in_range "MIDIpgms$c" 0 127
     done
-    [ "$(pref_count fname)" = 1 ] || fail "$CASE: \"fname\" appears $(pref_count fname) times"
+    prefs_load
+    [ "${PREF_COUNT[.|fname]:-0}" = 1 ] || fail "$CASE: \"fname\" appears ${PREF_COUNT[.|fname]:-0} times"
     expect_in_range w 200 16384 ./posize
     expect_in_range h 200 16384 ./posize
     expect_in_range x -16384 16384 ./posize
@@ -114,14 +116,15 @@ expect_sane_file
 
 # Text where numbers belong, a file name of 20000 characters (in FLTK's continuation lines), a
 # port name of 5000 characters on one line, and an empty value.
-{
+text_and_long_strings() {
     printf 'bottomNote:many\nmarker1:12abc\nmarker2:\nmidiChan:three\nnoteIndic:piano\n'
     printf 'playNote:yes\nTicksPerFrame:8.5e3\n'
     printf 'fname:%s\n' "$WORK/$(long_text 50 n)"
     for _ in $(seq 1 250); do printf '+%s\n' "$(long_text 80 n)"; done
     printf 'midiPort:%s\n' "$(long_text 5000 p)"
     printf '\n[./posize]\n\nx:left\ny:\nw:wide\nh:%s\n' "$(long_text 3000 9)"
-} | run_garbage "text and very long strings"
+}
+run_garbage "text and very long strings" < <(text_and_long_strings)
 expect_sane_file
 expect_pref fname ""
 expect_no_pref midiPort
@@ -160,6 +163,7 @@ CASE="binary noise"
 prefs_reset
 mkdir -p "$(dirname "$PREFS")"
 "$PY" -c 'import random, sys; r = random.Random(7); sys.stdout.buffer.write(bytes(r.randrange(256) for _ in range(20000)))' >"$PREFS"
+prefs_changed
 if editor_start; then
     close_any_dialogs >/dev/null
     editor_quit

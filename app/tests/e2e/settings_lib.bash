@@ -59,6 +59,7 @@ stop_editor_hard() {
         wait "$EDITOR_PID" 2>/dev/null
     fi
     EDITOR_PID=""
+    prefs_changed
 }
 
 cleanup() {
@@ -70,9 +71,20 @@ trap 'exit 130' INT TERM
 
 # --- the preferences file -------------------------------------------------------------------
 
+# The entries of the file as last read: "group|key" -> first value, and -> number of entries.
+declare -A PREF_VALUE=() PREF_COUNT=()
+PREFS_LOADED=0
+
+# Forgets what was read; the next look-up reads the file again. Called whenever the file may
+# have changed (written here, or by the editor at its end).
+prefs_changed() {
+    PREFS_LOADED=0
+}
+
 # Removes the whole preferences folder: the next start is a first start.
 prefs_reset() {
     rm -rf "$HOME/.fltk"
+    prefs_changed
 }
 
 # Writes the preferences file from standard input: the application entries, then, after a line
@@ -83,10 +95,11 @@ prefs_write() {
         printf '; FLTK preferences file format 1.0\n; vendor: brn\n; application: Tapeworker2\n\n[.]\n\n'
         cat
     } >"$PREFS"
+    prefs_changed
 }
 
 # Prints "group<TAB>key<TAB>value" for every entry of the file, continuation lines joined.
-prefs_dump() {
+prefs_parse() {
     "$PY" - "$PREFS" <<'EOF'
 import sys
 group, entries = None, []
@@ -103,37 +116,65 @@ for line in lines:
         entries[-1][2] += line[1:]
     else:
         key, _, value = line.partition(":")
-        entries.append([group, key, value])
+        entries.append([group, key, value.replace("\t", " ")])
 for g, k, v in entries:
     print(f"{g}\t{k}\t{v}")
 EOF
 }
 
-# pref KEY [GROUP]: prints the value of the entry (group "." by default); status 1 when absent.
+# Reads the file into PREF_VALUE and PREF_COUNT unless that was done since it last changed.
+# Must run in the test's own shell (not in a command substitution) for the result to stay.
+prefs_load() {
+    [ "$PREFS_LOADED" = 1 ] && return
+    PREF_VALUE=()
+    PREF_COUNT=()
+    local g k v n
+    while IFS=$'\t' read -r g k v; do
+        if [ -z "${PREF_COUNT["$g|$k"]+set}" ]; then
+            PREF_VALUE["$g|$k"]=$v
+            PREF_COUNT["$g|$k"]=1
+        else
+            # Never an array element inside $(( )): bash would expand a key such as "$(...)".
+            n=${PREF_COUNT["$g|$k"]}
+            PREF_COUNT["$g|$k"]=$((n + 1))
+        fi
+    done < <(prefs_parse)
+    PREFS_LOADED=1
+}
+
+# pref_get KEY [GROUP]: the value of the entry in PREF (group "." by default); status 1 when
+# the entry is absent.
+pref_get() {
+    prefs_load
+    PREF=""
+    [ -n "${PREF_COUNT["${2:-.}|$1"]+set}" ] || return 1
+    PREF=${PREF_VALUE["${2:-.}|$1"]}
+}
+
+# pref KEY [GROUP]: prints the value of the entry; status 1 when absent.
 pref() {
-    prefs_dump | awk -F'\t' -v g="${2:-.}" -v k="$1" \
-        '$1 == g && $2 == k { print $3; found = 1; exit } END { exit !found }'
+    pref_get "$@" || return 1
+    printf '%s\n' "$PREF"
 }
 
 # pref_count KEY [GROUP]: how many entries carry the key.
 pref_count() {
-    prefs_dump | awk -F'\t' -v g="${2:-.}" -v k="$1" '$1 == g && $2 == k { n++ } END { print n + 0 }'
+    prefs_load
+    echo "${PREF_COUNT["${2:-.}|$1"]:-0}"
 }
 
 # expect_pref KEY EXPECTED [GROUP]
 expect_pref() {
-    local value
-    if ! value=$(pref "$1" "${3:-.}"); then
+    if ! pref_get "$1" "${3:-.}"; then
         fail "$CASE: entry \"$1\" is missing (expected \"$2\")"
-    elif [ "$value" != "$2" ]; then
-        fail "$CASE: entry \"$1\" is \"${value:0:120}\", expected \"$2\""
+    elif [ "$PREF" != "$2" ]; then
+        fail "$CASE: entry \"$1\" is \"${PREF:0:120}\", expected \"$2\""
     fi
 }
 
 expect_no_pref() {
-    local value
-    if value=$(pref "$1" "${2:-.}"); then
-        fail "$CASE: entry \"$1\" should be absent but is \"${value:0:120}\""
+    if pref_get "$1" "${2:-.}"; then
+        fail "$CASE: entry \"$1\" should be absent but is \"${PREF:0:120}\""
     fi
 }
 
@@ -148,12 +189,12 @@ expect_programs() {
 
 # expect_in_range KEY LOW HIGH [GROUP]: present once, an integer between LOW and HIGH.
 expect_in_range() {
-    local value count
-    count=$(pref_count "$1" "${4:-.}")
+    prefs_load
+    local count=${PREF_COUNT["${4:-.}|$1"]:-0}
     [ "$count" = 1 ] || fail "$CASE: entry \"$1\" appears $count times"
-    value=$(pref "$1" "${4:-.}") || return
-    if ! [[ "$value" =~ ^-?[0-9]+$ ]] || ((value < $2 || value > $3)); then
-        fail "$CASE: entry \"$1\" is \"${value:0:120}\", expected a number from $2 to $3"
+    pref_get "$1" "${4:-.}" || return
+    if ! [[ "$PREF" =~ ^-?[0-9]{1,18}$ ]] || ((PREF < $2 || PREF > $3)); then
+        fail "$CASE: entry \"$1\" is \"${PREF:0:120}\", expected a number from $2 to $3"
     fi
 }
 
@@ -251,6 +292,7 @@ editor_quit() {
             wait "$EDITOR_PID"
             status=$?
             EDITOR_PID=""
+            prefs_changed
             if [ "$status" != 0 ]; then
                 fail "$CASE: the editor ended with status $status; output: $(head -c 2000 "$WORK/editor.log")"
                 return 1

@@ -50,11 +50,12 @@ tune="$WORK/tune of the day.mid"
 make_midi "$tune" 72 74 76 77 79
 programs=(0 24 40 73 19 56 11 5 33 68 71 42 0 127 9 104)
 prefs_reset
-{
+restore_entries() {
     printf 'bottomNote:50\nmarker1:16\nmarker2:40\nmidiChan:3\nnoteIndic:2\nplayNote:1\n'
     for c in $(seq 0 15); do printf 'MIDIpgms%d:%d\n' "$c" "${programs[$c]}"; done
     printf 'TicksPerFrame:16\nfname:%s\n\n[./posize]\n\nx:300\ny:200\nw:600\nh:500\n' "$tune"
-} | prefs_write
+}
+prefs_write < <(restore_entries)
 if editor_start; then
     geometry=$(main_geometry)
     [ "$geometry" = "296 196 608 508" ] ||

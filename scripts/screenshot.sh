@@ -1,0 +1,101 @@
+#!/usr/bin/env bash
+# Takes the README's screenshot (make screenshot): the real editor on a private X server, with a
+# piano piece and the piano note indicators, its window saved as a PNG.
+#   scripts/screenshot.sh [EDITOR] [MIDI-FILE] [OUTPUT]
+# Defaults: build/bin/tapeworks2, docs/clementi.mid, docs/screenshot.png. The editor runs with
+# HOME in a temporary folder, so the user's own settings are neither used nor changed.
+set -uo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+editor=${1:-$root/build/bin/tapeworks2}
+melody=${2:-$root/docs/clementi.mid}
+output=${3:-$root/docs/screenshot.png}
+
+# A private X server (and no JACK): run again under the test environment.
+if [ -z "${TW_SCREENSHOT_X:-}" ]; then
+    export TW_SCREENSHOT_X=1
+    TW_NO_JACK=1 exec "$root/scripts/test-env.sh" "$0" "$editor" "$melody" "$output"
+fi
+
+say() { echo "screenshot: $*" >&2; }
+
+[ -x "$editor" ] || { say "no editor at $editor (make build first)"; exit 1; }
+[ -r "$melody" ] || { say "cannot read $melody"; exit 1; }
+for tool in xdotool xprop import; do
+    command -v "$tool" >/dev/null || { say "$tool is missing (scripts/install-deps.sh)"; exit 1; }
+done
+melody=$(cd "$(dirname "$melody")" && pwd)/$(basename "$melody")
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/tw-screenshot.XXXXXX") || exit 1
+editor_pid=""
+cleanup() {
+    if [ -n "$editor_pid" ] && kill -0 "$editor_pid" 2>/dev/null; then
+        kill -TERM "$editor_pid" 2>/dev/null
+        sleep 0.5
+        kill -KILL "$editor_pid" 2>/dev/null
+        wait "$editor_pid" 2>/dev/null
+    fi
+    rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+# The view: rows 36 to 86 (the piece's range) with the piano's note indicators, 12 ticks a
+# second, the red and purple region markers around the second phrase.
+export HOME="$work/home"
+mkdir -p "$HOME/.fltk/brn"
+cat >"$HOME/.fltk/brn/Tapeworker2.prefs" <<EOF
+; FLTK preferences file format 1.0
+; vendor: brn
+; application: Tapeworker2
+
+[.]
+
+bottomNote:36
+marker1:48
+marker2:96
+noteIndic:1
+TicksPerFrame:12
+
+[./posize]
+
+x:4
+y:4
+w:960
+h:600
+EOF
+
+"$editor" "$melody" >"$work/editor.log" 2>&1 &
+editor_pid=$!
+
+window=""
+for _ in $(seq 1 200); do
+    for w in $(xdotool search --onlyvisible --pid "$editor_pid" "" 2>/dev/null); do
+        case "$(xprop -id "$w" WM_NAME 2>/dev/null)" in
+        *'"Tapeworks2 V1.10 - '*) window=$w ;;
+        esac
+    done
+    [ -n "$window" ] && break
+    kill -0 "$editor_pid" 2>/dev/null || break
+    sleep 0.1
+done
+if [ -z "$window" ]; then
+    say "the editor window with the melody did not appear:"
+    cat "$work/editor.log" >&2
+    exit 1
+fi
+
+sleep 1 # let the first drawing finish
+mkdir -p "$(dirname "$output")"
+if ! import -window "$window" "$output"; then
+    say "could not take the picture"
+    exit 1
+fi
+
+# End the editor the way a user does: q is "File/EXIT WITHOUT ASKING!".
+xdotool key --window "$window" q >/dev/null 2>&1
+for _ in $(seq 1 100); do
+    kill -0 "$editor_pid" 2>/dev/null || break
+    sleep 0.1
+done
+say "wrote $output"
