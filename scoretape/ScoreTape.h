@@ -86,6 +86,7 @@ public:
     NoxmidiSnd *outputPort() const { return output_; }
 
     bool isChannelShown(const TapeNote &note) const;
+    bool isSelectedAndShown(const TapeNote &note) const;
     // The one gate for single notes: validates, refuses duplicates, keeps the order by start.
     bool addNote(TapeNote note);
 
@@ -180,8 +181,8 @@ public:
     // The body that the player's worker runs; not called directly. It gets the port and the
     // seconds per tick taken on the GUI thread when the playout starts, so that it reads
     // nothing of the tape while the GUI thread changes it.
-    static void playTrack(const std::atomic<bool> &stop, const NoxmidiTrk &track,
-                          NoxmidiSnd *port, double secondsPerTick);
+    static void playTrack(const std::atomic<bool> &stop, const NoxmidiTrk &track, NoxmidiSnd *port,
+                          double secondsPerTick);
 
     // ---- Melody and MIDI tracks (ScoreTapeMidi.cpp) ----
     NoxmidiTrk toTrack(unsigned from, unsigned to, unsigned channelMask, bool selectedOnly) const;

@@ -27,7 +27,19 @@ long long pasteSpan(const std::vector<TapeNote> &list, unsigned &first) {
     return (long long)list.back().start + list.back().length - first;
 }
 
+// Runs `change` on every note; true when it changed at least one.
+template <class Change> bool changeNotes(std::vector<TapeNote> &notes, Change change) {
+    bool changed = false;
+    for (TapeNote &n : notes)
+        changed = change(n) || changed;
+    return changed;
+}
+
 } // namespace
+
+bool Flt_ScoreTape::isSelectedAndShown(const TapeNote &note) const {
+    return note.selected && isChannelShown(note);
+}
 
 void Flt_ScoreTape::recordEdit(const std::function<bool()> &change) {
     const bool pushed = pushUndo();
@@ -98,15 +110,14 @@ void Flt_ScoreTape::setSelectedLength(unsigned ticks) {
     if (ticks == 0)
         return;
     recordEdit([&] {
-        bool changed = false;
-        for (TapeNote &n : notes_) {
-            if (n.selected && isChannelShown(n) && n.length != ticks &&
-                (long long)n.start + ticks <= lastTick) {
-                n.length = ticks;
-                changed = true;
-            }
-        }
-        return changed;
+        return changeNotes(notes_, [&](TapeNote &n) {
+            // A length that would carry the end past the last tick is refused.
+            if (!isSelectedAndShown(n) || n.length == ticks ||
+                (long long)n.start + ticks > lastTick)
+                return false;
+            n.length = ticks;
+            return true;
+        });
     });
 }
 
@@ -114,14 +125,12 @@ void Flt_ScoreTape::setSelectedVelocity(unsigned velocity) {
     if (velocity > 127)
         return;
     recordEdit([&] {
-        bool changed = false;
-        for (TapeNote &n : notes_) {
-            if (n.selected && isChannelShown(n) && n.velocity != velocity) {
-                n.velocity = velocity;
-                changed = true;
-            }
-        }
-        return changed;
+        return changeNotes(notes_, [&](TapeNote &n) {
+            if (!isSelectedAndShown(n) || n.velocity == velocity)
+                return false;
+            n.velocity = velocity;
+            return true;
+        });
     });
 }
 
@@ -129,40 +138,34 @@ void Flt_ScoreTape::setSelectedChannel(unsigned channel) {
     if (channel > 15)
         return;
     recordEdit([&] {
-        bool changed = false;
-        for (TapeNote &n : notes_) {
-            if (n.selected && isChannelShown(n) && n.channel != channel) {
-                n.channel = channel;
-                changed = true;
-            }
-        }
-        return changed;
+        return changeNotes(notes_, [&](TapeNote &n) {
+            if (!isSelectedAndShown(n) || n.channel == channel)
+                return false;
+            n.channel = channel;
+            return true;
+        });
     });
 }
 
 void Flt_ScoreTape::selectedNotesHigher() {
     recordEdit([&] {
-        bool changed = false;
-        for (TapeNote &n : notes_) {
-            if (n.selected && n.note < 127) {
-                ++n.note;
-                changed = true;
-            }
-        }
-        return changed;
+        return changeNotes(notes_, [](TapeNote &n) {
+            if (!n.selected || n.note >= 127)
+                return false;
+            ++n.note;
+            return true;
+        });
     });
 }
 
 void Flt_ScoreTape::selectedNotesLower() {
     recordEdit([&] {
-        bool changed = false;
-        for (TapeNote &n : notes_) {
-            if (n.selected && n.note > 0 && n.note < 128) {
-                --n.note;
-                changed = true;
-            }
-        }
-        return changed;
+        return changeNotes(notes_, [](TapeNote &n) {
+            if (!n.selected || n.note == 0 || n.note > 127)
+                return false;
+            --n.note;
+            return true;
+        });
     });
 }
 
@@ -171,8 +174,7 @@ void Flt_ScoreTape::moveSelected(int ticks) {
         return;
     recordEdit([&] {
         // Shifting re-sorts the melody when a note passes another.
-        return shiftStarts(ticks,
-                           [&](const TapeNote &n) { return n.selected && isChannelShown(n); }) != 0;
+        return shiftStarts(ticks, [&](const TapeNote &n) { return isSelectedAndShown(n); }) != 0;
     });
 }
 

@@ -4,6 +4,7 @@
 #include <FL/Fl.H>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <random>
 
 TEST(TapeGeometry, FirstFrameLabel) {
@@ -158,4 +159,35 @@ TEST(TapeInput, PushAndReleaseReachTheCallback) {
     EXPECT_EQ(calls[0].state, FL_BUTTON1);
     EXPECT_TRUE(calls[0].push);
     EXPECT_FALSE(calls[1].push);
+}
+
+// The notes that drawing walks follow edits that make a note longer.
+TEST(TapeGeometry, CandidateNotesFollowLongerNotes) {
+    const struct {
+        const char *what;
+        std::function<void(Flt_ScoreTape &)> lengthen;
+    } cases[] = {
+        {"setSelectedLength",
+         [](Flt_ScoreTape &t) {
+             t.setSelected(0, true);
+             t.setSelectedLength(400);
+         }},
+        {"changeNoteLength", [](Flt_ScoreTape &t) { t.changeNoteLength(400, 60, 0, nullptr); }},
+        {"undo", [](Flt_ScoreTape &t) {
+             t.changeNoteLength(400, 60, 0, nullptr);
+             t.changeNoteLength(2, 60, 0, nullptr);
+             t.candidateNotes();
+             t.undo();
+         }}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        TestTape tape;
+        tape.load({tn(60, 0, 1), tn(61, 500, 1)});
+        tape.setFirstTick(300);
+        EXPECT_EQ(tape.candidateNotes().first, 1u);
+        c.lengthen(tape);
+        Flt_ScoreTape::Rect r;
+        ASSERT_TRUE(tape.noteRect(tape.notes()[0], r));
+        EXPECT_EQ(tape.candidateNotes().first, 0u);
+    }
 }
