@@ -58,13 +58,13 @@ bool Flt_ScoreTape::scrollNotes(int rows) {
             return false;
         bottomNote_ = bottomNote_ <= d ? 0 : bottomNote_ - d;
     } else {
-        unsigned top = bottomNote_ + visibleRows_ - 1;
-        if (visibleRows_ == 0 || top >= 127)
+        const unsigned top = bottomNote_ + visibleRows_ - 1;
+        if (top >= 127)
             return false;
-        if (top + unsigned(rows) < 127)
+        if (uint64_t(top) + unsigned(rows) < 127)
             bottomNote_ += unsigned(rows);
-        else
-            bottomNote_ = 128 - visibleRows_;
+        else // the top row becomes 127; without rows in view the bottom one does
+            bottomNote_ = visibleRows_ == 0 ? 127 : 128 - visibleRows_;
     }
     redraw();
     return true;

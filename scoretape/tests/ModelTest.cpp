@@ -201,3 +201,13 @@ TEST(TapeView, ChannelMaskClearsTheSelection) {
     tape.clear();
     EXPECT_EQ(tape.channelMask(), 0xFFFF);
 }
+
+// Without rows in view the bottom row never leaves the note range.
+TEST(TapeView, ScrollNotesWithoutRowsStaysInRange) {
+    Flt_ScoreTape tape(0, 0, 0, 0);
+    tape.setBottomNote(100);
+    EXPECT_TRUE(tape.scrollNotes(10));
+    EXPECT_EQ(tape.bottomNote(), 110u);
+    EXPECT_TRUE(tape.scrollNotes(50));
+    EXPECT_EQ(tape.bottomNote(), 127u);
+}
