@@ -47,6 +47,23 @@ int64_t toMicros(double us) {
     return static_cast<int64_t>(us);
 }
 
+// Destroys an output. RtMidi's JACK back end frees its message buffer in the destructor while
+// its process callback may still be reading it (a crash now and then on close). Closing the
+// port first makes later callbacks return at once; the pause lets one already under way end
+// before the buffer goes.
+void destroyOutput(std::unique_ptr<RtMidiOut> &out) {
+    if (!out)
+        return;
+    if (out->getCurrentApi() == RtMidi::UNIX_JACK && out->isPortOpen()) {
+        try {
+            out->closePort();
+        } catch (const RtMidiError &) {
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    out.reset();
+}
+
 RtMidiError portClosedError() {
     return RtMidiError("the MIDI output port is not open", RtMidiError::INVALID_USE);
 }
@@ -85,13 +102,13 @@ NoxmidiSnd::NoxmidiSnd() = default;
 
 NoxmidiSnd::~NoxmidiSnd() {
     std::lock_guard<std::mutex> lock(mutex);
-    out.reset();
+    destroyOutput(out);
     soundingNotes.clear();
 }
 
 int NoxmidiSnd::open(unsigned port) {
     std::lock_guard<std::mutex> lock(mutex);
-    out.reset();
+    destroyOutput(out);
     ++portGeneration;
     try {
         out = createOutput();
@@ -104,18 +121,18 @@ int NoxmidiSnd::open(unsigned port) {
         return resultOk;
     } catch (const RtMidiError &e) {
         logLine("RtMidi instantiation error ", e.getMessage());
-        out.reset();
+        destroyOutput(out);
         return e.getType();
     } catch (const std::exception &e) {
         logLine("RtMidi instantiation error ", e.what());
-        out.reset();
+        destroyOutput(out);
         return RtMidiError::UNSPECIFIED;
     }
 }
 
 void NoxmidiSnd::close() {
     std::lock_guard<std::mutex> lock(mutex);
-    out.reset();
+    destroyOutput(out);
     ++portGeneration;
 }
 
