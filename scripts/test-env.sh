@@ -15,20 +15,21 @@ cleanup() {
 trap cleanup EXIT INT TERM
 
 if [ "${TW_NO_X:-0}" != 1 ]; then
-    # Pick a display number that no other server uses.
-    for n in $(seq 90 199); do
-        if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
-            disp=":$n"
-            break
-        fi
-    done
-    Xvfb "$disp" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    # The server picks a display number that no other server uses and writes it to fd 3 once it
+    # accepts connections (two environments starting at once cannot pick the same number).
+    dispfile=$(mktemp "${TMPDIR:-/tmp}/tw-display.XXXXXX")
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$dispfile" >/dev/null 2>&1 &
     xvfb_pid=$!
-    export DISPLAY="$disp"
-    for _ in $(seq 1 100); do
-        [ -e "/tmp/.X11-unix/X${disp#:}" ] && break
+    n=""
+    for _ in $(seq 1 200); do
+        n=$(head -n 1 "$dispfile")
+        [ -n "$n" ] && break
+        kill -0 "$xvfb_pid" 2>/dev/null || break
         sleep 0.05
     done
+    rm -f "$dispfile"
+    [ -n "$n" ] || echo "test-env: Xvfb did not start; tests that need X will fail" >&2
+    export DISPLAY=":$n"
 fi
 
 if [ "${TW_NO_JACK:-0}" != 1 ]; then

@@ -29,13 +29,13 @@ run_case() {
 
 # The colour of the guide line of NOTE with the default lowest row 43.
 row_colour() {
-    pixel 404 "$(row_y "$1" 43)"
+    window_pixel 404 "$(row_y "$1" 43)"
 }
 
 # An unknown note indicator choice changes nothing: the tape keeps the piano indicators (C4 red)
 # and the stored choice stays.
 check_window() {
-    [ "$(row_colour 60)" = FF0000 ] || fail "$CASE: the C4 row is not red (piano indicators)"
+    [ "$(row_colour 60)" = ff0000 ] || fail "$CASE: the C4 row is not red (piano indicators)"
 }
 run_case "noteIndic 7" 0 <<<"noteIndic:7"
 expect_pref noteIndic 7
@@ -45,7 +45,7 @@ check_window() {
     local c60 c61
     c60=$(row_colour 60)
     c61=$(row_colour 61)
-    [ "$c60" = "$c61" ] && [ "$c60" != FF0000 ] && [ "$c60" != FFFFFF ] ||
+    [ "$c60" = "$c61" ] && [ "$c60" != ff0000 ] && [ "$c60" != ffffff ] ||
         fail "$CASE: the C4 and C#4 rows are $c60 and $c61, not one grey (no indicators)"
 }
 run_case "noteIndic 0" 0 <<<"noteIndic:0"

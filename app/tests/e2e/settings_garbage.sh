@@ -13,10 +13,9 @@ run_garbage() {
     prefs_write
     editor_start || return 1
     close_any_dialogs >/dev/null
-    geometry=$(main_geometry)
-    read -r _ _ gw gh <<<"$geometry"
-    ((gw >= 208 && gw <= 16392 && gh >= 208 && gh <= 16392)) ||
-        fail "$CASE: window size ${gw}x$gh"
+    main_geometry
+    ((WW >= 208 && WW <= 16392 && WH >= 208 && WH <= 16392)) ||
+        fail "$CASE: window size ${WW}x$WH"
     editor_quit
 }
 
@@ -120,7 +119,9 @@ text_and_long_strings() {
     printf 'bottomNote:many\nmarker1:12abc\nmarker2:\nmidiChan:three\nnoteIndic:piano\n'
     printf 'playNote:yes\nTicksPerFrame:8.5e3\n'
     printf 'fname:%s\n' "$WORK/$(long_text 50 n)"
-    for _ in $(seq 1 250); do printf '+%s\n' "$(long_text 80 n)"; done
+    local line
+    line=$(long_text 80 n)
+    for _ in $(seq 1 250); do printf '+%s\n' "$line"; done
     printf 'midiPort:%s\n' "$(long_text 5000 p)"
     printf '\n[./posize]\n\nx:left\ny:\nw:wide\nh:%s\n' "$(long_text 3000 9)"
 }

@@ -1,73 +1,18 @@
-# Shared steps of the settings end-to-end tests (sourced, not run on its own).
+# Steps of the settings end-to-end tests (sourced, not run on its own), on top of the editor's
+# end-to-end steps in editor_lib.bash (private X server, HOME in a temporary folder, the editor's
+# windows found by its process id).
 #
-# Each test runs the real editor with HOME in a temporary folder on an X server of its own (so that
-# screen pixels and window positions cannot be disturbed by other tests), writes the preferences
-# file by hand before a start, closes the editor with its "q" key (File/EXIT WITHOUT ASKING!) and
+# A test writes the preferences file by hand before a start, closes the message boxes the start
+# shows as a user does (Return), ends the editor with its "q" key (File/EXIT WITHOUT ASKING!) and
 # reads the preferences file that the editor wrote at exit.
-#
-# Needs TW_BIN_DIR (the build's bin folder). Every wait is bounded; everything started here is
-# stopped on every path.
 
-set -uo pipefail
+# shellcheck source=app/tests/e2e/editor_lib.bash
+source "$(dirname "${BASH_SOURCE[0]}")/editor_lib.bash"
 
-E2E_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-SOURCE_DIR=$(cd "$E2E_DIR/../../.." && pwd)
-PY=/usr/bin/python3
-
-# A private X server: run the calling script again under the test environment, without JACK (a
-# JACK server already exported by the caller stays usable).
-if [ -z "${TW_SETTINGS_PRIVATE_X:-}" ]; then
-    export TW_SETTINGS_PRIVATE_X=1
-    TW_NO_JACK=1 exec "$SOURCE_DIR/scripts/test-env.sh" bash "$0" "$@"
-fi
-
-TW_BIN="${TW_BIN_DIR:?TW_BIN_DIR must name the build bin folder}/tapeworks2"
-TITLE="Tapeworks2 V1.10"
-FAILURES=0
-EDITOR_PID=""
-MAIN_WINDOW=""
-
-fail() {
-    echo "FAIL: $*" >&2
-    FAILURES=$((FAILURES + 1))
-}
-
-die() {
-    echo "ERROR: $*" >&2
-    exit 1
-}
-
-[ -x "$TW_BIN" ] || die "no editor at $TW_BIN"
-[ -n "${DISPLAY:-}" ] || die "no X display"
-for tool in xdotool xwininfo xprop import convert; do
+CASE=""
+for tool in xwininfo convert; do
     command -v "$tool" >/dev/null || die "$tool is missing (scripts/install-deps.sh installs it)"
 done
-
-WORK=$(mktemp -d "${TMPDIR:-/tmp}/tw-settings.XXXXXX") || die "no temporary folder"
-export HOME="$WORK/home"
-PREFS="$HOME/.fltk/brn/Tapeworker2.prefs"
-mkdir -p "$HOME"
-
-stop_editor_hard() {
-    if [ -n "$EDITOR_PID" ] && kill -0 "$EDITOR_PID" 2>/dev/null; then
-        kill -TERM "$EDITOR_PID" 2>/dev/null
-        for _ in $(seq 1 30); do
-            kill -0 "$EDITOR_PID" 2>/dev/null || break
-            sleep 0.1
-        done
-        kill -KILL "$EDITOR_PID" 2>/dev/null
-        wait "$EDITOR_PID" 2>/dev/null
-    fi
-    EDITOR_PID=""
-    prefs_changed
-}
-
-cleanup() {
-    stop_editor_hard
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
 
 # --- the preferences file -------------------------------------------------------------------
 
@@ -199,75 +144,22 @@ expect_in_range() {
 }
 
 # --- the running editor ---------------------------------------------------------------------
+# --- the running editor ---------------------------------------------------------------------
 
-# Visible top-level windows of the editor process, one id per line, with their names.
-editor_windows() {
-    local w
-    for w in $(xdotool search --onlyvisible --pid "$EDITOR_PID" "" 2>/dev/null); do
-        xprop -id "$w" WM_NAME >/dev/null 2>&1 || continue
-        xprop -id "$w" WM_NAME 2>/dev/null | grep -q '=' || continue # not one of ours
-        echo "$w"
-    done
-}
-
-window_name() {
-    xprop -id "$1" WM_NAME 2>/dev/null | sed -n 's/^WM_NAME([A-Z_0-9]*) = "\(.*\)"$/\1/p'
-}
-
-# Message boxes: windows of the editor that are transient for another window.
-editor_dialogs() {
-    local w
-    for w in $(editor_windows); do
-        xprop -id "$w" WM_TRANSIENT_FOR 2>/dev/null | grep -q 'window id' && echo "$w"
-    done
-}
-
-# editor_start [ARGS...]: starts the editor and waits (at most 20 s) for its main window.
-editor_start() {
-    "$TW_BIN" "$@" >"$WORK/editor.log" 2>&1 &
-    EDITOR_PID=$!
-    MAIN_WINDOW=""
-    local w
-    for _ in $(seq 1 200); do
-        for w in $(editor_windows); do
-            case "$(window_name "$w")" in
-            "$TITLE"*)
-                MAIN_WINDOW=$w
-                return 0
-                ;;
-            esac
-        done
-        kill -0 "$EDITOR_PID" 2>/dev/null || break
-        sleep 0.1
-    done
-    fail "$CASE: the editor window did not appear; output: $(head -c 2000 "$WORK/editor.log")"
-    stop_editor_hard
-    return 1
-}
-
-# wait_dialog: waits (at most 10 s) for a message box of the editor; prints its id.
-wait_dialog() {
-    local d
-    for _ in $(seq 1 100); do
-        d=$(editor_dialogs | head -n 1)
-        if [ -n "$d" ]; then
-            echo "$d"
-            return 0
-        fi
-        sleep 0.1
-    done
-    return 1
+# Stops the editor at once (after a failed check), and forgets the preferences read before.
+stop_editor() {
+    stop_pid "$EDITOR_PID"
+    EDITOR_PID=""
+    prefs_changed
 }
 
 # close_dialog ID: answers a message box with Return, as a user closes it; waits until it is gone.
 close_dialog() {
     xdotool key --window "$1" Return >/dev/null 2>&1
-    for _ in $(seq 1 50); do
-        editor_dialogs | grep -qx "$1" || return 0
-        sleep 0.1
-    done
-    fail "$CASE: the message box did not close"
-    return 1
+    if ! wait_for "! editor_dialogs | grep -qx $1" 50; then
+        fail "$CASE: the message box did not close"
+        return 1
+    fi
 }
 
 # expect_dialogs N: N message boxes are shown one after the other at start; each is closed.
@@ -282,98 +174,63 @@ expect_dialogs() {
     done
 }
 
-# editor_quit: presses q in the main window (File/EXIT WITHOUT ASKING!) and waits (at most 20 s)
-# for the editor to end by itself. A message box still shown makes the case fail.
-editor_quit() {
-    local status
-    xdotool key --window "$MAIN_WINDOW" q >/dev/null 2>&1
-    for _ in $(seq 1 200); do
-        if ! kill -0 "$EDITOR_PID" 2>/dev/null; then
-            wait "$EDITOR_PID"
-            status=$?
-            EDITOR_PID=""
-            prefs_changed
-            if [ "$status" != 0 ]; then
-                fail "$CASE: the editor ended with status $status; output: $(head -c 2000 "$WORK/editor.log")"
-                return 1
-            fi
-            return 0
-        fi
-        sleep 0.1
-    done
-    if [ -n "$(editor_dialogs)" ]; then
-        fail "$CASE: an unexpected message box kept the editor from ending"
-    else
-        fail "$CASE: the editor did not end after q"
-    fi
-    stop_editor_hard
-    return 1
-}
-
-# Main window geometry as "X Y W H" (no window manager: the window is placed as asked).
-main_geometry() {
-    xwininfo -id "$MAIN_WINDOW" | awk '
-        /Absolute upper-left X:/ { x = $4 } /Absolute upper-left Y:/ { y = $4 }
-        /Width:/ { w = $2 } /Height:/ { h = $2 } END { print x, y, w, h }'
-}
-
-# pixel X Y: the colour of a pixel of the main window as hex "RRGGBB".
-pixel() {
-    import -window "$MAIN_WINDOW" "$WORK/shot.png" 2>/dev/null || return 1
-    convert "$WORK/shot.png" -crop "1x1+$1+$2" -depth 8 txt:- 2>/dev/null |
-        sed -n 's/.*#\([0-9A-Fa-f]\{6\}\).*/\1/p' | head -n 1
-}
-
 # close_any_dialogs: closes every message box that shows up until none has come for 2 s (at most
-# 20 s in all); prints how many were closed.
+# 30 s in all); prints how many were closed.
 close_any_dialogs() {
-    local quiet=0 closed=0 d
-    for _ in $(seq 1 200); do
+    local closed=0 d start=$SECONDS quiet_since=$SECONDS
+    while ((SECONDS - start < 30 && SECONDS - quiet_since < 3)); do
         d=$(editor_dialogs | head -n 1)
         if [ -n "$d" ]; then
             close_dialog "$d" || break
             closed=$((closed + 1))
-            quiet=0
-        else
-            quiet=$((quiet + 1))
-            [ "$quiet" -ge 20 ] && break
+            quiet_since=$SECONDS
         fi
         sleep 0.1
     done
     echo "$closed"
 }
 
-# row_y NOTE BOTTOM: the height (in window pixels) of the guide line of note NOTE when the lowest
-# shown row is BOTTOM: the score tape starts below the 25-pixel menu bar, its grid 11 pixels lower,
-# with rows 11 pixels high.
-row_y() {
-    local h rows
-    h=$(main_geometry | awk '{ print $4 }')
-    rows=$(((h - 25 - 15) / 11))
-    echo $((25 + 11 + 5 + 11 * ($2 + rows - 1 - $1)))
-}
-
-# make_midi PATH NOTE...: a format-0 file, 96 ticks per quarter, one quarter note per NOTE.
-make_midi() {
-    "$PY" - "$@" <<'PYTHON'
-import struct, sys
-path, notes = sys.argv[1], [int(n) for n in sys.argv[2:]]
-track = b"\x00\xff\x51\x03\x07\xa1\x20"
-for n in notes:
-    track += bytes([0x00, 0x90, n, 100, 0x60, 0x80, n, 0])
-track += b"\x00\xff\x2f\x00"
-with open(path, "wb") as f:
-    f.write(b"MThd" + struct.pack(">IHHH", 6, 0, 1, 96))
-    f.write(b"MTrk" + struct.pack(">I", len(track)) + track)
-PYTHON
-}
-
-# finish: the script's result.
-finish() {
-    if [ "$FAILURES" -gt 0 ]; then
-        echo "$FAILURES check(s) failed" >&2
-        exit 1
+# editor_quit: presses q in the main window (File/EXIT WITHOUT ASKING!) and waits (at most 20 s)
+# for the editor to end by itself. A message box still shown makes the case fail.
+editor_quit() {
+    local pid=$EDITOR_PID status
+    xdotool key --window "$MAIN_WINDOW" q >/dev/null 2>&1
+    if wait_for '! editor_running' 200; then
+        wait "$pid"
+        status=$?
+        EDITOR_PID=""
+        prefs_changed
+        if [ "$status" != 0 ]; then
+            fail "$CASE: the editor ended with status $status; output: $(head -c 2000 "$WORK/editor.log")"
+            return 1
+        fi
+        return 0
     fi
-    echo "all checks passed"
-    exit 0
+    if [ -n "$(editor_dialogs)" ]; then
+        fail "$CASE: an unexpected message box kept the editor from ending"
+    else
+        fail "$CASE: the editor did not end after q"
+    fi
+    stop_editor
+    return 1
+}
+
+# The main window's position and size as "X Y W H" (no window manager: placed as asked).
+window_geometry() {
+    main_geometry
+    echo "$WX $WY $WW $WH"
+}
+
+# window_pixel X Y: the colour of a pixel of the main window (window coordinates), RRGGBB.
+window_pixel() {
+    pixel $((WX + $1)) $((WY + $2))
+}
+
+# row_y NOTE BOTTOM: the height (in window pixels) of the guide line of note NOTE when the lowest
+# shown row is BOTTOM: the score tape starts below the menu bar, its grid 11 pixels lower, with
+# rows ROW_HEIGHT pixels high.
+row_y() {
+    local rows
+    rows=$(visible_rows)
+    echo $((MENU_HEIGHT + 11 + ROW_HEIGHT / 2 + ROW_HEIGHT * ($2 + rows - 1 - $1)))
 }

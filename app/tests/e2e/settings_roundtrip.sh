@@ -11,22 +11,22 @@ row_colours() {
     y60=$(row_y 60 "$1")
     y61=$(row_y 61 "$1")
     y62=$(row_y 62 "$1")
-    echo "$(pixel 404 "$y60") $(pixel 404 "$y61") $(pixel 404 "$y62")"
+    echo "$(window_pixel 404 "$y60") $(window_pixel 404 "$y61") $(window_pixel 404 "$y62")"
 }
 
 CASE="first start"
 prefs_reset
 if editor_start; then
-    geometry=$(main_geometry)
+    geometry=$(window_geometry)
     [ "$geometry" = "196 96 508 408" ] ||
         fail "$CASE: window at/size \"$geometry\", expected \"196 96 508 408\""
     name=$(window_name "$MAIN_WINDOW")
     [ "$name" = "$TITLE" ] || fail "$CASE: title \"$name\""
     # The piano's note indicators: C red, C# light grey, D black.
     read -r c60 c61 c62 <<<"$(row_colours 43)"
-    [ "$c60" = FF0000 ] || fail "$CASE: the C4 row is $c60, not red (piano indicators)"
+    [ "$c60" = ff0000 ] || fail "$CASE: the C4 row is $c60, not red (piano indicators)"
     [ "$c62" = 000000 ] || fail "$CASE: the D4 row is $c62, not black (piano indicators)"
-    case "$c61" in FF0000 | 000000 | FFFFFF) fail "$CASE: the C#4 row is $c61, not grey" ;; esac
+    case "$c61" in ff0000 | 000000 | ffffff) fail "$CASE: the C#4 row is $c61, not grey" ;; esac
     editor_quit
 fi
 [ -f "$PREFS" ] || fail "$CASE: no preferences file was written"
@@ -57,15 +57,15 @@ restore_entries() {
 }
 prefs_write < <(restore_entries)
 if editor_start; then
-    geometry=$(main_geometry)
+    geometry=$(window_geometry)
     [ "$geometry" = "296 196 608 508" ] ||
         fail "$CASE: window at/size \"$geometry\", expected \"296 196 608 508\""
     name=$(window_name "$MAIN_WINDOW")
     [ "$name" = "$TITLE - tune of the day.mid" ] || fail "$CASE: title \"$name\""
     # Deleika-26 indicators: C4 and D4 are playable (grey), C#4 is not (white).
     read -r c60 c61 c62 <<<"$(row_colours 50)"
-    [ "$c61" = FFFFFF ] || fail "$CASE: the C#4 row is $c61, not white (Deleika-26)"
-    [ "$c60" = "$c62" ] && [ "$c60" != FF0000 ] && [ "$c60" != FFFFFF ] ||
+    [ "$c61" = ffffff ] || fail "$CASE: the C#4 row is $c61, not white (Deleika-26)"
+    [ "$c60" = "$c62" ] && [ "$c60" != ff0000 ] && [ "$c60" != ffffff ] ||
         fail "$CASE: the C4 and D4 rows are $c60 and $c62, not the same grey (Deleika-26)"
     editor_quit
 fi
