@@ -43,12 +43,27 @@ stop_synth() {
     [ -n "$synth_dir" ] && rm -rf "$synth_dir"
     synth_dir=""
 }
-trap stop_synth EXIT
-trap 'exit 130' INT TERM
-
+# The editor runs in the background so that a signal to this script reaches the trap at once;
+# the trap passes it on to the editor, and the synthesiser is stopped on every way out.
+editor_pid=""
 run_editor() {
-    "$editor" "$@" 3>&-
+    local status
+    "$editor" "$@" 3>&- &
+    editor_pid=$!
+    wait "$editor_pid"
+    status=$?
+    editor_pid=""
+    return "$status"
 }
+on_signal() {
+    if [ -n "$editor_pid" ]; then
+        kill -TERM "$editor_pid" 2>/dev/null
+        wait "$editor_pid" 2>/dev/null
+    fi
+    exit 130
+}
+trap stop_synth EXIT
+trap on_signal INT TERM
 
 # --- what the machine offers ----------------------------------------------------------------
 
@@ -213,7 +228,8 @@ else
 fi
 
 if [ "$started" = 1 ]; then
-    say "started the synthesiser $SYNTH_ID; choose it under Settings/Select MIDI output once."
+    say "started the synthesiser $SYNTH_ID (choose its port once under Settings/Select MIDI output/;" \
+        "later runs open it again)."
 else
     say "the editor runs without sound."
 fi
