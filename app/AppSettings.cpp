@@ -7,8 +7,19 @@
 #include "framework/Preferences.h"
 #include "scoretape/ScoreTape.h"
 
+#include <algorithm>
+#include <climits>
 #include <string>
 #include <vector>
+
+namespace {
+
+// Ticks are unsigned; the file holds ints, and a tick past the largest int is kept at it.
+int storedTick(unsigned tick) {
+    return int(std::min<unsigned>(tick, INT_MAX));
+}
+
+} // namespace
 
 void App::start(int argc, char **argv) {
     // The X server confirms the new window's size only later; the settings below (markers
@@ -17,10 +28,9 @@ void App::start(int argc, char **argv) {
     int value = 0;
     prefs.get("bottomNote", value, 43);
     tape->setBottomNote(unsigned(value));
-    prefs.get("marker1", value, 0);
-    tape->setLeftMarker(unsigned(value));
-    prefs.get("marker2", value, 0);
-    tape->setRightMarker(unsigned(value));
+    // A negative marker (only a hand-edited file holds one) counts as missing.
+    tape->setLeftMarker(unsigned(prefGetInt(prefs, "marker1", 0)));
+    tape->setRightMarker(unsigned(prefGetInt(prefs, "marker2", 0)));
 
     prefs.get("midiChan", value, 0);
     currentChannel = value >= 0 && value <= 15 ? unsigned(value) : 0; // hand-edited: channel 0
@@ -58,8 +68,8 @@ void App::start(int argc, char **argv) {
 
 void App::writeSettings() {
     prefs.set("bottomNote", int(tape->bottomNote()));
-    prefs.set("marker1", int(tape->leftMarker()));
-    prefs.set("marker2", int(tape->rightMarker()));
+    prefs.set("marker1", storedTick(tape->leftMarker()));
+    prefs.set("marker2", storedTick(tape->rightMarker()));
     prefs.set("midiChan", int(currentChannel));
     prefs.set("playNote", playInsertedNote ? 1 : 0);
     prefs.set("fname", fileName.c_str());

@@ -197,6 +197,8 @@ TEST(AppSettings, OddStoredValues) {
              EXPECT_EQ(h.tape().ticksPerFrame(), 32u);
              h.finish();
              EXPECT_EQ(storedInt("TicksPerFrame"), 32);
+             EXPECT_EQ(storedInt("marker1"), 0) << "a negative marker counts as missing";
+             EXPECT_EQ(storedInt("marker2"), 2000000000);
              EXPECT_EQ(storedString("fname"), "");
          }},
     };
