@@ -61,13 +61,26 @@ unsigned JackReceiver::sampleRate() const {
     return client ? jack_get_sample_rate(client) : 0;
 }
 
+uint64_t JackReceiver::nowMicros() const {
+    return jack_get_time();
+}
+
 int JackReceiver::process(uint32_t frames, void *self) {
     auto *receiver = static_cast<JackReceiver *>(self);
     void *buffer = jack_port_get_buffer(receiver->port, frames);
     const uint32_t count = jack_midi_get_event_count(buffer);
     if (count == 0)
         return 0;
-    const uint64_t cycleStart = jack_last_frame_time(receiver->client);
+    // When this cycle began, on JACK's clock and in frames, and how long it lasts.
+    jack_nframes_t cycleFrames = 0;
+    jack_time_t cycleStart = 0, nextCycle = 0;
+    float periodMicros = 0;
+    if (jack_get_cycle_times(receiver->client, &cycleFrames, &cycleStart, &nextCycle,
+                             &periodMicros) != 0) {
+        cycleFrames = jack_last_frame_time(receiver->client);
+        cycleStart = jack_get_time();
+        periodMicros = 1e6f * frames / jack_get_sample_rate(receiver->client);
+    }
     {
         // A lock in the process callback is no way for real-time audio, but harmless for a
         // test receiver on the dummy backend.
@@ -76,7 +89,9 @@ int JackReceiver::process(uint32_t frames, void *self) {
             jack_midi_event_t event;
             if (jack_midi_event_get(&event, buffer, i) == 0)
                 receiver->messages.push_back(
-                    {cycleStart + event.time, Message(event.buffer, event.buffer + event.size)});
+                    {cycleFrames + event.time,
+                     cycleStart + uint64_t(double(event.time) * periodMicros / frames),
+                     Message(event.buffer, event.buffer + event.size)});
         }
     }
     receiver->arrived.notify_all();
@@ -128,6 +143,19 @@ std::vector<Message> JackReceiver::takeUntil(const Message &marker,
     std::vector<Message> before = withoutMarkers({messages.begin(), end});
     messages.erase(messages.begin(), found ? end + 1 : end);
     return before;
+}
+
+bool JackReceiver::waitFor(const Message &marker, std::chrono::milliseconds patience) {
+    std::unique_lock<std::mutex> lock(mutex);
+    return arrived.wait_for(lock, patience, [&] {
+        return std::any_of(messages.begin(), messages.end(),
+                           [&](const TimedMessage &m) { return m.bytes == marker; });
+    });
+}
+
+void JackReceiver::clear() {
+    std::lock_guard<std::mutex> lock(mutex);
+    messages.clear();
 }
 
 std::vector<TimedMessage> JackReceiver::received() const {

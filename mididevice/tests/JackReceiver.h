@@ -17,7 +17,8 @@ struct _jack_port;
 using Message = std::vector<uint8_t>;
 
 struct TimedMessage {
-    uint64_t frame; // JACK frame time at which the message arrived
+    uint64_t frame;  // JACK frame time at which the message arrived
+    uint64_t micros; // the same moment on JACK's clock (microseconds, as nowMicros)
     Message bytes;
 };
 
@@ -33,6 +34,8 @@ public:
     // The name under which the port appears in NoxmidiSnd::listOutputPorts.
     const std::string &portName() const { return name; }
     unsigned sampleRate() const;
+    // JACK's clock in microseconds.
+    uint64_t nowMicros() const;
     // Position of this receiver in NoxmidiSnd::listOutputPorts, or -1.
     int portNumber() const;
     // Opens `port` on this receiver and makes sure that messages arrive: JACK shows ports of
@@ -47,7 +50,10 @@ public:
     // As takeUntil, but gives up quietly after `patience`; found tells whether it came.
     std::vector<Message> takeUntil(const Message &marker, std::chrono::milliseconds patience,
                                    bool &found);
+    // Waits, like takeUntil, until `marker` has arrived, but keeps every message.
+    bool waitFor(const Message &marker, std::chrono::milliseconds patience);
     std::vector<TimedMessage> received() const;
+    void clear();
 
 private:
     static int process(uint32_t frames, void *self);
