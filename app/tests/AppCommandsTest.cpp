@@ -296,6 +296,7 @@ TEST_F(AppCommands, HelpWindowIsCreatedOnceWithTheHelpText) {
     EXPECT_STREQ(help->label(), "Help");
     EXPECT_EQ(help->w(), 600);
     EXPECT_EQ(help->h(), 600);
+    EXPECT_EQ(help->display->textfont(), helpTextFont()) << "a fixed-width face, never -1";
     EXPECT_GE(help->display->textfont(), 0);
     char *text = help->buffer.text();
     EXPECT_STREQ(text, helpText);
@@ -336,4 +337,49 @@ TEST_F(AppCommands, ExitAsksAboutUnsavedChanges) {
     h.app->onCommand(cmdExit);
     EXPECT_FALSE(h.app->shown());
     EXPECT_FALSE(h.app->helpWindow()->shown());
+}
+
+TEST_F(AppCommands, CloseButtonAsksLikeExit) {
+    h.tape().addNote(makeNote(60, 0));
+    h.answers = {0};
+    Flt_App::closeCallback(h.app.get(), h.app.get());
+    EXPECT_EQ(h.dialogs.size(), 1u);
+    EXPECT_TRUE(h.app->shown());
+    h.answers = {2};
+    Flt_App::closeCallback(h.app.get(), h.app.get());
+    EXPECT_FALSE(h.app->shown());
+}
+
+TEST_F(AppCommands, CopyAndPasteThroughTheClipboard) {
+    Flt_ScoreTape &t = h.tape();
+    t.addNote(makeNote(60, 2));
+    t.addNote(makeNote(64, 6));
+    t.addNote(makeNote(67, 30));
+    // Nothing selected: copy takes the notes between the markers and leaves them selected.
+    t.setRightMarker(10);
+    t.setLeftMarker(0);
+    h.app->onCommand(cmdCopy);
+    EXPECT_EQ(t.selectedNotes().size(), 2u);
+
+    // Ctrl+W then a click adds the notes at the clicked tick without inserting time.
+    h.app->onCommand(cmdPaste);
+    h.click(40, 50);
+    EXPECT_EQ(h.app->pendingClickAction(), clickNone);
+    ASSERT_EQ(t.notes().size(), 5u);
+    EXPECT_EQ(t.notes()[3].start, 40u);
+    EXPECT_EQ(t.notes()[3].note, 60u);
+    EXPECT_EQ(t.notes()[4].start, 44u);
+
+    // Cut: the selected notes go to the clipboard and leave the score, their time stays.
+    h.app->onCommand(cmdUnselectAll);
+    t.setSelected(2, true); // the note at 30
+    h.app->onCommand(cmdCut);
+    ASSERT_EQ(t.notes().size(), 4u);
+    // Ctrl+V then a click inserts the notes and the time they span.
+    h.app->onCommand(cmdPasteWithTime);
+    h.click(0, 50);
+    ASSERT_EQ(t.notes().size(), 5u);
+    EXPECT_EQ(t.notes()[0].note, 67u);
+    EXPECT_EQ(t.notes()[0].start, 0u);
+    EXPECT_GT(t.notes()[1].start, 2u) << "the later notes moved by the inserted time";
 }

@@ -87,6 +87,11 @@ trap 'exit 130' INT TERM
 
 # Ends the script: the number of failures decides the status.
 finish() {
+    if editor_running; then
+        press q
+        wait_exit || fail "the editor did not end with q"
+    fi
+    check_editor_log
     if [ "$FAILURES" -gt 0 ]; then
         echo "$FAILURES check(s) failed" >&2
         exit 1
@@ -149,19 +154,29 @@ window_named() {
 }
 editor_running() { [ -n "$EDITOR_PID" ] && kill -0 "$EDITOR_PID" 2>/dev/null; }
 # wait_exit [TENTHS]: waits for the editor to end by itself; 1 when it is still running.
+# An ending editor must exit with status 0 and without a sanitizer report.
 wait_exit() {
     if wait_for '! editor_running' "${1:-100}"; then
-        wait "$EDITOR_PID" 2>/dev/null
+        local status=0
+        wait "$EDITOR_PID" 2>/dev/null || status=$?
         EDITOR_PID=""
+        [ "$status" = 0 ] || fail "${CASE:-}: the editor exited with status $status"
+        check_editor_log
         return 0
     fi
     return 1
+}
+# Sanitizer reports in the editor's output count as failures.
+check_editor_log() {
+    if grep -qE "ERROR: (Address|Leak|Thread)Sanitizer|runtime error:" "$WORK/editor.log" 2>/dev/null; then
+        fail "${CASE:-}: sanitizer report: $(grep -m1 -A12 -E "Sanitizer|runtime error:" "$WORK/editor.log")"
+    fi
 }
 
 # editor_start [ARGS...]: starts the editor and waits (at most 20 s) for its main window; sets
 # MAIN_WINDOW and the geometry WX, WY, WW, WH of its client area.
 editor_start() {
-    "$TW_BIN" "$@" >"$WORK/editor.log" 2>&1 &
+    "$TW_BIN" "$@" >>"$WORK/editor.log" 2>&1 &
     EDITOR_PID=$!
     MAIN_WINDOW=""
     local w
