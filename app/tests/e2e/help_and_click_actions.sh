@@ -60,6 +60,20 @@ xdotool keydown ctrl click 5 keyup ctrl
 sleep 0.4
 [ "$(marker_colour 6 70)" = "$MARKER_RED" ] || fail "$CASE: no red marker at tick 6"
 
+CASE="t (a menu shortcut) inserts the marked region's length"
+press 2
+click_cell 10 70 # the purple marker at tick 10: the region is 6 to 10
+press t
+expect_cell 13 60 "$NOTE_BLUE" "the note moved from tick 9 by 4 ticks"
+expect_cell 9 60 "$BOARD_WHITE" "the note's old place"
+
+CASE="Ctrl+A selects, Up moves the selected notes a row higher"
+press ctrl+a Up
+expect_cell 13 61 5f5fff "the selected note one row higher"
+expect_cell 13 60 "$BOARD_WHITE" "the note's old row"
+press Escape
+expect_cell 13 61 "$NOTE_BLUE" "the note after Escape unselected it"
+
 CASE="q also closes the Help window"
 press F1
 wait_for 'window_named Help >/dev/null' || fail "$CASE: no Help window"
