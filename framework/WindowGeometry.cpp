@@ -57,8 +57,11 @@ WindowPlacement restoreWindowPlacement(Fl_Preferences &posize, Flt_AppConfig &co
 }
 
 void saveWindowPlacement(Fl_Preferences &posize, int x, int y, int w, int h) {
-    posize.set("x", x);
-    posize.set("y", y);
-    posize.set("w", w);
-    posize.set("h", h);
+    // Stored the way restoreWindowPlacement reads them (frame left out), so that the next start
+    // puts the window exactly where it was instead of 4 pixels further up and left and 8 pixels
+    // larger on every run.
+    posize.set("x", x + frameOffset);
+    posize.set("y", y + frameOffset);
+    posize.set("w", std::max(1, w - frameExtra));
+    posize.set("h", std::max(1, h - frameExtra));
 }

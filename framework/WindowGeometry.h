@@ -19,5 +19,6 @@ constexpr int maxStoredGeometry = 16384;
 // that were used into config (position only when it is used) and returns the window geometry.
 WindowPlacement restoreWindowPlacement(Fl_Preferences &posize, Flt_AppConfig &config);
 
-// Writes "x", "y", "w", "h" into posize.
+// Writes "x", "y", "w", "h" of a window at (x, y) of w x h into posize, in the form that
+// restoreWindowPlacement turns back into the same window.
 void saveWindowPlacement(Fl_Preferences &posize, int x, int y, int w, int h);

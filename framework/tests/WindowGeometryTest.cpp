@@ -118,7 +118,8 @@ TEST(WindowPlacement, RestoredFromThePosizeGroup) {
     }
 }
 
-TEST(WindowPlacement, SavedValuesAreTheWindowsOwn) {
+// A window saved and restored comes back at the same place with the same size, run after run.
+TEST(WindowPlacement, SavedWindowComesBackUnchanged) {
     TempDir dir;
     {
         Fl_Preferences prefs(dir.path().c_str(), "brn", "app");
@@ -126,7 +127,20 @@ TEST(WindowPlacement, SavedValuesAreTheWindowsOwn) {
         saveWindowPlacement(posize, 296, 196, 608, 508);
     }
     const std::string text = readText(dir.path() + "/app.prefs");
-    EXPECT_NE(text.find("[./posize]\n\nx:296\ny:196\nw:608\nh:508\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("[./posize]\n\nx:300\ny:200\nw:600\nh:500\n"), std::string::npos) << text;
+    for (int run = 0; run < 3; ++run) {
+        SCOPED_TRACE(run);
+        Fl_Preferences prefs(dir.path().c_str(), "brn", "app");
+        Fl_Preferences posize(prefs, "posize");
+        Flt_AppConfig config(200, 200);
+        const WindowPlacement p = restoreWindowPlacement(posize, config);
+        EXPECT_TRUE(p.move);
+        EXPECT_EQ(p.x, 296);
+        EXPECT_EQ(p.y, 196);
+        EXPECT_EQ(p.w, 608);
+        EXPECT_EQ(p.h, 508);
+        saveWindowPlacement(posize, p.x, p.y, p.w, p.h);
+    }
 }
 
 } // namespace

@@ -40,10 +40,10 @@ expect_programs 0 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15
 expect_pref TicksPerFrame 8
 expect_no_pref midiPort
 expect_pref fname ""
-expect_pref x 196 ./posize
-expect_pref y 96 ./posize
-expect_pref w 508 ./posize
-expect_pref h 408 ./posize
+expect_pref x 200 ./posize
+expect_pref y 100 ./posize
+expect_pref w 500 ./posize
+expect_pref h 400 ./posize
 
 CASE="every entry restored"
 tune="$WORK/tune of the day.mid"
@@ -79,10 +79,11 @@ expect_programs "${programs[@]}"
 expect_pref TicksPerFrame 16
 expect_no_pref midiPort
 expect_pref fname "$tune"
-# The window's own position and size are written back as they are.
-expect_pref x 296 ./posize
-expect_pref y 196 ./posize
-expect_pref w 608 ./posize
-expect_pref h 508 ./posize
+# The window at (296, 196) of 608 x 508 is written back as the values it came from, so the
+# next start puts it at the same place with the same size.
+expect_pref x 300 ./posize
+expect_pref y 200 ./posize
+expect_pref w 600 ./posize
+expect_pref h 500 ./posize
 
 finish
