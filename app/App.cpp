@@ -10,15 +10,8 @@
 
 #include <FL/Fl.H>
 
-#include <chrono>
-
 namespace {
 constexpr int menuHeight = 25;
-}
-
-uint64_t wheelClockMicros() {
-    using namespace std::chrono;
-    return uint64_t(duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
 App::App(Flt_AppConfig &config) : Flt_App(config) {

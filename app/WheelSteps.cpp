@@ -1,0 +1,8 @@
+#include "app/WheelSteps.h"
+
+#include <chrono>
+
+uint64_t wheelClockMicros() {
+    using namespace std::chrono;
+    return uint64_t(duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count());
+}
