@@ -23,6 +23,10 @@ void installClipboardPump() {
                           }});
 }
 
-bool copyNotes(const std::vector<TapeNote> &notes) { return copyNotesToClipboard(notes); }
+bool copyNotes(const std::vector<TapeNote> &notes) {
+    return copyNotesToClipboard(notes);
+}
 
-std::vector<TapeNote> notesForPaste() { return notesFromClipboard(); }
+std::vector<TapeNote> notesForPaste() {
+    return notesFromClipboard();
+}
