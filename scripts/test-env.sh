@@ -17,8 +17,10 @@ trap cleanup EXIT INT TERM
 if [ "${TW_NO_X:-0}" != 1 ]; then
     # The server picks a display number that no other server uses and writes it to fd 3 once it
     # accepts connections (two environments starting at once cannot pick the same number).
+    # -noreset: without it the server resets whenever its last client leaves, and a client that
+    # connects during the reset is refused ("Can't open display").
     dispfile=$(mktemp "${TMPDIR:-/tmp}/tw-display.XXXXXX")
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$dispfile" >/dev/null 2>&1 &
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$dispfile" >/dev/null 2>&1 &
     xvfb_pid=$!
     n=""
     for _ in $(seq 1 200); do
