@@ -173,9 +173,8 @@ void benchHistoryMemory(const std::vector<TapeNote> &notes) {
         n.velocity = 100;
         tape.insertNote(n);
     }
-    std::size_t bytes = 0;
-    for (const auto &snapshot : tape.undoSnapshots())
-        bytes += snapshot.capacity() * sizeof(TapeNote);
+    // Snapshots share the notes an edit left alone: count each stored block once.
+    const std::size_t bytes = heldBytes(tape.undoSnapshots());
     std::printf("undo history after 100 single-note edits: %zu snapshots, %.1f MB held "
                 "(%.1f MB per edit), resident memory +%.1f MB\n",
                 tape.undoSnapshots().size(), double(bytes) / 1e6, double(bytes) / 1e8,

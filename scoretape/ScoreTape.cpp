@@ -86,11 +86,8 @@ void Flt_ScoreTape::melodyEdited() {
     redraw();
 }
 
-void Flt_ScoreTape::replaceNotes(const std::vector<TapeNote> &list) {
-    if (list.size() > notes_.capacity())
-        notes_ = copyNotes(list, list.size() / 8);
-    else
-        notes_.assign(list.begin(), list.end());
+void Flt_ScoreTape::replaceNotes(const NoteSnapshot &snapshot) {
+    snapshot.copyTo(notes_);
     longestNote_ = 0;
 }
 

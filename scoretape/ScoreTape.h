@@ -10,6 +10,7 @@
 #include "mididevice/NoxmidiSnd.h"
 #include "mididevice/NoxssThread.h"
 #include "midifile/MidiFile.h"
+#include "scoretape/NoteSnapshot.h"
 #include "scoretape/RowColours.h"
 #include "scoretape/TapeNote.h"
 
@@ -166,7 +167,7 @@ public:
     bool sameAsLastSnapshot() const;
     bool undo();
     bool redo();
-    const std::vector<std::vector<TapeNote>> &undoSnapshots() const { return undoSnapshots_; }
+    const std::vector<NoteSnapshot> &undoSnapshots() const { return undoSnapshots_; }
     unsigned undoPosition() const { return undoPosition_; }
 
     // ---- Playback: implemented in ScoreTapePlayback.cpp ----
@@ -195,7 +196,7 @@ private:
     // Marks the melody as edited: sets dataChanged and redraws.
     void melodyEdited();
     // Replaces the melody (undo, redo, setNotes) and forgets what was derived from it.
-    void replaceNotes(const std::vector<TapeNote> &list);
+    void replaceNotes(const NoteSnapshot &snapshot);
     void replaceNotes(std::vector<TapeNote> &&list);
     // setNotes for a list that the tape may take over.
     void takeNotes(std::vector<TapeNote> &&list);
@@ -233,14 +234,14 @@ private:
     std::array<uint8_t, 16> programs_{};
     Fl_Color channelColours_[16] = {};
     Fl_Color selectedChannelColours_[16] = {};
-    std::vector<std::vector<TapeNote>> undoSnapshots_;
+    std::vector<NoteSnapshot> undoSnapshots_;
     unsigned undoPosition_ = 0;
     NoxssThread player_;
     NoxmidiSnd *output_ = nullptr; // not owned
     double timeScale_ = 1.0;
 
     // Redo states that the last pushUndo dropped, given back by popUndo; freed by the edit.
-    std::vector<std::vector<TapeNote>> droppedRedo_;
+    std::vector<NoteSnapshot> droppedRedo_;
     // Derived from the melody for drawing; 0 = to be recomputed.
     mutable unsigned longestNote_ = 0;
 };

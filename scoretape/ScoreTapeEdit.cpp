@@ -283,7 +283,8 @@ void Flt_ScoreTape::clear() {
 }
 
 void Flt_ScoreTape::setNotes(const std::vector<TapeNote> &list) {
-    takeNotes(copyNotes(list));
+    // Room to spare, so that the next insertions do not move the whole melody.
+    takeNotes(copyNotes(list, list.size() / 8 + 64));
 }
 
 void Flt_ScoreTape::takeNotes(std::vector<TapeNote> &&list) {
