@@ -24,8 +24,9 @@ Block makeBlock(NoteIt first, NoteIt last) {
     return std::make_shared<const std::vector<TapeNote>>(std::move(block));
 }
 
-NoteIt runBegin(const NoteSnapshot::Run &run) {
-    return run.block->begin() + std::ptrdiff_t(run.begin);
+// The first note of a run; a plain pointer, so that runs of different blocks compare.
+const TapeNote *runBegin(const NoteSnapshot::Run &run) {
+    return run.block->data() + run.begin;
 }
 
 // The number of leading notes of `notes` that `previous` holds unchanged, at most `limit`.
@@ -55,7 +56,7 @@ std::size_t commonSuffix(const std::vector<TapeNote> &notes, const NoteSnapshot 
             break;
         const std::size_t count = std::min(run->count, limit - done);
         const auto from = notes.rbegin() + std::ptrdiff_t(done);
-        const auto stored = std::make_reverse_iterator(runBegin(*run) + std::ptrdiff_t(run->count));
+        const auto stored = std::make_reverse_iterator(runBegin(*run) + run->count);
         const auto diff = std::mismatch(from, from + std::ptrdiff_t(count), stored, sameFields);
         done += std::size_t(diff.first - from);
         if (diff.first != from + std::ptrdiff_t(count))
@@ -123,7 +124,7 @@ void NoteSnapshot::copyTo(std::vector<TapeNote> &out) const {
     if (out.capacity() < size_)
         reserveNotes(out, size_ + size_ / 8);
     for (const Run &run : runs_)
-        out.insert(out.end(), runBegin(run), runBegin(run) + std::ptrdiff_t(run.count));
+        out.insert(out.end(), runBegin(run), runBegin(run) + run.count);
 }
 
 std::vector<TapeNote> NoteSnapshot::notes() const {
@@ -137,7 +138,7 @@ bool NoteSnapshot::sameNotes(const std::vector<TapeNote> &notes) const {
         return false;
     auto from = notes.begin();
     for (const Run &run : runs_) {
-        if (!std::equal(runBegin(run), runBegin(run) + std::ptrdiff_t(run.count), from))
+        if (!std::equal(runBegin(run), runBegin(run) + run.count, from))
             return false;
         from += std::ptrdiff_t(run.count);
     }
@@ -152,9 +153,9 @@ bool operator==(const NoteSnapshot &a, const NoteSnapshot &b) {
     std::size_t offsetA = 0, offsetB = 0;
     while (ra != a.runs_.end() && rb != b.runs_.end()) {
         const std::size_t count = std::min(ra->count - offsetA, rb->count - offsetB);
-        const auto fromA = runBegin(*ra) + std::ptrdiff_t(offsetA);
-        const auto fromB = runBegin(*rb) + std::ptrdiff_t(offsetB);
-        if (fromA != fromB && !std::equal(fromA, fromA + std::ptrdiff_t(count), fromB))
+        const auto fromA = runBegin(*ra) + offsetA;
+        const auto fromB = runBegin(*rb) + offsetB;
+        if (fromA != fromB && !std::equal(fromA, fromA + count, fromB))
             return false;
         offsetA += count;
         offsetB += count;
