@@ -114,7 +114,9 @@ void Flt_ScoreTape::fromTrack(const NoxmidiTrk &track, double secondsPerMidiTick
     };
     std::vector<Open> open(16 * 256);
     std::vector<TapeNote> list;
-    reserveNotes(list, std::size_t(std::max(track.toneCount, 0)));
+    // Room to spare, so that the first notes inserted after loading do not move the melody.
+    const std::size_t tones = std::size_t(std::max(track.toneCount, 0));
+    reserveNotes(list, tones + tones / 8 + 64);
     uint64_t now = 0;
     for (const MidiEvent &e : track.events) {
         now += e.dTime;
