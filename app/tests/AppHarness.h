@@ -144,11 +144,5 @@ private:
 
 inline TapeNote makeNote(unsigned note, unsigned start, unsigned length = 4, unsigned channel = 0,
                          unsigned velocity = 100) {
-    TapeNote n;
-    n.note = note;
-    n.start = start;
-    n.length = length;
-    n.channel = channel;
-    n.velocity = velocity;
-    return n;
+    return TapeNote{note, start, length, channel, velocity, false};
 }

@@ -112,14 +112,7 @@ std::string randomBytes(size_t size, unsigned seed) {
 
 TapeNote makeNote(uint32_t note, uint32_t start, uint32_t length, uint32_t channel,
                   uint32_t velocity, bool selected) {
-    TapeNote n;
-    n.note = note;
-    n.start = start;
-    n.length = length;
-    n.channel = channel;
-    n.velocity = velocity;
-    n.selected = selected;
-    return n;
+    return TapeNote{note, start, length, channel, velocity, selected};
 }
 
 std::vector<TapeNote> sampleNotes() {

@@ -8,14 +8,7 @@
 
 inline TapeNote tn(unsigned note, unsigned start, unsigned length = 4, unsigned channel = 0,
                    unsigned velocity = 100, bool selected = false) {
-    TapeNote n;
-    n.note = note;
-    n.start = start;
-    n.length = length;
-    n.channel = channel;
-    n.velocity = velocity;
-    n.selected = selected;
-    return n;
+    return TapeNote{note, start, length, channel, velocity, selected};
 }
 
 // Starts of the melody in storage order.
