@@ -7,7 +7,7 @@
 #include "framework/Flt_Infowin.h"
 #include "framework/Flt_Menubar.h"
 #include "framework/Preferences.h"
-#include "mididevice/NoteSets.h"
+#include "notes/NoteSets.h"
 #include "scoretape/ScoreTape.h"
 
 #include <cmath>

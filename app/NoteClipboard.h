@@ -1,7 +1,7 @@
 // The editor's access to the system clipboard for notes.
 #pragma once
 
-#include "scoretape/TapeNote.h"
+#include "notes/TapeNote.h"
 
 #include <vector>
 

@@ -3,7 +3,7 @@
 // selected flag and three bytes of padding), in list order, with no header.
 #pragma once
 
-#include "scoretape/TapeNote.h"
+#include "notes/TapeNote.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -3,7 +3,7 @@
 // it, so these buffers ask the kernel for huge pages.
 #pragma once
 
-#include "scoretape/TapeNote.h"
+#include "notes/TapeNote.h"
 
 #include <cstddef>
 #include <vector>

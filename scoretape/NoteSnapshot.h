@@ -3,7 +3,7 @@
 // taken after a small edit shares everything but the changed notes with the one before it.
 #pragma once
 
-#include "scoretape/TapeNote.h"
+#include "notes/TapeNote.h"
 
 #include <cstddef>
 #include <memory>

@@ -1,7 +1,7 @@
 // The tape's model: construction, plain accessors and the gate through which notes enter.
 #include "scoretape/ScoreTape.h"
 
-#include "mididevice/NoteSets.h"
+#include "notes/NoteSets.h"
 #include "scoretape/NoteBuffers.h"
 
 #include <algorithm>
@@ -56,7 +56,7 @@ bool Flt_ScoreTape::addNote(TapeNote note) {
     note.selected = false;
     // A note that would end beyond the last tick could not be saved: its end would wrap.
     if (note.note > 127 || note.length == 0 || note.velocity > 127 || note.channel > 15 ||
-        uint64_t(note.start) + note.length > 0xFFFFFFFFull)
+        uint64_t(note.start) + note.length > lastTick)
         return false;
     // Notes with the same start stay in the order they were added: insert after them. The
     // melody is ordered by start, so only the notes of that start can be duplicates.

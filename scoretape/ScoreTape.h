@@ -10,9 +10,9 @@
 #include "mididevice/NoxmidiSnd.h"
 #include "mididevice/NoxssThread.h"
 #include "midifile/MidiFile.h"
+#include "notes/RowColours.h"
+#include "notes/TapeNote.h"
 #include "scoretape/NoteSnapshot.h"
-#include "scoretape/RowColours.h"
-#include "scoretape/TapeNote.h"
 
 #include <FL/Enumerations.H>
 #include <FL/Fl_Widget.H>
@@ -31,9 +31,9 @@ public:
     using ClickCallback = std::function<void(unsigned tick, unsigned note, int state, bool push)>;
 
     // Values that the tape's geometry fixes.
-    static constexpr int labelStrip = 11;            // pixels above the grid
-    static constexpr int labelFontSize = 10;         // size of the row and frame labels
-    static constexpr unsigned noBound = 0xFFFFFFFFu; // toTrack: no upper tick bound
+    static constexpr int labelStrip = 11;         // pixels above the grid
+    static constexpr int labelFontSize = 10;      // size of the row and frame labels
+    static constexpr unsigned noBound = lastTick; // toTrack: no upper tick bound
 
     // A rectangle in widget coordinates (absolute, like FLTK's).
     struct Rect {

@@ -8,8 +8,6 @@
 
 namespace {
 
-constexpr long long lastTick = 0xFFFFFFFFLL;
-
 // The start of `note` moved by delta, or -1 when the note would leave the tick range.
 long long shiftedStart(const TapeNote &note, long long delta) {
     const long long start = (long long)note.start + delta;

@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr uint64_t lastTick = 0xFFFFFFFFull;
-
 // One note-on or note-off at an absolute tick, before deltas are known; `id` names the note.
 struct TimedEvent {
     uint64_t tick;
@@ -53,7 +51,7 @@ uint64_t toTicks(double value) {
     const double whole = std::round(value);
     if (std::fabs(value - whole) <= 1e-9 * std::max(1.0, value))
         value = whole;
-    return value >= double(lastTick) ? lastTick : uint64_t(value);
+    return value >= double(lastTick) ? uint64_t(lastTick) : uint64_t(value);
 }
 
 } // namespace
@@ -77,7 +75,7 @@ NoxmidiTrk Flt_ScoreTape::toTrack(unsigned from, unsigned to, unsigned channelMa
         const uint32_t id = uint32_t(timed.size() / 2);
         timed.push_back(
             {n.start, true, uint8_t(0x90 + channel), uint8_t(n.note), uint8_t(n.velocity), id});
-        timed.push_back({std::min(uint64_t(n.start) + n.length, lastTick), false,
+        timed.push_back({std::min(uint64_t(n.start) + n.length, uint64_t(lastTick)), false,
                          uint8_t(0x80 + channel), uint8_t(n.note), 127, id});
     }
     if (timed.empty())
@@ -138,10 +136,10 @@ void Flt_ScoreTape::fromTrack(const NoxmidiTrk &track, double secondsPerMidiTick
         n.channel = channel;
         n.velocity = key.velocity;
         // Far beyond the tick range a note is kept at its end rather than wrapped around.
-        const uint64_t start = std::min(toTicks(double(key.time) * scale), lastTick - 1);
+        const uint64_t start = std::min(toTicks(double(key.time) * scale), uint64_t(lastTick) - 1);
         const uint64_t length = std::max<uint64_t>(toTicks(double(now - key.time) * scale), 1);
         n.start = uint32_t(start);
-        n.length = uint32_t(std::min(length, lastTick - start));
+        n.length = uint32_t(std::min(length, uint64_t(lastTick) - start));
         list.push_back(n);
     }
     std::stable_sort(list.begin(), list.end(),

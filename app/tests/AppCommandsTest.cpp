@@ -7,7 +7,7 @@
 #include "framework/Flt_Infowin.h"
 #include "framework/HelpText.h"
 
-#include "mididevice/NoteSets.h"
+#include "notes/NoteSets.h"
 #include <FL/Fl_Text_Display.H>
 
 #include <cmath>

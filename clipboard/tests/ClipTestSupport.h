@@ -2,7 +2,7 @@
 #pragma once
 
 #include "ChildProcess.h"
-#include "scoretape/TapeNote.h"
+#include "notes/TapeNote.h"
 
 #include <memory>
 #include <string>

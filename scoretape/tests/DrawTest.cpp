@@ -5,7 +5,7 @@
 
 #include "TapeTestSupport.h"
 
-#include "mididevice/NoteSets.h"
+#include "notes/NoteSets.h"
 
 #include <FL/Fl.H>
 #include <FL/Fl_Double_Window.H>

@@ -1,7 +1,7 @@
 // Selection operations: flags only, never the melody or the history.
 #include "TapeTestSupport.h"
 
-#include "mididevice/NoteSets.h"
+#include "notes/NoteSets.h"
 
 #include <gtest/gtest.h>
 

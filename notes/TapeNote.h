@@ -3,6 +3,9 @@
 
 #include <cstdint>
 
+// The last tick a note may reach: starts and ends are 32-bit tick counts.
+constexpr uint32_t lastTick = 0xFFFFFFFFu;
+
 struct TapeNote {
     uint32_t note = 0;     // MIDI note number (row), 0..127
     uint32_t start = 0;    // first tick

@@ -1,5 +1,5 @@
 // The note indicator sets and their row colour tables.
-#include "mididevice/NoteSets.h"
+#include "notes/NoteSets.h"
 
 #include <gtest/gtest.h>
 

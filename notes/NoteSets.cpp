@@ -1,4 +1,4 @@
-#include "mididevice/NoteSets.h"
+#include "notes/NoteSets.h"
 
 const uint8_t deleika26Notes[27] = {43, 48, 50, 55, 57, 59, 60, 62, 64, 65, 66, 67, 69,  71,
                                     72, 73, 74, 76, 77, 78, 79, 81, 83, 84, 86, 88, 0xFF};

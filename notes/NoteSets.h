@@ -2,7 +2,7 @@
 // score tape draws its row lines with. Colours are FLTK colour numbers, built here without FLTK.
 #pragma once
 
-#include "scoretape/RowColours.h"
+#include "notes/RowColours.h"
 
 #include <bitset>
 #include <cstdint>
