@@ -13,9 +13,11 @@ namespace {
 constexpr auto ownerPatience = std::chrono::milliseconds(1000); // then the owner counts as frozen
 constexpr auto servePatience = std::chrono::milliseconds(2000);
 constexpr auto handOverLimit = std::chrono::milliseconds(2000);
-// Taking the previous owner's data along: all of it within this time, each target up to this size.
+// Taking the previous owner's data along: all of it within this time, each target up to the
+// first size and all of them together up to the second.
 constexpr auto inheritPatience = std::chrono::milliseconds(2000);
 constexpr size_t inheritLimit = size_t(8) << 20;
+constexpr size_t inheritTotalLimit = size_t(32) << 20;
 
 std::chrono::milliseconds patienceLeft(std::chrono::steady_clock::time_point deadline) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -141,21 +143,25 @@ ClipStore X11Platform::ownersData(Atom replaced) {
         kept.text = ownersText(atoms_->utf8String, deadline);
     if (!kept.text && offers(XA_STRING))
         kept.text = ownersText(XA_STRING, deadline);
+    size_t total = 0;
     for (Atom target : targets) {
         if (!inheritable(target, replaced) || kept.inherited.count(target) != 0)
             continue;
-        if (Clock::now() >= deadline)
+        if (Clock::now() >= deadline || total >= inheritTotalLimit)
             break;
         // Each target into a property of its own: a transfer given up as too large cannot
         // spill into the next one.
         Fetched data;
-        FetchResult result = reader_->fetch(atoms_->clipboard, target, data, patienceLeft(deadline),
-                                            inheritLimit, target);
+        FetchResult result =
+            reader_->fetch(atoms_->clipboard, target, data, patienceLeft(deadline),
+                           std::min(inheritLimit, inheritTotalLimit - total), target);
         if (result == FetchResult::timedOut)
             break;
         // Kept only as it came: bytes of the type asked for, which we can serve alike.
-        if (result == FetchResult::ok && data.type == target && data.format == 8)
+        if (result == FetchResult::ok && data.type == target && data.format == 8) {
+            total += data.bytes.size();
             kept.inherited[target] = std::make_shared<const Bytes>(std::move(data.bytes));
+        }
     }
     return kept;
 }
