@@ -7,7 +7,6 @@
 #include <functional>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -230,15 +229,9 @@ std::string sparseFile(const smftest::TempDir &dir, const Bytes &start, uint64_t
     return ::truncate(path.c_str(), off_t(size)) == 0 ? path : std::string();
 }
 
-// The reader's result in a child process whose address space may grow by `room` bytes only;
-// a child that dies instead of answering gives 1.
+// The reader's result in a child process whose address space may grow by `room` bytes only.
 int readWithLittleMemory(const std::string &path, uint64_t room) {
-    int fds[2];
-    if (::pipe(fds) != 0)
-        return 1;
-    pid_t child = ::fork();
-    if (child == 0) {
-        ::close(fds[0]);
+    return smftest::resultInChild([&] {
         std::ifstream status("/proc/self/status");
         std::string line;
         uint64_t used = 0;
@@ -249,23 +242,10 @@ int readWithLittleMemory(const std::string &path, uint64_t room) {
             used + room, used + room
         };
         if (used == 0 || ::setrlimit(RLIMIT_AS, &limit) != 0)
-            ::_exit(2);
-        int rc = 1;
-        try {
-            MidiFile f;
-            rc = f.read(path.c_str());
-        } catch (...) { // escaped the reader: reported as 1
-        }
-        ssize_t n = ::write(fds[1], &rc, sizeof(rc));
-        ::_exit(n == sizeof(rc) ? 0 : 3);
-    }
-    ::close(fds[1]);
-    int rc = 1;
-    if (::read(fds[0], &rc, sizeof(rc)) != sizeof(rc))
-        rc = 1;
-    ::close(fds[0]);
-    ::waitpid(child, nullptr, 0);
-    return rc;
+            return 2;
+        MidiFile f;
+        return f.read(path.c_str());
+    });
 }
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
