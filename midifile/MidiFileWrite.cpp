@@ -284,17 +284,17 @@ private:
         char *end = nullptr;
         errno = 0;
         pid = std::strtol(p, &end, 10);
-        if (end == p || *end != '-' || errno != 0 || pid <= 0)
+        if (!std::isdigit(static_cast<unsigned char>(*p)) || *end != '-' || errno != 0 || pid <= 0)
             return false;
         p = end + 1;
         std::strtoul(p, &end, 10);
-        return end != p && *end == '\0' && std::isdigit(static_cast<unsigned char>(*p));
+        return std::isdigit(static_cast<unsigned char>(*p)) && *end == '\0';
     }
 
     static bool lockedBySave(const std::string &path) {
         int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0)
-            return errno != ENOENT && errno != ELOOP; // not ours to judge: keep it
+            return errno != ENOENT; // not a file this process may judge: kept
         struct stat st {};
         bool locked =
             ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ::flock(fd, LOCK_EX | LOCK_NB) != 0;
@@ -310,9 +310,11 @@ private:
 // allows, and locked so that no other save takes it for a stale one.
 class TemporaryFile {
 public:
-    explicit TemporaryFile(const std::string &target) : names_(target) {
+    TemporaryFile(const std::string &target, bool unnamed) : names_(target) {
         std::string folder = folderOf(target);
-        fd_ = ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+        if (unnamed)
+            fd_ = ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC,
+                         0666);
         if (fd_ < 0)
             createNamed();
         if (fd_ >= 0)
@@ -328,12 +330,18 @@ public:
     TemporaryFile &operator=(const TemporaryFile &) = delete;
 
     int fd() const { return fd_; }
+    // Whether the last replace failed because the unnamed file could not be given a name.
+    bool unlinkable() const { return unlinkable_; }
 
     // Syncs the file and puts it in the target's place; false leaves the target as it was and,
     // once the object is gone, no file behind. The lock holds until the file has its place.
     bool replace(const std::string &target) {
-        bool ok = ::fsync(fd_) == 0 && (!name_.empty() || linkUnnamed()) &&
-                  ::rename(name_.c_str(), target.c_str()) == 0;
+        bool ok = ::fsync(fd_) == 0;
+        if (ok && name_.empty()) {
+            unlinkable_ = !linkUnnamed();
+            ok = !unlinkable_;
+        }
+        ok = ok && ::rename(name_.c_str(), target.c_str()) == 0;
         if (ok)
             name_.clear();
         ok = ::close(fd_) == 0 && ok;
@@ -374,6 +382,7 @@ private:
     TemporaryNames names_;
     int fd_ = -1;
     std::string name_;
+    bool unlinkable_ = false;
 };
 
 // Whether `bytes` more bytes fit on the file system of fd and under the process's file size
@@ -418,10 +427,12 @@ int writeInPlace(const MidiFile &file, const std::vector<uint32_t> &lengths,
 }
 
 // Writes a new file and puts it in the target's place, keeping the old file's permissions.
+// An unnamed file is tried first; a named one where the unnamed one cannot be linked.
 int writeReplacing(const MidiFile &file, const std::vector<uint32_t> &lengths,
-                   const std::string &target, const struct stat *old) {
-    TemporaryNames(target).removeStale();
-    TemporaryFile temp(target);
+                   const std::string &target, const struct stat *old, bool unnamed = true) {
+    if (unnamed)
+        TemporaryNames(target).removeStale();
+    TemporaryFile temp(target, unnamed);
     if (temp.fd() < 0)
         return errCannotOpen;
     if (old) {
@@ -429,9 +440,11 @@ int writeReplacing(const MidiFile &file, const std::vector<uint32_t> &lengths,
         if (old->st_gid != ::getegid())
             (void)::fchown(temp.fd(), uid_t(-1), old->st_gid);
     }
-    if (!writeFile(file, lengths, temp.fd()) || !temp.replace(target))
+    if (!writeFile(file, lengths, temp.fd()))
         return errWrite;
-    return 0;
+    if (temp.replace(target))
+        return 0;
+    return temp.unlinkable() ? writeReplacing(file, lengths, target, old, false) : errWrite;
 }
 
 } // namespace

@@ -248,15 +248,11 @@ int readWithLittleMemory(const std::string &path, uint64_t room) {
     });
 }
 
+// A sanitizer's shadow memory does not run under an address space limit.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 constexpr bool sanitized = true;
 #elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) ||                         \
-    __has_feature(memory_sanitizer)
-constexpr bool sanitized = true;
-#else
-constexpr bool sanitized = false;
-#endif
+constexpr bool sanitized = __has_feature(address_sanitizer) || __has_feature(thread_sanitizer);
 #else
 constexpr bool sanitized = false;
 #endif
@@ -283,12 +279,6 @@ TEST(MidiFileRead, RefusesEarlyAndNeverAborts) {
          errCannotOpen, false},
         {"endless device", [](const smftest::TempDir &) { return std::string("/dev/zero"); },
          errCannotOpen, false},
-        {"symbolic link to a device",
-         [](const smftest::TempDir &d) {
-             std::string path = d.file("zero.mid");
-             return ::symlink("/dev/zero", path.c_str()) == 0 ? path : std::string();
-         },
-         errCannotOpen, false},
         {"valid header, one byte above 1 GiB",
          [](const smftest::TempDir &d) { return sparseFile(d, header(0, 0, 96), gib + 1); },
          errRead, true},
@@ -313,7 +303,7 @@ TEST(MidiFileRead, RefusesEarlyAndNeverAborts) {
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         if (c.littleMemory && sanitized)
-            continue; // a sanitizer's shadow memory does not run under an address space limit
+            continue;
         smftest::TempDir dir;
         std::string path = c.make(dir);
         ASSERT_FALSE(path.empty());
