@@ -31,9 +31,10 @@ long long readUpTo(int fd, uint8_t *into, std::size_t size) {
     return (long long)filled;
 }
 
-// A regular file, loaded into memory as far as the parser asks: the loaded part grows by
-// doubling, so the memory follows what has been parsed and a file that goes wrong early is
-// refused after a few reads whatever its size. The file is read as far as its size at opening.
+// A regular file, loaded into memory as far as the parser asks: the header alone first, then a
+// part that grows by doubling, so the memory follows what has been parsed and a file that goes
+// wrong early is refused after a few reads whatever its size. The file is read as far as its
+// size at opening.
 class InputFile {
 public:
     InputFile() = default;
@@ -69,8 +70,10 @@ public:
             return true;
         if (needed > fileSize_)
             return false;
-        std::size_t target = std::max<std::size_t>(std::size_t(needed), 2 * loaded_);
-        target = std::min(fileSize_, std::max(target, firstLoad));
+        // The first read takes what is asked (the header); later ones at least double.
+        std::size_t target = std::size_t(needed);
+        if (loaded_ != 0)
+            target = std::min(fileSize_, std::max({target, 2 * loaded_, firstLoad}));
         if (target > block_.size() && !block_.resize(target))
             return false;
         long long n = readUpTo(fd_, block_.data() + loaded_, target - loaded_);
