@@ -175,10 +175,10 @@ void benchHistoryMemory(const std::vector<TapeNote> &notes) {
         tape.insertNote(n);
     }
     // Snapshots share the notes an edit left alone: count each stored block once.
-    const std::size_t bytes = heldBytes(tape.undoSnapshots());
+    const std::size_t bytes = tape.undoHistory().heldBytes();
     std::printf("undo history after 100 single-note edits: %zu snapshots, %.1f MB held "
                 "(%.1f MB per edit), resident memory +%.1f MB\n",
-                tape.undoSnapshots().size(), double(bytes) / 1e6, double(bytes) / 1e8,
+                tape.undoHistory().size(), double(bytes) / 1e6, double(bytes) / 1e8,
                 double(residentKiB() - before) / 1024.0);
 }
 

@@ -80,15 +80,10 @@ bool Flt_ScoreTape::addNote(TapeNote note) {
 }
 
 void Flt_ScoreTape::melodyEdited() {
-    droppedRedo_.clear();
+    history_.forgetDroppedRedo();
     dataChanged_ = true;
     longestNote_ = 0;
     redraw();
-}
-
-void Flt_ScoreTape::replaceNotes(const NoteSnapshot &snapshot) {
-    snapshot.copyTo(notes_);
-    longestNote_ = 0;
 }
 
 void Flt_ScoreTape::replaceNotes(std::vector<TapeNote> &&list) {

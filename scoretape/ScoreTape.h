@@ -12,7 +12,7 @@
 #include "midifile/MidiFile.h"
 #include "notes/RowColours.h"
 #include "notes/TapeNote.h"
-#include "scoretape/NoteSnapshot.h"
+#include "scoremodel/UndoHistory.h"
 
 #include <FL/Enumerations.H>
 #include <FL/Fl_Widget.H>
@@ -167,8 +167,10 @@ public:
     bool sameAsLastSnapshot() const;
     bool undo();
     bool redo();
-    const std::vector<NoteSnapshot> &undoSnapshots() const { return undoSnapshots_; }
-    unsigned undoPosition() const { return undoPosition_; }
+    const tw::UndoHistory &undoHistory() const { return history_; }
+    // Every snapshot decoded, oldest first (a copy each: for tests).
+    std::vector<std::vector<TapeNote>> undoSnapshots() const { return history_.snapshots(); }
+    unsigned undoPosition() const { return unsigned(history_.position()); }
 
     // ---- Playback: implemented in ScoreTapePlayback.cpp ----
     void setOutput(NoxmidiSnd *port);
@@ -195,8 +197,7 @@ public:
 private:
     // Marks the melody as edited: sets dataChanged and redraws.
     void melodyEdited();
-    // Replaces the melody (undo, redo, setNotes) and forgets what was derived from it.
-    void replaceNotes(const NoteSnapshot &snapshot);
+    // Replaces the melody (setNotes) and forgets what was derived from it.
     void replaceNotes(std::vector<TapeNote> &&list);
     // setNotes for a list that the tape may take over.
     void takeNotes(std::vector<TapeNote> &&list);
@@ -234,14 +235,11 @@ private:
     std::array<uint8_t, 16> programs_{};
     Fl_Color channelColours_[16] = {};
     Fl_Color selectedChannelColours_[16] = {};
-    std::vector<NoteSnapshot> undoSnapshots_;
-    unsigned undoPosition_ = 0;
+    tw::UndoHistory history_;
     NoxssThread player_;
     NoxmidiSnd *output_ = nullptr; // not owned
     double timeScale_ = 1.0;
 
-    // Redo states that the last pushUndo dropped, given back by popUndo; freed by the edit.
-    std::vector<NoteSnapshot> droppedRedo_;
     // Derived from the melody for drawing; 0 = to be recomputed.
     mutable unsigned longestNote_ = 0;
 };

@@ -247,7 +247,7 @@ void Flt_ScoreTape::pasteNotesWithTime(unsigned tick, const std::vector<TapeNote
     }
     // Redo states no longer follow from the melody once notes came in.
     if (added)
-        undoSnapshots_.resize(undoPosition_);
+        history_.truncateRedo();
     longestNote_ = 0;
     redraw();
 }
