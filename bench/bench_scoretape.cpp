@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <time.h>
 #include <unistd.h>
 #include <vector>
 
@@ -26,6 +27,13 @@ using Clock = std::chrono::steady_clock;
 
 double msSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// CPU time of the process in milliseconds: what an operation costs, whatever else runs.
+double cpuMs() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
 }
 
 double median(std::vector<double> v) {
@@ -182,6 +190,79 @@ void benchHistoryMemory(const std::vector<TapeNote> &notes) {
                 double(residentKiB() - before) / 1024.0);
 }
 
+// CPU time of `f` in milliseconds.
+template <class F> double cpuOf(F f) {
+    const double start = cpuMs();
+    f();
+    return cpuMs() - start;
+}
+
+void printFigure(const char *what, const std::vector<double> &ms, double target) {
+    std::printf("%s: median %.2f ms, max %.2f ms CPU of %zu, target <= %.0f ms\n", what, median(ms),
+                *std::max_element(ms.begin(), ms.end()), ms.size(), target);
+}
+
+// 1,000 edits in a cycle of eight: transpose all up, move all one tick right, insert one
+// note, transpose all down, move all one tick left, insert one note, delete every other
+// note, load the whole melody again. Then undo and redo across the last of them.
+void benchUndoHistory(const std::vector<TapeNote> &notes) {
+    OpenTape tape;
+    tape.setNotes(notes);
+    std::vector<double> whole, halves, singles, undos, redos;
+    for (unsigned i = 0; i < 1000; ++i) {
+        switch (i % 8) {
+        case 0:
+        case 3:
+            tape.selectAll();
+            whole.push_back(cpuOf([&] {
+                if (i % 8 == 0)
+                    tape.selectedNotesHigher();
+                else
+                    tape.selectedNotesLower();
+            }));
+            break;
+        case 1:
+        case 4:
+            tape.selectAll();
+            whole.push_back(cpuOf([&] { tape.moveSelected(i % 8 == 1 ? 1 : -1); }));
+            break;
+        case 2:
+        case 5: {
+            TapeNote n;
+            n.note = 100 + i % 20;
+            n.start = (i * 7919u) % (melodySize / 2);
+            n.length = 4;
+            n.velocity = 100;
+            singles.push_back(cpuOf([&] { tape.insertNote(n); }));
+            break;
+        }
+        case 6:
+            tape.unselectAll();
+            for (unsigned k = 1; k < tape.notes().size(); k += 2)
+                tape.setSelected(k, true);
+            halves.push_back(cpuOf([&] { tape.removeSelected(); }));
+            break;
+        default:
+            halves.push_back(cpuOf([&] { tape.setNotes(notes); }));
+            break;
+        }
+    }
+    const std::size_t bytes = tape.undoHistory().heldBytes();
+    std::printf("undo history after 1000 mixed edits: %zu snapshots, %.1f MB held, "
+                "target < 100 MB\n",
+                tape.undoHistory().size(), double(bytes) / 1e6);
+    printFigure("whole-melody edit with its snapshot (transpose all, move all one tick)", whole,
+                16);
+    printFigure("delete every other note / load the melody again, with the snapshot", halves, 16);
+    printFigure("single-note insert with its snapshot", singles, 1);
+    for (int k = 0; k < 24; ++k)
+        undos.push_back(cpuOf([&] { tape.undo(); }));
+    for (int k = 0; k < 24; ++k)
+        redos.push_back(cpuOf([&] { tape.redo(); }));
+    printFigure("undo (any of the eight kinds)", undos, 16);
+    printFigure("redo (any of the eight kinds)", redos, 16);
+}
+
 } // namespace
 
 int main() {
@@ -191,5 +272,6 @@ int main() {
     benchRead(notes);
     benchEdits(notes);
     benchHistoryMemory(notes);
+    benchUndoHistory(notes);
     return 0;
 }
