@@ -333,8 +333,9 @@ bool makeDelta(const std::vector<TapeNote> &before, const std::vector<TapeNote> 
     d.sizeAfter = after.size();
     d.prefix = prefix;
     d.suffix = suffix;
-    // Walks both middles: equal notes are kept, a surplus on one side is removed or added
-    // note by note, and once both sides have as many notes left, the rest is changed in place.
+    // Walks both middles: equal notes are kept (a note whose flag alone differs is changed),
+    // a surplus on one side is removed or added note by note, and once both sides have as
+    // many notes left, the rest is changed in place.
     std::vector<uint32_t> &runs = work.runs;
     runs.clear();
     NotesWriter removed(d.removed, work, work.buffers[0], na);
@@ -348,6 +349,10 @@ bool makeDelta(const std::vector<TapeNote> &before, const std::vector<TapeNote> 
             addRun(runs, runKeep, same);
             i += same;
             j += same;
+        } else if (a[i] == b[j]) {
+            // Only the selection flag differs: the notes stay aligned.
+            changes.change(a[i++], b[j++]);
+            addRun(runs, runChange, 1);
         } else if (na - i > nb - j) {
             removed.note(a[i++]);
             addRun(runs, runRemove, 1);
@@ -389,10 +394,22 @@ void applyDelta(const UndoDelta &d, std::vector<TapeNote> &notes, bool forward, 
 
     NotesReader changes(d.changes, work, work.buffers[5]);
     TapeNote *source = notes.data() + d.prefix;
-    if (runs.size() == 1 && (runs[0] & 3u) == runChange) {
-        // Only changed notes: in place.
-        for (std::size_t k = 0; k < sourceCount; ++k)
-            changes.change(source[k], forward);
+    const bool inPlace = std::all_of(runs.begin(), runs.end(), [](uint32_t run) {
+        return (run & 3u) == runKeep || (run & 3u) == runChange;
+    });
+    if (inPlace) {
+        // Only kept and changed notes: in place.
+        std::size_t s = 0;
+        for (uint32_t run : runs) {
+            const std::size_t count = run >> 2;
+            if ((run & 3u) == runChange) {
+                for (std::size_t k = s; k < s + count; ++k)
+                    changes.change(source[k], forward);
+            }
+            s += count;
+        }
+        if (s != sourceCount || sourceCount != targetCount)
+            throw std::runtime_error("undo history: difference does not fit");
         return;
     }
     NotesReader removed(d.removed, work, work.buffers[3]);
