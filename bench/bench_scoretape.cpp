@@ -210,7 +210,7 @@ void printFigure(const char *what, const std::vector<double> &ms, double target)
 void benchUndoHistory(const std::vector<TapeNote> &notes) {
     OpenTape tape;
     tape.setNotes(notes);
-    std::vector<double> whole, halves, singles, undos, redos;
+    std::vector<double> whole, deletes, loads, singles, undos, redos;
     for (unsigned i = 0; i < 1000; ++i) {
         const unsigned kind = i % 10;
         switch (kind) {
@@ -247,10 +247,10 @@ void benchUndoHistory(const std::vector<TapeNote> &notes) {
             tape.unselectAll();
             for (unsigned k = 1; k < tape.notes().size(); k += 2)
                 tape.setSelected(k, true);
-            halves.push_back(cpuOf([&] { tape.removeSelected(); }));
+            deletes.push_back(cpuOf([&] { tape.removeSelected(); }));
             break;
         default:
-            halves.push_back(cpuOf([&] { tape.setNotes(notes); }));
+            loads.push_back(cpuOf([&] { tape.setNotes(notes); }));
             break;
         }
     }
@@ -260,7 +260,8 @@ void benchUndoHistory(const std::vector<TapeNote> &notes) {
                 tape.undoHistory().size(), double(bytes) / 1e6);
     printFigure("whole-melody edit with its snapshot (transpose all, move all one tick)", whole,
                 16);
-    printFigure("delete every other note / load the melody again, with the snapshot", halves, 16);
+    printFigure("delete every other note with its snapshot", deletes, 16);
+    printFigure("load the whole melody again (not a target)", loads, 16);
     printFigure("single-note insert with its snapshot", singles, 1);
     for (int k = 0; k < 30; ++k)
         undos.push_back(cpuOf([&] { tape.undo(); }));

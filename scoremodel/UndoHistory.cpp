@@ -509,15 +509,20 @@ bool UndoHistory::push(const std::vector<TapeNote> &notes) {
     if (!makeDelta(cursor_, notes, d, *work_))
         return false;
     d.bytes = deltaBytes(d);
-    dropped_ = Dropped();
-    for (auto it = deltas_.begin() + std::ptrdiff_t(position_ - 1); it != deltas_.end(); ++it) {
-        deltaBytes_ -= it->bytes;
-        dropped_.deltas.push_back(std::move(*it));
-    }
-    deltas_.resize(position_ - 1);
+    // Everything that may fail to allocate comes first, so that a failure leaves the history
+    // as it was.
+    Dropped dropped;
+    dropped.deltas.reserve(deltas_.size() - (position_ - 1));
+    deltas_.reserve(position_);
     // The cursor follows to the new snapshot: only the middle changes.
     replaceRange(cursor_, d.prefix, d.sizeBefore - d.prefix - d.suffix, notes.data() + d.prefix,
                  d.sizeAfter - d.prefix - d.suffix);
+    for (auto it = deltas_.begin() + std::ptrdiff_t(position_ - 1); it != deltas_.end(); ++it) {
+        deltaBytes_ -= it->bytes;
+        dropped.deltas.push_back(std::move(*it));
+    }
+    dropped_ = std::move(dropped);
+    deltas_.resize(position_ - 1);
     deltaBytes_ += d.bytes;
     deltas_.push_back(std::move(d));
     cursorIndex_ = position_;
