@@ -100,8 +100,9 @@ std::size_t notesBytes(const PackedNotes &notes) {
 
 // zstd contexts and the buffers in which chunks are packed and unpacked, kept between calls.
 struct UndoHistory::Work {
-    ZSTD_CCtx *compress = ZSTD_createCCtx();
-    ZSTD_DCtx *decompress = ZSTD_createDCtx();
+    std::unique_ptr<ZSTD_CCtx, size_t (*)(ZSTD_CCtx *)> compress{ZSTD_createCCtx(), ZSTD_freeCCtx};
+    std::unique_ptr<ZSTD_DCtx, size_t (*)(ZSTD_DCtx *)> decompress{ZSTD_createDCtx(),
+                                                                   ZSTD_freeDCtx};
     std::vector<char> frame;
     // Column-major chunk buffers: three writers (removed, added, changes), three readers;
     // each grows to the chunks it has handled.
@@ -112,15 +113,12 @@ struct UndoHistory::Work {
         if (!compress || !decompress)
             throw std::bad_alloc();
     }
-    ~Work() {
-        ZSTD_freeCCtx(compress);
-        ZSTD_freeDCtx(decompress);
-    }
     Work(const Work &) = delete;
     Work &operator=(const Work &) = delete;
 
     std::size_t bytes() const {
-        std::size_t total = frame.capacity() + runs.capacity() * 4;
+        std::size_t total = ZSTD_sizeof_CCtx(compress.get()) + ZSTD_sizeof_DCtx(decompress.get()) +
+                            frame.capacity() + runs.capacity() * 4;
         for (const auto &b : buffers)
             total += b.capacity() * 4;
         return total;
@@ -134,10 +132,10 @@ struct UndoHistory::Work {
             std::all_of(values + 1, values + count, [&](uint32_t v) { return v == values[0]; });
         if (!same) {
             frame.resize(std::max(frame.size(), ZSTD_compressBound(count * 4)));
-            const std::size_t size = ZSTD_compressCCtx(compress, frame.data(), frame.size(), values,
-                                                       count * 4, zstdLevel);
-            if (ZSTD_isError(size)) {
-                chunk.raw = true;
+            const std::size_t size = ZSTD_compressCCtx(compress.get(), frame.data(), frame.size(),
+                                                       values, count * 4, zstdLevel);
+            if (ZSTD_isError(size) || size >= count * 4) {
+                chunk.raw = true; // incompressible
                 const char *bytes = reinterpret_cast<const char *>(values);
                 chunk.bytes.assign(bytes, bytes + count * 4);
             } else {
@@ -153,7 +151,7 @@ struct UndoHistory::Work {
         } else if (chunk.raw) {
             std::memcpy(values, chunk.bytes.data(), chunk.bytes.size());
         } else {
-            const std::size_t size = ZSTD_decompressDCtx(decompress, values, chunk.count * 4,
+            const std::size_t size = ZSTD_decompressDCtx(decompress.get(), values, chunk.count * 4,
                                                          chunk.bytes.data(), chunk.bytes.size());
             if (ZSTD_isError(size) || size != chunk.count * 4u)
                 throw std::runtime_error("undo history: damaged chunk");
