@@ -55,15 +55,10 @@ bool ScoreModel::addNote(TapeNote note) {
 }
 
 void ScoreModel::melodyEdited() {
-    droppedRedo_.clear();
+    history_.forgetDroppedRedo();
     dataChanged_ = true;
     longestNote_ = 0;
     modelChanged();
-}
-
-void ScoreModel::replaceNotes(const NoteSnapshot &snapshot) {
-    snapshot.copyTo(notes_);
-    longestNote_ = 0;
 }
 
 void ScoreModel::replaceNotes(std::vector<TapeNote> &&list) {

@@ -248,7 +248,7 @@ void ScoreModel::pasteNotesWithTime(unsigned tick, const std::vector<TapeNote> &
     }
     // Redo states no longer follow from the melody once notes came in.
     if (added)
-        undoSnapshots_.resize(undoPosition_);
+        history_.truncateRedo();
     longestNote_ = 0;
     modelChanged();
 }

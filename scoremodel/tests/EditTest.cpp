@@ -266,8 +266,8 @@ TEST(TapeEdit, ClearAndSetNotes) {
     tape.clear();
     EXPECT_TRUE(tape.notes().empty());
     EXPECT_TRUE(tape.dataChanged());
-    EXPECT_EQ(tape.undoSnapshots().size(), 1u);
-    tape.setNotes({tn(60, 30), tn(61, 10)}); // kept in order by start
+    EXPECT_EQ(tape.undoSnapshots().size(), 2u); // the empty tape, then the one note
+    tape.setNotes({tn(60, 30), tn(61, 10)});    // kept in order by start
     EXPECT_EQ(starts(tape), (std::vector<unsigned>{10, 30}));
     EXPECT_FALSE(tape.dataChanged());
 }
