@@ -11,8 +11,7 @@ namespace {
 constexpr unsigned maxTick = 0xFFFFFFFFu;
 
 bool ordered(const ScoreModel &tape) {
-    return std::is_sorted(tape.notes().begin(), tape.notes().end(),
-                          [](const TapeNote &a, const TapeNote &b) { return a.start < b.start; });
+    return std::is_sorted(tape.notes().begin(), tape.notes().end(), ByStart());
 }
 
 } // namespace

@@ -84,8 +84,7 @@ TapeNote randomNote(Random &r) {
 }
 
 void sortByStart(Notes &notes) {
-    std::stable_sort(notes.begin(), notes.end(),
-                     [](const TapeNote &a, const TapeNote &b) { return a.start < b.start; });
+    std::stable_sort(notes.begin(), notes.end(), ByStart());
 }
 
 // One edit of the kinds the editor makes; may change nothing at all.
