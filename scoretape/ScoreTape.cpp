@@ -4,6 +4,8 @@
 #include "notes/NoteSets.h"
 #include "scoretape/NoteBuffers.h"
 
+#include <FL/Fl.H>
+
 #include <algorithm>
 
 namespace {
@@ -27,6 +29,7 @@ Flt_ScoreTape::Flt_ScoreTape(int x, int y, int w, int h, const char *label)
 Flt_ScoreTape::~Flt_ScoreTape() {
     // A playout must end before the melody and the port pointer go away.
     player_.stop();
+    Fl::remove_timeout(playheadTimer, this);
 }
 
 void Flt_ScoreTape::computeChannelColours() {
