@@ -1,10 +1,15 @@
 // Tapeworks2: a MIDI melody editor on a piano-roll score tape.
 #include "app/App.h"
 #include "app/NoteClipboard.h"
+#include "app/ViewOptions.h"
 
 int main(int argc, char **argv) {
     initClipboard(); // before anything talks to the X server
     Flt_AppConfig config(200, 200);
+    // The size of a first start grows with the screen's scale; a stored size is kept.
+    const double scale = applyDisplayScale();
+    config.w = int(config.w * scale);
+    config.h = int(config.h * scale);
     config.title = "Tapeworks2 V1.10";
     config.vendor = "brn";
     config.application = "Tapeworker2";

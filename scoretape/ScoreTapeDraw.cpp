@@ -27,7 +27,7 @@ void Flt_ScoreTape::draw() {
     const int strip = labelStripHeight();
     const tw::BoardMetrics &m = view_.metrics;
     fl_color(FL_WHITE);
-    fl_rectf(X, Y, w(), h());
+    fl_rectf(x(), Y, w(), h());
 
     // Tick lines, black on frame boundaries.
     for (unsigned i = 0; i <= visibleTicks_; ++i) {
