@@ -22,7 +22,7 @@ App::App(Flt_AppConfig &config) : Flt_App(config) {
     menubar = new Flt_Menubar();
     menubar->commandCallback = [this](int id) {
         onCommand(id);
-        showArmedClick();
+        showPointerState();
     };
     buildMenu();
 
@@ -31,7 +31,7 @@ App::App(Flt_AppConfig &config) : Flt_App(config) {
     end();
     tape->setClickCallback([this](unsigned tick, unsigned note, int state, bool push) {
         onScoreClick(tick, note, state, push);
-        showArmedClick();
+        showPointerState();
     });
     tape->setDisplayScale(displayScaleFactor());
     tape->setPointerCallback([this] { showPointerStatus(); });
@@ -81,7 +81,7 @@ int App::handle(int event) {
             onCommand(command);
             if (command == cmdUnselectAll)
                 clickAction = clickNone; // Escape also drops a pending click action
-            showArmedClick();
+            showPointerState();
             return 1;
         }
     } else if (event == FL_MOUSEWHEEL) {

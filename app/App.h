@@ -82,12 +82,12 @@ private:
     void stopPlayback();
     void writeSettings();
     // The View menu (AppView.cpp): its commands, its settings, the pointer's status line and
-    // the crosshair while a click is armed.
+    // the crosshair while a click is armed (showPointerState: both, after every command).
     bool viewCommand(int id);
     void readViewSettings();
     void writeViewSettings();
     void showPointerStatus();
-    void showArmedClick();
+    void showPointerState();
 
     Flt_ScoreTape *tape = nullptr;
     Flt_Menubar *menubar = nullptr;

@@ -111,6 +111,7 @@ void App::showPointerStatus() {
         menubar->setStatus("");
 }
 
-void App::showArmedClick() {
+void App::showPointerState() {
     tape->setCrosshair(clickAction != clickNone);
+    showPointerStatus(); // the command may have moved the board under the pointer
 }

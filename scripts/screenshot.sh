@@ -44,7 +44,7 @@ trap cleanup EXIT
 trap 'exit 130' INT TERM
 
 # The editor plays to this receiver, so that the playhead moves.
-jack_midi_dump >/dev/null 2>&1 &
+jack_midi_dump >"$work/received.txt" 2>&1 &
 receiver_pid=$!
 for _ in $(seq 1 100); do
     jack_lsp 2>/dev/null | grep -q '^midi-monitor:input$' && break
@@ -103,8 +103,16 @@ sleep 1 # let the first drawing finish
 # Play all notes (Ctrl+P) and rest the pointer on a row, so that the name column and the
 # menu bar tell what is under it.
 xdotool windowfocus --sync "$window" >/dev/null 2>&1
-xdotool mousemove --window "$window" 420 300 key ctrl+p >/dev/null 2>&1
-sleep 4.2
+eval "$(xdotool getwindowgeometry --shell "$window")"
+xdotool mousemove $((X + 600)) $((Y + 170)) >/dev/null 2>&1
+for _ in 1 2 3; do
+    : >"$work/received.txt"
+    xdotool key ctrl+p >/dev/null 2>&1
+    sleep 1
+    grep -qi ' 90 ' "$work/received.txt" && break # a note-on arrived: it plays
+done
+grep -qi ' 90 ' "$work/received.txt" || say "the melody does not play; the picture has no playhead"
+sleep 3.2
 mkdir -p "$(dirname "$output")"
 if ! import -window "$window" "$output"; then
     say "could not take the picture"
