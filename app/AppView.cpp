@@ -27,8 +27,10 @@ double applyDisplayScale() {
     float h = 0, v = 0;
     Fl::screen_dpi(h, v);
     takenScale = tw::displayScale((h + v) / 2, std::getenv("TAPEWORKS2_SCALE"));
-    FL_NORMAL_SIZE = scaledSize(FL_NORMAL_SIZE);
-    fl_message_font(FL_HELVETICA, scaledSize(dialogFontSize));
+    if (takenScale != 1) {
+        FL_NORMAL_SIZE = scaledSize(FL_NORMAL_SIZE);
+        fl_message_font(FL_HELVETICA, scaledSize(dialogFontSize));
+    }
     return takenScale;
 }
 

@@ -72,6 +72,8 @@ std::string pointerStatus(unsigned note, unsigned tick, double seconds) {
 }
 
 double scaleForDpi(double dpi) {
+    // The X server derives the DPI from whole millimetres: a 192 dpi screen reads as 191.8.
+    dpi = std::round(dpi);
     if (dpi >= 288)
         return 3;
     if (dpi >= 192)

