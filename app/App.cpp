@@ -3,6 +3,7 @@
 #include "app/CommandIds.h"
 #include "app/KeyTable.h"
 #include "app/NoteClipboard.h"
+#include "app/ViewOptions.h"
 #include "app/WheelSteps.h"
 #include "framework/Flt_Infowin.h"
 #include "framework/Flt_Menubar.h"
@@ -11,7 +12,7 @@
 #include <FL/Fl.H>
 
 namespace {
-constexpr int menuHeight = 25;
+constexpr int menuHeight = 25; // at a display scale of 1
 }
 
 App::App(Flt_AppConfig &config) : Flt_App(config) {
@@ -19,7 +20,10 @@ App::App(Flt_AppConfig &config) : Flt_App(config) {
     portNames = NoxmidiSnd::listOutputPorts();
 
     menubar = new Flt_Menubar();
-    menubar->commandCallback = [this](int id) { onCommand(id); };
+    menubar->commandCallback = [this](int id) {
+        onCommand(id);
+        showPointerState();
+    };
     buildMenu();
 
     tape = new Flt_ScoreTape(0, 0, 0, 0);
@@ -27,7 +31,10 @@ App::App(Flt_AppConfig &config) : Flt_App(config) {
     end();
     tape->setClickCallback([this](unsigned tick, unsigned note, int state, bool push) {
         onScoreClick(tick, note, state, push);
+        showPointerState();
     });
+    tape->setDisplayScale(displayScaleFactor());
+    tape->setPointerCallback([this] { showPointerStatus(); });
 
     newNoteLength = 4;
     currentChannel = 0;
@@ -59,18 +66,22 @@ void App::resize(int x, int y, int w, int h) {
 }
 
 void App::layoutChildren() {
-    menubar->resize(0, 0, w(), menuHeight);
-    tape->resize(0, menuHeight, w(), h() - menuHeight);
+    const int bar = scaledSize(menuHeight);
+    menubar->resize(0, 0, w(), bar);
+    tape->resize(0, bar, w(), h() - bar);
 }
 
 int App::handle(int event) {
     if (event == FL_KEYDOWN) {
-        const int command =
-            keyCommand(Fl::event_key(), withoutLockBits(Fl::event_state()), Fl::event_text());
+        const int state = withoutLockBits(Fl::event_state());
+        int command = viewKeyCommand(Fl::event_key(), state);
+        if (command == 0)
+            command = keyCommand(Fl::event_key(), state, Fl::event_text());
         if (command != 0) {
             onCommand(command);
             if (command == cmdUnselectAll)
                 clickAction = clickNone; // Escape also drops a pending click action
+            showPointerState();
             return 1;
         }
     } else if (event == FL_MOUSEWHEEL) {

@@ -81,6 +81,13 @@ private:
     void markShownChannels();
     void stopPlayback();
     void writeSettings();
+    // The View menu (AppView.cpp): its commands, its settings, the pointer's status line and
+    // the crosshair while a click is armed (showPointerState: both, after every command).
+    bool viewCommand(int id);
+    void readViewSettings();
+    void writeViewSettings();
+    void showPointerStatus();
+    void showPointerState();
 
     Flt_ScoreTape *tape = nullptr;
     Flt_Menubar *menubar = nullptr;

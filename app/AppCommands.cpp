@@ -188,6 +188,8 @@ void App::onCommand(int id) {
         t.setSelectedChannel(currentChannel);
         return;
     default:
+        if (viewCommand(id))
+            return;
         break;
     }
 

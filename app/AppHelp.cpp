@@ -1,6 +1,7 @@
 // The Help window: created on first use, shown again afterwards as the user left it.
 #include "app/App.h"
 
+#include "app/ViewOptions.h"
 #include "framework/Flt_Infowin.h"
 #include "framework/HelpText.h"
 
@@ -11,7 +12,7 @@ void App::showHelp() {
         infoWindow = new Flt_Infowin();
         // The help text is laid out in columns: a fixed-width face, never an unknown one.
         infoWindow->display->textfont(helpTextFont());
-        infoWindow->resize(infoWindow->x(), infoWindow->y(), 600, 600);
+        infoWindow->resize(infoWindow->x(), infoWindow->y(), scaledSize(600), scaledSize(600));
         infoWindow->buffer.text(helpText);
         infoWindow->copy_label("Help");
     }

@@ -25,6 +25,7 @@ void App::start(int argc, char **argv) {
     // The X server confirms the new window's size only later; the settings below (markers
     // scroll the view) need the tape's real size now.
     layoutChildren();
+    readViewSettings(); // the zoom decides how many rows the stored bottom note shows
     int value = 0;
     prefs.get("bottomNote", value, 43);
     tape->setBottomNote(unsigned(value));
@@ -75,4 +76,5 @@ void App::writeSettings() {
     prefs.set("fname", fileName.c_str());
     prefSetIntArray(prefs, "MIDIpgms", tape->programs());
     prefs.set("TicksPerFrame", int(tape->ticksPerFrame()));
+    writeViewSettings();
 }

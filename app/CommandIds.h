@@ -57,6 +57,13 @@ enum Command : int {
     cmdLoudest = 368,        // + percent 0..100
     cmdSpeed = 469,          // + step 0..8
     cmdTicksPerFrame = 490,  // + ticks 0..200
+
+    // The View menu: 900 to 909.
+    cmdFollowPlayback = 900,
+    cmdShowNoteNames = 901,
+    cmdZoomIn = 902,
+    cmdZoomOut = 903,
+    cmdActualSize = 904,
 };
 
 // Ids 81 to 100 hold the output ports; later ports get no menu item.

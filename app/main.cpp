@@ -1,11 +1,16 @@
 // Tapeworks2: a MIDI melody editor on a piano-roll score tape.
 #include "app/App.h"
 #include "app/NoteClipboard.h"
+#include "app/ViewOptions.h"
 #include "tw/Identity.h"
 
 int main(int argc, char **argv) {
     initClipboard(); // before anything talks to the X server
     Flt_AppConfig config(200, 200);
+    // The size of a first start grows with the screen's scale; a stored size is kept.
+    const double scale = applyDisplayScale();
+    config.w = int(config.w * scale);
+    config.h = int(config.h * scale);
     config.title = tw::identity::title;
     config.vendor = tw::identity::vendor;
     config.application = tw::identity::application;

@@ -1,5 +1,7 @@
 #include "framework/Flt_Menubar.h"
 
+#include <FL/fl_draw.H>
+
 Flt_Menubar::Flt_Menubar() : Fl_Menu_Bar(0, 0, 0, 0) {}
 
 void Flt_Menubar::add(const char *path, int id, int shortcut, int flags) {
@@ -67,4 +69,34 @@ void Flt_Menubar::onPick(Fl_Widget *, void *data) {
     const std::function<void(int)> callback = bar->commandCallback;
     if (callback)
         callback(found->second);
+}
+
+void Flt_Menubar::setStatus(const std::string &text) {
+    if (text == statusText)
+        return;
+    statusText = text;
+    redraw();
+}
+
+int Flt_Menubar::titlesEnd() {
+    // As FLTK lays the titles out: each takes its measured width and 16 pixels.
+    int right = x() + 6;
+    for (const Fl_Menu_Item *item = menu(); item && item->label(); item = item->next()) {
+        int height = 0;
+        right += item->measure(&height, this) + 16;
+    }
+    return right;
+}
+
+void Flt_Menubar::draw() {
+    Fl_Menu_Bar::draw();
+    if (statusText.empty())
+        return;
+    fl_font(textfont(), textsize());
+    const int width = int(fl_width(statusText.c_str())) + 6;
+    const int left = x() + w() - width - 4;
+    if (left < titlesEnd())
+        return; // no room beside the titles
+    fl_color(labelcolor());
+    fl_draw(statusText.c_str(), left, y(), width, h(), FL_ALIGN_RIGHT);
 }

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <map>
+#include <string>
 
 // A menu bar whose items carry integer command ids. Every pick of any item (mouse or shortcut)
 // arrives at commandCallback with the item's id. GUI thread only.
@@ -28,9 +29,20 @@ public:
     // The mark of a toggle item; false for unknown ids and for items that are not toggles.
     bool value(int id);
 
+    // A line of text at the right end of the bar, drawn where the menu titles leave room.
+    void setStatus(const std::string &text);
+    const std::string &status() const { return statusText; }
+    // Draws the bar and then the status line.
+    void draw() override;
+    // The x where the free room right of the menu titles begins.
+    int titlesEnd();
+
     // The FLTK callback of every item; data is the menu bar.
     static void onPick(Fl_Widget *widget, void *data);
 
     std::function<void(int)> commandCallback; // receives the id of each picked item
     std::map<int, int> itemIds;               // menu array index -> command id
+
+private:
+    std::string statusText;
 };

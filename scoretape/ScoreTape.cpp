@@ -1,6 +1,8 @@
 // The tape's model: construction, plain accessors and the gate through which notes enter.
 #include "scoretape/ScoreTape.h"
 
+#include <FL/Fl.H>
+
 #include <algorithm>
 
 namespace {
@@ -21,6 +23,7 @@ Flt_ScoreTape::Flt_ScoreTape(int x, int y, int w, int h, const char *label)
 Flt_ScoreTape::~Flt_ScoreTape() {
     // A playout must end before the melody and the port pointer go away.
     player_.stop();
+    Fl::remove_timeout(playheadTimer, this);
 }
 
 void Flt_ScoreTape::computeChannelColours() {

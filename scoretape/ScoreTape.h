@@ -10,6 +10,8 @@
 #include "mididevice/NoxmidiSnd.h"
 #include "mididevice/NoxssThread.h"
 #include "scoremodel/ScoreModel.h"
+#include "scoretape/BoardZoom.h"
+#include "scoretape/Playhead.h"
 
 #include <FL/Enumerations.H>
 #include <FL/Fl_Widget.H>
@@ -25,8 +27,8 @@ public:
     using ClickCallback = std::function<void(unsigned tick, unsigned note, int state, bool push)>;
 
     // Values that the tape's geometry fixes.
-    static constexpr int labelStrip = 11;    // pixels above the grid
-    static constexpr int labelFontSize = 10; // size of the row and frame labels
+    static constexpr int labelStrip = 11;    // pixels above the grid at the actual size
+    static constexpr int labelFontSize = 10; // size of the labels at the actual size
 
     // A rectangle in widget coordinates (absolute, like FLTK's).
     struct Rect {
@@ -75,12 +77,50 @@ public:
     int rowLineY(unsigned note) const;
     int gridHeight() const { return int(visibleRows_ * rowHeight_); }
     int gridWidth() const { return int(visibleTicks_ * tickWidth_); }
-    int tickLineX(unsigned column) const { return x() + int(column * tickWidth_); }
+    int tickLineX(unsigned column) const { return boardX() + int(column * tickWidth_); }
     // The bar of a note, clipped to the shown ticks; false when the note is not drawn.
     bool noteRect(const TapeNote &note, Rect &rect) const;
     Rect markerRect(unsigned tick) const;
     std::vector<FrameLabel> frameLabels() const;
     Fl_Color noteColour(const TapeNote &note) const;
+
+    // ---- View options: zoom, note names, playhead, pointer (ScoreTapeZoom.cpp,
+    // ScoreTapePlayhead.cpp) ----
+    using PointerCallback = std::function<void()>;
+    // Left edge of the grid: right of the note name column while that is shown.
+    int boardX() const { return x() + (view_.noteNames ? view_.metrics.noteColumnWidth : 0); }
+    // The strip above the grid that holds the frame labels is one row high.
+    int labelStripHeight() const { return int(rowHeight_); }
+    const tw::BoardMetrics &metrics() const { return view_.metrics; }
+    double displayScale() const { return view_.scale; }
+    int zoomStep() const { return view_.zoomStep; }
+    bool noteNamesShown() const { return view_.noteNames; }
+    bool followsPlayback() const { return view_.follow; }
+    bool crosshair() const { return view_.crosshair; }
+    // The zoom's 100 %; keeps the zoom step.
+    void setDisplayScale(double scale);
+    // Changes the zoom so that the tick and note under (eventX, eventY) stay there; a point
+    // off the grid keeps the view's centre instead.
+    void zoomAt(int step, int eventX, int eventY);
+    // Zooms around the pointer while it is on the grid, otherwise around the view's centre.
+    void zoomTo(int step);
+    void setNoteNamesShown(bool on);
+    void setFollowPlayback(bool on) { view_.follow = on; }
+    // The pointer becomes a crosshair over the board (a click is armed).
+    void setCrosshair(bool on);
+    // Called whenever the pointer moves over the widget, enters or leaves it.
+    void setPointerCallback(PointerCallback callback) { pointerCallback_ = std::move(callback); }
+    // The tick and note under the pointer; false when it is not over the grid.
+    bool pointerCell(unsigned &tick, unsigned &note) const;
+    // Seconds from tick 0 to `tick` at the ticks per frame and the speed.
+    double secondsAt(unsigned tick) const;
+    // The tick that the playhead shows, or false when there is none.
+    bool playheadTick(double &tick) const;
+    // The left column of the playhead line at `tick`.
+    int playheadX(double tick) const;
+    // One step of the playhead timer at clock reading nowMicros: follows, redraws, and hides
+    // the playhead once the playout has ended.
+    void updatePlayhead(int64_t nowMicros);
 
     // ---- Pointer input (ScoreTapeInput.cpp) ----
     int handle(int event) override;
@@ -96,15 +136,27 @@ public:
     bool playNoteAt(unsigned tick, unsigned note);
     // The body that the player's worker runs; not called directly. It gets the port and the
     // seconds per tick taken on the GUI thread when the playout starts, so that it reads
-    // nothing of the tape while the GUI thread changes it.
+    // nothing of the tape while the GUI thread changes it, and stores the clock reading at
+    // which it begins to play into `started`, the one thing that it writes.
     static void playTrack(const std::atomic<bool> &stop, const NoxmidiTrk &track, NoxmidiSnd *port,
-                          double secondsPerTick);
+                          double secondsPerTick, std::atomic<int64_t> &started);
 
 protected:
     void modelChanged() override { redraw(); }
 
 private:
     void computeChannelColours();
+    // Sizes from the display scale and the zoom step; the visible area follows.
+    void applyZoom();
+    // The first tick at which play(flags) begins to sound (the first chosen note).
+    unsigned firstPlayedTick(unsigned from, unsigned mask, bool selectedOnly) const;
+    void startPlayhead(unsigned tick, double secondsPerTick);
+    void stopPlayhead();
+    static void playheadTimer(void *tape);
+    void drawNoteColumn();
+    void drawPlayhead();
+    // Pointer motion, entering and leaving; true when the event was one of those.
+    bool trackPointer(int event);
 
     unsigned rowHeight_ = 11;
     unsigned tickWidth_ = 8;
@@ -115,4 +167,8 @@ private:
     NoxssThread player_;
     NoxmidiSnd *output_ = nullptr; // not owned
     double timeScale_ = 1.0;
+
+    tw::BoardView view_;
+    tw::PlayheadClock playhead_;
+    PointerCallback pointerCallback_;
 };

@@ -1,5 +1,6 @@
 // Drawing of the score board. The geometry comes from the members of ScoreTapeView.cpp; this
-// file only paints it, always completely.
+// file only paints it, always completely. The note name column and the playhead are drawn in
+// ScoreTapeZoom.cpp and ScoreTapePlayhead.cpp.
 #include "scoretape/ScoreTape.h"
 
 #include <FL/fl_draw.H>
@@ -22,14 +23,16 @@ void drawNumber(unsigned number, int x, int y) {
 } // namespace
 
 void Flt_ScoreTape::draw() {
-    const int X = x(), Y = y(), H = gridHeight(), W = gridWidth();
+    const int X = boardX(), Y = y(), H = gridHeight(), W = gridWidth();
+    const int strip = labelStripHeight();
+    const tw::BoardMetrics &m = view_.metrics;
     fl_color(FL_WHITE);
-    fl_rectf(X, Y, w(), h());
+    fl_rectf(x(), Y, w(), h());
 
     // Tick lines, black on frame boundaries.
     for (unsigned i = 0; i <= visibleTicks_; ++i) {
         fl_color((uint64_t(firstTick_) + i) % ticksPerFrame_ == 0 ? FL_BLACK : FL_LIGHT2);
-        fl_line(tickLineX(i), Y + labelStrip, tickLineX(i), Y + labelStrip + H);
+        fl_line(tickLineX(i), Y + strip, tickLineX(i), Y + strip + H);
     }
     // Row lines in the colours of the instrument.
     for (unsigned n = bottomNote_ + visibleRows_; n-- > bottomNote_;) {
@@ -40,9 +43,9 @@ void Flt_ScoreTape::draw() {
     }
 
     fl_color(FL_BLACK);
-    fl_font(labelFont_, labelFontSize);
-    drawNumber(bottomNote_ + visibleRows_ - 1, X + 3, Y + 9);
-    drawNumber(bottomNote_, X + 3, Y + H + 15);
+    fl_font(labelFont_, m.labelFontSize);
+    drawNumber(bottomNote_ + visibleRows_ - 1, X + m.cornerInset, Y + m.labelBaseline);
+    drawNumber(bottomNote_, X + m.cornerInset, Y + H + strip + m.bottomMargin);
     for (const FrameLabel &label : frameLabels()) {
         fl_color(label.colour);
         drawNumber(label.number, label.x, label.y);
@@ -65,4 +68,8 @@ void Flt_ScoreTape::draw() {
         if (noteRect(notes_[i], bar))
             fillRect(bar, noteColour(notes_[i]));
     }
+
+    if (view_.noteNames)
+        drawNoteColumn();
+    drawPlayhead();
 }

@@ -8,15 +8,19 @@ Flt_ScoreTape::ClickPosition Flt_ScoreTape::clickPosition(int eventX, int eventY
     ClickPosition pos;
     // Unsigned on purpose: positions off the board give ticks and notes that the operations
     // refuse (below row 0 the note wraps around).
-    pos.tick = unsigned(eventX - x()) / tickWidth_ + firstTick_;
+    pos.tick = unsigned(eventX - boardX()) / tickWidth_ + firstTick_;
     pos.note = visibleRows_ + bottomNote_ - unsigned(eventY - y()) / rowHeight_;
     pos.state = eventState & ~(FL_CAPS_LOCK | FL_NUM_LOCK | FL_SCROLL_LOCK);
     return pos;
 }
 
 int Flt_ScoreTape::handle(int event) {
+    if (trackPointer(event))
+        return 1;
     if (event != FL_PUSH && event != FL_RELEASE)
         return Fl_Widget::handle(event);
+    if (Fl::event_x() < boardX())
+        return 1; // the note name column takes no clicks
     const ClickPosition pos = clickPosition(Fl::event_x(), Fl::event_y(), Fl::event_state());
     if (clickCallback_)
         clickCallback_(pos.tick, pos.note, pos.state, event == FL_PUSH);

@@ -1,6 +1,8 @@
 // Playback: program changes, the note preview and playouts on the player's worker thread.
 #include "scoretape/ScoreTape.h"
 
+#include <algorithm>
+
 void Flt_ScoreTape::setOutput(NoxmidiSnd *port) {
     output_ = port;
     sendPrograms();
@@ -38,25 +40,45 @@ bool Flt_ScoreTape::play(unsigned flags) {
     // One command starts and stops: a running playout is stopped (and joined).
     if (player_.state() == NoxssThread::stateRunning) {
         player_.stop();
+        stopPlayhead();
         return true;
     }
     player_.stop(); // joins a playout that ended by itself
     const unsigned from = (flags & playFromPlayMarker) ? playMarker_ : 0;
     const unsigned mask = (flags & playShownChannels) ? channelMask_ : 0xFFFF;
-    NoxmidiTrk track = toTrack(from, noBound, mask, (flags & playSelected) != 0);
+    const bool selectedOnly = (flags & playSelected) != 0;
+    NoxmidiTrk track = toTrack(from, noBound, mask, selectedOnly);
+    const bool silent = track.events.empty();
     NoxmidiSnd *const port = output_;
     const double secondsPerTick = timeScale_ / ticksPerFrame_;
-    player_.task = [track = std::move(track), port, secondsPerTick](const std::atomic<bool> &stop) {
-        playTrack(stop, track, port, secondsPerTick);
+    std::atomic<int64_t> *const started = &playhead_.startMicros;
+    player_.task = [track = std::move(track), port, secondsPerTick,
+                    started](const std::atomic<bool> &stop) {
+        playTrack(stop, track, port, secondsPerTick, *started);
     };
-    player_.start();
+    // The playout's time 0 is its first note.
+    if (player_.start() && !silent)
+        startPlayhead(firstPlayedTick(from, mask, selectedOnly), secondsPerTick);
     return true;
 }
 
 void Flt_ScoreTape::playTrack(const std::atomic<bool> &stop, const NoxmidiTrk &track,
-                              NoxmidiSnd *port, double secondsPerTick) {
+                              NoxmidiSnd *port, double secondsPerTick,
+                              std::atomic<int64_t> &started) {
+    started.store(NoxmidiSnd::Timing::system().nowMicros());
     // A send error (the port was closed meanwhile) ends the playout early; nobody is told.
     port->play(track, secondsPerTick, [&stop] { return stop.load(); });
+}
+
+unsigned Flt_ScoreTape::firstPlayedTick(unsigned from, unsigned mask, bool selectedOnly) const {
+    auto it = std::lower_bound(notes_.begin(), notes_.end(), from,
+                               [](const TapeNote &n, unsigned t) { return n.start < t; });
+    for (; it != notes_.end(); ++it) {
+        const TapeNote &n = *it;
+        if (n.channel < 16 && ((mask >> n.channel) & 1u) && (!selectedOnly || n.selected))
+            return n.start;
+    }
+    return from;
 }
 
 bool Flt_ScoreTape::playNoteAt(unsigned tick, unsigned note) {

@@ -14,7 +14,10 @@ void Flt_ScoreTape::updateVisibleArea(int w, int h) {
         setVisibleArea(0, 0);
         return;
     }
-    setVisibleArea(unsigned(w - 1) / tickWidth_, h < 15 ? 0 : unsigned(h - 15) / rowHeight_);
+    const int column = boardX() - x();
+    const int margins = labelStripHeight() + view_.metrics.bottomMargin;
+    setVisibleArea(w - 1 > column ? unsigned(w - 1 - column) / tickWidth_ : 0,
+                   h < margins ? 0 : unsigned(h - margins) / rowHeight_);
 }
 
 // ---- Geometry ----
@@ -28,7 +31,7 @@ int Flt_ScoreTape::rowIndex(unsigned note) const {
 }
 
 int Flt_ScoreTape::rowLineY(unsigned note) const {
-    return y() + labelStrip + int(rowHeight_ / 2) + rowIndex(note) * int(rowHeight_);
+    return y() + labelStripHeight() + int(rowHeight_ / 2) + rowIndex(note) * int(rowHeight_);
 }
 
 Fl_Color Flt_ScoreTape::noteColour(const TapeNote &note) const {
@@ -43,7 +46,7 @@ bool Flt_ScoreTape::noteRect(const TapeNote &note, Rect &rect) const {
         return false;
     const long long c0 = std::max(start - first, 0LL);
     const long long c1 = std::min(end - first, (long long)visibleTicks_);
-    rect.x = x() + int(c0 * tickWidth_);
+    rect.x = boardX() + int(c0 * tickWidth_);
     rect.y = y() + 1 + (rowIndex(note.note) + 1) * int(rowHeight_);
     rect.w = int((c1 - c0) * tickWidth_);
     rect.h = int(rowHeight_) - 1;
@@ -52,17 +55,19 @@ bool Flt_ScoreTape::noteRect(const TapeNote &note, Rect &rect) const {
 
 Flt_ScoreTape::Rect Flt_ScoreTape::markerRect(unsigned tick) const {
     // Far outside the widget the position is only kept from overflowing: it is not seen.
-    long long left = x() + ((long long)tick - (long long)firstTick_) * tickWidth_;
+    long long left = boardX() + ((long long)tick - (long long)firstTick_) * tickWidth_;
     left = std::max(std::min(left, 1LL << 24), -(1LL << 24));
-    return Rect{int(left), y() + labelStrip, 2, gridHeight()};
+    return Rect{int(left), y() + labelStripHeight(), 2, gridHeight()};
 }
 
 std::vector<Flt_ScoreTape::FrameLabel> Flt_ScoreTape::frameLabels() const {
     std::vector<FrameLabel> labels;
     const long long frame = ticksPerFrame_, step = frame * tickWidth_;
     long long g = firstTick_ / frame + 1;
-    long long p = x() + (g * frame - firstTick_) * tickWidth_;
-    if (p < 10) {
+    const tw::BoardMetrics &m = view_.metrics;
+    const long long left = boardX() - x();
+    long long p = left + x() + (g * frame - firstTick_) * tickWidth_;
+    if (p - left < m.labelGap) {
         p += step;
         g += 1;
     }
@@ -70,9 +75,10 @@ std::vector<Flt_ScoreTape::FrameLabel> Flt_ScoreTape::frameLabels() const {
     // The first label is always drawn; further ones while they fit.
     do {
         Fl_Color colour = g * frame > firstStart ? FL_RED : FL_BLACK;
-        labels.push_back(FrameLabel{int(p + 2), y() + 9, unsigned(g), colour});
+        labels.push_back(
+            FrameLabel{int(p + m.labelInset), y() + m.labelBaseline, unsigned(g), colour});
         g += 1;
         p += step;
-    } while (p <= w() - 10);
+    } while (p <= w() - m.labelGap);
     return labels;
 }

@@ -17,8 +17,8 @@ make_midi "$song" 60 64 67 || die "cannot write the sample file"
 editor_start "$song" || finish
 
 CASE="choose the port"
-# Settings is the sixth title; "Select MIDI output" its second entry; "(None)" comes first.
-menu_pick 5 1 1
+# Settings is the seventh title; "Select MIDI output" its second entry; "(None)" comes first.
+menu_pick 6 1 1
 sleep 0.5
 no_dialog || fail "$CASE: a message appeared"
 

@@ -52,9 +52,9 @@ if run_start; then
         fail "$CASE: run-editor.sh did not say that it started the synthesiser"
     sleep 1
     no_dialog || fail "$CASE: a message appeared at the start"
-    # Settings is the sixth title, "Select MIDI output" its second entry, "(None)" its first item
+    # Settings is the seventh title, "Select MIDI output" its second entry, "(None)" its first item
     # and the synthesiser, the only port, the second.
-    menu_pick 5 1 1
+    menu_pick 6 1 1
     sleep 0.5
     no_dialog || fail "$CASE: a message appeared on choosing the synthesiser"
     run_quit

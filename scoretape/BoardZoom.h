@@ -1,0 +1,73 @@
+// The size of the board: zoom steps, the pixel sizes at a zoom factor, the view that keeps
+// a tick and a note under the pointer while the zoom changes, note names, the pointer status
+// line and the display scale of the screen. Plain arithmetic, no FLTK.
+#pragma once
+
+#include <string>
+
+namespace tw {
+
+// Zoom steps in percent of the actual size; index actualSizeStep is 100 %.
+constexpr int zoomPercents[] = {50, 75, 100, 150, 200, 300, 400};
+constexpr int zoomStepCount = int(sizeof zoomPercents / sizeof zoomPercents[0]);
+constexpr int actualSizeStep = 2;
+
+// The step after `step` by `delta` steps, kept inside the table.
+int zoomStepBy(int step, int delta);
+
+// Pixel sizes of the board at a factor (display scale times zoom). At factor 1 they are the
+// sizes the board always had: ticks 8 pixels wide, rows 11 pixels high, labels in 10 points.
+struct BoardMetrics {
+    unsigned tickWidth = 8;
+    unsigned rowHeight = 11;  // also the height of the label strip above the grid
+    int bottomMargin = 4;     // below the grid, under the label strip's height
+    int labelFontSize = 10;   // row, frame and note name labels
+    int labelBaseline = 9;    // of the frame labels, from the top
+    int labelGap = 10;        // frame labels stay this far from the board's edges
+    int labelInset = 2;       // frame label text right of its frame line
+    int cornerInset = 3;      // the row numbers in the corners, from the board's left edge
+    int noteColumnWidth = 48; // the note name column
+};
+BoardMetrics boardMetrics(double factor);
+
+// The first tick that keeps `tick` under the pointer px pixels right of the board's left
+// edge at the new tick width (0 when the tick lies closer to the start than that).
+unsigned anchoredFirstTick(unsigned tick, int px, unsigned tickWidth);
+// The bottom note that keeps `note` under the pointer py pixels below the widget's top, with
+// rowHeight and visibleRows of the new zoom; kept inside 0..127.
+unsigned anchoredBottomNote(unsigned note, int py, unsigned rowHeight, unsigned visibleRows);
+
+// The name of a MIDI note with its octave, middle C (60) being C4: "C4", "F#2", "C-1".
+std::string noteName(unsigned note);
+// True for the notes of the black keys.
+bool isBlackKey(unsigned note);
+// What lies under the pointer: "G4 (67) · tick 1,234 · 12.3 s".
+std::string pointerStatus(unsigned note, unsigned tick, double seconds);
+
+// The display scale of a screen with `dpi` dots per inch (rounded to a whole number): 1 below
+// 144, 1.5 from 144, 2 from 192, 3 from 288.
+double scaleForDpi(double dpi);
+// The scale to use: a TAPEWORKS2_SCALE value (a number from 0.5 to 4) when one is given and
+// valid, otherwise the screen's.
+double displayScale(double dpi, const char *overrideValue);
+
+} // namespace tw
+
+namespace tw {
+
+// The tape's view options and what it knows of the pointer.
+struct BoardView {
+    double scale = 1; // the display scale: the size of the zoom's 100 %
+    int zoomStep = actualSizeStep;
+    bool noteNames = false; // the note name column is shown
+    bool follow = true;     // the view follows the playhead
+    bool crosshair = false; // the pointer is a crosshair over the board
+    BoardMetrics metrics;   // at scale times zoom
+    // The pointer while it is over the widget, in widget coordinates (absolute).
+    bool pointerInside = false;
+    int pointerX = 0, pointerY = 0;
+
+    double factor() const { return scale * zoomPercents[zoomStep] / 100.0; }
+};
+
+} // namespace tw
