@@ -208,6 +208,9 @@ public:
     void clear();
     // Loads a file; 0 or an error code. On an error the object is left cleared.
     int read(const char *path);
+    // As read; on an error in the data *failedAt (when given) receives the offset of the byte
+    // where reading failed (the file's size when it ends too early), otherwise -1.
+    int read(const char *path, long long *failedAt);
     // Stores the file through a temporary file in the same folder that replaces the target only
     // when every byte was written: 0, errCannotOpen or errWrite. The object is not changed.
     int write(const char *path) const;

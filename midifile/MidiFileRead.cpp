@@ -302,6 +302,18 @@ private:
         return 0;
     }
 
+public:
+    // The byte where a failed parse went wrong: the end for data that breaks off, the byte
+    // just read for a wrong one, the current byte for a chunk that is not a track.
+    long long failedAt(int rc) const {
+        if (rc == errRead)
+            return (long long)size_;
+        if (rc == errTrackChunk || pos_ == 0)
+            return (long long)pos_;
+        return (long long)pos_ - 1;
+    }
+
+private:
     const uint8_t *data_;
     std::size_t size_;
     std::size_t pos_ = 0;
@@ -313,14 +325,23 @@ private:
 } // namespace
 
 int MidiFile::read(const char *path) {
+    return read(path, nullptr);
+}
+
+int MidiFile::read(const char *path, long long *failedAt) {
     clear();
+    if (failedAt)
+        *failedAt = -1;
     FileContent content;
     if (int rc = content.load(path))
         return rc;
     MidiFile parsed;
     SmfParser parser(content.data(), content.size());
-    if (int rc = parser.parse(parsed))
+    if (int rc = parser.parse(parsed)) {
+        if (failedAt && rc != errHeader)
+            *failedAt = parser.failedAt(rc);
         return rc;
+    }
     *this = std::move(parsed);
     return 0;
 }
