@@ -111,10 +111,7 @@ int Flt_ScoreTape::readMidiFile(const char *path) {
     const int result = file.read(path);
     if (result != 0)
         return result;
-    clear();
-    if (!file.tracks.empty())
-        fromTrack(file.tracks.front(), tw::fixedSecondsPerTick(file));
-    dataChanged_ = false;
+    loadMidiFile(file);
     return 0;
 }
 
