@@ -38,25 +38,21 @@ bool onGtkDesktop() {
     return false;
 }
 
-// FLTK's own dialog completes a name while it is typed and leaves the completion selected, so
-// Return would take the completed name. Return in its name field drops that selection first:
-// a whole typed path opens or saves exactly that path.
-int dropCompletionOnReturn(int event, Fl_Window *window) {
-    if (event == FL_KEYBOARD && (Fl::event_key() == FL_Enter || Fl::event_key() == FL_KP_Enter)) {
-        if (auto *input = dynamic_cast<Fl_File_Input *>(Fl::focus())) {
-            const int from = std::min(input->mark(), input->position());
-            const int to = std::max(input->mark(), input->position());
-            if (from != to) {
-                const std::string text = input->value();
-                const std::string typed =
-                    text.substr(0, std::size_t(from)) +
-                    text.substr(std::size_t(std::min<int>(to, int(text.size()))));
-                input->value(typed.c_str());
-                input->position(from);
-            }
-        }
-    }
-    return Fl::handle_(event, window);
+// FLTK's own dialog completes a name while it is typed and changes its folder at each '/',
+// which garbles a path typed in one go. Typed text goes into its name field as typed: the
+// field's callback then sees a key that completes nothing, as after Delete, and only updates
+// the dialog's buttons. Return then opens or saves exactly the typed path.
+int typeWithoutCompletion(int event, Fl_Window *window) {
+    auto *input = dynamic_cast<Fl_File_Input *>(Fl::focus());
+    const bool printable = Fl::event_length() > 0 && (unsigned char)Fl::event_text()[0] >= 0x20 &&
+                           Fl::event_text()[0] != 0x7F;
+    if (event != FL_KEYBOARD || !input || !printable || Fl::event_state(FL_CTRL | FL_ALT | FL_META))
+        return Fl::handle_(event, window);
+    const int key = Fl::e_keysym;
+    Fl::e_keysym = FL_Delete;
+    input->insert(Fl::event_text(), Fl::event_length());
+    Fl::e_keysym = key;
+    return 1;
 }
 
 FileChoice nativeChoice(const char *message, const char *pattern, const char *initial, bool save) {
@@ -78,7 +74,7 @@ FileChoice nativeChoice(const char *message, const char *pattern, const char *in
     if (save && gtk)
         chooser.options(Fl_Native_File_Chooser::SAVEAS_CONFIRM);
     const Fl_Event_Dispatch previous = Fl::event_dispatch();
-    Fl::event_dispatch(dropCompletionOnReturn);
+    Fl::event_dispatch(typeWithoutCompletion);
     const int shown = chooser.show();
     Fl::event_dispatch(previous);
     FileChoice choice;
