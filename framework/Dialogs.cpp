@@ -102,12 +102,15 @@ int runSafeChoice(const char *question, const char *const labels[3], int default
     Fl_Box text(15, 15, w - 30, textH, question);
     text.align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_WRAP | FL_ALIGN_TOP);
     int chosen = defaultButton;
+    Fl_Widget *defaultWidget = nullptr;
     int count = labels[2] && *labels[2] ? 3 : 2;
     int x = w - 15 - count * 100 + 10;
     for (int i = 0; i < count; ++i, x += 100) {
         Fl_Button *b = i == defaultButton ? new Fl_Return_Button(x, h - 40, 90, 25)
                                           : new Fl_Button(x, h - 40, 90, 25);
         b->copy_label(labels[i]);
+        if (i == defaultButton)
+            defaultWidget = b;
         b->callback(
             [](Fl_Widget *button, void *data) {
                 Fl_Window *win = button->window();
@@ -120,6 +123,8 @@ int runSafeChoice(const char *question, const char *const labels[3], int default
     window.set_modal();
     window.hotspot(&window);
     window.show();
+    if (defaultWidget)
+        defaultWidget->take_focus(); // Space presses the same button as Return
     while (window.shown())
         Fl::wait();
     return chosen;
