@@ -63,4 +63,25 @@ expect_title "$TITLE - all.mid"
 press q
 wait_exit || fail "the editor is still running"
 [ "$(pref fname)" = "$HOME/music/all.mid" ] || fail "fname is \"$(pref fname)\""
+
+CASE="Escape in the import window reads the first track"
+editor_start "$song" || finish
+wait_for 'window_named "Import MIDI tracks" >/dev/null' || fail "$CASE: no import window"
+xdotool windowfocus --sync "$(window_named "Import MIDI tracks")" 2>/dev/null
+xdotool key Escape
+wait_for '! window_named "Import MIDI tracks" >/dev/null' 50 || fail "$CASE: the window stayed"
+expect_title "$TITLE - multi.mid"
+
+CASE="Ctrl+S onto the file with more tracks asks, and Return keeps the file"
+click_cell 4 60
+press ctrl+s
+if d=$(wait_dialog); then
+    [ "$(window_name "$d")" = "Question" ] || fail "$CASE: the dialog is \"$(window_name "$d")\""
+    xdotool windowfocus --sync "$d" 2>/dev/null
+    xdotool key Return
+    wait_for "! editor_dialogs | grep -qx $d" 50 || fail "$CASE: the question stayed open"
+else
+    fail "$CASE: no question"
+fi
+[ "$(md5sum <"$song")" = "$before" ] || fail "$CASE: multi.mid changed"
 finish
