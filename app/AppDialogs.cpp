@@ -67,7 +67,8 @@ FileChoice nativeChoice(const char *message, const char *pattern, const char *in
     const std::string start = initial ? initial : "";
     if (!start.empty()) {
         chooser.directory(fs::path(start).parent_path().c_str());
-        chooser.preset_file(start.c_str());
+        // FLTK's own dialog takes a relative name from the working folder; GTK's wants a name.
+        chooser.preset_file(gtk ? fs::path(start).filename().c_str() : start.c_str());
     } else {
         chooser.directory(fs::current_path(ignored).c_str());
     }

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-// The filter of the file dialogs: MIDI files by their usual extensions, in either case.
-constexpr const char *midiFilePattern =
-    "MIDI files\t*.{[mM][iI][dD],[mM][iI][dD][iI],[kK][aA][rR]}";
+// The filter of the file dialogs: MIDI files by their usual extensions (FLTK matches file
+// names against it without regard to case, in its own dialog and in GTK's).
+constexpr const char *midiFilePattern = "MIDI files\t*.{mid,midi,kar}";
 
 // The answer to a file dialog: the chosen path, or `chosen` false when it was cancelled.
 // `replaceConfirmed`: the dialog itself asked before choosing an existing file to write.
