@@ -15,6 +15,7 @@
 class Flt_Menubar;
 class Flt_Infowin;
 class Flt_ScoreTape;
+class MidiFile;
 
 class App : public Flt_App {
 public:
@@ -67,6 +68,14 @@ private:
     void layoutChildren();
     void showHelp();
     void openFile();
+    // "File/Import MIDI file...": a file, then the choice of its tracks.
+    void importFile();
+    // The import window for a file that is read already; false when it was cancelled.
+    bool importTracks(const MidiFile &file, const std::string &path);
+    // The first track of a read file at 120 beats per minute, as the file's melody.
+    void openFirstTrack(const MidiFile &file, const std::string &path);
+    // Reads a file for Open or Import; false (after an alert) when it cannot be read.
+    bool readFile(const std::string &path, MidiFile &file);
     void exitWithoutAsking();
     // Wheel handling; returns 0 when the event goes on to the framework.
     int handleWheel();

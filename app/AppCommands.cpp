@@ -65,6 +65,9 @@ void App::onCommand(int id) {
     case cmdSaveAs:
         saveFile(nullptr);
         return;
+    case cmdImport:
+        importFile();
+        return;
     case cmdFrameRight:
         t.setFirstTick(first + frame);
         return;

@@ -1,17 +1,43 @@
-// File commands: open, save, the window title, and the unsaved-changes question.
+// File commands: open, import, save, the window title, and the unsaved-changes question.
 #include "app/App.h"
 
 #include "app/AppDialogs.h"
 #include "app/FileNames.h"
 #include "framework/Flt_Infowin.h"
+#include "midifile/MidiFile.h"
+#include "scoremodel/MidiImport.h"
 #include "scoretape/ScoreTape.h"
+
+#include <cerrno>
+#include <filesystem>
+#include <unistd.h>
 
 void App::openFile() {
     if (tape->dataChanged() && !queryClose())
         return;
-    const FileChoice choice = chooseFile("Open MIDI file", "*.mid", fileName.c_str());
+    const FileChoice choice = chooseFile("Open MIDI file", midiFilePattern, fileName.c_str());
     if (choice.chosen)
         loadFile(choice.path.c_str());
+}
+
+void App::importFile() {
+    if (tape->dataChanged() && !queryClose())
+        return;
+    const FileChoice choice = chooseFile("Import MIDI file", midiFilePattern, fileName.c_str());
+    MidiFile file;
+    if (choice.chosen && readFile(choice.path, file))
+        importTracks(file, choice.path);
+}
+
+bool App::readFile(const std::string &path, MidiFile &file) {
+    long long failedAt = -1;
+    const int err = file.read(path.c_str(), &failedAt);
+    if (err != 0) {
+        const std::string why = tw::readErrorWords(err, path, failedAt);
+        showAlertf("Cannot read MIDI file %s, error %d\n%s", path.c_str(), err, why.c_str());
+        return false;
+    }
+    return true;
 }
 
 void App::loadFile(const char *path) {
@@ -19,26 +45,73 @@ void App::loadFile(const char *path) {
     // stay with it.
     if (!path || !*path)
         return;
-    const int err = tape->readMidiFile(path);
-    if (err != 0) {
-        showMessagef("Cannot read MIDI file %s, error %d", path, err);
+    MidiFile file;
+    if (!readFile(path, file))
         return;
-    }
+    // What the tape would not show is offered track by track; Cancel reads the first track.
+    if (tw::fullyHeldByTape(file) || !importTracks(file, path))
+        openFirstTrack(file, path);
+}
+
+void App::openFirstTrack(const MidiFile &file, const std::string &path) {
+    tape->loadMidiFile(file);
     markShownChannels(); // a read shows every channel again
-    setFileName(path);
+    setFileName(path.c_str());
+}
+
+bool App::importTracks(const MidiFile &file, const std::string &path) {
+    const ImportChoice choice = chooseImport(path, tw::summarizeTracks(file));
+    if (!choice.accepted)
+        return false;
+    // One undoable edit; the melody has no file of its own until it is saved.
+    tape->setNotes(tw::importNotes(file, choice.tracks, choice.followTempo, tape->ticksPerFrame()));
+    tape->setDataChanged(true);
+    markShownChannels();
+    setFileName("");
+    setTitleSuffix((" - " + baseName(path) + " (imported)").c_str());
+    return true;
 }
 
 bool App::saveFile(const char *path) {
     std::string name = path ? path : "";
-    if (name.empty()) {
-        const FileChoice choice = chooseFile("Save MIDI file", "*.mid", fileName.c_str());
+    const bool saveAs = name.empty();
+    bool replaceAgreed = false;
+    if (saveAs) {
+        const FileChoice choice =
+            chooseSaveFile("Save MIDI file", midiFilePattern, fileName.c_str());
         if (!choice.chosen)
             return false;
         name = withMidExtension(choice.path);
+        replaceAgreed = choice.replaceConfirmed && name == choice.path;
     }
+    // A file holding more than the tape keeps is not replaced without a word.
+    MidiFile target;
+    const bool exists = ::access(name.c_str(), F_OK) == 0;
+    const std::string lost =
+        exists && target.read(name.c_str()) == 0 ? tw::whatSaveLoses(target) : std::string();
+    if (!lost.empty()) {
+        const std::string question = "The file " + baseName(name) + " holds " + lost +
+                                     ".\nSaving replaces it with the melody alone, and that "
+                                     "would be lost.";
+        switch (askSafeChoice(question.c_str(), "Save As...", "Replace", "Cancel", 2)) {
+        case 0:
+            return saveFile(nullptr);
+        case 1:
+            break;
+        default:
+            return false;
+        }
+    } else if (saveAs && exists && !replaceAgreed) {
+        const std::string question = "The file " + name + " exists already. Replace it?";
+        if (askSafeChoice(question.c_str(), "Replace", "Cancel", nullptr, 1) != 0)
+            return false;
+    }
+    errno = 0;
     const int err = tape->writeMidiFile(name.c_str());
+    const int why = errno;
     if (err != 0) {
-        showMessagef("Cannot write MIDI file %s, error %d", name.c_str(), err);
+        const std::string words = tw::writeErrorWords(err, name, why);
+        showAlertf("Cannot write MIDI file %s, error %d\n%s", name.c_str(), err, words.c_str());
         return false;
     }
     tape->setDataChanged(false);
@@ -48,7 +121,14 @@ bool App::saveFile(const char *path) {
 }
 
 void App::setFileName(const char *path) {
+    // Remembered absolute, so that the file opens again from any working folder.
     fileName = path ? path : "";
+    std::error_code failed;
+    if (!fileName.empty()) {
+        const std::filesystem::path absolute = std::filesystem::absolute(fileName, failed);
+        if (!failed)
+            fileName = absolute.lexically_normal().string();
+    }
     setTitleSuffix(titleSuffixFor(fileName).c_str());
 }
 

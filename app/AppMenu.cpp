@@ -35,6 +35,7 @@ constexpr int ctrl(char letter) {
 constexpr MenuEntry fileToPlay[] = {
     {"File/New", cmdNew, 0, plain},
     {"File/Open", cmdOpen, 0, plain},
+    {"File/Import MIDI file...", cmdImport, FL_CTRL + 'i', plain},
     {"File/Save", cmdSave, ctrl('s'), plain},
     {"File/Save As...", cmdSaveAs, 0, divider},
     {"File/Exit", cmdExit, 0, plain},

@@ -14,6 +14,7 @@ enum Command : int {
     cmdSaveAs = 9,
     cmdFrameRight = 10,
     cmdFrameLeft = 11,
+    cmdImport = 12,
     cmdNew = 13,
     cmdScrollUp = 15,
     cmdScrollDown = 16,

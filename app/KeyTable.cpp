@@ -17,6 +17,7 @@ constexpr ExactKey exactKeys[] = {
     {FL_Right, 0, cmdFrameRight}, {FL_Right, FL_CTRL, cmdMoveRight},
     {FL_Page_Up, 0, cmdScrollUp}, {FL_Page_Down, 0, cmdScrollDown},
     {FL_Up, 0, cmdNotesHigher},   {FL_Down, 0, cmdNotesLower},
+    {'i', FL_CTRL, cmdImport},
 };
 
 // Keys recognised by the first character of their text, whatever the modifiers.

@@ -1,6 +1,12 @@
 #include "framework/Dialogs.h"
 
+#include <FL/Fl.H>
+#include <FL/Fl_Box.H>
+#include <FL/Fl_Button.H>
+#include <FL/Fl_Return_Button.H>
+#include <FL/Fl_Window.H>
 #include <FL/fl_ask.H>
+#include <FL/fl_draw.H>
 
 #include <algorithm>
 #include <cstdarg>
@@ -38,13 +44,14 @@ void showMessage(const char *text) {
     fl_message("%s", shown);
 }
 
-void showMessagef(const char *format, ...) {
+namespace {
+
+// Formats printf-style and shows the text through `show`.
+void showFormatted(void (*show)(const char *), const char *format, va_list args) {
     if (!format) {
-        showMessage("");
+        show("");
         return;
     }
-    va_list args;
-    va_start(args, format);
     va_list copy;
     va_copy(copy, args);
     const int length = std::vsnprintf(nullptr, 0, format, copy);
@@ -52,8 +59,93 @@ void showMessagef(const char *format, ...) {
     std::vector<char> text(length > 0 ? static_cast<size_t>(length) + 1 : 1, '\0');
     if (length > 0)
         std::vsnprintf(text.data(), text.size(), format, args);
+    show(text.data());
+}
+
+} // namespace
+
+void showMessagef(const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    showFormatted(showMessage, format, args);
     va_end(args);
-    showMessage(text.data());
+}
+
+void showAlertf(const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    showFormatted(showAlert, format, args);
+    va_end(args);
+}
+
+void showAlert(const char *text) {
+    const char *shown = text ? text : "";
+    if (currentResponder()) {
+        DialogCall call;
+        call.alert = true;
+        call.text = shown;
+        respond(call);
+        return;
+    }
+    fl_alert("%s", shown);
+}
+
+namespace {
+
+// The question box of askSafeChoice: the text above a row of buttons, the default one marked.
+int runSafeChoice(const char *question, const char *const labels[3], int defaultButton) {
+    fl_font(FL_HELVETICA, FL_NORMAL_SIZE);
+    int textW = 360, textH = 0;
+    fl_measure(question, textW, textH);
+    const int w = std::max(textW, 330) + 30, h = textH + 75;
+    Fl_Window window(w, h, "Question");
+    Fl_Box text(15, 15, w - 30, textH, question);
+    text.align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_WRAP | FL_ALIGN_TOP);
+    int chosen = defaultButton;
+    Fl_Widget *defaultWidget = nullptr;
+    int count = labels[2] && *labels[2] ? 3 : 2;
+    int x = w - 15 - count * 100 + 10;
+    for (int i = 0; i < count; ++i, x += 100) {
+        Fl_Button *b = i == defaultButton ? new Fl_Return_Button(x, h - 40, 90, 25)
+                                          : new Fl_Button(x, h - 40, 90, 25);
+        b->copy_label(labels[i]);
+        if (i == defaultButton)
+            defaultWidget = b;
+        b->callback(
+            [](Fl_Widget *button, void *data) {
+                Fl_Window *win = button->window();
+                *static_cast<int *>(data) = win->find(button) - 1; // the text box comes first
+                win->hide();
+            },
+            &chosen);
+    }
+    window.end();
+    window.set_modal();
+    window.hotspot(&window);
+    window.show();
+    if (defaultWidget)
+        defaultWidget->take_focus(); // Space presses the same button as Return
+    while (window.shown())
+        Fl::wait();
+    return chosen;
+}
+
+} // namespace
+
+int askSafeChoice(const char *question, const char *b0, const char *b1, const char *b2,
+                  int defaultButton) {
+    const char *shown = question ? question : "";
+    const char *const labels[3] = {b0 ? b0 : "", b1 ? b1 : "", b2 ? b2 : ""};
+    if (currentResponder()) {
+        DialogCall call;
+        call.question = true;
+        call.text = shown;
+        call.defaultButton = defaultButton;
+        for (int i = 0; i < 3; ++i)
+            call.buttons[i] = labels[i];
+        return std::clamp(respond(call), 0, 2);
+    }
+    return runSafeChoice(shown, labels, defaultButton);
 }
 
 int askChoice(const char *question, const char *b0, const char *b1, const char *b2) {

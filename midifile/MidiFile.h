@@ -218,6 +218,9 @@ public:
     // Loads a regular file of at most maxMidiFileBytes; 0 or an error code, never an
     // exception. On an error the object is left cleared.
     int read(const char *path);
+    // As read; on an error in the data *failedAt (when given) receives the offset of the byte
+    // where reading failed (the file's size when it ends too early), otherwise -1.
+    int read(const char *path, long long *failedAt);
     // Stores the file; 0, errCannotOpen or errWrite. The object is not changed. A symbolic link
     // is written through. Usually a temporary file in the target's folder replaces the target
     // once every byte was written, so a failed save leaves the previous file as it was; a file

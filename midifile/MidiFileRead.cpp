@@ -335,6 +335,18 @@ private:
         return 0;
     }
 
+public:
+    // The byte where a failed parse went wrong: the end for data that breaks off, the byte
+    // just read for a wrong one, the current byte for a chunk that is not a track.
+    long long failedAt(int rc) const {
+        if (rc == errRead)
+            return (long long)input_.size();
+        if (rc == errTrackChunk || pos_ == 0)
+            return (long long)pos_;
+        return (long long)pos_ - 1;
+    }
+
+private:
     InputFile &input_;
     const uint8_t *data_ = nullptr;
     std::size_t size_ = 0;
@@ -347,7 +359,13 @@ private:
 } // namespace
 
 int MidiFile::read(const char *path) {
+    return read(path, nullptr);
+}
+
+int MidiFile::read(const char *path, long long *failedAt) {
     clear();
+    if (failedAt)
+        *failedAt = -1;
     // Running out of memory is a read that failed, like any other: nothing escapes.
     try {
         InputFile input;
@@ -355,8 +373,11 @@ int MidiFile::read(const char *path) {
             return rc;
         MidiFile parsed;
         SmfParser parser(input);
-        if (int rc = parser.parse(parsed))
+        if (int rc = parser.parse(parsed)) {
+            if (failedAt && rc != errHeader)
+                *failedAt = parser.failedAt(rc);
             return rc;
+        }
         *this = std::move(parsed);
         return 0;
     } catch (const std::exception &) {

@@ -123,6 +123,8 @@ public:
     NoxmidiTrk toTrack() const { return toTrack(0, noBound, 0xFFFF, false); }
     void fromTrack(const NoxmidiTrk &track, double secondsPerMidiTick);
     int readMidiFile(const char *path);
+    // The melody of a read file's first track, as readMidiFile takes it.
+    void loadMidiFile(const MidiFile &file);
     int writeMidiFile(const char *path);
 
 protected:

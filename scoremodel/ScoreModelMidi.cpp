@@ -1,7 +1,9 @@
 // The bridge between the melody and MIDI tracks and files. Files are read as if their tempo
-// were 120 beats per minute and written so that one MIDI tick is one tape tick at that tempo.
+// were 120 beats per minute (an SMPTE division at its own real time) and written so that one MIDI
+// tick is one tape tick at that tempo.
 #include "scoremodel/ScoreModel.h"
 
+#include "scoremodel/MidiImport.h"
 #include "scoremodel/NoteBuffers.h"
 
 #include <algorithm>
@@ -42,18 +44,6 @@ std::vector<TimedEvent> endOverlappedNotes(const std::vector<TimedEvent> &timed)
         }
     }
     return out;
-}
-
-// ⌊value⌋ as a tick, kept inside the tick range. A value a rounding error below a whole
-// number counts as that number: 98 ticks per frame give a scale of 0.9999999999999999, which
-// would otherwise shorten every note of a saved file by a tick when it is read back.
-uint64_t toTicks(double value) {
-    if (!(value > 0))
-        return 0;
-    const double whole = std::round(value);
-    if (std::fabs(value - whole) <= 1e-9 * std::max(1.0, value))
-        value = whole;
-    return value >= double(lastTick) ? uint64_t(lastTick) : uint64_t(value);
 }
 
 } // namespace
@@ -106,44 +96,11 @@ NoxmidiTrk ScoreModel::toTrack(unsigned from, unsigned to, unsigned channelMask,
 
 void ScoreModel::fromTrack(const NoxmidiTrk &track, double secondsPerMidiTick) {
     const double scale = ticksPerFrame_ * secondsPerMidiTick;
-    // Per key (channel * 256 + note) the open note: its MIDI time and note-on velocity.
-    struct Open {
-        bool open = false;
-        uint64_t time = 0;
-        uint8_t velocity = 0;
-    };
-    std::vector<Open> open(16 * 256);
     std::vector<TapeNote> list;
     // Room to spare, so that the first notes inserted after loading do not move the melody.
     const std::size_t tones = std::size_t(std::max(track.toneCount, 0));
     reserveNotes(list, tones + tones / 8 + 64);
-    uint64_t now = 0;
-    for (const MidiEvent &e : track.events) {
-        now += e.dTime;
-        const bool on = e.isToneOn();
-        if (!on && !e.isToneOff())
-            continue;
-        const unsigned channel = e.bytes[0] & 0x0Fu, note = e.bytes[1];
-        Open &key = open[channel * 256 + note];
-        if (on) {
-            if (!key.open)
-                key = Open{true, now, e.bytes[2]};
-            continue;
-        }
-        if (!key.open)
-            continue;
-        key.open = false;
-        TapeNote n;
-        n.note = note;
-        n.channel = channel;
-        n.velocity = key.velocity;
-        // Far beyond the tick range a note is kept at its end rather than wrapped around.
-        const uint64_t start = std::min(toTicks(double(key.time) * scale), uint64_t(lastTick) - 1);
-        const uint64_t length = std::max<uint64_t>(toTicks(double(now - key.time) * scale), 1);
-        n.start = uint32_t(start);
-        n.length = uint32_t(std::min(length, uint64_t(lastTick) - start));
-        list.push_back(n);
-    }
+    forEachTrackNote(track, [&](const MidiNote &n) { list.push_back(scaledNote(n, scale)); });
     std::stable_sort(list.begin(), list.end(), ByStart());
     takeNotes(std::move(list));
 }
@@ -154,11 +111,15 @@ int ScoreModel::readMidiFile(const char *path) {
     const int result = file.read(path);
     if (result != 0)
         return result;
+    loadMidiFile(file);
+    return 0;
+}
+
+void ScoreModel::loadMidiFile(const MidiFile &file) {
     clear();
     if (!file.tracks.empty())
-        fromTrack(file.tracks.front(), file.secondsPerTick(120));
+        fromTrack(file.tracks.front(), fixedSecondsPerTick(file));
     dataChanged_ = false;
-    return 0;
 }
 
 int ScoreModel::writeMidiFile(const char *path) {

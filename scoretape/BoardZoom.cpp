@@ -47,12 +47,6 @@ unsigned anchoredBottomNote(unsigned note, int py, unsigned rowHeight, unsigned 
     return unsigned(std::clamp(bottom, 0LL, 127LL));
 }
 
-std::string noteName(unsigned note) {
-    static const char *const names[12] = {"C",  "C#", "D",  "D#", "E",  "F",
-                                          "F#", "G",  "G#", "A",  "A#", "B"};
-    return names[note % 12] + std::to_string(int(note / 12) - 1);
-}
-
 bool isBlackKey(unsigned note) {
     constexpr unsigned blackKeys = (1u << 1) | (1u << 3) | (1u << 6) | (1u << 8) | (1u << 10);
     return (blackKeys >> (note % 12)) & 1u;

@@ -3,6 +3,8 @@
 // line and the display scale of the screen. Plain arithmetic, no FLTK.
 #pragma once
 
+#include "notes/NoteNames.h"
+
 #include <string>
 
 namespace tw {
@@ -37,8 +39,6 @@ unsigned anchoredFirstTick(unsigned tick, int px, unsigned tickWidth);
 // rowHeight and visibleRows of the new zoom; kept inside 0..127.
 unsigned anchoredBottomNote(unsigned note, int py, unsigned rowHeight, unsigned visibleRows);
 
-// The name of a MIDI note with its octave, middle C (60) being C4: "C4", "F#2", "C-1".
-std::string noteName(unsigned note);
 // True for the notes of the black keys.
 bool isBlackKey(unsigned note);
 // What lies under the pointer: "G4 (67) · tick 1,234 · 12.3 s".

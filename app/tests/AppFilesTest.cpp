@@ -59,7 +59,10 @@ TEST_F(AppFiles, SaveAsAppliesTheMidRule) {
         EXPECT_EQ(h.title(), titleWith(" - ") + fs::path(c.second).filename().string());
         EXPECT_FALSE(h.tape().dataChanged());
     }
-    EXPECT_TRUE(h.dialogs.empty());
+    // tune.mid came first: saving onto it again asks, and the answer 0 replaces it.
+    ASSERT_EQ(h.dialogs.size(), 1u);
+    EXPECT_EQ(h.dialogs[0].text, "The file " + dir + "/tune.mid exists already. Replace it?");
+    EXPECT_EQ(h.dialogs[0].defaultButton, 1);
 }
 
 TEST_F(AppFiles, SaveWithoutAFileAsksForOneAndCancelChangesNothing) {
@@ -90,8 +93,9 @@ TEST_F(AppFiles, WriteErrorKeepsTheScoreMarkedChanged) {
     const std::string bad = dir + "/no/such/folder/x.mid";
     EXPECT_FALSE(h.app->saveFile(bad.c_str()));
     ASSERT_EQ(h.dialogs.size(), 1u);
-    EXPECT_EQ(h.lastMessage(),
-              "Cannot write MIDI file " + bad + ", error " + std::to_string(errCannotOpen));
+    EXPECT_EQ(h.lastMessage(), "Cannot write MIDI file " + bad + ", error " +
+                                   std::to_string(errCannotOpen) + "\nThe folder does not exist.");
+    EXPECT_TRUE(h.dialogs[0].alert);
     EXPECT_TRUE(h.tape().dataChanged());
     EXPECT_EQ(h.app->currentFile(), "");
 }
@@ -107,15 +111,16 @@ TEST_F(AppFiles, LoadSetsTitleAndAFailedLoadChangesNothing) {
     std::ofstream(broken) << "not a MIDI file at all";
     h.app->loadFile(broken.c_str());
     ASSERT_EQ(h.dialogs.size(), 1u);
-    EXPECT_EQ(h.lastMessage(),
-              "Cannot read MIDI file " + broken + ", error " + std::to_string(errHeader));
+    EXPECT_EQ(h.lastMessage(), "Cannot read MIDI file " + broken + ", error " +
+                                   std::to_string(errHeader) + "\nIt is not a MIDI file.");
+    EXPECT_TRUE(h.dialogs[0].alert);
     EXPECT_EQ(h.app->currentFile(), good);
     EXPECT_EQ(h.title(), titleWith(" - song.mid"));
     EXPECT_EQ(h.tape().notes().size(), 2u);
 
     h.app->loadFile((dir + "/missing.mid").c_str());
     EXPECT_EQ(h.lastMessage(), "Cannot read MIDI file " + dir + "/missing.mid, error " +
-                                   std::to_string(errCannotOpen));
+                                   std::to_string(errCannotOpen) + "\nThe file was not found.");
     EXPECT_EQ(h.app->currentFile(), good);
 }
 

@@ -86,6 +86,10 @@ public:
     // Answers for the file dialogs; an empty queue cancels. Each call's message is recorded.
     std::deque<FileChoice> files;
     std::vector<std::string> fileDialogs;
+    // Answers for the import window, front first; an empty queue cancels. Each call's file
+    // and tracks are recorded.
+    std::deque<ImportChoice> imports;
+    std::vector<std::pair<std::string, std::vector<tw::TrackSummary>>> importWindows;
 
     TempHome home;
     Flt_AppConfig config = editorConfig();
@@ -108,10 +112,20 @@ public:
             files.pop_front();
             return c;
         });
+        setImportChooser(
+            [this](const std::string &path, const std::vector<tw::TrackSummary> &tracks) {
+                importWindows.emplace_back(path, tracks);
+                if (imports.empty())
+                    return ImportChoice{};
+                ImportChoice c = imports.front();
+                imports.pop_front();
+                return c;
+            });
     }
     ~AppHarness() {
         app.reset();
         setFileChooser(nullptr);
+        setImportChooser(nullptr);
     }
 
     // Constructs the window, shows it and runs the start hook with the given arguments.

@@ -1,4 +1,5 @@
 // The main window's key table, the wheel arithmetic and the file name rules, without a display.
+#include "app/AppDialogs.h"
 #include "app/CommandIds.h"
 #include "app/FileNames.h"
 #include "app/KeyTable.h"
@@ -6,11 +7,13 @@
 #include "tw/Identity.h"
 
 #include <FL/Enumerations.H>
+#include <FL/filename.H>
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <regex>
+#include <cstring>
 #include <string>
 
 TEST(KeyTable, KeysGiveTheirCommands) {
@@ -43,6 +46,8 @@ TEST(KeyTable, KeysGiveTheirCommands) {
         {"Ctrl+X", 'x', FL_CTRL, "\x18", cmdCut},
         {"Ctrl+V", 'v', FL_CTRL, "\x16", cmdPasteWithTime},
         {"Ctrl+W", 'w', FL_CTRL, "\x17", cmdPaste},
+        {"Ctrl+I", 'i', FL_CTRL, "\t", cmdImport},
+        {"Tab, whose text Ctrl+I shares", FL_Tab, 0, "\t", 0},
         {"Ctrl+Z", 'z', FL_CTRL, "\x1a", cmdUndo},
         {"Escape", FL_Escape, 0, "\x1b", cmdUnselectAll},
         {"i", 'i', 0, "i", cmdInvertSelection},
@@ -161,4 +166,12 @@ TEST(Identity, ScriptsReadTheSameNames) {
     }
     EXPECT_EQ(text, std::string(tw::identity::version) + "|" + tw::identity::title + "|" +
                         tw::identity::vendor + "|" + tw::identity::application + "|");
+}
+
+TEST(FileNames, TheDialogFilterTakesMidiFilesInEitherCase) {
+    const std::string pattern = std::strchr(midiFilePattern, '\t') + 1;
+    for (const char *name : {"a.mid", "B.MID", "c.Midi", "d.kar", "e.KAR"})
+        EXPECT_TRUE(fl_filename_match(name, pattern.c_str())) << name;
+    for (const char *name : {"f.txt", "g.midx", "h.mi", "mid"})
+        EXPECT_FALSE(fl_filename_match(name, pattern.c_str())) << name;
 }

@@ -180,7 +180,8 @@ TEST(AppSettings, OddStoredValues) {
          [](Fl_Preferences &p) { p.set("fname", "/nonexistent/x.mid"); },
          [](AppHarness &h) {
              EXPECT_EQ(h.lastMessage(), "Cannot read MIDI file /nonexistent/x.mid, error " +
-                                            std::to_string(errCannotOpen));
+                                            std::to_string(errCannotOpen) +
+                                            "\nThe file was not found.");
              h.finish();
              EXPECT_EQ(storedString("fname"), "");
          }},

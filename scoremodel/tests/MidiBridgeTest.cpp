@@ -198,11 +198,12 @@ TEST(TapeMidi, ReadOfSmpteOrEmptyFiles) {
         std::vector<NoxmidiTrk> tracks;
         std::vector<TapeNote> notes;
     } cases[] = {
+        // 25 frames of 40 ticks: 1000 MIDI ticks a second, 32 tape ticks a second.
         {"SMPTE time unit",
          0,
          0xE728,
          {track({ev(10, {0x90, 60, 100}), ev(96, {0x80, 60, 0})})},
-         {tn(60, 0, 1)}},
+         {tn(60, 0, 3)}},
         {"first track without notes",
          1,
          96,

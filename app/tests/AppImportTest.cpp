@@ -1,0 +1,176 @@
+// Import of the tracks of MIDI files that the tape does not hold whole, and saves that would
+// replace more than the tape shows, with real files.
+#include <gtest/gtest.h>
+
+#include "AppHarness.h"
+
+#include "app/CommandIds.h"
+#include "midifile/MidiFile.h"
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string bytesOf(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class AppImport : public testing::Test {
+protected:
+    AppHarness h;
+    std::string dir;
+    std::string multi; // a tempo track at 90 bpm and two parts of 3 and 2 notes
+    std::string plain; // one track, no tempo: held whole by the tape
+    void SetUp() override {
+        h.start();
+        dir = h.home.path() + "/music";
+        fs::create_directories(dir);
+        MidiFile file;
+        file.format = 1;
+        file.timeUnit = 96;
+        file.tracks.emplace_back(std::vector<MidiEvent>{{0, {0xFF, 0x51, 0x0A, 0x2C, 0x2B}}});
+        file.tracks.emplace_back(std::vector<MidiEvent>{{0, {0xFF, 0x03, 'L', 'e', 'a', 'd'}},
+                                                        {0, {0x90, 60, 100}},
+                                                        {96, {0x80, 60, 0}},
+                                                        {0, {0x90, 62, 100}},
+                                                        {96, {0x80, 62, 0}},
+                                                        {0, {0x90, 64, 100}},
+                                                        {96, {0x80, 64, 0}}});
+        file.tracks.emplace_back(std::vector<MidiEvent>{
+            {48, {0x91, 40, 90}}, {192, {0x81, 40, 0}}, {0, {0x91, 43, 90}}, {96, {0x81, 43, 0}}});
+        multi = dir + "/multi.mid";
+        EXPECT_EQ(file.write(multi.c_str()), 0);
+        file.format = 0;
+        file.tracks.erase(file.tracks.begin());
+        file.tracks.resize(1);
+        plain = dir + "/plain.mid";
+        EXPECT_EQ(file.write(plain.c_str()), 0);
+    }
+    ImportChoice accept(std::vector<unsigned> tracks, bool follow = true) {
+        return ImportChoice{true, std::move(tracks), follow};
+    }
+};
+
+} // namespace
+
+TEST_F(AppImport, OpenOffersTheTracksOfAFileTheTapeDoesNotHold) {
+    h.app->loadFile(plain.c_str());
+    EXPECT_TRUE(h.importWindows.empty()) << "one track at 120 bpm opens directly";
+    ASSERT_EQ(h.tape().notes().size(), 3u);
+
+    h.imports = {accept({1, 2})};
+    h.app->loadFile(multi.c_str());
+    ASSERT_EQ(h.importWindows.size(), 1u);
+    EXPECT_EQ(h.importWindows[0].first, multi);
+    const auto &tracks = h.importWindows[0].second;
+    ASSERT_EQ(tracks.size(), 2u);
+    EXPECT_EQ(tracks[0].name, "Lead");
+    EXPECT_EQ(tracks[1].channels, 0x2);
+    // 90 bpm, 32 ticks a second: a beat is 21.33 ticks.
+    const std::vector<TapeNote> expected{makeNote(60, 0, 21, 0, 100), makeNote(40, 11, 42, 1, 90),
+                                         makeNote(62, 21, 22, 0, 100), makeNote(64, 43, 21, 0, 100),
+                                         makeNote(43, 53, 22, 1, 90)};
+    h.tape().setTicksPerFrame(32);
+    h.imports = {accept({1, 2})};
+    h.app->loadFile(multi.c_str());
+    EXPECT_EQ(h.tape().notes(), expected);
+    EXPECT_EQ(h.app->currentFile(), "");
+    EXPECT_EQ(h.title(), "Tapeworks2 V1.10 - multi.mid (imported)");
+    EXPECT_TRUE(h.tape().dataChanged());
+    ASSERT_TRUE(h.tape().undo());
+    EXPECT_EQ(h.tape().notes().size(), 5u) << "undo gives the melody before the import";
+
+    // Cancel reads the first track as before: here the tempo track, without notes.
+    h.app->loadFile(multi.c_str());
+    EXPECT_TRUE(h.tape().notes().empty());
+    EXPECT_EQ(h.app->currentFile(), multi);
+    EXPECT_EQ(h.title(), "Tapeworks2 V1.10 - multi.mid");
+    EXPECT_FALSE(h.tape().dataChanged());
+}
+
+TEST_F(AppImport, ImportCommandAlwaysOffersTheTracksAndSaveAsksForAName) {
+    h.tape().setTicksPerFrame(8);
+    h.files = {FileChoice{true, plain}};
+    h.imports = {accept({0}, false)};
+    h.app->onCommand(cmdImport);
+    EXPECT_EQ(h.fileDialogs, std::vector<std::string>{"Import MIDI file"});
+    ASSERT_EQ(h.importWindows.size(), 1u);
+    EXPECT_EQ(h.tape().notes().size(), 3u);
+    EXPECT_EQ(h.tape().notes()[1].start, 4u) << "at 120 bpm a beat is half a second";
+
+    const std::string before = bytesOf(plain);
+    h.app->onCommand(cmdSave);
+    EXPECT_EQ(h.fileDialogs.back(), "Save MIDI file");
+    EXPECT_EQ(bytesOf(plain), before);
+    EXPECT_TRUE(h.tape().dataChanged());
+}
+
+TEST_F(AppImport, SaveOntoAFileWithMoreAsksFirst) {
+    struct Case {
+        const char *what;
+        int answer;
+        bool replaced;
+        std::vector<std::string> fileDialogs;
+    };
+    const Case cases[] = {
+        {"Cancel", 2, false, {}},
+        {"Save As..., cancelled", 0, false, {"Save MIDI file"}},
+        {"Replace", 1, true, {}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        h.app->loadFile(multi.c_str()); // cancelled import: the first track, no notes
+        ASSERT_EQ(h.app->currentFile(), multi);
+        h.tape().addNote(makeNote(70, 4));
+        const std::string before = bytesOf(multi);
+        h.dialogs.clear();
+        h.fileDialogs.clear();
+        h.answers = {c.answer};
+        h.app->onCommand(cmdSave);
+        ASSERT_EQ(h.dialogs.size(), 1u);
+        EXPECT_EQ(h.dialogs[0].text,
+                  "The file multi.mid holds 2 more tracks with 5 notes, a tempo map and text or "
+                  "other meta events.\nSaving replaces it with the melody alone, and that would "
+                  "be lost.");
+        EXPECT_EQ(h.dialogs[0].buttons[0], "Save As...");
+        EXPECT_EQ(h.dialogs[0].buttons[1], "Replace");
+        EXPECT_EQ(h.dialogs[0].buttons[2], "Cancel");
+        EXPECT_EQ(h.dialogs[0].defaultButton, 2);
+        EXPECT_EQ(h.fileDialogs, c.fileDialogs);
+        EXPECT_EQ(bytesOf(multi) != before, c.replaced);
+        EXPECT_EQ(h.tape().dataChanged(), !c.replaced);
+    }
+    // What the tape wrote itself is saved again without a question.
+    h.dialogs.clear();
+    h.tape().addNote(makeNote(72, 8));
+    h.app->onCommand(cmdSave);
+    EXPECT_TRUE(h.dialogs.empty());
+}
+
+TEST_F(AppImport, SaveAsAsksBeforeReplacingAndPathsAreRememberedAbsolute) {
+    h.app->loadFile(plain.c_str());
+    h.tape().addNote(makeNote(70, 40));
+    const std::string other = dir + "/other.mid";
+    std::ofstream(other) << "keep me";
+    h.files = {FileChoice{true, other}};
+    h.answers = {1}; // Cancel, the default
+    h.app->onCommand(cmdSaveAs);
+    ASSERT_EQ(h.dialogs.size(), 1u);
+    EXPECT_EQ(h.dialogs[0].buttons[0], "Replace");
+    EXPECT_EQ(h.dialogs[0].defaultButton, 1);
+    EXPECT_EQ(bytesOf(other), "keep me");
+
+    const fs::path old = fs::current_path();
+    fs::current_path(dir);
+    h.app->loadFile("./../music/plain.mid");
+    fs::current_path(old);
+    EXPECT_EQ(h.app->currentFile(), plain);
+    h.finish();
+    EXPECT_EQ(storedString("fname"), plain);
+}
