@@ -25,6 +25,10 @@
 #include <utility>
 #include <vector>
 
+namespace tw {
+struct Instrument;
+}
+
 class Flt_ScoreTape : public Fl_Widget {
 public:
     // Receives pointer pushes and releases: (tick, note, modifier and button state, push).
@@ -160,6 +164,18 @@ public:
     void setNotes(const std::vector<TapeNote> &list);
     void sortNotes();
     std::vector<std::reference_wrapper<TapeNote>> notesAt(unsigned tick, unsigned note);
+
+    // ---- Fixed-note instruments (ScoreTapeInstrument.cpp) ----
+    // The notes a fit looks at: the selected shown notes, or every shown note when none is.
+    std::vector<TapeNote> notesToFit() const;
+    // Moves those notes by `shift` semitones and, with `octaves`, the ones the instrument cannot
+    // play then by whole octaves where that makes them playable: one edit; the selection stays.
+    // False when no note changed.
+    bool fitToInstrument(const tw::Instrument &instrument, int shift, bool octaves);
+    // Selects the shown notes that start too soon after the end of the previous note of their
+    // key for the instrument at the current ticks per frame, scrolls the first into view and
+    // returns how many there are.
+    unsigned selectNotesTooClose(const tw::Instrument &instrument);
 
     // ---- Undo and redo (ScoreTapeUndo.cpp) ----
     bool pushUndo();
