@@ -1,10 +1,16 @@
 #include "app/AppDialogs.h"
 
+#include "app/FitWindow.h"
+
 #include <FL/Fl_File_Chooser.H>
 
 namespace {
 FileChooser &installedChooser() {
     static FileChooser chooser;
+    return chooser;
+}
+FitChooser &installedFitChooser() {
+    static FitChooser chooser;
     return chooser;
 }
 } // namespace
@@ -22,4 +28,14 @@ FileChoice chooseFile(const char *message, const char *pattern, const char *init
         choice.path = path;
     }
     return choice;
+}
+
+void setFitChooser(FitChooser chooser) {
+    installedFitChooser() = std::move(chooser);
+}
+
+FitChoice chooseFit(const std::string &instrument, const std::vector<tw::FitLine> &lines) {
+    if (installedFitChooser())
+        return installedFitChooser()(instrument, lines);
+    return runFitWindow(instrument, lines);
 }

@@ -39,6 +39,7 @@ TEST(KeyTable, KeysGiveTheirCommands) {
         {"Ctrl+V", 'v', FL_CTRL, "\x16", cmdPasteWithTime},
         {"Ctrl+W", 'w', FL_CTRL, "\x17", cmdPaste},
         {"Ctrl+Z", 'z', FL_CTRL, "\x1a", cmdUndo},
+        {"Ctrl+F", 'f', FL_CTRL, "\x06", cmdFitToInstrument},
         {"Escape", FL_Escape, 0, "\x1b", cmdUnselectAll},
         {"i", 'i', 0, "i", cmdInvertSelection},
         {"q", 'q', 0, "q", cmdExitNow},
