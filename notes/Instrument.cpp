@@ -234,6 +234,17 @@ std::optional<Instrument> parseLines(std::string_view text, InstrumentError &err
     return ins;
 }
 
+// The names of the built-in indicator choices, which files may not take.
+bool builtinName(const std::string &name) {
+    const std::string n = lowered(name);
+    for (unsigned choice = 0; choice < 3; ++choice) {
+        const std::optional<Instrument> ins = builtinInstrument(choice);
+        if (n == lowered(ins ? ins->name : "None"))
+            return true;
+    }
+    return false;
+}
+
 bool sameFolder(const fs::path &a, const fs::path &b) {
     std::error_code ec;
     return fs::equivalent(a, b, ec) || a.lexically_normal() == b.lexically_normal();
@@ -290,6 +301,10 @@ std::vector<Instrument> loadInstruments(const std::vector<std::string> &folders,
             });
             if (same != list.end()) {
                 skip(nameLine, "the name \"" + ins->name + "\" is taken by " + same->path);
+                continue;
+            }
+            if (builtinName(ins->name)) {
+                skip(nameLine, "the name \"" + ins->name + "\" is a built-in choice's");
                 continue;
             }
             ins->path = file.string();

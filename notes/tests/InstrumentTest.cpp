@@ -148,6 +148,7 @@ TEST(Instrument, LoadingSortsByNameAndSkipsBadFiles) {
     write(data / "a.instrument", "name: Alpha\nnotes: 61\n");
     write(data / "c.instrument", "name: BETA\nnotes: 62\n"); // the user's "beta" comes first
     write(data / "z.instrument", "name: _gamma\nnotes: 63\n");
+    write(data / "d.instrument", "name: deleika-26\nnotes: 63\n"); // a built-in one's name
 
     std::ostringstream log;
     const std::vector<Instrument> list =
@@ -159,11 +160,14 @@ TEST(Instrument, LoadingSortsByNameAndSkipsBadFiles) {
     EXPECT_EQ(list[2].path, (user / "b.instrument").string());
 
     const std::string lines = log.str();
-    EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 2) << lines;
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 3) << lines;
     EXPECT_NE(lines.find((user / "bad.instrument").string() + ", line 2: \"X9\""),
               std::string::npos)
         << lines;
     EXPECT_NE(lines.find((data / "c.instrument").string() + ", line 1: the name \"BETA\" is taken"),
+              std::string::npos)
+        << lines;
+    EXPECT_NE(lines.find((data / "d.instrument").string() + ", line 1: the name \"deleika-26\""),
               std::string::npos)
         << lines;
     fs::remove_all(root);
