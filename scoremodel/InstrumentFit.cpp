@@ -72,6 +72,30 @@ std::vector<FitLine> fitShifts(const std::vector<TapeNote> &notes,
     return lines;
 }
 
+unsigned mergeUnisons(std::vector<TapeNote> &notes) {
+    std::vector<TapeNote> kept;
+    kept.reserve(notes.size());
+    std::size_t group = 0; // first kept note of the current start
+    for (const TapeNote &n : notes) {
+        if (!kept.empty() && kept.back().start != n.start)
+            group = kept.size();
+        const auto same =
+            std::find_if(kept.begin() + std::ptrdiff_t(group), kept.end(), [&](const TapeNote &k) {
+                return k.note == n.note && k.channel == n.channel;
+            });
+        if (same == kept.end()) {
+            kept.push_back(n);
+            continue;
+        }
+        same->length = std::max(same->length, n.length);
+        same->selected = same->selected || n.selected;
+    }
+    const unsigned merged = unsigned(notes.size() - kept.size());
+    if (merged != 0)
+        notes.swap(kept);
+    return merged;
+}
+
 bool tooClose(long long gap, unsigned minGapMs, unsigned ticksPerFrame) {
     // gap / ticksPerFrame seconds against minGapMs / 1000 seconds, in whole numbers.
     return gap < 1 || gap * 1000 < (long long)minGapMs * ticksPerFrame;

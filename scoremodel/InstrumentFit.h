@@ -36,6 +36,11 @@ int fittedNote(unsigned note, int shift, bool octaves, const std::bitset<128> &p
 std::vector<FitLine> fitShifts(const std::vector<TapeNote> &notes,
                                const std::bitset<128> &playable);
 
+// Merges the notes that a fit moved onto another of the same start, channel and key into the
+// first of them, which keeps the longer length and stays selected when either was. The notes
+// must be ordered by start. Returns how many notes went.
+unsigned mergeUnisons(std::vector<TapeNote> &notes);
+
 // Whether a note starting `gap` ticks after the end of the previous note of its key (negative
 // when they overlap) follows it too closely: closer than `minGapMs` at `ticksPerFrame` ticks a
 // second, and always when it starts at that end or before.

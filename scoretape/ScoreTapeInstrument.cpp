@@ -34,6 +34,9 @@ bool Flt_ScoreTape::fitToInstrument(const tw::Instrument &instrument, int shift,
             n.note = unsigned(note);
             changed = true;
         }
+        // A tape has one hole for a key at a time: a note moved onto another becomes one with it.
+        if (changed)
+            tw::mergeUnisons(notes_);
         return changed;
     });
     return changed;

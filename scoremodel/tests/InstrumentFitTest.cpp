@@ -108,3 +108,21 @@ TEST(InstrumentFit, NotesTooCloseToRepeat) {
         EXPECT_EQ(notesTooClose(notes, c.minGapMs, c.ticksPerFrame), c.found);
     }
 }
+
+TEST(InstrumentFit, UnisonsMergeIntoTheFirst) {
+    std::vector<TapeNote> notes = {
+        {60, 0, 4, 0, 100, false}, {72, 0, 2, 1, 90, false},  {60, 0, 8, 0, 80, true},
+        {60, 0, 2, 1, 70, false},  {60, 4, 4, 0, 100, false}, {60, 4, 1, 0, 60, false},
+    };
+    EXPECT_EQ(mergeUnisons(notes), 2u);
+    // The first of each pair stays, with the longer length and the selection of either.
+    const std::vector<TapeNote> expected = {
+        {60, 0, 8, 0, 100, true},
+        {72, 0, 2, 1, 90, false},
+        {60, 0, 2, 1, 70, false},
+        {60, 4, 4, 0, 100, false},
+    };
+    EXPECT_EQ(notes, expected);
+    EXPECT_TRUE(notes[0].selected);
+    EXPECT_EQ(mergeUnisons(notes), 0u);
+}

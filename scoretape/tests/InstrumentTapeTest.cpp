@@ -76,3 +76,13 @@ TEST(TapeInstrument, NotesTooCloseAreSelectedAndTheFirstScrolledIntoView) {
     EXPECT_EQ(tape.selectNotesTooClose(noGap), 1u);
     EXPECT_EQ(tape.selectedNotes(), (std::vector<TapeNote>{tn(60, 32, 2)}));
 }
+
+TEST(TapeInstrument, AnOctaveMovedOntoAnotherNoteBecomesOneWithIt) {
+    TestTape tape;
+    // C3 and C4 together; the instrument has no C3. Channel 1's C4 is a note of its own.
+    tape.load({tn(60, 0, 4), tn(48, 0, 8), tn(60, 0, 4, 1), tn(62, 8)});
+    EXPECT_TRUE(tape.fitToInstrument(cMajor(), 0, true));
+    EXPECT_EQ(tape.notes(), (std::vector<TapeNote>{tn(60, 0, 8), tn(60, 0, 4, 1), tn(62, 8)}));
+    EXPECT_TRUE(tape.undo());
+    EXPECT_EQ(tape.notes().size(), 4u);
+}
