@@ -15,10 +15,7 @@
 
 namespace {
 
-// Playback flags of the tape's play().
-constexpr unsigned playShownChannels = 1;
-constexpr unsigned playSelected = 2;
-constexpr unsigned playFromMarker = 4;
+using tw::ScoreModel;
 
 // Speed factor of the speed menu's step k (0..8): 0.5 * 2^(k/4).
 double speedFactor(int k) {
@@ -52,7 +49,7 @@ void App::onCommand(int id) {
         startPlay(0);
         return;
     case cmdPlayFromMarker:
-        startPlay(playFromMarker);
+        startPlay(ScoreModel::playFromPlayMarker);
         return;
     case cmdSave:
         saveFile(fileName.c_str());
@@ -159,10 +156,10 @@ void App::onCommand(int id) {
         return;
     }
     case cmdPlayShownChannels:
-        startPlay(playShownChannels);
+        startPlay(ScoreModel::playShownChannels);
         return;
     case cmdPlaySelected:
-        startPlay(playSelected);
+        startPlay(ScoreModel::playSelected);
         return;
     case cmdMaxVelocity:
         t.setSelectedVelocity(127);

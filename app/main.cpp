@@ -1,13 +1,14 @@
 // Tapeworks2: a MIDI melody editor on a piano-roll score tape.
 #include "app/App.h"
 #include "app/NoteClipboard.h"
+#include "tw/Identity.h"
 
 int main(int argc, char **argv) {
     initClipboard(); // before anything talks to the X server
     Flt_AppConfig config(200, 200);
-    config.title = "Tapeworks2 V1.10";
-    config.vendor = "brn";
-    config.application = "Tapeworker2";
+    config.title = tw::identity::title;
+    config.vendor = tw::identity::vendor;
+    config.application = tw::identity::application;
     config.console = false; // no console on this platform: the option is never used
     {
         App app(config);

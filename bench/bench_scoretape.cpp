@@ -1,5 +1,5 @@
 // Speed of the score tape on a melody of 1,000,000 notes. Prints one line per figure.
-#include "scoretape/NoteBuffers.h"
+#include "scoremodel/NoteBuffers.h"
 #include "scoretape/ScoreTape.h"
 
 #include <FL/Fl.H>

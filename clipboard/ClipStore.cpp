@@ -3,10 +3,12 @@
 #include <X11/Xatom.h>
 
 Blob convertStored(const ClipStore &store, const X11Atoms &atoms, Atom target, Atom &type) {
-    auto found = store.formats.find(target);
-    if (found != store.formats.end()) {
-        type = target;
-        return found->second;
+    for (const std::map<Atom, Blob> *blocks : {&store.formats, &store.inherited}) {
+        auto found = blocks->find(target);
+        if (found != blocks->end()) {
+            type = target;
+            return found->second;
+        }
     }
     if (!store.text)
         return nullptr;
@@ -29,8 +31,9 @@ std::vector<long> storedTargets(const ClipStore &store, const X11Atoms &atoms, b
     std::vector<long> targets;
     if (protocol)
         targets = {long(atoms.targets), long(atoms.timestamp), long(atoms.multiple)};
-    for (const auto &format : store.formats)
-        targets.push_back(long(format.first));
+    for (const std::map<Atom, Blob> *blocks : {&store.formats, &store.inherited})
+        for (const auto &format : *blocks)
+            targets.push_back(long(format.first));
     if (store.text) {
         for (Atom a : {atoms.utf8String, Atom(XA_STRING), atoms.text, atoms.textPlainUtf8})
             targets.push_back(long(a));

@@ -1,4 +1,5 @@
-// What this program offers on the clipboard while it owns it: private formats and inherited text.
+// What this program offers on the clipboard while it owns it: private formats, and the text and
+// other formats of the previous owner.
 #pragma once
 
 #include "clipboard/TextEncoding.h"
@@ -11,9 +12,10 @@
 using Blob = std::shared_ptr<const Bytes>;
 
 struct ClipStore {
-    std::map<Atom, Blob> formats; // private formats by their atom
-    Blob text;                    // UTF-8 text of the previous owner, or null
-    Time time = CurrentTime;      // server time at which the clipboard was taken
+    std::map<Atom, Blob> formats;   // private formats by their atom
+    std::map<Atom, Blob> inherited; // other formats of the previous owner by target (= type)
+    Blob text;                      // UTF-8 text of the previous owner, or null
+    Time time = CurrentTime;        // server time at which the clipboard was taken
 };
 
 // The data for a conversion target and the type to announce, or null when nothing fits.

@@ -12,12 +12,16 @@ X11Atoms::X11Atoms(Display *display) {
                      const_cast<char *>("text/plain;charset=utf-8"),
                      const_cast<char *>("CLIPBOARD_MANAGER"),
                      const_cast<char *>("SAVE_TARGETS"),
+                     const_cast<char *>("DELETE"),
+                     const_cast<char *>("INSERT_SELECTION"),
+                     const_cast<char *>("INSERT_PROPERTY"),
                      const_cast<char *>("TW_CLIPBOARD_TRANSFER"),
                      const_cast<char *>("TW_CLIPBOARD_TIMESTAMP")};
-    Atom *fields[] = {&clipboard,        &targets,     &timestamp,
-                      &multiple,         &atomPair,    &incr,
-                      &utf8String,       &text,        &textPlainUtf8,
-                      &clipboardManager, &saveTargets, &transferProperty,
+    Atom *fields[] = {&clipboard,        &targets,        &timestamp,
+                      &multiple,         &atomPair,       &incr,
+                      &utf8String,       &text,           &textPlainUtf8,
+                      &clipboardManager, &saveTargets,    &deleteTarget,
+                      &insertSelection,  &insertProperty, &transferProperty,
                       &timestampProperty};
     constexpr int count = sizeof(names) / sizeof(names[0]);
     Atom atoms[count] = {};

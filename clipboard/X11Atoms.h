@@ -15,6 +15,9 @@ struct X11Atoms {
     Atom textPlainUtf8 = None;
     Atom clipboardManager = None;
     Atom saveTargets = None;
+    Atom deleteTarget = None; // DELETE: converting it clears the owner's data
+    Atom insertSelection = None;
+    Atom insertProperty = None;
     Atom transferProperty = None;  // where conversions for us are put
     Atom timestampProperty = None; // appended to with no data to learn the server time
 

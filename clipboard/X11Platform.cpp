@@ -6,12 +6,24 @@
 #include "clipboard/X11SelectionServer.h"
 
 #include <X11/Xatom.h>
+#include <algorithm>
 #include <new>
 
 namespace {
 constexpr auto ownerPatience = std::chrono::milliseconds(1000); // then the owner counts as frozen
 constexpr auto servePatience = std::chrono::milliseconds(2000);
 constexpr auto handOverLimit = std::chrono::milliseconds(2000);
+// Taking the previous owner's data along: all of it within this time, each target up to the
+// first size and all of them together up to the second.
+constexpr auto inheritPatience = std::chrono::milliseconds(2000);
+constexpr size_t inheritLimit = size_t(8) << 20;
+constexpr size_t inheritTotalLimit = size_t(32) << 20;
+
+std::chrono::milliseconds patienceLeft(std::chrono::steady_clock::time_point deadline) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    return std::min(ownerPatience, std::max(left, std::chrono::milliseconds(0)));
+}
 } // namespace
 
 X11Platform &X11Platform::instance() {
@@ -81,17 +93,77 @@ bool X11Platform::isRegistered(int32_t format) {
     return display_ && registered_.count(format) != 0;
 }
 
-std::shared_ptr<const Bytes> X11Platform::ownersText() {
-    Bytes text;
-    FetchResult result = reader_->fetch(atoms_->clipboard, atoms_->utf8String, text, ownerPatience);
-    if (result == FetchResult::ok)
-        return std::make_shared<const Bytes>(std::move(text));
-    if (result == FetchResult::timedOut) // a frozen owner would only keep us waiting again
+Blob X11Platform::ownersText(Atom target, Clock::time_point deadline) {
+    Fetched text;
+    if (reader_->fetch(atoms_->clipboard, target, text, patienceLeft(deadline)) !=
+            FetchResult::ok ||
+        text.type != target)
         return nullptr;
-    text.clear();
-    if (reader_->fetch(atoms_->clipboard, XA_STRING, text, ownerPatience) == FetchResult::ok)
-        return std::make_shared<const Bytes>(latin1ToUtf8(text));
-    return nullptr;
+    if (target == XA_STRING)
+        return std::make_shared<const Bytes>(latin1ToUtf8(text.bytes));
+    return std::make_shared<const Bytes>(std::move(text.bytes));
+}
+
+bool X11Platform::inheritable(Atom target, Atom replaced) const {
+    // Not the protocol's own targets (DELETE would even clear the owner's data), not the text
+    // targets that the store derives from the text, not the format that is being replaced.
+    for (Atom skipped :
+         {atoms_->targets, atoms_->timestamp, atoms_->multiple, atoms_->saveTargets,
+          atoms_->deleteTarget, atoms_->insertSelection, atoms_->insertProperty, atoms_->text,
+          atoms_->textPlainUtf8, atoms_->utf8String, Atom(XA_STRING), replaced})
+        if (target == skipped)
+            return false;
+    return target != None;
+}
+
+ClipStore X11Platform::ownersData(Atom replaced) {
+    ClipStore kept;
+    const Clock::time_point deadline = Clock::now() + inheritPatience;
+    Fetched list;
+    FetchResult listed = reader_->fetch(atoms_->clipboard, atoms_->targets, list, ownerPatience);
+    if (listed == FetchResult::timedOut) // a frozen owner would only keep us waiting again
+        return kept;
+    if (listed != FetchResult::ok || list.type != XA_ATOM || list.format != 32) {
+        // An owner that cannot list its targets may still have text.
+        kept.text = ownersText(atoms_->utf8String, deadline);
+        if (!kept.text)
+            kept.text = ownersText(XA_STRING, deadline);
+        return kept;
+    }
+    std::vector<Atom> targets;
+    for (size_t at = 0; at + 4 <= list.bytes.size(); at += 4) {
+        const uint8_t *item = list.bytes.data() + at;
+        targets.push_back(Atom(uint32_t(item[0]) | uint32_t(item[1]) << 8 |
+                               uint32_t(item[2]) << 16 | uint32_t(item[3]) << 24));
+    }
+    const auto offers = [&](Atom target) {
+        return std::find(targets.begin(), targets.end(), target) != targets.end();
+    };
+    if (offers(atoms_->utf8String))
+        kept.text = ownersText(atoms_->utf8String, deadline);
+    if (!kept.text && offers(XA_STRING))
+        kept.text = ownersText(XA_STRING, deadline);
+    size_t total = 0;
+    for (Atom target : targets) {
+        if (!inheritable(target, replaced) || kept.inherited.count(target) != 0)
+            continue;
+        if (Clock::now() >= deadline || total >= inheritTotalLimit)
+            break;
+        // Each target into a property of its own: a transfer given up as too large cannot
+        // spill into the next one.
+        Fetched data;
+        FetchResult result =
+            reader_->fetch(atoms_->clipboard, target, data, patienceLeft(deadline),
+                           std::min(inheritLimit, inheritTotalLimit - total), target);
+        if (result == FetchResult::timedOut)
+            break;
+        // Kept only as it came: bytes of the type asked for, which we can serve alike.
+        if (result == FetchResult::ok && data.type == target && data.format == 8) {
+            total += data.bytes.size();
+            kept.inherited[target] = std::make_shared<const Bytes>(std::move(data.bytes));
+        }
+    }
+    return kept;
 }
 
 int X11Platform::getData(int32_t format, Bytes &out) {
@@ -103,11 +175,15 @@ int X11Platform::getData(int32_t format, Bytes &out) {
         return clipErrNoData;
     if (owner == server_->window())
         return server_->localData(Atom(format), out);
-    Bytes data;
+    Fetched data;
     switch (reader_->fetch(atoms_->clipboard, Atom(format), data, ownerPatience)) {
     case FetchResult::ok:
-        out.reserve(out.size() + data.size());
-        out.insert(out.end(), data.begin(), data.end());
+        // Some owners answer any request with their text: only an answer of the type asked
+        // for is data in that format.
+        if (data.type != Atom(format))
+            return clipErrNoData;
+        out.reserve(out.size() + data.bytes.size());
+        out.insert(out.end(), data.bytes.begin(), data.bytes.end());
         return 0;
     case FetchResult::unreadable:
         return clipErrLock;
@@ -125,13 +201,13 @@ int X11Platform::setData(int32_t format, const uint8_t *data, size_t length) {
     } catch (const std::bad_alloc &) {
         return clipErrAlloc;
     }
-    // X keeps one owner per selection: to leave the text of the current owner on the clipboard,
-    // take it over before taking the clipboard.
+    // X keeps one owner per selection: to leave the current owner's data on the clipboard, take
+    // it over before taking the clipboard.
     Window owner = XGetSelectionOwner(display_, atoms_->clipboard);
-    Blob text;
+    ClipStore inherited;
     if (owner != None && owner != server_->window())
-        text = ownersText();
-    return server_->own(Atom(format), block, text, servePatience) ? 0 : clipErrOpen;
+        inherited = ownersData(Atom(format));
+    return server_->own(Atom(format), block, std::move(inherited), servePatience) ? 0 : clipErrOpen;
 }
 
 void X11Platform::shutdown() {

@@ -3,10 +3,12 @@
 // connection stays open for the whole run so that the numbers handed out stay valid.
 #pragma once
 
+#include "clipboard/ClipStore.h"
 #include "clipboard/TextEncoding.h"
 
 #include <X11/Xlib.h>
 
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -40,7 +42,13 @@ private:
     X11Platform() = default;
     bool connectLocked();
     bool isRegistered(int32_t format);
-    std::shared_ptr<const Bytes> ownersText();
+    using Clock = std::chrono::steady_clock;
+    // What this process keeps offering of the current (foreign) owner's data when it takes the
+    // clipboard to offer `replaced`.
+    ClipStore ownersData(Atom replaced);
+    // The owner's text under UTF8_STRING or STRING, as UTF-8; null when it has none in time.
+    Blob ownersText(Atom target, Clock::time_point deadline);
+    bool inheritable(Atom target, Atom replaced) const;
 
     std::mutex mutex_; // guards every member
     Display *display_ = nullptr;

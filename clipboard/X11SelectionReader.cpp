@@ -7,8 +7,13 @@
 #include <poll.h>
 
 namespace {
-constexpr size_t maxTransfer = size_t(1) << 30; // a sender that never ends is cut off here
-constexpr long propertyChunkLongs = 1 << 20;    // read properties 4 MB at a time
+constexpr long propertyChunkLongs = 1 << 20; // read properties 4 MB at a time
+
+// The size announced by an INCR notice (one 32-bit item, packed little-endian).
+size_t incrSize(const Bytes &notice) {
+    return size_t(notice[0]) | size_t(notice[1]) << 8 | size_t(notice[2]) << 16 |
+           size_t(notice[3]) << 24;
+}
 } // namespace
 
 template <class Match>
@@ -32,9 +37,10 @@ bool X11SelectionReader::waitFor(XEvent &event, Clock::time_point deadline, Matc
     }
 }
 
-bool X11SelectionReader::takeProperty(Atom property, Atom &type, Bytes &out) {
+bool X11SelectionReader::takeProperty(Atom property, Fetched &out, size_t limit) {
     long offset = 0; // in 32-bit units, as X counts it
-    type = None;
+    out.type = None;
+    out.format = 0;
     for (;;) {
         Atom actualType = None;
         int format = 0;
@@ -44,7 +50,8 @@ bool X11SelectionReader::takeProperty(Atom property, Atom &type, Bytes &out) {
                                AnyPropertyType, &actualType, &format, &items, &after,
                                &data) != Success)
             return false;
-        type = actualType;
+        out.type = actualType;
+        out.format = format;
         if (actualType == None || (format != 8 && format != 16 && format != 32)) {
             if (data)
                 XFree(data);
@@ -53,18 +60,19 @@ bool X11SelectionReader::takeProperty(Atom property, Atom &type, Bytes &out) {
         // Xlib hands 32-bit items out as longs and 16-bit items as shorts.
         size_t unit = size_t(format / 8);
         size_t stride = format == 32 ? sizeof(long) : format == 16 ? sizeof(short) : 1;
-        if (out.size() + items * unit > maxTransfer) {
+        Bytes &bytes = out.bytes;
+        if (bytes.size() + items * unit > limit) {
             XFree(data);
             return false;
         }
         if (stride == unit) {
-            out.insert(out.end(), data, data + items * unit);
+            bytes.insert(bytes.end(), data, data + items * unit);
         } else {
             for (unsigned long i = 0; i < items; ++i) {
                 unsigned long value = format == 32 ? reinterpret_cast<unsigned long *>(data)[i]
                                                    : reinterpret_cast<unsigned short *>(data)[i];
                 for (size_t b = 0; b < unit; ++b)
-                    out.push_back(uint8_t(value >> (8 * b)));
+                    bytes.push_back(uint8_t(value >> (8 * b)));
             }
         }
         XFree(data);
@@ -77,8 +85,9 @@ bool X11SelectionReader::takeProperty(Atom property, Atom &type, Bytes &out) {
     return true;
 }
 
-FetchResult X11SelectionReader::readIncrementally(Atom property, Bytes &out,
-                                                  std::chrono::milliseconds patience) {
+FetchResult X11SelectionReader::readIncrementally(Atom property, Fetched &out,
+                                                  std::chrono::milliseconds patience,
+                                                  size_t limit) {
     auto deadline = Clock::now() + patience;
     for (;;) {
         XEvent event;
@@ -88,27 +97,31 @@ FetchResult X11SelectionReader::readIncrementally(Atom property, Bytes &out,
         });
         if (!arrived)
             return FetchResult::timedOut;
-        Atom type = None;
-        Bytes chunk;
-        if (!takeProperty(property, type, chunk))
+        Fetched chunk;
+        if (!takeProperty(property, chunk, maxTransfer))
             return FetchResult::unreadable;
-        if (type == None || type == atoms_.incr)
+        if (chunk.type == None || chunk.type == atoms_.incr)
             continue; // the notice of a property we have already taken
-        if (chunk.empty())
+        // Every chunk carries the type of the whole; the last, empty one too.
+        out.type = chunk.type;
+        out.format = chunk.format;
+        if (chunk.bytes.empty())
             return FetchResult::ok;
-        if (out.size() + chunk.size() > maxTransfer)
-            return FetchResult::unreadable;
-        out.insert(out.end(), chunk.begin(), chunk.end());
+        if (out.bytes.size() + chunk.bytes.size() > limit)
+            return limit < maxTransfer ? FetchResult::tooLarge : FetchResult::unreadable;
+        out.bytes.insert(out.bytes.end(), chunk.bytes.begin(), chunk.bytes.end());
         deadline = Clock::now() + patience;
     }
 }
 
-FetchResult X11SelectionReader::fetch(Atom selection, Atom target, Bytes &out,
-                                      std::chrono::milliseconds patience) {
+FetchResult X11SelectionReader::fetch(Atom selection, Atom target, Fetched &out,
+                                      std::chrono::milliseconds patience, size_t limit,
+                                      Atom property) {
     XEvent event;
     while (XPending(display_)) // answers to earlier requests that came too late
         XNextEvent(display_, &event);
-    Atom property = atoms_.transferProperty;
+    if (property == None)
+        property = atoms_.transferProperty;
     XDeleteProperty(display_, window_, property);
     XConvertSelection(display_, selection, target, property, window_, CurrentTime);
     XFlush(display_);
@@ -121,18 +134,24 @@ FetchResult X11SelectionReader::fetch(Atom selection, Atom target, Bytes &out,
     if (event.xselection.property == None)
         return FetchResult::refused;
     property = event.xselection.property;
-    Atom type = None;
-    Bytes data;
-    if (!takeProperty(property, type, data))
+    Fetched data;
+    if (!takeProperty(property, data, maxTransfer))
         return FetchResult::unreadable;
-    if (type == None)
+    if (data.type == None)
         return FetchResult::refused;
-    if (type == atoms_.incr) {
-        data.clear();
-        FetchResult result = readIncrementally(property, data, patience);
+    if (data.type == atoms_.incr) {
+        // The notice holds a lower bound of the size. A transfer bound to be too large is left
+        // at once: the owner puts its first chunk into the property and waits in vain until it
+        // gives up, which the fetches into other properties never notice.
+        if (data.bytes.size() >= 4 && incrSize(data.bytes) > limit)
+            return FetchResult::tooLarge;
+        data = Fetched();
+        FetchResult result = readIncrementally(property, data, patience, limit);
         if (result != FetchResult::ok)
             return result;
+    } else if (data.bytes.size() > limit) {
+        return FetchResult::tooLarge;
     }
-    out.swap(data);
+    out = std::move(data);
     return FetchResult::ok;
 }

@@ -67,12 +67,12 @@ void X11SelectionServer::wake() {
     (void)written;
 }
 
-bool X11SelectionServer::own(Atom format, Blob data, Blob inheritedText,
+bool X11SelectionServer::own(Atom format, Blob data, ClipStore inherited,
                              std::chrono::milliseconds patience) {
     auto request = std::make_shared<OwnRequest>();
     request->format = format;
     request->data = std::move(data);
-    request->text = std::move(inheritedText);
+    request->inherited = std::move(inherited);
     request->deadline = Clock::now() + patience;
     std::future<bool> done = request->done.get_future();
     {
@@ -129,12 +129,10 @@ void X11SelectionServer::completeOwnership(Time time) {
     auto next = std::make_shared<ClipStore>();
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (store_)
-            *next = *store_;
-        else
-            next->text = request->text;
+        *next = store_ ? *store_ : request->inherited;
     }
     next->formats[request->format] = request->data;
+    next->inherited.erase(request->format); // ours replaces the previous owner's
     next->time = time;
     XSetSelectionOwner(display_, atoms_->clipboard, window_, time);
     bool owned = XGetSelectionOwner(display_, atoms_->clipboard) == window_;

@@ -25,9 +25,9 @@ public:
 
     // Thread: any. Takes the clipboard with a server timestamp and offers `data` under `format`.
     // While this process already owns the clipboard its other formats stay; otherwise the store
-    // starts from `inheritedText` (the previous owner's text, or null). False when the clipboard
-    // could not be taken within `patience`.
-    bool own(Atom format, Blob data, Blob inheritedText, std::chrono::milliseconds patience);
+    // starts from `inherited` (the previous owner's text and other formats). False when the
+    // clipboard could not be taken within `patience`.
+    bool own(Atom format, Blob data, ClipStore inherited, std::chrono::milliseconds patience);
 
     // Thread: any. Appends what this process offers under `format`: 0 or clipErrNoData.
     int localData(Atom format, Bytes &out) const;
@@ -41,7 +41,7 @@ private:
     struct OwnRequest {
         Atom format;
         Blob data;
-        Blob text;
+        ClipStore inherited;
         Clock::time_point deadline;
         std::promise<bool> done;
     };

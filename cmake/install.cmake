@@ -6,8 +6,14 @@ if(TARGET tapeworks2)
     install(TARGETS tapeworks2 RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
     install(FILES ${PROJECT_SOURCE_DIR}/data/tapeworks2.desktop
             DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-    install(FILES ${PROJECT_SOURCE_DIR}/data/tapeworks2.png
-            DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/48x48/apps)
+    # The icon in every size the build drew (target icons in framework/); building the program
+    # draws them too, so that a build of the program alone installs.
+    if(TARGET icons)
+        add_dependencies(tapeworks2 icons)
+        install(DIRECTORY ${PROJECT_BINARY_DIR}/icons/hicolor
+                DESTINATION ${CMAKE_INSTALL_DATADIR}/icons
+                FILES_MATCHING PATTERN tapeworks2.png)
+    endif()
     install(DIRECTORY ${PROJECT_SOURCE_DIR}/data/instruments/
             DESTINATION ${CMAKE_INSTALL_DATADIR}/tapeworks2/instruments
             FILES_MATCHING PATTERN "*.instrument")

@@ -1,5 +1,6 @@
 #include "framework/AppIcon.h"
 
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -8,6 +9,7 @@ struct Rgb {
     unsigned char r, g, b;
 };
 
+// The design grid (appIconSize pixels): note rows, the keyboard on the left, the beat lines.
 constexpr int rowHeight = 2;     // one note row
 constexpr int keyboardWidth = 7; // piano keys on the left edge
 constexpr int beatSpacing = 8;   // vertical grid lines
@@ -34,39 +36,49 @@ constexpr std::array<Bar, 9> bars = {{{11, 8, 6, {220, 60, 40}},
                                       {13, 22, 7, {220, 60, 40}},
                                       {10, 28, 3, {40, 90, 210}}}};
 
-Rgb pixelAt(int x, int y) {
-    const int size = appIconSize;
+Rgb darker(Rgb c) {
+    return {static_cast<unsigned char>(c.r * 3 / 4), static_cast<unsigned char>(c.g * 3 / 4),
+            static_cast<unsigned char>(c.b * 3 / 4)};
+}
+
+// The colour at (x, y) of a size x size icon. The frame is one pixel wide at every size; rows,
+// keys, bars and beat lines scale from the design grid, rounded to whole pixels.
+Rgb pixelAt(int x, int y, int size) {
     if (x == 0 || y == 0 || x == size - 1 || y == size - 1)
         return {40, 40, 48}; // frame
-    const int row = (y - 1) / rowHeight;
+    const int grid = appIconSize;
+    const int row = (y - 1) * grid / (rowHeight * size);
     const int note = 15 - row; // higher notes at the top
-    if (x < keyboardWidth) {
-        if (x == keyboardWidth - 1)
+    const int keyboard = (keyboardWidth * size + grid / 2) / grid;
+    if (x < keyboard) {
+        if (x == keyboard - 1)
             return {70, 70, 80};
         return isBlackKey(note) ? Rgb{30, 30, 30} : Rgb{250, 250, 250};
     }
+    const int rowTop = 1 + (row * rowHeight * size + grid / 2) / grid;
     for (const Bar &bar : bars) {
-        if (row == bar.row && x >= bar.start && x < bar.start + bar.length &&
-            (y - 1) % rowHeight == 0)
-            return bar.colour;
-        if (row == bar.row && x >= bar.start && x < bar.start + bar.length)
-            return {static_cast<unsigned char>(bar.colour.r * 3 / 4),
-                    static_cast<unsigned char>(bar.colour.g * 3 / 4),
-                    static_cast<unsigned char>(bar.colour.b * 3 / 4)};
+        // The bar covers grid columns start .. start + length - 1, that is the pixels whose
+        // left edge x * grid / size lies in that range.
+        if (row == bar.row && x * grid >= bar.start * size &&
+            x * grid < (bar.start + bar.length) * size)
+            return y == rowTop ? bar.colour : darker(bar.colour); // a bright upper edge
     }
-    if ((x - keyboardWidth) % beatSpacing == 0)
+    const int beat = std::max(1, (beatSpacing * size + grid / 2) / grid);
+    if ((x - keyboard) % beat == 0)
         return {180, 180, 190};
     return isBlackKey(note) ? Rgb{214, 218, 226} : Rgb{236, 238, 242};
 }
 
 } // namespace
 
-std::vector<unsigned char> appIconPixels() {
+std::vector<unsigned char> appIconPixels(int size) {
     std::vector<unsigned char> pixels;
-    pixels.reserve(static_cast<size_t>(appIconSize) * appIconSize * 4);
-    for (int y = 0; y < appIconSize; ++y)
-        for (int x = 0; x < appIconSize; ++x) {
-            const Rgb c = pixelAt(x, y);
+    if (size < appIconMinSize || size > appIconMaxSize)
+        return pixels;
+    pixels.reserve(static_cast<size_t>(size) * size * 4);
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x) {
+            const Rgb c = pixelAt(x, y, size);
             pixels.insert(pixels.end(), {c.r, c.g, c.b, 255});
         }
     return pixels;

@@ -4,11 +4,16 @@
 
 #include <vector>
 
-// The program's window icon: a small piano-roll picture drawn in code.
+// The program's icon: a small piano-roll picture drawn in code. The design is laid out on a
+// grid of appIconSize pixels and drawn afresh for each size, so that larger icons stay sharp.
 constexpr int appIconSize = 32;
+// The sizes the drawing supports (the desktop's icon sizes lie well inside).
+constexpr int appIconMinSize = 16;
+constexpr int appIconMaxSize = 1024;
 
-// appIconSize x appIconSize pixels, 4 bytes each (red, green, blue, alpha), row by row.
-std::vector<unsigned char> appIconPixels();
+// size x size pixels, 4 bytes each (red, green, blue, alpha), row by row; empty for a size
+// outside appIconMinSize..appIconMaxSize.
+std::vector<unsigned char> appIconPixels(int size = appIconSize);
 
-// The icon as an FLTK image (built once, lives to the end of the program).
+// The window icon at appIconSize as an FLTK image (built once, lives to the end of the program).
 const Fl_RGB_Image *appIcon();

@@ -1,7 +1,8 @@
 #include "mididevice/NoxmidiSnd.h"
 
-#include <rtmidi/RtMidi.h>
+#include "mididevice/MidiSystems.h"
 
+#include <atomic>
 #include <chrono>
 #include <exception>
 #include <iostream>
@@ -16,25 +17,6 @@ constexpr int64_t waitStep = 100000; // a stop request is seen within 100 ms
 // One whole line on standard error, so that lines of two threads do not interleave.
 void logLine(const char *prefix, const std::string &message) {
     std::cerr << (prefix + message + '\n') << std::flush;
-}
-
-// The library's default API first; when it cannot be created (for example no ALSA sequencer),
-// the other compiled APIs in the library's order. Throws the default API's error when none works.
-std::unique_ptr<RtMidiOut> createOutput() {
-    try {
-        return std::make_unique<RtMidiOut>(RtMidi::UNSPECIFIED, clientName);
-    } catch (const RtMidiError &) {
-        std::vector<RtMidi::Api> apis;
-        RtMidi::getCompiledApi(apis);
-        // The default already failed with the first compiled API; try the others.
-        for (std::size_t i = 1; i < apis.size(); ++i) {
-            try {
-                return std::make_unique<RtMidiOut>(apis[i], clientName);
-            } catch (const RtMidiError &) {
-            }
-        }
-        throw;
-    }
 }
 
 // Truncates toward zero; times beyond any sensible wait are clamped rather than overflowing.
@@ -57,11 +39,13 @@ void destroyOutput(std::unique_ptr<RtMidiOut> &out) {
     if (out->getCurrentApi() == RtMidi::UNIX_JACK && out->isPortOpen()) {
         try {
             out->closePort();
+            tw::takeLibraryReport();
         } catch (const RtMidiError &) {
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     out.reset();
+    tw::discardLibraryReport(); // whatever the library said while it closed
 }
 
 RtMidiError portClosedError() {
@@ -84,14 +68,24 @@ const NoxmidiSnd::Timing &NoxmidiSnd::Timing::system() {
 }
 
 std::vector<std::string> NoxmidiSnd::listOutputPorts() {
+    // A machine without any MIDI system stays without one for a while: say so once, not each
+    // time the list is built.
+    static std::atomic<bool> absenceReported{false};
     std::vector<std::string> names;
     try {
-        std::unique_ptr<RtMidiOut> probe = createOutput();
+        std::unique_ptr<RtMidiOut> probe = tw::createQuietOutput(clientName);
+        absenceReported = false;
         const unsigned count = probe->getPortCount();
-        for (unsigned i = 0; i < count; ++i)
-            names.push_back(probe->getPortName(i));
+        tw::takeLibraryReport();
+        for (unsigned i = 0; i < count; ++i) {
+            std::string name = probe->getPortName(i);
+            tw::takeLibraryReport();
+            names.push_back(std::move(name));
+        }
     } catch (const RtMidiError &e) {
-        logLine("RtMidi error ", e.getMessage());
+        const bool absent = e.getMessage() == tw::noMidiSystemMessage;
+        if (!absent || !absenceReported.exchange(true))
+            logLine("RtMidi error ", e.getMessage());
     } catch (const std::exception &e) {
         logLine("RtMidi error ", e.what());
     }
@@ -111,13 +105,16 @@ int NoxmidiSnd::open(unsigned port) {
     destroyOutput(out);
     ++portGeneration;
     try {
-        out = createOutput();
+        out = tw::createQuietOutput(clientName);
         // Some back ends accept any number and connect to nothing; refuse it here.
-        if (port >= out->getPortCount())
+        const unsigned count = out->getPortCount();
+        tw::takeLibraryReport();
+        if (port >= count)
             throw RtMidiError("the 'portNumber' argument (" + std::to_string(port) +
                                   ") is invalid.",
                               RtMidiError::INVALID_PARAMETER);
         out->openPort(port, portName);
+        tw::takeLibraryReport();
         return resultOk;
     } catch (const RtMidiError &e) {
         logLine("RtMidi instantiation error ", e.getMessage());
@@ -151,6 +148,11 @@ int NoxmidiSnd::sendLocked(const uint8_t *bytes, std::size_t size) {
         if (!out)
             throw portClosedError();
         out->sendMessage(bytes, size);
+        // The library only warns when a message cannot be delivered and goes on; the line
+        // keeps the trace that it used to print itself.
+        const std::string warning = tw::takeLibraryReport();
+        if (!warning.empty())
+            logLine("Send error ", warning);
     } catch (const RtMidiError &e) {
         logLine("Send error ", e.getMessage());
         return e.getType();

@@ -1,5 +1,9 @@
 #include "mididevice/NoxssThread.h"
 
+#include <exception>
+#include <iostream>
+#include <string>
+
 NoxssThread::~NoxssThread() {
     stop();
 }
@@ -28,6 +32,15 @@ int NoxssThread::state() const {
 }
 
 void NoxssThread::run(const std::atomic<bool> *flag) {
-    task(*flag);
+    // An exception ends the task, never the program: it is told on standard error (one whole
+    // line, so that it does not interleave with another thread's) and the worker finishes as if
+    // the task had returned.
+    try {
+        task(*flag);
+    } catch (const std::exception &e) {
+        std::cerr << (std::string(taskFailedLine) + e.what() + '\n') << std::flush;
+    } catch (...) {
+        std::cerr << (std::string(taskFailedLine) + "an exception of unknown type\n") << std::flush;
+    }
     finished.store(true);
 }

@@ -7,13 +7,17 @@
 
 class NoxssThread {
 public:
-    // The task gets the stop flag and returns soon after it sees it set.
+    // The task gets the stop flag and returns soon after it sees it set. An exception that it
+    // throws ends the task: standard error gets taskFailedLine followed by the exception's text,
+    // and the worker finishes as if the task had returned.
     using Task = std::function<void(const std::atomic<bool> &stop)>;
 
     // Values of state().
     static constexpr int stateIdle = 0;     // no worker (never started, or joined)
     static constexpr int stateFinished = 1; // the task returned by itself; not joined yet
     static constexpr int stateRunning = 2;  // the task runs
+
+    static constexpr const char *taskFailedLine = "Worker task ended by an exception: ";
 
     // The work to run. Only the owner assigns it, and only while state() is idle (start refuses
     // while a worker exists, so a task is never replaced under a running worker).

@@ -21,12 +21,6 @@ EventBytes::EventBytes(const EventBytes &other) {
     append(other.data(), other.size());
 }
 
-EventBytes::EventBytes(EventBytes &&other) noexcept : sizeAndFlag_(other.sizeAndFlag_) {
-    // Inline bytes or the heap address: either way the store moves over as it is.
-    std::memcpy(store_, other.store_, sizeof(store_));
-    other.sizeAndFlag_ = 0;
-}
-
 EventBytes &EventBytes::operator=(const EventBytes &other) {
     if (this != &other) {
         clear();

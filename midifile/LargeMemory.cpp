@@ -2,7 +2,9 @@
 #include "midifile/LargeMemory.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <sys/mman.h>
+#include <utility>
 
 namespace midifile {
 
@@ -38,6 +40,50 @@ ByteBlock::ByteBlock(std::size_t size) : size_(size) {
         }
     }
     data_ = static_cast<uint8_t *>(std::malloc(size));
+}
+
+bool ByteBlock::resize(std::size_t size) {
+    if (size == size_)
+        return true;
+    if (mapped_) {
+        if (size == 0) {
+            ::munmap(data_, size_);
+            data_ = nullptr;
+            size_ = 0;
+            mapped_ = false;
+            return true;
+        }
+        void *p = ::mremap(data_, size_, size, MREMAP_MAYMOVE);
+        if (p == MAP_FAILED)
+            return false;
+        data_ = static_cast<uint8_t *>(p);
+        size_ = size;
+        adviseHugePages(p, size);
+        return true;
+    }
+    if (size >= mapAbove) { // moves from the heap into a mapping of its own
+        ByteBlock bigger(size);
+        if (!bigger.valid())
+            return false;
+        if (size_ != 0)
+            std::memcpy(bigger.data_, data_, size_);
+        std::swap(data_, bigger.data_);
+        std::swap(size_, bigger.size_);
+        std::swap(mapped_, bigger.mapped_);
+        return true;
+    }
+    if (size == 0) {
+        std::free(data_);
+        data_ = nullptr;
+        size_ = 0;
+        return true;
+    }
+    void *p = std::realloc(data_, size);
+    if (!p)
+        return false;
+    data_ = static_cast<uint8_t *>(p);
+    size_ = size;
+    return true;
 }
 
 ByteBlock::~ByteBlock() {

@@ -13,7 +13,8 @@ namespace midifile {
 // hint: nothing changes where the kernel does not offer them.
 void adviseHugePages(void *p, std::size_t bytes);
 
-// An uninitialised byte block of a fixed size, mapped on its own when large.
+// An uninitialised byte block, mapped on its own when large. It grows on request, keeping its
+// content; the address may change then.
 class ByteBlock {
 public:
     ByteBlock() = default;
@@ -21,6 +22,10 @@ public:
     ~ByteBlock();
     ByteBlock(const ByteBlock &) = delete;
     ByteBlock &operator=(const ByteBlock &) = delete;
+
+    // Changes the size, keeping the first min(old, new) bytes; false (block unchanged) when the
+    // memory is not there.
+    bool resize(std::size_t size);
 
     uint8_t *data() const { return data_; }
     std::size_t size() const { return size_; }

@@ -9,15 +9,19 @@
 #include <vector>
 
 // Error codes of the reader and the writer; 0 means success.
-constexpr int errCannotOpen = -2499;      // the file cannot be opened
-constexpr int errRead = -2498;            // the file ends before a needed byte
+constexpr int errCannotOpen = -2499;      // the file cannot be opened, or is not a regular file
+constexpr int errRead = -2498;            // the file ends before a needed byte, is too large,
+                                          // or does not fit into memory
 constexpr int errHeader = -2497;          // no "MThd", header length not 6, or format above 2
 constexpr int errTrackChunk = -2496;      // a chunk read as a track is not "MTrk"
 constexpr int errSysexEnd = -2495;        // a system exclusive event does not end with 0xF7
 constexpr int errRunningStatus = -2494;   // a data byte where no running status applies
 constexpr int errSysexData = -2493;       // a byte with its top bit set inside sysex data
-constexpr int errWrite = -2492;           // a write, flush or rename failed: nothing was saved
+constexpr int errWrite = -2492;           // a write failed or the data does not fit the format
 constexpr int errSysexContinuation = -99; // an event begins with 0xF7
+
+// The largest file the reader takes, in bytes.
+constexpr uint64_t maxMidiFileBytes = uint64_t(1) << 30;
 
 // The bytes of one message. Behaves like a small std::vector<uint8_t>; short messages
 // (every channel message and most meta events) are kept inside the object without a heap block.
@@ -31,7 +35,12 @@ public:
     EventBytes(std::initializer_list<uint8_t> init);
     EventBytes(const uint8_t *first, std::size_t count);
     EventBytes(const EventBytes &other);
-    EventBytes(EventBytes &&other) noexcept;
+    // Inline bytes or the heap address: either way the store moves over as it is. Defined here
+    // so that a growing event list moves its events at the cost of a copy.
+    EventBytes(EventBytes &&other) noexcept : sizeAndFlag_(other.sizeAndFlag_) {
+        std::memcpy(store_, other.store_, sizeof(store_));
+        other.sizeAndFlag_ = 0;
+    }
     EventBytes &operator=(const EventBytes &other);
     EventBytes &operator=(EventBytes &&other) noexcept;
     ~EventBytes() {
@@ -206,10 +215,17 @@ public:
     std::vector<NoxmidiTrk> tracks;
 
     void clear();
-    // Loads a file; 0 or an error code. On an error the object is left cleared.
+    // Loads a regular file of at most maxMidiFileBytes; 0 or an error code, never an
+    // exception. On an error the object is left cleared.
     int read(const char *path);
-    // Stores the file through a temporary file in the same folder that replaces the target only
-    // when every byte was written: 0, errCannotOpen or errWrite. The object is not changed.
+    // Stores the file; 0, errCannotOpen or errWrite. The object is not changed. A symbolic link
+    // is written through. Usually a temporary file in the target's folder replaces the target
+    // once every byte was written, so a failed save leaves the previous file as it was; a file
+    // with other hard links, of another owner, or in a folder that may not be written is
+    // rewritten in place instead, once its new size was found to fit. Errors: errCannotOpen for
+    // a folder, a device or pipe, a file that may not be written, or a missing folder;
+    // errWrite when a write fails or the data does not fit the file format (a delta time of
+    // 2^28 ticks or more, more than 65535 tracks).
     int write(const char *path) const;
     // Seconds per tick at bpm beats per minute; 0 for an SMPTE or zero division.
     double secondsPerTick(unsigned bpm) const;

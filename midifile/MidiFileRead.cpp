@@ -1,4 +1,5 @@
-// The Standard MIDI File reader: the whole file is loaded into memory, then parsed.
+// The Standard MIDI File reader: the header is checked first, then the file is parsed as it
+// is loaded into memory.
 #include "midifile/LargeMemory.h"
 #include "midifile/MidiFile.h"
 #include "midifile/VarLen.h"
@@ -6,26 +7,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <exception>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
-
-// Closes a file descriptor on every path.
-class FdGuard {
-public:
-    explicit FdGuard(int fd) : fd_(fd) {}
-    ~FdGuard() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    FdGuard(const FdGuard &) = delete;
-    FdGuard &operator=(const FdGuard &) = delete;
-
-private:
-    int fd_;
-};
 
 // Reads up to size bytes; the count read, or -1 on an error.
 long long readUpTo(int fd, uint8_t *into, std::size_t size) {
@@ -44,56 +31,71 @@ long long readUpTo(int fd, uint8_t *into, std::size_t size) {
     return (long long)filled;
 }
 
-// The whole content of a file. A regular file is read as far as its size at opening; anything
-// else (a pipe, a device) until it ends.
-class FileContent {
+// A regular file, loaded into memory as far as the parser asks: the header alone first, then a
+// part that grows by doubling, so the memory follows what has been parsed and a file that goes
+// wrong early is refused after a few reads whatever its size. The file is read as far as its
+// size at opening.
+class InputFile {
 public:
-    int load(const char *path) {
-        if (!path)
-            return errCannotOpen;
-        int fd;
-        do {
-            fd = ::open(path, O_RDONLY | O_CLOEXEC);
-        } while (fd < 0 && errno == EINTR);
-        if (fd < 0)
-            return errCannotOpen;
-        FdGuard guard(fd);
+    InputFile() = default;
+    InputFile(const InputFile &) = delete;
+    InputFile &operator=(const InputFile &) = delete;
+    ~InputFile() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+
+    // Opens the file: errCannotOpen for anything but a regular file (folders, pipes and
+    // devices are never opened for reading), errRead for a file above the size limit.
+    int open(const char *path) {
         struct stat st {};
-        if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode))
+        if (!path || ::stat(path, &st) != 0 || !S_ISREG(st.st_mode))
             return errCannotOpen;
-        if (S_ISREG(st.st_mode)) {
-            block_ = std::make_unique<midifile::ByteBlock>(std::size_t(st.st_size));
-            if (!block_->valid())
-                return errRead;
-            long long n = readUpTo(fd, block_->data(), block_->size());
-            if (n < 0)
-                return errRead;
-            data_ = block_->data();
-            size_ = std::size_t(n);
-            return 0;
-        }
-        for (;;) {
-            std::size_t at = stream_.size();
-            stream_.resize(at + 65536);
-            long long n = readUpTo(fd, stream_.data() + at, 65536);
-            if (n < 0)
-                return errRead;
-            stream_.resize(at + std::size_t(n));
-            if (n < 65536)
-                break;
-        }
-        data_ = stream_.data();
-        size_ = stream_.size();
+        // Non-blocking, so that a pipe put in the file's place cannot stall the open.
+        do {
+            fd_ = ::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        } while (fd_ < 0 && errno == EINTR);
+        if (fd_ < 0 || ::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))
+            return errCannotOpen;
+        if (st.st_size < 0 || uint64_t(st.st_size) > maxMidiFileBytes)
+            return errRead;
+        fileSize_ = std::size_t(st.st_size);
         return 0;
     }
-    const uint8_t *data() const { return data_; }
-    std::size_t size() const { return size_; }
+
+    // Makes the first `needed` bytes available; false when the file holds fewer or the memory
+    // is not there.
+    bool load(uint64_t needed) {
+        if (needed <= loaded_)
+            return true;
+        if (needed > fileSize_)
+            return false;
+        // The first read takes what is asked (the header); later ones at least double.
+        std::size_t target = std::size_t(needed);
+        if (loaded_ != 0)
+            target = std::min(fileSize_, std::max({target, 2 * loaded_, firstLoad}));
+        if (target > block_.size() && !block_.resize(target))
+            return false;
+        long long n = readUpTo(fd_, block_.data() + loaded_, target - loaded_);
+        if (n < 0)
+            return false;
+        loaded_ += std::size_t(n);
+        if (loaded_ < target) // the file became shorter since it was opened
+            fileSize_ = loaded_;
+        return needed <= loaded_;
+    }
+
+    const uint8_t *data() const { return block_.data(); }
+    std::size_t loaded() const { return loaded_; }
+    std::size_t size() const { return fileSize_; }
 
 private:
-    std::unique_ptr<midifile::ByteBlock> block_;
-    std::vector<uint8_t> stream_;
-    const uint8_t *data_ = nullptr;
-    std::size_t size_ = 0;
+    static constexpr std::size_t firstLoad = std::size_t(64) << 10;
+
+    int fd_ = -1;
+    std::size_t fileSize_ = 0;
+    std::size_t loaded_ = 0;
+    midifile::ByteBlock block_;
 };
 
 // One event as found in the file: up to two bytes that the file does not hold in front of the
@@ -106,19 +108,19 @@ struct RawEvent {
     std::size_t runSize;
 };
 
-// Stores the events of a track and keeps its statistics as it goes.
+// Stores the events of a track and keeps its statistics as it goes. The event list grows with
+// the events found: each step makes room for up to 16 times the events so far, but not for
+// more than the track's bytes could hold at a typical 3 bytes per event. A track that declares
+// more than it holds thus never gets room out of proportion to its real events, and a long
+// track grows in few steps (each step touches fresh memory, which costs more than parsing).
 class TrackBuilder {
 public:
-    // Room for the events that the track's bytes can hold at a typical 3 bytes per event;
-    // denser tracks (running status) let the list grow.
-    explicit TrackBuilder(std::size_t trackBytes) {
-        std::size_t expected = trackBytes / 3 + 1;
-        track_.events.reserve(expected);
-        midifile::adviseHugePages(track_.events.data(), expected * sizeof(MidiEvent));
-    }
+    explicit TrackBuilder(std::size_t trackBytes) : expected_(trackBytes / 3 + 1) {}
 
     void add(const RawEvent &raw) {
         std::vector<MidiEvent> &events = track_.events;
+        if (events.size() == events.capacity())
+            grow();
         events.emplace_back();
         MidiEvent &e = events.back();
         e.dTime = raw.dTime;
@@ -143,18 +145,29 @@ public:
     }
 
 private:
+    void grow() {
+        std::vector<MidiEvent> &events = track_.events;
+        std::size_t least = events.size() + 1;
+        if (least > expected_) // denser than expected (running status): keep doubling
+            expected_ = 2 * events.size();
+        std::size_t capacity = std::min(expected_, 16 * least + 1024);
+        events.reserve(capacity);
+        midifile::adviseHugePages(events.data(), capacity * sizeof(MidiEvent));
+    }
+
+    std::size_t expected_;
     NoxmidiTrk track_;
     int32_t low_ = 0;
 };
 
-// Parses the bytes of a file held in memory. Every event may run past its chunk's declared
-// end; only the end of the data is a hard limit.
+// Parses a file, asking for more of its bytes as it goes. Every event may run past its
+// chunk's declared end; only the end of the file is a hard limit.
 class SmfParser {
 public:
-    SmfParser(const uint8_t *data, std::size_t size) : data_(data), size_(size) {}
+    explicit SmfParser(InputFile &input) : input_(input) {}
 
     int parse(MidiFile &file) {
-        if (size_ < 14)
+        if (!available(14))
             return errRead;
         if (std::memcmp(data_, "MThd", 4) != 0 || midifile::readBigEndian32(data_ + 4) != 6)
             return errHeader;
@@ -165,13 +178,13 @@ public:
         file.timeUnit = midifile::readBigEndian16(data_ + 12);
         pos_ = 14;
         for (unsigned t = 0; t < trackCount; ++t) {
-            if (size_ - pos_ < 8)
+            if (!available(8))
                 return errRead;
             if (std::memcmp(data_ + pos_, "MTrk", 4) != 0)
                 return errTrackChunk;
             uint64_t end = uint64_t(pos_) + 8 + midifile::readBigEndian32(data_ + pos_ + 4);
             pos_ += 8;
-            TrackBuilder builder(std::size_t(std::min<uint64_t>(end, size_) - pos_));
+            TrackBuilder builder(std::size_t(std::min<uint64_t>(end, input_.size()) - pos_));
             if (int rc = parseTrack(end, builder))
                 return rc;
             file.tracks.push_back(builder.take());
@@ -180,6 +193,16 @@ public:
     }
 
 private:
+    // Whether n more bytes from pos_ are there, loading them when needed.
+    bool available(uint64_t n) {
+        if (size_ - pos_ >= n)
+            return true;
+        bool there = input_.load(pos_ + n);
+        data_ = input_.data();
+        size_ = input_.loaded();
+        return there;
+    }
+
     int parseTrack(uint64_t end, TrackBuilder &builder) {
         // Running status repeats the status of the last stored event when that is a channel
         // message; it never passes from one track to the next.
@@ -196,15 +219,25 @@ private:
     }
 
     bool readByte(uint8_t &b) {
-        if (pos_ >= size_)
+        if (pos_ >= size_ && !available(1))
             return false;
         b = data_[pos_++];
         return true;
     }
 
+    bool readVarLen(uint32_t &value) {
+        std::size_t start = pos_;
+        while (!midifile::readVarLen(data_, size_, pos_, value)) {
+            pos_ = start; // the number runs past the loaded bytes: load more and start over
+            if (!available(size_ - start + 1))
+                return false;
+        }
+        return true;
+    }
+
     // Reads one event; stored is false for the End of Track, which is not kept.
     int parseEvent(RawEvent &raw, bool &stored) {
-        if (!midifile::readVarLen(data_, size_, pos_, raw.dTime))
+        if (!readVarLen(raw.dTime))
             return errRead;
         uint8_t b;
         if (!readByte(b))
@@ -220,7 +253,7 @@ private:
             uint8_t type = b & 0xF0;
             dataBytes = type == 0xC0 || type == 0xD0 ? 1 : 2;
             raw.prefixSize = 0;
-            raw.run = data_ + pos_ - 1;
+            --pos_;
             raw.runSize = 1 + dataBytes;
             previousIsMidi_ = b < 0xF0;
             previousStatus_ = b;
@@ -232,12 +265,12 @@ private:
             dataBytes = previousSize_ - 1;
             raw.prefix[0] = previousStatus_;
             raw.prefixSize = 1;
-            raw.run = data_ + pos_;
             raw.runSize = dataBytes;
         }
-        if (size_ - pos_ < dataBytes)
+        if (!available(raw.runSize))
             return errRead;
-        pos_ += dataBytes;
+        raw.run = data_ + pos_;
+        pos_ += raw.runSize;
         stored = true;
         return 0;
     }
@@ -247,11 +280,11 @@ private:
         if (!readByte(type))
             return errRead;
         uint32_t length;
-        if (!midifile::readVarLen(data_, size_, pos_, length))
+        if (!readVarLen(length))
             return errRead;
         // The declared length is checked against what the file still holds, so no room is
         // ever reserved for more bytes than there are.
-        if (length > size_ - pos_)
+        if (!available(length))
             return errRead;
         if (length == 0 && type == 0x2F) { // End of Track: dropped with its delta time
             stored = false;
@@ -270,7 +303,7 @@ private:
 
     int parseSysex(RawEvent &raw, bool &stored) {
         uint32_t length;
-        if (!midifile::readVarLen(data_, size_, pos_, length))
+        if (!readVarLen(length))
             return errRead;
         // At most length - 1 data bytes (unsigned: a length of 0 sets no limit); an early 0xF7
         // ends the data, and the byte after the loop must be 0xF7 as well.
@@ -290,20 +323,21 @@ private:
         }
         raw.prefix[0] = 0xF0;
         raw.prefixSize = 1;
-        raw.run = data_ + start;
         raw.runSize = pos_ - start - (closed ? 1 : 0);
         uint8_t last;
         if (!readByte(last))
             return errRead;
         if (last != 0xF7)
             return errSysexEnd;
+        raw.run = data_ + start; // after the last read, which may have moved the bytes
         previousIsMidi_ = false;
         stored = true;
         return 0;
     }
 
-    const uint8_t *data_;
-    std::size_t size_;
+    InputFile &input_;
+    const uint8_t *data_ = nullptr;
+    std::size_t size_ = 0;
     std::size_t pos_ = 0;
     bool previousIsMidi_ = false;
     uint8_t previousStatus_ = 0;
@@ -314,13 +348,19 @@ private:
 
 int MidiFile::read(const char *path) {
     clear();
-    FileContent content;
-    if (int rc = content.load(path))
-        return rc;
-    MidiFile parsed;
-    SmfParser parser(content.data(), content.size());
-    if (int rc = parser.parse(parsed))
-        return rc;
-    *this = std::move(parsed);
-    return 0;
+    // Running out of memory is a read that failed, like any other: nothing escapes.
+    try {
+        InputFile input;
+        if (int rc = input.open(path))
+            return rc;
+        MidiFile parsed;
+        SmfParser parser(input);
+        if (int rc = parser.parse(parsed))
+            return rc;
+        *this = std::move(parsed);
+        return 0;
+    } catch (const std::exception &) {
+        clear();
+        return errRead;
+    }
 }

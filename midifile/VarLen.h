@@ -22,8 +22,8 @@ inline bool readVarLen(const uint8_t *data, std::size_t size, std::size_t &pos, 
     return false;
 }
 
-// Writes the low 28 bits of v as a variable-length quantity (1 to 4 bytes) to out; returns the
-// byte count. A value of 2^28 or more is written modulo 2^28, the largest the file format holds.
+// Writes v, which must be below 2^28 (the largest number the file format holds), as a
+// variable-length quantity of 1 to 4 bytes to out; returns the byte count.
 inline std::size_t writeVarLen(uint8_t *out, uint32_t v) {
     uint8_t groups[4] = {uint8_t((v >> 21) & 0x7F), uint8_t((v >> 14) & 0x7F),
                          uint8_t((v >> 7) & 0x7F), uint8_t(v & 0x7F)};

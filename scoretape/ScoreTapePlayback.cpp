@@ -1,12 +1,6 @@
 // Playback: program changes, the note preview and playouts on the player's worker thread.
 #include "scoretape/ScoreTape.h"
 
-namespace {
-constexpr unsigned onlyShownChannels = 1;
-constexpr unsigned onlySelected = 2;
-constexpr unsigned fromPlayMarker = 4;
-} // namespace
-
 void Flt_ScoreTape::setOutput(NoxmidiSnd *port) {
     output_ = port;
     sendPrograms();
@@ -33,10 +27,6 @@ void Flt_ScoreTape::setPrograms(const std::vector<int> &values) {
         setProgram(unsigned(i), unsigned(values[i]));
 }
 
-std::vector<int> Flt_ScoreTape::programs() const {
-    return std::vector<int>(programs_.begin(), programs_.end());
-}
-
 void Flt_ScoreTape::setSpeed(double factor) {
     // Only a positive factor is a speed; anything else plays at 100 %.
     timeScale_ = factor > 0 ? 1.0 / factor : 1.0;
@@ -51,9 +41,9 @@ bool Flt_ScoreTape::play(unsigned flags) {
         return true;
     }
     player_.stop(); // joins a playout that ended by itself
-    const unsigned from = (flags & fromPlayMarker) ? playMarker_ : 0;
-    const unsigned mask = (flags & onlyShownChannels) ? channelMask_ : 0xFFFF;
-    NoxmidiTrk track = toTrack(from, noBound, mask, (flags & onlySelected) != 0);
+    const unsigned from = (flags & playFromPlayMarker) ? playMarker_ : 0;
+    const unsigned mask = (flags & playShownChannels) ? channelMask_ : 0xFFFF;
+    NoxmidiTrk track = toTrack(from, noBound, mask, (flags & playSelected) != 0);
     NoxmidiSnd *const port = output_;
     const double secondsPerTick = timeScale_ / ticksPerFrame_;
     player_.task = [track = std::move(track), port, secondsPerTick](const std::atomic<bool> &stop) {

@@ -11,119 +11,10 @@ void Flt_ScoreTape::resize(int x, int y, int w, int h) {
 
 void Flt_ScoreTape::updateVisibleArea(int w, int h) {
     if (w < 10 || h < 10) {
-        visibleTicks_ = 0;
-        visibleRows_ = 0;
+        setVisibleArea(0, 0);
         return;
     }
-    visibleTicks_ = unsigned(w - 1) / tickWidth_;
-    visibleRows_ = h < 15 ? 0 : std::min(unsigned(h - 15) / rowHeight_, 128u);
-}
-
-void Flt_ScoreTape::setTicksPerFrame(unsigned ticks) {
-    if (ticks < 2 || ticks > 200)
-        return;
-    ticksPerFrame_ = ticks;
-    redraw();
-}
-
-void Flt_ScoreTape::setFirstTick(unsigned tick) {
-    if (tick == firstTick_)
-        return;
-    firstTick_ = tick;
-    redraw();
-}
-
-unsigned Flt_ScoreTape::endTick() const {
-    if (notes_.empty())
-        return 0;
-    return notes_.back().start + notes_.back().length;
-}
-
-void Flt_ScoreTape::scrollToEnd() {
-    unsigned end = endTick();
-    setFirstTick(visibleTicks_ < end ? end - visibleTicks_ : 0);
-}
-
-void Flt_ScoreTape::setBottomNote(unsigned note) {
-    if (note > 127)
-        return;
-    bottomNote_ = note;
-    redraw();
-}
-
-bool Flt_ScoreTape::scrollNotes(int rows) {
-    if (rows < 0) {
-        unsigned d = unsigned(-(long long)rows);
-        if (bottomNote_ == 0)
-            return false;
-        bottomNote_ = bottomNote_ <= d ? 0 : bottomNote_ - d;
-    } else {
-        const unsigned top = bottomNote_ + visibleRows_ - 1;
-        if (top >= 127)
-            return false;
-        if (uint64_t(top) + unsigned(rows) < 127)
-            bottomNote_ += unsigned(rows);
-        else // the top row becomes 127; without rows in view the bottom one does
-            bottomNote_ = visibleRows_ == 0 ? 127 : 128 - visibleRows_;
-    }
-    redraw();
-    return true;
-}
-
-void Flt_ScoreTape::setPlayMarker(unsigned tick) {
-    if (tick == playMarker_)
-        return;
-    playMarker_ = tick;
-    redraw();
-}
-
-void Flt_ScoreTape::setLeftMarker(unsigned tick) {
-    if (tick < firstTick_) {
-        unsigned boundary = tick / ticksPerFrame_ * ticksPerFrame_;
-        if (boundary == tick && boundary != 0)
-            boundary -= ticksPerFrame_;
-        firstTick_ = boundary;
-    } else if (uint64_t(tick) >= uint64_t(firstTick_) + visibleTicks_) {
-        firstTick_ = ((tick - visibleTicks_) / ticksPerFrame_ + 1) * ticksPerFrame_;
-    }
-    markers_.first = tick;
-    if (markers_.second < tick)
-        markers_.second = tick;
-    redraw();
-}
-
-void Flt_ScoreTape::setRightMarker(unsigned tick) {
-    markers_.second = tick;
-    if (markers_.first > tick)
-        markers_.first = tick;
-    redraw();
-}
-
-void Flt_ScoreTape::toggleSectionMarker(unsigned tick) {
-    if (!sectionMarkers_.erase(tick))
-        sectionMarkers_.insert(tick);
-    redraw();
-}
-
-void Flt_ScoreTape::clearSectionMarkers() {
-    if (sectionMarkers_.empty())
-        return;
-    sectionMarkers_.clear();
-    redraw();
-}
-
-void Flt_ScoreTape::setRowColours(const RowColours &colours) {
-    rowColours_ = colours;
-    redraw();
-}
-
-void Flt_ScoreTape::setChannelMask(unsigned short mask) {
-    if (mask == channelMask_)
-        return;
-    for (TapeNote &n : notes_)
-        n.selected = false;
-    channelMask_ = mask;
-    redraw();
+    setVisibleArea(unsigned(w - 1) / tickWidth_, h < 15 ? 0 : unsigned(h - 15) / rowHeight_);
 }
 
 // ---- Geometry ----
@@ -184,18 +75,4 @@ std::vector<Flt_ScoreTape::FrameLabel> Flt_ScoreTape::frameLabels() const {
         p += step;
     } while (p <= w() - 10);
     return labels;
-}
-
-std::pair<std::size_t, std::size_t> Flt_ScoreTape::candidateNotes() const {
-    // Ordered by start: notes that start at or after the last shown tick are never drawn, and
-    // a note that starts more than the longest length before firstTick ends before it.
-    const uint64_t viewEnd = uint64_t(firstTick_) + visibleTicks_;
-    auto byStart = [](const TapeNote &n, uint64_t t) { return n.start < t; };
-    const std::size_t last = std::size_t(
-        std::lower_bound(notes_.begin(), notes_.end(), viewEnd, byStart) - notes_.begin());
-    const unsigned longest = longestNote();
-    const uint64_t low = firstTick_ >= longest ? uint64_t(firstTick_) - longest + 1 : 0;
-    const std::size_t first = std::size_t(
-        std::lower_bound(notes_.begin(), notes_.begin() + last, low, byStart) - notes_.begin());
-    return {first, last};
 }

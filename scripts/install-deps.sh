@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
-    libfltk1.3-dev librtmidi-dev libx11-dev libgtest-dev libgmock-dev libbenchmark-dev
+    libfltk1.3-dev librtmidi-dev libasound2-dev libx11-dev libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xdotool xclip x11-utils x11-apps imagemagick
     python3 python3-mido
     jackd2 libjack-jackd2-dev

@@ -2,8 +2,10 @@
 # Takes the README's screenshot (make screenshot): the real editor on a private X server, with a
 # piano piece and the piano note indicators, its window saved as a PNG.
 #   scripts/screenshot.sh [EDITOR] [MIDI-FILE] [OUTPUT]
-# Defaults: build/bin/tapeworks2, docs/clementi.mid, docs/screenshot.png. The editor runs with
-# HOME in a temporary folder, so the user's own settings are neither used nor changed.
+# Defaults: build/bin/tapeworks2, docs/clementi.mid, docs/screenshot.png. EDITOR is the editor of a
+# build: the build's identity.env beside its bin folder gives the window title and preferences
+# names. The editor runs with HOME in a temporary folder, so the user's own settings are neither
+# used nor changed.
 set -uo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -20,6 +22,11 @@ fi
 say() { echo "screenshot: $*" >&2; }
 
 [ -x "$editor" ] || { say "no editor at $editor (make build first)"; exit 1; }
+# The program's title and preferences names, written by the build beside its bin folder.
+identity=$(dirname "$editor")/../identity.env
+[ -r "$identity" ] || { say "no $identity (EDITOR must be one of a build)"; exit 1; }
+# shellcheck source=/dev/null
+source "$identity"
 [ -r "$melody" ] || { say "cannot read $melody"; exit 1; }
 for tool in xdotool xprop import; do
     command -v "$tool" >/dev/null || { say "$tool is missing (scripts/install-deps.sh)"; exit 1; }
@@ -43,11 +50,11 @@ trap 'exit 130' INT TERM
 # The view: rows 36 to 86 (the piece's range) with the piano's note indicators, 12 ticks a
 # second, the red and purple region markers around the second phrase.
 export HOME="$work/home"
-mkdir -p "$HOME/.fltk/brn"
-cat >"$HOME/.fltk/brn/Tapeworker2.prefs" <<EOF
+mkdir -p "$HOME/.fltk/$TW_VENDOR"
+cat >"$HOME/.fltk/$TW_VENDOR/$TW_APPLICATION.prefs" <<EOF
 ; FLTK preferences file format 1.0
-; vendor: brn
-; application: Tapeworker2
+; vendor: $TW_VENDOR
+; application: $TW_APPLICATION
 
 [.]
 
@@ -72,7 +79,7 @@ window=""
 for _ in $(seq 1 200); do
     for w in $(xdotool search --onlyvisible --pid "$editor_pid" "" 2>/dev/null); do
         case "$(xprop -id "$w" WM_NAME 2>/dev/null)" in
-        *'"Tapeworks2 V1.10 - '*) window=$w ;;
+        *"\"$TW_TITLE - "*) window=$w ;;
         esac
     done
     [ -n "$window" ] && break

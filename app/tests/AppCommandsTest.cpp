@@ -25,7 +25,7 @@ protected:
 
 TEST_F(AppCommands, WindowHoldsTheMenuAboveTheTape) {
     App &app = *h.app;
-    EXPECT_EQ(h.title(), "Tapeworks2 V1.10");
+    EXPECT_EQ(h.title(), tw::identity::title);
     ASSERT_EQ(app.children(), 2);
     EXPECT_EQ(app.child(0), static_cast<Fl_Widget *>(app.menuBar()));
     EXPECT_EQ(app.child(1), static_cast<Fl_Widget *>(app.scoreTape()));
@@ -152,7 +152,7 @@ TEST_F(AppCommands, NewShowsEveryChannelAgainAndDropsTheFileName) {
     EXPECT_TRUE(h.tape().notes().empty());
     EXPECT_EQ(h.tape().channelMask(), 0xFFFF);
     EXPECT_TRUE(h.marked(cmdShowChannel + 5));
-    EXPECT_EQ(h.title(), "Tapeworks2 V1.10");
+    EXPECT_EQ(h.title(), tw::identity::title);
     EXPECT_EQ(h.app->currentFile(), "");
     EXPECT_TRUE(h.dialogs.empty()) << "New asks nothing";
 }

@@ -56,7 +56,7 @@ TEST_F(AppFiles, SaveAsAppliesTheMidRule) {
         EXPECT_EQ(h.fileDialogs.back(), "Save MIDI file");
         EXPECT_TRUE(fs::exists(dir + "/" + c.second));
         EXPECT_EQ(h.app->currentFile(), dir + "/" + c.second);
-        EXPECT_EQ(h.title(), "Tapeworks2 V1.10 - " + fs::path(c.second).filename().string());
+        EXPECT_EQ(h.title(), titleWith(" - ") + fs::path(c.second).filename().string());
         EXPECT_FALSE(h.tape().dataChanged());
     }
     EXPECT_TRUE(h.dialogs.empty());
@@ -67,7 +67,7 @@ TEST_F(AppFiles, SaveWithoutAFileAsksForOneAndCancelChangesNothing) {
     h.app->onCommand(cmdSave);
     ASSERT_EQ(h.fileDialogs.size(), 1u);
     EXPECT_TRUE(h.tape().dataChanged());
-    EXPECT_EQ(h.title(), "Tapeworks2 V1.10");
+    EXPECT_EQ(h.title(), tw::identity::title);
 }
 
 TEST_F(AppFiles, SaveUnderTheCurrentNameWritesWithoutADialog) {
@@ -99,7 +99,7 @@ TEST_F(AppFiles, WriteErrorKeepsTheScoreMarkedChanged) {
 TEST_F(AppFiles, LoadSetsTitleAndAFailedLoadChangesNothing) {
     const std::string good = savedMelody("song.mid");
     h.app->loadFile(good.c_str());
-    EXPECT_EQ(h.title(), "Tapeworks2 V1.10 - song.mid");
+    EXPECT_EQ(h.title(), titleWith(" - song.mid"));
     EXPECT_EQ(h.tape().notes().size(), 2u);
     EXPECT_FALSE(h.tape().dataChanged());
 
@@ -110,7 +110,7 @@ TEST_F(AppFiles, LoadSetsTitleAndAFailedLoadChangesNothing) {
     EXPECT_EQ(h.lastMessage(),
               "Cannot read MIDI file " + broken + ", error " + std::to_string(errHeader));
     EXPECT_EQ(h.app->currentFile(), good);
-    EXPECT_EQ(h.title(), "Tapeworks2 V1.10 - song.mid");
+    EXPECT_EQ(h.title(), titleWith(" - song.mid"));
     EXPECT_EQ(h.tape().notes().size(), 2u);
 
     h.app->loadFile((dir + "/missing.mid").c_str());
@@ -173,8 +173,8 @@ TEST_F(AppFiles, OpenWithUnsavedChangesAsksFirst) {
 
 TEST_F(AppFiles, PathEndingInASlashGivesTheBareTitle) {
     h.app->setFileName("/some/folder/");
-    EXPECT_EQ(h.title(), "Tapeworks2 V1.10");
+    EXPECT_EQ(h.title(), tw::identity::title);
     h.app->setFileName("/some/x.mid");
     h.app->setFileName("/some/y.mid");
-    EXPECT_EQ(h.title(), "Tapeworks2 V1.10 - y.mid");
+    EXPECT_EQ(h.title(), titleWith(" - y.mid"));
 }

@@ -7,6 +7,7 @@
 #include "framework/Dialogs.h"
 #include "framework/Flt_Menubar.h"
 #include "scoretape/ScoreTape.h"
+#include "tw/Identity.h"
 
 #include <FL/Fl.H>
 #include <FL/Fl_Menu_Item.H>
@@ -46,7 +47,7 @@ private:
 
 // The preferences of the editor as a separate reader or writer sees them (the file on disk).
 inline Fl_Preferences editorPrefs() {
-    return Fl_Preferences(Fl_Preferences::USER, "brn", "Tapeworker2");
+    return Fl_Preferences(Fl_Preferences::USER, tw::identity::vendor, tw::identity::application);
 }
 
 inline int storedInt(const char *key, int def = -12345) {
@@ -65,10 +66,15 @@ inline std::string storedString(const char *key, const char *def = "<missing>") 
 
 inline Flt_AppConfig editorConfig() {
     Flt_AppConfig config(200, 200);
-    config.title = "Tapeworks2 V1.10";
-    config.vendor = "brn";
-    config.application = "Tapeworker2";
+    config.title = tw::identity::title;
+    config.vendor = tw::identity::vendor;
+    config.application = tw::identity::application;
     return config;
+}
+
+// The main window's title: the program's name and version, then suffix (" - " and the file name).
+inline std::string titleWith(const std::string &suffix) {
+    return tw::identity::title + suffix;
 }
 
 class AppHarness {

@@ -3,10 +3,15 @@
 #include "app/FileNames.h"
 #include "app/KeyTable.h"
 #include "app/WheelSteps.h"
+#include "tw/Identity.h"
 
 #include <FL/Enumerations.H>
 
 #include <gtest/gtest.h>
+
+#include <cstdio>
+#include <regex>
+#include <string>
 
 TEST(KeyTable, KeysGiveTheirCommands) {
     struct Case {
@@ -131,4 +136,30 @@ TEST(FileNames, TitleShowsTheBaseName) {
         SCOPED_TRACE(c.first);
         EXPECT_EQ(titleSuffixFor(c.first), c.second);
     }
+}
+
+// Every user's settings are kept under the vendor and application names, so these stay; the title
+// shows the version that project() gives.
+TEST(Identity, PreferencesNamesStayAndTheTitleShowsTheVersion) {
+    EXPECT_STREQ(tw::identity::vendor, "brn");
+    EXPECT_STREQ(tw::identity::application, "Tapeworker2");
+    EXPECT_TRUE(std::regex_match(tw::identity::version, std::regex("[0-9]+\\.[0-9]+")))
+        << tw::identity::version;
+    EXPECT_EQ(tw::identity::title, std::string("Tapeworks2 V") + tw::identity::version);
+}
+
+// The shell scripts' copy, sourced as they source it, says the same.
+TEST(Identity, ScriptsReadTheSameNames) {
+    const std::string command = std::string("bash -c '. \"$0\" && printf \"%s|\" \"$TW_VERSION\" "
+                                            "\"$TW_TITLE\" \"$TW_VENDOR\" \"$TW_APPLICATION\"' ") +
+                                TW_IDENTITY_ENV;
+    std::string text;
+    if (FILE *pipe = ::popen(command.c_str(), "r")) {
+        char buffer[256];
+        while (std::fgets(buffer, sizeof buffer, pipe))
+            text += buffer;
+        EXPECT_EQ(::pclose(pipe), 0);
+    }
+    EXPECT_EQ(text, std::string(tw::identity::version) + "|" + tw::identity::title + "|" +
+                        tw::identity::vendor + "|" + tw::identity::application + "|");
 }

@@ -26,6 +26,29 @@ TEST(ClipboardSystem, CopyAfterCopyingTextFromOurOwnWidgetKeepsThatText) {
     EXPECT_EQ(notesFromClipboard(), sampleNotes());
 }
 
+TEST(ClipboardSystem, CopyKeepsTheTextAndTheOtherFormatsOfTheOwner) {
+    const std::string png = randomBytes(70000, 7), html = "<b>bold</b>";
+    TextOwnerDisplay application("Caption", {{"image/png", png}, {"text/html", html}});
+    ASSERT_TRUE(application.owns());
+    setClipboardWaitHook({application.fd(), [&] { application.answerRequests(); }});
+    bool copied = copyNotesToClipboard(sampleNotes());
+    setClipboardWaitHook({});
+    ASSERT_TRUE(copied);
+    int status = 0;
+    EXPECT_EQ(xclipOut("", status), "Caption");
+    EXPECT_TRUE(xclipOut("image/png", status) == png);
+    EXPECT_EQ(xclipOut("text/html", status), html);
+    EXPECT_EQ(notesFromClipboard(), sampleNotes());
+
+    // A second copy of ours keeps them too.
+    std::vector<TapeNote> more = sampleNotes();
+    more.pop_back();
+    ASSERT_TRUE(copyNotesToClipboard(more));
+    EXPECT_TRUE(xclipOut("image/png", status) == png);
+    EXPECT_EQ(xclipOut("", status), "Caption");
+    EXPECT_EQ(notesFromClipboard(), more);
+}
+
 TEST(ClipboardSystem, AtExitTheNotesGoToTheClipboardManager) {
     FakeClipboardManager manager;
     ASSERT_TRUE(manager.running());

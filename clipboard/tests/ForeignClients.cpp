@@ -92,12 +92,18 @@ bool convertClipboard(const Client &client, Atom target, Atom property,
 } // namespace
 
 struct TextOwnerDisplay::Impl : Client {
-    std::string text;
+    std::map<Atom, std::string> offers; // the text under UTF8_STRING, and the others
     bool owns = false;
 };
 
-TextOwnerDisplay::TextOwnerDisplay(const std::string &text) : impl_(std::make_unique<Impl>()) {
-    impl_->text = text;
+TextOwnerDisplay::TextOwnerDisplay(const std::string &text,
+                                   const std::map<std::string, std::string> &others)
+    : impl_(std::make_unique<Impl>()) {
+    if (!impl_->display)
+        return;
+    impl_->offers[impl_->atom("UTF8_STRING")] = text;
+    for (const auto &other : others)
+        impl_->offers[impl_->atom(other.first.c_str())] = other.second;
     impl_->owns = impl_->take("CLIPBOARD");
 }
 
@@ -114,16 +120,21 @@ void TextOwnerDisplay::answerRequests() {
     XEvent event;
     while (display && XCheckTypedEvent(display, SelectionRequest, &event)) {
         const XSelectionRequestEvent &request = event.xselectionrequest;
-        Atom utf8 = impl_->atom("UTF8_STRING"), property = None;
-        if (request.target == utf8) {
-            XChangeProperty(display, request.requestor, request.property, utf8, 8, PropModeReplace,
-                            reinterpret_cast<const unsigned char *>(impl_->text.data()),
-                            int(impl_->text.size()));
+        Atom property = None;
+        auto offer = impl_->offers.find(request.target);
+        if (offer != impl_->offers.end()) {
+            XChangeProperty(display, request.requestor, request.property, offer->first, 8,
+                            PropModeReplace,
+                            reinterpret_cast<const unsigned char *>(offer->second.data()),
+                            int(offer->second.size()));
             property = request.property;
         } else if (request.target == impl_->atom("TARGETS")) {
-            long targets[] = {long(utf8)};
+            std::vector<long> targets = {long(impl_->atom("TARGETS"))};
+            for (const auto &o : impl_->offers)
+                targets.push_back(long(o.first));
             XChangeProperty(display, request.requestor, request.property, XA_ATOM, 32,
-                            PropModeReplace, reinterpret_cast<unsigned char *>(targets), 1);
+                            PropModeReplace, reinterpret_cast<unsigned char *>(targets.data()),
+                            int(targets.size()));
             property = request.property;
         }
         reply(display, request, property);

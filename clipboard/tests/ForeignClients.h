@@ -4,17 +4,20 @@
 #pragma once
 
 #include <chrono>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 class TextOwnerDisplay {
 public:
-    explicit TextOwnerDisplay(const std::string &text);
+    // `others`: further targets offered beside the text, by name, each typed as its target.
+    explicit TextOwnerDisplay(const std::string &text,
+                              const std::map<std::string, std::string> &others = {});
     ~TextOwnerDisplay();
     bool owns() const;
     int fd() const;
-    // Answers the requests that have arrived: UTF8_STRING and TARGETS.
+    // Answers the requests that have arrived: UTF8_STRING, the other targets and TARGETS.
     void answerRequests();
 
 private:

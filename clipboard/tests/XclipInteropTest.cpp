@@ -61,6 +61,55 @@ TEST(ClipboardXclip, TextAloneGivesNoNotes) {
     EXPECT_TRUE(notesFromClipboard().empty());
 }
 
+TEST(ClipboardXclip, TextGivenForOurFormatIsNoNotes) {
+    // xclip answers a request for any target with its text, typed UTF8_STRING.
+    TempDir dir;
+    for (size_t size : {size_t(99), size_t(1000), size_t(300000)}) {
+        SCOPED_TRACE(size);
+        std::string text(size, 'x');
+        for (size_t i = 0; i < size; i += 10)
+            text[i] = '\n';
+        XclipOwner xclip(dir.write("text", text));
+        ASSERT_TRUE(xclip.ready());
+        ClipboardGuard guard;
+        std::vector<uint8_t> out;
+        EXPECT_EQ(guard.getData(guard.registerFormat("ScoreTapeFmt"), out), clipErrNoData);
+        EXPECT_TRUE(out.empty());
+        EXPECT_TRUE(notesFromClipboard().empty());
+    }
+}
+
+TEST(ClipboardXclip, OurCopyKeepsWhatAnotherProgramOffered) {
+    const struct {
+        const char *target;
+        size_t size;
+        bool kept;
+    } cases[] = {
+        {"image/png", 50000, true},
+        {"application/x-tw-custom", 3 << 20, true}, // in INCR chunks
+        {"image/bmp", 9 << 20, false},              // too large to take along
+    };
+    TempDir dir;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.target);
+        const std::string data = randomBytes(c.size, unsigned(c.size));
+        XclipOwner xclip(dir.write("data", data), c.target);
+        ASSERT_TRUE(xclip.ready());
+        ASSERT_TRUE(copyNotesToClipboard(sampleNotes()));
+        int status = 0;
+        const std::string targets = xclipOut("TARGETS", status);
+        EXPECT_NE(targets.find("ScoreTapeFmt"), std::string::npos) << targets;
+        EXPECT_EQ(targets.find(c.target) != std::string::npos, c.kept) << targets;
+        EXPECT_EQ(targets.find("UTF8_STRING"), std::string::npos) << "no text was there";
+        if (c.kept) {
+            const std::string read = xclipOut(c.target, status);
+            EXPECT_EQ(read.size(), data.size());
+            EXPECT_TRUE(read == data);
+        }
+        EXPECT_EQ(notesFromClipboard(), sampleNotes());
+    }
+}
+
 TEST(ClipboardXclip, MegabyteTravelsIntactBothWays) {
     TempDir dir;
     const std::string in = randomBytes(1 << 20, 5);

@@ -3,6 +3,7 @@
 #include "framework/Flt_App.h"
 
 #include "TestSupport.h"
+#include "tw/Identity.h"
 
 #include <FL/x.H>
 
@@ -15,9 +16,9 @@ namespace {
 
 Flt_AppConfig editorConfig() {
     Flt_AppConfig c(200, 200);
-    c.title = "Tapeworks2 V1.10";
-    c.vendor = "brn";
-    c.application = "Tapeworker2";
+    c.title = tw::identity::title;
+    c.vendor = tw::identity::vendor;
+    c.application = tw::identity::application;
     return c;
 }
 
@@ -36,11 +37,13 @@ class AppWindow : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "run under test-env.sh"; }
     TempHome home;
-    std::string prefsFile() const { return home.prefsFile("brn", "Tapeworker2"); }
+    std::string prefsFile() const {
+        return home.prefsFile(tw::identity::vendor, tw::identity::application);
+    }
     void storeGeometry(const std::string &lines) {
-        writeText(prefsFile(), "; FLTK preferences file format 1.0\n; vendor: brn\n"
-                               "; application: Tapeworker2\n\n[.]\n\n[./posize]\n\n" +
-                                   lines);
+        writeText(prefsFile(), std::string("; FLTK preferences file format 1.0\n; vendor: ") +
+                                   tw::identity::vendor + "\n; application: " +
+                                   tw::identity::application + "\n\n[.]\n\n[./posize]\n\n" + lines);
     }
 };
 
@@ -52,11 +55,11 @@ TEST_F(AppWindow, FirstStartUsesTheConfigurationAndWritesTheGeometry) {
         EXPECT_EQ(app.y(), 96);
         EXPECT_EQ(app.w(), 508);
         EXPECT_EQ(app.h(), 408);
-        EXPECT_STREQ(app.label(), "Tapeworks2 V1.10");
+        EXPECT_STREQ(app.label(), tw::identity::title);
         EXPECT_EQ(app.escapeMode, 0);
         EXPECT_EQ(app.config.x, 200);
         EXPECT_EQ(app.config.w, 500);
-        EXPECT_STREQ(app.config.vendor, "brn");
+        EXPECT_STREQ(app.config.vendor, tw::identity::vendor);
     }
     const std::string text = readText(prefsFile());
     EXPECT_NE(text.find("[./posize]\n\nx:200\ny:100\nw:500\nh:400\n"), std::string::npos) << text;
@@ -107,7 +110,7 @@ TEST_F(AppWindow, GarbageGeometryGivesASaneWindowAndIsRewritten) {
         EXPECT_TRUE(app.shown());
         app.hide();
     }
-    Fl_Preferences prefs(Fl_Preferences::USER, "brn", "Tapeworker2");
+    Fl_Preferences prefs(Fl_Preferences::USER, tw::identity::vendor, tw::identity::application);
     Fl_Preferences posize(prefs, "posize");
     int w = 0, h = 0;
     posize.get("w", w, 0);
@@ -140,18 +143,18 @@ TEST_F(AppWindow, TitleIsABaseAndASuffix) {
     Flt_App app(c);
     struct Step {
         const char *suffix;
-        const char *title;
+        const char *shown; // after the base title
     };
     const Step steps[] = {
-        {" - melody.mid", "Tapeworks2 V1.10 - melody.mid"},
-        {" - other.mid", "Tapeworks2 V1.10 - other.mid"},
-        {"", "Tapeworks2 V1.10"},
-        {nullptr, "Tapeworks2 V1.10"},
+        {" - melody.mid", " - melody.mid"},
+        {" - other.mid", " - other.mid"},
+        {"", ""},
+        {nullptr, ""},
     };
     for (const Step &s : steps) {
-        SCOPED_TRACE(s.title);
+        SCOPED_TRACE(s.shown);
         app.setTitleSuffix(s.suffix);
-        EXPECT_STREQ(app.label(), s.title);
+        EXPECT_EQ(app.label(), tw::identity::title + std::string(s.shown));
     }
     app.setTitle("Base");
     EXPECT_EQ(app.titleLength, 4);
@@ -169,7 +172,7 @@ TEST_F(AppWindow, MissingTitleFallsBackToTheApplicationName) {
         Flt_AppConfig c = editorConfig();
         c.title = title;
         Flt_App app(c);
-        EXPECT_STREQ(app.label(), "Tapeworker2");
+        EXPECT_STREQ(app.label(), tw::identity::application);
     }
 }
 

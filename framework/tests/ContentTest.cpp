@@ -66,4 +66,37 @@ TEST(AppIcon, AnOpaquePictureOfSeveralColours) {
     EXPECT_EQ(image, appIcon());
 }
 
+// Each size is drawn afresh: a one-pixel frame, the keyboard's white and black keys at the left,
+// the lighter roll beside them; sizes outside the supported range give no picture.
+TEST(AppIcon, DrawnForEverySize) {
+    EXPECT_EQ(appIconPixels(), appIconPixels(appIconSize));
+    const int sizes[] = {appIconMinSize, 24, 32, 48, 100, 256, appIconMaxSize};
+    for (int size : sizes) {
+        SCOPED_TRACE(size);
+        const std::vector<unsigned char> pixels = appIconPixels(size);
+        ASSERT_EQ(pixels.size(), static_cast<size_t>(size) * size * 4);
+        auto at = [&](int x, int y) {
+            const size_t i = (static_cast<size_t>(y) * size + x) * 4;
+            return pixels[i] << 16 | pixels[i + 1] << 8 | pixels[i + 2];
+        };
+        for (int i = 0; i < size; ++i) {
+            EXPECT_EQ(at(i, 0), 0x282830);
+            EXPECT_EQ(at(0, i), 0x282830);
+            EXPECT_EQ(at(size - 1, i), 0x282830);
+            EXPECT_EQ(at(i, size - 1), 0x282830);
+        }
+        std::set<int> keys, roll;
+        for (int y = 1; y < size - 1; ++y) {
+            keys.insert(at(1, y));
+            roll.insert(at(size - 2, y));
+        }
+        EXPECT_EQ(keys, (std::set<int>{0x1e1e1e, 0xfafafa}));
+        EXPECT_TRUE(roll.count(0xeceef2) && roll.count(0xd6dae2));
+        for (size_t i = 3; i < pixels.size(); i += 4)
+            ASSERT_EQ(pixels[i], 255);
+    }
+    for (int size : {-1, 0, appIconMinSize - 1, appIconMaxSize + 1})
+        EXPECT_TRUE(appIconPixels(size).empty()) << size;
+}
+
 } // namespace

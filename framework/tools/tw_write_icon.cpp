@@ -1,24 +1,35 @@
-// Writes the program's icon as a PNG file: tw_write_icon FILE [SCALE]
-#include "framework/IconPng.h"
+// Writes the program's icon as a PNG file: tw_write_icon FILE [SIZE]
+#include "framework/AppIcon.h"
+#include "framework/tools/IconPng.h"
 
 #include <cstdio>
-#include <cstdlib>
-#include <fstream>
 #include <string>
 
+namespace {
+
+constexpr int exitWriteFailed = 1;
+constexpr int exitUsage = 2;
+
+// A whole decimal number, nothing else; 0 when the text is not one.
+int parseSize(const std::string &text) {
+    if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != text.npos)
+        return 0;
+    return std::stoi(text);
+}
+
+} // namespace
+
 int main(int argc, char **argv) {
-    if (argc < 2 || argc > 3) {
-        std::fprintf(stderr, "usage: %s FILE.png [SCALE 1-16]\n", argv[0]);
-        return 2;
+    const int size = argc == 3 ? parseSize(argv[2]) : appIconSize;
+    if (argc < 2 || argc > 3 || size < appIconMinSize || size > appIconMaxSize) {
+        std::fprintf(stderr, "usage: %s FILE.png [SIZE %d-%d, default %d]\n", argv[0],
+                     appIconMinSize, appIconMaxSize, appIconSize);
+        return exitUsage;
     }
-    const int scale = argc == 3 ? std::atoi(argv[2]) : 1;
-    const std::string png = appIconPng(scale);
-    std::ofstream out(argv[1], std::ios::binary);
-    out.write(png.data(), static_cast<std::streamsize>(png.size()));
-    out.close();
-    if (!out) {
-        std::fprintf(stderr, "%s: cannot write %s\n", argv[0], argv[1]);
-        return 1;
+    std::string error;
+    if (!writeAppIconPng(argv[1], size, error)) {
+        std::fprintf(stderr, "%s: cannot write %s: %s\n", argv[0], argv[1], error.c_str());
+        return exitWriteFailed;
     }
     return 0;
 }

@@ -4,7 +4,10 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
+#include <stdexcept>
+#include <string>
 
 namespace {
 
@@ -112,4 +115,36 @@ TEST(NoxssThread, DestroyingARunningObjectStopsAndJoinsTheWorker) {
         started.wait();
     }
     EXPECT_TRUE(returned.load());
+}
+
+TEST(NoxssThread, AThrowingTaskIsToldAndTheNextTaskRuns) {
+    struct Case {
+        const char *what;
+        std::function<void()> raise;
+        std::string line;
+    };
+    const std::string prefix = NoxssThread::taskFailedLine;
+    const Case cases[] = {
+        {"std::exception", [] { throw std::runtime_error("port vanished"); },
+         prefix + "port vanished\n"},
+        {"other type", [] { throw 42; }, prefix + "an exception of unknown type\n"},
+    };
+    NoxssThread thread;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        thread.task = [&](const std::atomic<bool> &) { c.raise(); };
+        ::testing::internal::CaptureStderr();
+        ASSERT_TRUE(thread.start());
+        waitUntilFinished(thread);
+        const std::string err = ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(thread.state(), NoxssThread::stateFinished);
+        EXPECT_EQ(err, c.line);
+        thread.stop();
+
+        std::atomic<int> runs{0};
+        thread.task = [&](const std::atomic<bool> &) { ++runs; };
+        ASSERT_TRUE(thread.start());
+        thread.stop();
+        EXPECT_EQ(runs.load(), 1) << "the worker serves the next task";
+    }
 }

@@ -3,6 +3,8 @@
 #include <rtmidi/RtMidi.h>
 
 #include <cstdlib>
+#include <fstream>
+#include <functional>
 #include <sstream>
 #include <unistd.h>
 
@@ -39,7 +41,44 @@ std::vector<std::string> linesStartingWith(const std::string &text, const std::s
     return lines;
 }
 
+// Everything that the action writes to standard error.
+std::string stderrOf(const std::function<void()> &action) {
+    ::testing::internal::CaptureStderr();
+    action();
+    return ::testing::internal::GetCapturedStderr();
+}
+
+const std::string absenceLine = "RtMidi error no MIDI output system found\n";
+
 } // namespace
+
+TEST(PortList, WithoutAnySystemTheProgramAloneSpeaksAndOnlyOnce) {
+    const char *testServer = std::getenv("JACK_DEFAULT_SERVER");
+    // An ALSA configuration that knows no sequencer and a JACK server name that nobody uses.
+    const std::string alsaConfig = ::testing::TempDir() + "tw-no-sequencer.conf";
+    std::ofstream(alsaConfig).flush();
+    EnvOverride alsa("ALSA_CONFIG_PATH", alsaConfig);
+    EnvOverride noStart("JACK_NO_START_SERVER", "1");
+    auto server = std::make_unique<EnvOverride>("JACK_DEFAULT_SERVER",
+                                                "tw-no-server-" + std::to_string(getpid()));
+    const auto list = [] { EXPECT_TRUE(NoxmidiSnd::listOutputPorts().empty()); };
+
+    const std::string first = stderrOf(list); // an earlier test may have told it already
+    EXPECT_TRUE(first.empty() || first == absenceLine) << first;
+    EXPECT_EQ(stderrOf(list), "") << "a second list";
+    NoxmidiSnd port;
+    EXPECT_EQ(stderrOf([&] { EXPECT_GE(port.open(0), 2); }),
+              "RtMidi instantiation error no MIDI output system found\n");
+    EXPECT_EQ(stderrOf(list), "") << "a list after the failed open";
+
+    if (!testServer)
+        GTEST_SKIP() << "no JACK server of the test run: the return of a system is not tried";
+    server.reset();
+    EnvOverride back("JACK_DEFAULT_SERVER", testServer);
+    EXPECT_EQ(stderrOf([] { NoxmidiSnd::listOutputPorts(); }), "") << "the system came back";
+    EnvOverride gone("JACK_DEFAULT_SERVER", "tw-no-server-" + std::to_string(getpid()));
+    EXPECT_EQ(stderrOf(list), absenceLine) << "gone again after it was there";
+}
 
 TEST(PortList, EmptyWithoutAServerAndOpenFails) {
     EnvOverride server("JACK_DEFAULT_SERVER", "tw-no-server-" + std::to_string(getpid()));
@@ -64,6 +103,16 @@ TEST_F(OpenPort, ListsTheReceiverAndOpensIt) {
     EXPECT_FALSE(port.isOpen());
     port.close(); // closing a closed port is harmless
     EXPECT_FALSE(port.isOpen());
+}
+
+TEST_F(OpenPort, ListingOpeningAndSendingWriteNothing) {
+    EXPECT_EQ(stderrOf([&] {
+                  NoxmidiSnd::listOutputPorts();
+                  reopen();
+                  EXPECT_EQ(port.send({0x90, 60, 1}), 0);
+                  port.close();
+              }),
+              "");
 }
 
 TEST_F(OpenPort, NumberPastTheLastPortFailsWithOneLine) {

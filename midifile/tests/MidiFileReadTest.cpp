@@ -3,6 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <functional>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 using smftest::Bytes;
@@ -214,6 +220,104 @@ TEST(MidiFileRead, RefusesWhatCannotBeOpened) {
     }
     MidiFile f;
     EXPECT_EQ(f.read(nullptr), errCannotOpen);
+}
+
+// A file of the given size whose first bytes are given; the rest is a hole that reads as zeros.
+std::string sparseFile(const smftest::TempDir &dir, const Bytes &start, uint64_t size) {
+    std::string path = dir.file("sparse.mid");
+    smftest::writeBytes(path, start);
+    return ::truncate(path.c_str(), off_t(size)) == 0 ? path : std::string();
+}
+
+// The reader's result in a child process whose address space may grow by `room` bytes only.
+int readWithLittleMemory(const std::string &path, uint64_t room) {
+    return smftest::resultInChild([&] {
+        std::ifstream status("/proc/self/status");
+        std::string line;
+        uint64_t used = 0;
+        while (std::getline(status, line))
+            if (line.rfind("VmSize:", 0) == 0)
+                used = std::stoull(line.substr(7)) * 1024;
+        struct rlimit limit {
+            used + room, used + room
+        };
+        if (used == 0 || ::setrlimit(RLIMIT_AS, &limit) != 0)
+            return 2;
+        MidiFile f;
+        return f.read(path.c_str());
+    });
+}
+
+// A sanitizer's shadow memory does not run under an address space limit.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool sanitized = true;
+#elif defined(__has_feature)
+constexpr bool sanitized = __has_feature(address_sanitizer) || __has_feature(thread_sanitizer);
+#else
+constexpr bool sanitized = false;
+#endif
+
+// What is not a MIDI file is refused at once, and what does not fit into memory is an error,
+// not an abort. Cases with a memory limit run in a child process with 32 MB of room.
+TEST(MidiFileRead, RefusesEarlyAndNeverAborts) {
+    const uint64_t gib = uint64_t(1) << 30;
+    const Bytes trackOfZeros =
+        cat({header(0, 1, 96), Bytes{'M', 'T', 'r', 'k', 0x3F, 0xFF, 0xFF, 0xF0}});
+    struct Case {
+        const char *name;
+        std::function<std::string(const smftest::TempDir &)> make;
+        int code;
+        bool littleMemory;
+    } cases[] = {
+        {"folder", [](const smftest::TempDir &d) { return d.path().string(); }, errCannotOpen,
+         false},
+        {"FIFO without a writer",
+         [](const smftest::TempDir &d) {
+             std::string path = d.file("fifo.mid");
+             return ::mkfifo(path.c_str(), 0600) == 0 ? path : std::string();
+         },
+         errCannotOpen, false},
+        {"endless device", [](const smftest::TempDir &) { return std::string("/dev/zero"); },
+         errCannotOpen, false},
+        {"valid header, one byte above 1 GiB",
+         [](const smftest::TempDir &d) { return sparseFile(d, header(0, 0, 96), gib + 1); },
+         errRead, true},
+        {"1 GiB of zeros: the header is checked first",
+         [](const smftest::TempDir &d) { return sparseFile(d, {}, gib); }, errHeader, true},
+        {"1 GiB track of zeros: refused at its first event",
+         [&](const smftest::TempDir &d) { return sparseFile(d, trackOfZeros, gib); },
+         errRunningStatus, true},
+        {"more events than memory",
+         [](const smftest::TempDir &d) {
+             // 6 million running-status program changes: 12 MB of file, 96 MB of events.
+             Bytes events{0x00, 0xC0, 1};
+             events.reserve(12u << 20);
+             for (int i = 0; i < 6000000; ++i)
+                 events.insert(events.end(), {0x00, 1});
+             std::string path = d.file("many.mid");
+             smftest::writeBytes(path, smftest::singleTrackFile(events));
+             return path;
+         },
+         errRead, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.littleMemory && sanitized)
+            continue;
+        smftest::TempDir dir;
+        std::string path = c.make(dir);
+        ASSERT_FALSE(path.empty());
+        auto start = std::chrono::steady_clock::now();
+        if (c.littleMemory) {
+            EXPECT_EQ(readWithLittleMemory(path, uint64_t(32) << 20), c.code);
+        } else {
+            MidiFile f;
+            f.tracks.resize(1);
+            EXPECT_EQ(f.read(path.c_str()), c.code);
+            expectCleared(f);
+        }
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    }
 }
 
 TEST(MidiFileRead, ReadsStatisticsOfEachTrack) {

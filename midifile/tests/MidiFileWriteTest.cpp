@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fcntl.h>
+#include <functional>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -54,14 +57,10 @@ TEST(MidiFileWrite, WritesExactBytes) {
         {"system status written as sysex", fileWith(0, 96, {{{3, {0xF2, 0x10, 0x20}}}}),
          cat({header(0, 1, 96), track(cat({{3, 0xF0, 0x03, 0x10, 0x20, 0xF7}, endOfTrack}))})},
         {"delta times as variable-length numbers",
-         fileWith(0, 96,
-                  {{{127, {0xC0, 1}},
-                    {8192, {0xC0, 1}},
-                    {0x0FFFFFFF, {0xC0, 1}},
-                    {0x10000001, {0xC0, 1}}}}),
-         cat({header(0, 1, 96), track(cat({{0x7F, 0xC0, 1, 0xC0, 0x00, 0xC0, 1, 0xFF, 0xFF, 0xFF,
-                                            0x7F, 0xC0, 1, 0x01, 0xC0, 1},
-                                           endOfTrack}))})},
+         fileWith(0, 96, {{{127, {0xC0, 1}}, {8192, {0xC0, 1}}, {0x0FFFFFFF, {0xC0, 1}}}}),
+         cat({header(0, 1, 96),
+              track(cat({{0x7F, 0xC0, 1, 0xC0, 0x00, 0xC0, 1, 0xFF, 0xFF, 0xFF, 0x7F, 0xC0, 1},
+                         endOfTrack}))})},
         {"SMPTE time unit and format kept", fileWith(2, 0xE728, {{}, {}}),
          cat({header(2, 2, 0xE728), track(endOfTrack), track(endOfTrack)})},
         {"format masked to four bits", fileWith(0x1234, 240, {}), header(4, 0, 240)},
@@ -179,11 +178,11 @@ TEST(MidiFileWrite, ReadOnlyFileIsCannotOpen) {
     EXPECT_EQ(smftest::readBytes(path), (Bytes{1, 2, 3}));
 }
 
-TEST(MidiFileWrite, FailedRenameRemovesTheTemporaryFile) {
+TEST(MidiFileWrite, FolderTargetIsCannotOpen) {
     smftest::TempDir dir;
     std::filesystem::create_directory(dir.path() / "taken");
     std::filesystem::create_directory(dir.path() / "taken" / "inner");
-    EXPECT_EQ(bigFile().write(dir.file("taken").c_str()), errWrite);
+    EXPECT_EQ(bigFile().write(dir.file("taken").c_str()), errCannotOpen);
     EXPECT_TRUE(std::filesystem::is_directory(dir.path() / "taken" / "inner"));
     EXPECT_TRUE(strayFiles(dir, "taken").empty());
 }
@@ -202,6 +201,250 @@ TEST(MidiFileWrite, ReplacedFileKeepsPermissionsAndLinks) {
     struct stat st {};
     ASSERT_EQ(::stat(real.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
+}
+
+ino_t inodeOf(const std::string &path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
+// Whether a program runs as another user here: setpriv is there and we are root.
+bool canSwitchUser() {
+    return ::geteuid() == 0 && ::access("/usr/bin/setpriv", X_OK) == 0;
+}
+
+// The result of copying `in` to `out` with smfinfo run as user nobody: 0 or the error code.
+int copyAsNobody(const std::string &in, const std::string &out) {
+    std::string command = "setpriv --reuid=nobody --regid=nogroup --clear-groups '" +
+                          (smftest::binDir() / "smfinfo").string() + "' --copy '" + in + "' '" +
+                          out + "'";
+    FILE *pipe = ::popen(command.c_str(), "r");
+    if (!pipe)
+        return 1;
+    char line[64] = {};
+    int rc = 0;
+    if (std::fgets(line, sizeof(line), pipe) && std::sscanf(line, "error=%d", &rc) != 1)
+        rc = 1;
+    int status = ::pclose(pipe);
+    return rc != 0 ? rc : WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : 1;
+}
+
+// Where and how a save lands: symbolic and hard links, other owners, folders that may not be
+// written, targets that are no files, and data that does not fit the format or the disk.
+TEST(MidiFileWrite, SavesConservativelyWhereverTheTargetIs) {
+    using Dir = smftest::TempDir;
+    const MidiFile song = fileWith(0, 96, {{{0, {0xC0, 5}}}});
+    const Bytes songBytes = cat({header(0, 1, 96), track(cat({{0, 0xC0, 5}, endOfTrack}))});
+    const Bytes old{1, 2, 3};
+    enum class Saver { Direct, Nobody, SmallFileLimit };
+    struct Case {
+        const char *name;
+        // Prepares the folder and gives the path saved to.
+        std::function<std::string(const Dir &)> prepare;
+        MidiFile file;
+        Saver saver;
+        int code;
+        // Checks the folder afterwards; the inode of the saved path before the save is given.
+        std::function<void(const Dir &, ino_t)> check;
+    } cases[] = {
+        {"dangling symbolic link: written through",
+         [](const Dir &d) {
+             std::filesystem::create_directory(d.path() / "sub");
+             ::symlink("sub/real.mid", d.file("link.mid").c_str());
+             return d.file("link.mid");
+         },
+         song, Saver::Direct, 0,
+         [&](const Dir &d, ino_t) {
+             std::error_code ec;
+             EXPECT_EQ(std::filesystem::read_symlink(d.path() / "link.mid", ec), "sub/real.mid");
+             EXPECT_EQ(smftest::readBytes(d.file("sub/real.mid")), songBytes);
+         }},
+        {"loop of symbolic links",
+         [](const Dir &d) {
+             ::symlink("b.mid", d.file("a.mid").c_str());
+             ::symlink("a.mid", d.file("b.mid").c_str());
+             return d.file("a.mid");
+         },
+         song, Saver::Direct, errCannotOpen,
+         [](const Dir &d, ino_t) { EXPECT_EQ(strayFiles(d, "").size(), 2u); }},
+        {"hard link: both names see the new content",
+         [&](const Dir &d) {
+             smftest::writeBytes(d.file("a.mid"), old);
+             ::link(d.file("a.mid").c_str(), d.file("b.mid").c_str());
+             return d.file("a.mid");
+         },
+         song, Saver::Direct, 0,
+         [&](const Dir &d, ino_t inode) {
+             EXPECT_EQ(inodeOf(d.file("a.mid")), inode);
+             EXPECT_EQ(inodeOf(d.file("b.mid")), inode);
+             EXPECT_EQ(smftest::readBytes(d.file("b.mid")), songBytes);
+         }},
+        {"file of another user keeps its owner",
+         [&](const Dir &d) {
+             smftest::writeBytes(d.file("theirs.mid"), old);
+             (void)::chown(d.file("theirs.mid").c_str(), 65534, 65534);
+             return d.file("theirs.mid");
+         },
+         song, Saver::Direct, 0,
+         [&](const Dir &d, ino_t inode) {
+             struct stat st {};
+             ASSERT_EQ(::stat(d.file("theirs.mid").c_str(), &st), 0);
+             EXPECT_EQ(st.st_ino, inode);
+             EXPECT_EQ(st.st_uid, ::geteuid() == 0 ? 65534u : ::geteuid());
+             EXPECT_EQ(smftest::readBytes(d.file("theirs.mid")), songBytes);
+         }},
+        {"writable file in a folder that is not: written in place",
+         [&](const Dir &d) {
+             // The folder stays root's (0755); the unprivileged saver owns only the file.
+             ::chmod(d.path().c_str(), 0755);
+             smftest::writeBytes(d.file("in.mid"), songBytes);
+             smftest::writeBytes(d.file("out.mid"), old);
+             (void)::chown(d.file("out.mid").c_str(), 65534, 65534);
+             return d.file("out.mid");
+         },
+         song, Saver::Nobody, 0,
+         [&](const Dir &d, ino_t inode) {
+             EXPECT_EQ(inodeOf(d.file("out.mid")), inode);
+             EXPECT_EQ(smftest::readBytes(d.file("out.mid")), songBytes);
+             EXPECT_EQ(strayFiles(d, "out.mid"), std::vector<std::string>{"in.mid"});
+         }},
+        {"hard-linked file too large for the file size limit: left alone",
+         [&](const Dir &d) {
+             smftest::writeBytes(d.file("a.mid"), old);
+             ::link(d.file("a.mid").c_str(), d.file("b.mid").c_str());
+             return d.file("a.mid");
+         },
+         bigFile(), Saver::SmallFileLimit, errWrite,
+         [&](const Dir &d, ino_t) { EXPECT_EQ(smftest::readBytes(d.file("b.mid")), old); }},
+        {"FIFO is not replaced",
+         [](const Dir &d) {
+             ::mkfifo(d.file("fifo.mid").c_str(), 0600);
+             return d.file("fifo.mid");
+         },
+         song, Saver::Direct, errCannotOpen,
+         [](const Dir &d, ino_t) {
+             EXPECT_EQ(std::filesystem::status(d.path() / "fifo.mid").type(),
+                       std::filesystem::file_type::fifo);
+             EXPECT_TRUE(strayFiles(d, "fifo.mid").empty());
+         }},
+        {"delta time of 2^28 ticks",
+         [&](const Dir &d) {
+             smftest::writeBytes(d.file("song.mid"), old);
+             return d.file("song.mid");
+         },
+         fileWith(0, 96, {{{1, {0xC0, 1}}, {0x10000000, {0xC0, 2}}}}), Saver::Direct, errWrite,
+         [&](const Dir &d, ino_t) {
+             EXPECT_EQ(smftest::readBytes(d.file("song.mid")), old);
+             EXPECT_TRUE(strayFiles(d, "song.mid").empty());
+         }},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.saver == Saver::Nobody && !canSwitchUser()) {
+            std::printf("skipped \"%s\": needs root and setpriv\n", c.name);
+            continue;
+        }
+        Dir dir;
+        std::string path = c.prepare(dir);
+        ino_t inode = inodeOf(path);
+        int rc = 1;
+        switch (c.saver) {
+        case Saver::Direct:
+            rc = c.file.write(path.c_str());
+            break;
+        case Saver::Nobody:
+            rc = copyAsNobody(dir.file("in.mid"), path);
+            break;
+        case Saver::SmallFileLimit:
+            rc = smftest::resultInChild([&] {
+                std::signal(SIGXFSZ, SIG_IGN);
+                struct rlimit limit {
+                    16384, 16384
+                };
+                return ::setrlimit(RLIMIT_FSIZE, &limit) == 0 ? c.file.write(path.c_str()) : 2;
+            });
+            break;
+        }
+        EXPECT_EQ(rc, c.code);
+        c.check(dir, inode);
+    }
+}
+
+// A save killed midway leaves the old file as it was and no temporary file.
+TEST(MidiFileWrite, KilledSaveLeavesNothingBehind) {
+    smftest::TempDir dir;
+    std::string path = dir.file("song.mid");
+    const Bytes old{1, 2, 3};
+    smftest::writeBytes(path, old);
+    MidiFile big; // 64 MB in a few long meta events
+    Bytes text(8u << 20, 'x');
+    Bytes meta = cat({{0xFF, 0x01}, text});
+    big.tracks.emplace_back();
+    for (int i = 0; i < 8; ++i)
+        big.tracks[0].events.push_back({0, EventBytes(meta.data(), meta.size())});
+
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0)
+        ::_exit(big.write(path.c_str()) == 0 ? 0 : 1);
+    // The child is killed as soon as it holds a file in the folder open: its temporary file.
+    std::string fdFolder = "/proc/" + std::to_string(child) + "/fd";
+    std::string inFolder = dir.path().string() + "/";
+    bool killed = false;
+    int status = 0;
+    while (!killed && ::waitpid(child, &status, WNOHANG) == 0) {
+        std::error_code ec;
+        for (const auto &fd : std::filesystem::directory_iterator(fdFolder, ec)) {
+            std::string to = std::filesystem::read_symlink(fd.path(), ec).string();
+            if (!ec && to.rfind(inFolder, 0) == 0) {
+                ::kill(child, SIGKILL);
+                killed = true;
+                break;
+            }
+        }
+    }
+    if (killed) {
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+    }
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the save ended before it was seen: " << status;
+    EXPECT_EQ(smftest::readBytes(path), old);
+    EXPECT_TRUE(strayFiles(dir, "song.mid").empty())
+        << testing::PrintToString(strayFiles(dir, "song.mid"));
+}
+
+// Named temporary files of killed saves are removed by the next save of their target; those
+// of saves still under way and of other targets are not.
+TEST(MidiFileWrite, NextSaveRemovesStaleTemporaries) {
+    smftest::TempDir dir;
+    pid_t gone = ::fork();
+    ASSERT_GE(gone, 0);
+    if (gone == 0)
+        ::_exit(0);
+    ASSERT_EQ(::waitpid(gone, nullptr, 0), gone);
+    std::string self = std::to_string(::getpid());
+    auto temporary = [&](const std::string &name) {
+        smftest::writeBytes(dir.file(name), {1});
+        return dir.file(name);
+    };
+    temporary(".song.mid.tmp" + std::to_string(gone) + "-0");
+    temporary(".song.mid.tmp" + self + "-12");
+    std::vector<std::string> kept = {
+        ".song.mid.tmp1-0",                             // its process still runs
+        ".other.mid.tmp" + std::to_string(gone) + "-0", // another target
+        ".song.mid.tmp" + self + "-13",                 // a save of this process under way
+        "song.mid",
+    };
+    for (std::size_t i = 0; i < 3; ++i)
+        temporary(kept[i]);
+    int busy = ::open(dir.file(kept[2]).c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(busy, LOCK_EX), 0);
+
+    ASSERT_EQ(MidiFile().write(dir.file("song.mid").c_str()), 0);
+    ::close(busy);
+    std::vector<std::string> left = strayFiles(dir, "");
+    std::sort(left.begin(), left.end());
+    std::sort(kept.begin(), kept.end());
+    EXPECT_EQ(left, kept);
 }
 
 } // namespace

@@ -9,12 +9,15 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <initializer_list>
 #include <iterator>
 #include <string>
 #include <vector>
 
 #include <ostream>
+#include <sys/wait.h>
+#include <unistd.h>
 
 // Readable events in test failure messages: delta time and bytes in hex.
 inline void PrintTo(const MidiEvent &e, std::ostream *os) {
@@ -107,6 +110,33 @@ inline Bytes writtenBytes(const MidiFile &file, int *rc = nullptr) {
     if (rc)
         *rc = result;
     return readBytes(path);
+}
+
+// Runs work in a child process and returns its result; 1 when the child ends without one (an
+// exception, a crash). For what must not touch this process: resource limits, other users.
+inline int resultInChild(const std::function<int()> &work) {
+    int fds[2];
+    if (::pipe(fds) != 0)
+        return 1;
+    pid_t child = ::fork();
+    if (child == 0) {
+        ::close(fds[0]);
+        int rc = 1;
+        try {
+            rc = work();
+        } catch (...) {
+        }
+        ssize_t n = ::write(fds[1], &rc, sizeof(rc));
+        ::_exit(n == sizeof(rc) ? 0 : 3);
+    }
+    ::close(fds[1]);
+    int rc = 1;
+    if (child < 0 || ::read(fds[0], &rc, sizeof(rc)) != sizeof(rc))
+        rc = 1;
+    ::close(fds[0]);
+    if (child > 0)
+        ::waitpid(child, nullptr, 0);
+    return rc;
 }
 
 inline std::filesystem::path sourceDir() {

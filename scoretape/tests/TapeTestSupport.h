@@ -2,14 +2,11 @@
 #pragma once
 
 #include "scoretape/ScoreTape.h"
+#include "testsupport/NoteMakers.h"
+#include "testsupport/TempPath.h"
 
 #include <string>
 #include <vector>
-
-inline TapeNote tn(unsigned note, unsigned start, unsigned length = 4, unsigned channel = 0,
-                   unsigned velocity = 100, bool selected = false) {
-    return TapeNote{note, start, length, channel, velocity, selected};
-}
 
 // Starts of the melody in storage order.
 inline std::vector<unsigned> starts(const Flt_ScoreTape &tape) {
@@ -27,11 +24,4 @@ struct TestTape : Flt_ScoreTape {
     }
     // Adds notes without recording them and clears dataChanged, as after a file read.
     void load(const std::vector<TapeNote> &list) { setNotes(list); }
-};
-
-// A temporary file path that is removed at the end of the scope.
-struct TempPath {
-    std::string path;
-    explicit TempPath(const std::string &name);
-    ~TempPath();
 };

@@ -33,7 +33,15 @@ if [ -z "${TW_E2E_PRIVATE_ENV:-}" ]; then
 fi
 
 TW_BIN="$TW_BIN_DIR/tapeworks2"
-TITLE="Tapeworks2 V1.10"
+# The program's title and preferences names, written by the build beside its bin folder.
+IDENTITY="$TW_BIN_DIR/../identity.env"
+if [ ! -r "$IDENTITY" ]; then
+    echo "ERROR: no $IDENTITY (configure the build with cmake)" >&2
+    exit 1
+fi
+# shellcheck source=/dev/null
+source "$IDENTITY"
+TITLE="$TW_TITLE"
 MENU_HEIGHT=25
 ROW_HEIGHT=11
 TICK_WIDTH=8
@@ -60,7 +68,7 @@ done
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/tw-app-e2e.XXXXXX") || die "no temporary folder"
 export HOME="$WORK/home"
 mkdir -p "$HOME/music"
-PREFS="$HOME/.fltk/brn/Tapeworker2.prefs"
+PREFS="$HOME/.fltk/$TW_VENDOR/$TW_APPLICATION.prefs"
 
 stop_pid() {
     local pid=$1

@@ -37,7 +37,8 @@ prefs_reset() {
 prefs_write() {
     mkdir -p "$(dirname "$PREFS")"
     {
-        printf '; FLTK preferences file format 1.0\n; vendor: brn\n; application: Tapeworker2\n\n[.]\n\n'
+        printf '; FLTK preferences file format 1.0\n; vendor: %s\n; application: %s\n\n[.]\n\n' \
+            "$TW_VENDOR" "$TW_APPLICATION"
         cat
     } >"$PREFS"
     prefs_changed

@@ -1,5 +1,5 @@
 // Selection operations: flags only, never the melody or the history.
-#include "TapeTestSupport.h"
+#include "ModelTestSupport.h"
 
 #include "notes/NoteSets.h"
 
@@ -7,7 +7,7 @@
 
 namespace {
 
-std::vector<bool> flags(const Flt_ScoreTape &tape) {
+std::vector<bool> flags(const ScoreModel &tape) {
     std::vector<bool> out;
     for (const TapeNote &n : tape.notes())
         out.push_back(n.selected);

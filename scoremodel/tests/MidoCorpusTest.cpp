@@ -1,6 +1,6 @@
 // Saved melodies as another MIDI reader sees them: every corpus file that reads is loaded,
 // saved, and read back by Debian's python3-mido; its notes must equal the tape's melody.
-#include "TapeTestSupport.h"
+#include "ModelTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -49,7 +49,7 @@ TEST(TapeMido, SavedCorpusReadsBackInMido) {
     const char *source = std::getenv("TW_SOURCE_DIR");
     const fs::path root = fs::path(source ? source : ".");
     const fs::path corpus = root / ".." / "shared" / "testdata" / "midi";
-    const fs::path script = root / "scoretape" / "tests" / "mido_notes.py";
+    const fs::path script = root / "scoremodel" / "tests" / "mido_notes.py";
     if (!fs::is_directory(corpus))
         GTEST_SKIP() << "no corpus at " << corpus;
     if (!midoAvailable())

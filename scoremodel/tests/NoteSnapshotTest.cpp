@@ -1,7 +1,7 @@
 // Snapshots of the undo history: logically full copies, in storage shared with the one before.
-#include "scoretape/NoteSnapshot.h"
+#include "scoremodel/NoteSnapshot.h"
 
-#include "TapeTestSupport.h"
+#include "ModelTestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "scoretape/NoteSnapshot.h"
+#include "scoremodel/NoteSnapshot.h"
 
-#include "scoretape/NoteBuffers.h"
+#include "scoremodel/NoteBuffers.h"
 
 #include <algorithm>
 #include <iterator>

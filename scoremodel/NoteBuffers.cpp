@@ -1,4 +1,4 @@
-#include "scoretape/NoteBuffers.h"
+#include "scoremodel/NoteBuffers.h"
 
 #include <sys/mman.h>
 

@@ -1,10 +1,12 @@
 // Selection: the `selected` flag of each note. Selecting looks at shown notes only; clearing
 // clears every note. Nothing here changes the melody or the undo history.
-#include "scoretape/ScoreTape.h"
+#include "scoremodel/ScoreModel.h"
 
 #include <cmath>
 
-void Flt_ScoreTape::selectAll() {
+namespace tw {
+
+void ScoreModel::selectAll() {
     bool any = false;
     for (TapeNote &n : notes_) {
         if (isChannelShown(n)) {
@@ -13,20 +15,20 @@ void Flt_ScoreTape::selectAll() {
         }
     }
     if (any)
-        redraw();
+        modelChanged();
 }
 
-void Flt_ScoreTape::unselectAll() {
+void ScoreModel::unselectAll() {
     bool any = false;
     for (TapeNote &n : notes_) {
         any = any || n.selected;
         n.selected = false;
     }
     if (any)
-        redraw();
+        modelChanged();
 }
 
-void Flt_ScoreTape::invertSelection() {
+void ScoreModel::invertSelection() {
     bool any = false;
     for (TapeNote &n : notes_) {
         if (n.selected) {
@@ -38,10 +40,10 @@ void Flt_ScoreTape::invertSelection() {
         }
     }
     if (any)
-        redraw();
+        modelChanged();
 }
 
-void Flt_ScoreTape::selectBetweenMarkers() {
+void ScoreModel::selectBetweenMarkers() {
     if (markers_.first >= markers_.second)
         return;
     bool any = false;
@@ -52,10 +54,10 @@ void Flt_ScoreTape::selectBetweenMarkers() {
         }
     }
     if (any)
-        redraw();
+        modelChanged();
 }
 
-void Flt_ScoreTape::selectFrom(unsigned tick) {
+void ScoreModel::selectFrom(unsigned tick) {
     bool any = false;
     for (TapeNote &n : notes_) {
         if (isChannelShown(n) && !n.selected && n.start >= tick) {
@@ -64,15 +66,15 @@ void Flt_ScoreTape::selectFrom(unsigned tick) {
         }
     }
     if (any)
-        redraw();
+        modelChanged();
 }
 
-void Flt_ScoreTape::setSelected(unsigned index, bool on) {
+void ScoreModel::setSelected(unsigned index, bool on) {
     if (index < notes_.size() && isChannelShown(notes_[index]))
         notes_[index].selected = on;
 }
 
-bool Flt_ScoreTape::toggleSelectionAt(unsigned tick, unsigned note) {
+bool ScoreModel::toggleSelectionAt(unsigned tick, unsigned note) {
     bool any = false;
     for (TapeNote &n : notes_) {
         if (n.start == tick && n.note == note && isChannelShown(n)) {
@@ -81,11 +83,11 @@ bool Flt_ScoreTape::toggleSelectionAt(unsigned tick, unsigned note) {
         }
     }
     if (any)
-        redraw();
+        modelChanged();
     return any;
 }
 
-unsigned Flt_ScoreTape::selectLoudest(unsigned percent) {
+unsigned ScoreModel::selectLoudest(unsigned percent) {
     unsigned histogram[128] = {};
     unsigned total = 0;
     for (const TapeNote &n : notes_) {
@@ -108,11 +110,11 @@ unsigned Flt_ScoreTape::selectLoudest(unsigned percent) {
         }
     }
     if (count != 0)
-        redraw();
+        modelChanged();
     return count;
 }
 
-unsigned Flt_ScoreTape::selectSpecialNotes() {
+unsigned ScoreModel::selectSpecialNotes() {
     unselectAll();
     unsigned count = 0, firstStart = 0;
     for (TapeNote &n : notes_) {
@@ -124,16 +126,18 @@ unsigned Flt_ScoreTape::selectSpecialNotes() {
         }
     }
     if (count != 0) {
-        redraw();
+        modelChanged();
         setFirstTick(firstStart);
     }
     return count;
 }
 
-std::vector<TapeNote> Flt_ScoreTape::selectedNotes() const {
+std::vector<TapeNote> ScoreModel::selectedNotes() const {
     std::vector<TapeNote> list;
     for (const TapeNote &n : notes_)
         if (n.selected)
             list.push_back(n);
     return list;
 }
+
+} // namespace tw

@@ -1,5 +1,5 @@
 // Edit operations: what they change, and that an edit which changes nothing is not recorded.
-#include "TapeTestSupport.h"
+#include "ModelTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@ namespace {
 
 constexpr unsigned maxTick = 0xFFFFFFFFu;
 
-bool ordered(const Flt_ScoreTape &tape) {
+bool ordered(const ScoreModel &tape) {
     return std::is_sorted(tape.notes().begin(), tape.notes().end(),
                           [](const TapeNote &a, const TapeNote &b) { return a.start < b.start; });
 }
@@ -22,28 +22,24 @@ TEST(TapeEdit, TimeEdits) {
     const struct {
         const char *what;
         std::vector<TapeNote> notes;
-        std::function<void(Flt_ScoreTape &)> edit;
+        std::function<void(ScoreModel &)> edit;
         std::vector<unsigned> starts;
         bool recorded;
     } cases[] = {
         {"insertTime moves notes at or after the tick",
          {tn(60, 99, 20), tn(61, 100)},
-         [](Flt_ScoreTape &t) { t.insertTime(100, 8); },
+         [](ScoreModel &t) { t.insertTime(100, 8); },
          {99, 108},
          true},
-        {"insertTime 0",
-         {tn(60, 100)},
-         [](Flt_ScoreTape &t) { t.insertTime(100, 0); },
-         {100},
-         false},
+        {"insertTime 0", {tn(60, 100)}, [](ScoreModel &t) { t.insertTime(100, 0); }, {100}, false},
         {"insertTime after the last note",
          {tn(60, 10)},
-         [](Flt_ScoreTape &t) { t.insertTime(11, 5); },
+         [](ScoreModel &t) { t.insertTime(11, 5); },
          {10},
          false},
         {"eraseRegion 32..64",
          {tn(60, 10), tn(61, 20, 30), tn(62, 32), tn(63, 63), tn(64, 64)},
-         [](Flt_ScoreTape &t) {
+         [](ScoreModel &t) {
              t.setRightMarker(64);
              t.setLeftMarker(32);
              t.eraseRegion();
@@ -52,7 +48,7 @@ TEST(TapeEdit, TimeEdits) {
          true},
         {"eraseRegion with markers on one tick",
          {tn(60, 10)},
-         [](Flt_ScoreTape &t) {
+         [](ScoreModel &t) {
              t.setLeftMarker(10);
              t.eraseRegion();
          },
@@ -60,7 +56,7 @@ TEST(TapeEdit, TimeEdits) {
          false},
         {"insertRegionLength 32..64",
          {tn(60, 31), tn(61, 32)},
-         [](Flt_ScoreTape &t) {
+         [](ScoreModel &t) {
              t.setRightMarker(64);
              t.setLeftMarker(32);
              t.insertRegionLength();
@@ -69,17 +65,17 @@ TEST(TapeEdit, TimeEdits) {
          true},
         {"moveSelected -1 at tick 0",
          {tn(60, 0, 4, 0, 1, true), tn(61, 5)},
-         [](Flt_ScoreTape &t) { t.moveSelected(-1); },
+         [](ScoreModel &t) { t.moveSelected(-1); },
          {0, 5},
          false},
         {"moveSelected re-sorts",
          {tn(60, 0, 4, 0, 1, true), tn(61, 5)},
-         [](Flt_ScoreTape &t) { t.moveSelected(10); },
+         [](ScoreModel &t) { t.moveSelected(10); },
          {5, 10},
          true},
         {"moveSelected leaves hidden channels",
          {tn(60, 0, 4, 0, 1, true), tn(61, 2, 4, 1, 1, true)},
-         [](Flt_ScoreTape &t) {
+         [](ScoreModel &t) {
              t.setChannelMask(0x0001); // clears flags: select again
              t.setSelected(0, true);
              t.moveSelected(3);
@@ -116,20 +112,20 @@ TEST(TapeEdit, ShiftsNeverWrapAroundTime) {
     const struct {
         const char *what;
         std::vector<TapeNote> notes;
-        std::function<void(Flt_ScoreTape &)> edit;
+        std::function<void(ScoreModel &)> edit;
         std::vector<unsigned> starts;
     } cases[] = {
         {"insertTime",
          {tn(60, 10), tn(61, maxTick - 20, 4)},
-         [](Flt_ScoreTape &t) { t.insertTime(5, 100); },
+         [](ScoreModel &t) { t.insertTime(5, 100); },
          {110, maxTick - 20}},
         {"insertTime exactly to the last tick",
          {tn(61, maxTick - 20, 4)},
-         [](Flt_ScoreTape &t) { t.insertTime(5, 16); },
+         [](ScoreModel &t) { t.insertTime(5, 16); },
          {maxTick - 4}},
         {"insertRegionLength",
          {tn(60, 10), tn(61, maxTick - 100, 4)},
-         [](Flt_ScoreTape &t) {
+         [](ScoreModel &t) {
              t.setRightMarker(1000);
              t.setLeftMarker(1);
              t.insertRegionLength();
@@ -137,17 +133,17 @@ TEST(TapeEdit, ShiftsNeverWrapAroundTime) {
          {1009, maxTick - 100}},
         {"moveSelected",
          {tn(60, 10, 4, 0, 1, true), tn(61, maxTick - 4, 4, 0, 1, true)},
-         [](Flt_ScoreTape &t) { t.moveSelected(2); },
+         [](ScoreModel &t) { t.moveSelected(2); },
          {12, maxTick - 4}},
         {"pasteNotesWithTime",
          {tn(60, 0), tn(61, maxTick - 30, 4)},
-         [](Flt_ScoreTape &t) {
+         [](ScoreModel &t) {
              t.pasteNotesWithTime(maxTick - 40, {tn(70, 0, 2), tn(71, 20, 21)});
          },
          {0, maxTick - 30, maxTick - 40}},
         {"pasteNotes",
          {tn(60, 0)},
-         [](Flt_ScoreTape &t) {
+         [](ScoreModel &t) {
              t.pasteNotes(maxTick - 10, {tn(70, 100, 2), tn(71, 110, 20)});
          },
          {0, maxTick - 10}},

@@ -1,13 +1,15 @@
 // The melody and a fixed-note instrument: fitting the notes to what it plays, and finding the
 // notes that follow the previous note of their key too closely for a punched tape.
-#include "scoretape/ScoreTape.h"
+#include "scoremodel/ScoreModel.h"
 
 #include "notes/Instrument.h"
 #include "scoremodel/InstrumentFit.h"
 
 #include <algorithm>
 
-std::vector<TapeNote> Flt_ScoreTape::notesToFit() const {
+namespace tw {
+
+std::vector<TapeNote> ScoreModel::notesToFit() const {
     std::vector<TapeNote> chosen = selectedNotes();
     chosen.erase(std::remove_if(chosen.begin(), chosen.end(),
                                 [&](const TapeNote &n) { return !isChannelShown(n); }),
@@ -20,7 +22,7 @@ std::vector<TapeNote> Flt_ScoreTape::notesToFit() const {
     return chosen;
 }
 
-bool Flt_ScoreTape::fitToInstrument(const tw::Instrument &instrument, int shift, bool octaves) {
+bool ScoreModel::fitToInstrument(const Instrument &instrument, int shift, bool octaves) {
     const bool anySelected = std::any_of(notes_.begin(), notes_.end(),
                                          [&](const TapeNote &n) { return isSelectedAndShown(n); });
     bool changed = false;
@@ -28,7 +30,7 @@ bool Flt_ScoreTape::fitToInstrument(const tw::Instrument &instrument, int shift,
         for (TapeNote &n : notes_) {
             if (anySelected ? !isSelectedAndShown(n) : !isChannelShown(n))
                 continue;
-            const int note = tw::fittedNote(n.note, shift, octaves, instrument.notes);
+            const int note = fittedNote(n.note, shift, octaves, instrument.notes);
             if (note < 0 || unsigned(note) == n.note)
                 continue; // a shift that leaves the note range is not offered
             n.note = unsigned(note);
@@ -36,13 +38,13 @@ bool Flt_ScoreTape::fitToInstrument(const tw::Instrument &instrument, int shift,
         }
         // A tape has one hole for a key at a time: a note moved onto another becomes one with it.
         if (changed)
-            tw::mergeUnisons(notes_);
+            mergeUnisons(notes_);
         return changed;
     });
     return changed;
 }
 
-unsigned Flt_ScoreTape::selectNotesTooClose(const tw::Instrument &instrument) {
+unsigned ScoreModel::selectNotesTooClose(const Instrument &instrument) {
     unselectAll();
     std::vector<TapeNote> shown;
     std::vector<std::size_t> index;
@@ -53,7 +55,7 @@ unsigned Flt_ScoreTape::selectNotesTooClose(const tw::Instrument &instrument) {
         }
     }
     const std::vector<std::size_t> found =
-        tw::notesTooClose(shown, instrument.minGapMs.value_or(0), ticksPerFrame_);
+        notesTooClose(shown, instrument.minGapMs.value_or(0), ticksPerFrame_);
     if (found.empty())
         return 0;
     for (std::size_t i : found)
@@ -61,13 +63,15 @@ unsigned Flt_ScoreTape::selectNotesTooClose(const tw::Instrument &instrument) {
     // The first one into view: its start at the left edge, its row in the middle when hidden.
     const TapeNote &first = notes_[index[found.front()]];
     setFirstTick(first.start);
-    if (!isRowShown(first.note)) {
+    if (first.note < bottomNote_ || first.note >= bottomNote_ + visibleRows_) {
         const unsigned half = visibleRows_ / 2;
         unsigned bottom = first.note > half ? first.note - half : 0;
         if (visibleRows_ <= 128 && bottom + visibleRows_ > 128)
             bottom = 128 - visibleRows_;
         setBottomNote(bottom);
     }
-    redraw();
+    modelChanged();
     return unsigned(found.size());
 }
+
+} // namespace tw

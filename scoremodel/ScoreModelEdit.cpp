@@ -1,10 +1,12 @@
 // Edits of the melody. Each recorded edit takes an undo snapshot first and withdraws it when
 // nothing changed. Shifts of time never let a start or an end pass the last tick.
-#include "scoretape/ScoreTape.h"
+#include "scoremodel/ScoreModel.h"
 
-#include "scoretape/NoteBuffers.h"
+#include "scoremodel/NoteBuffers.h"
 
 #include <algorithm>
+
+namespace tw {
 
 namespace {
 
@@ -35,11 +37,11 @@ template <class Change> bool changeNotes(std::vector<TapeNote> &notes, Change ch
 
 } // namespace
 
-bool Flt_ScoreTape::isSelectedAndShown(const TapeNote &note) const {
+bool ScoreModel::isSelectedAndShown(const TapeNote &note) const {
     return note.selected && isChannelShown(note);
 }
 
-void Flt_ScoreTape::recordEdit(const std::function<bool()> &change) {
+void ScoreModel::recordEdit(const std::function<bool()> &change) {
     const bool pushed = pushUndo();
     if (!change()) {
         if (pushed)
@@ -49,7 +51,7 @@ void Flt_ScoreTape::recordEdit(const std::function<bool()> &change) {
     melodyEdited();
 }
 
-template <class Pick> unsigned Flt_ScoreTape::shiftStarts(long long delta, Pick pick) {
+template <class Pick> unsigned ScoreModel::shiftStarts(long long delta, Pick pick) {
     unsigned moved = 0;
     for (TapeNote &n : notes_) {
         if (!pick(n))
@@ -66,13 +68,13 @@ template <class Pick> unsigned Flt_ScoreTape::shiftStarts(long long delta, Pick 
     return moved;
 }
 
-bool Flt_ScoreTape::insertNote(const TapeNote &note) {
+bool ScoreModel::insertNote(const TapeNote &note) {
     bool added = false;
     recordEdit([&] { return added = addNote(note); });
     return added;
 }
 
-bool Flt_ScoreTape::removeNotesAt(unsigned tick, unsigned note) {
+bool ScoreModel::removeNotesAt(unsigned tick, unsigned note) {
     bool removed = false;
     recordEdit([&] {
         const auto gone = [&](const TapeNote &n) {
@@ -86,8 +88,7 @@ bool Flt_ScoreTape::removeNotesAt(unsigned tick, unsigned note) {
     return removed;
 }
 
-unsigned Flt_ScoreTape::changeNoteLength(unsigned tick, unsigned note, unsigned channel,
-                                         int *index) {
+unsigned ScoreModel::changeNoteLength(unsigned tick, unsigned note, unsigned channel, int *index) {
     for (std::size_t i = notes_.size(); i-- > 0;) {
         TapeNote &n = notes_[i];
         if (n.note != note || n.channel != channel || n.start >= tick)
@@ -104,7 +105,7 @@ unsigned Flt_ScoreTape::changeNoteLength(unsigned tick, unsigned note, unsigned 
     return 0;
 }
 
-void Flt_ScoreTape::setSelectedLength(unsigned ticks) {
+void ScoreModel::setSelectedLength(unsigned ticks) {
     if (ticks == 0)
         return;
     recordEdit([&] {
@@ -119,7 +120,7 @@ void Flt_ScoreTape::setSelectedLength(unsigned ticks) {
     });
 }
 
-void Flt_ScoreTape::setSelectedVelocity(unsigned velocity) {
+void ScoreModel::setSelectedVelocity(unsigned velocity) {
     if (velocity > 127)
         return;
     recordEdit([&] {
@@ -132,7 +133,7 @@ void Flt_ScoreTape::setSelectedVelocity(unsigned velocity) {
     });
 }
 
-void Flt_ScoreTape::setSelectedChannel(unsigned channel) {
+void ScoreModel::setSelectedChannel(unsigned channel) {
     if (channel > 15)
         return;
     recordEdit([&] {
@@ -145,7 +146,7 @@ void Flt_ScoreTape::setSelectedChannel(unsigned channel) {
     });
 }
 
-void Flt_ScoreTape::selectedNotesHigher() {
+void ScoreModel::selectedNotesHigher() {
     recordEdit([&] {
         return changeNotes(notes_, [](TapeNote &n) {
             if (!n.selected || n.note >= 127)
@@ -156,7 +157,7 @@ void Flt_ScoreTape::selectedNotesHigher() {
     });
 }
 
-void Flt_ScoreTape::selectedNotesLower() {
+void ScoreModel::selectedNotesLower() {
     recordEdit([&] {
         return changeNotes(notes_, [](TapeNote &n) {
             if (!n.selected || n.note == 0 || n.note > 127)
@@ -167,7 +168,7 @@ void Flt_ScoreTape::selectedNotesLower() {
     });
 }
 
-void Flt_ScoreTape::moveSelected(int ticks) {
+void ScoreModel::moveSelected(int ticks) {
     if (ticks == 0)
         return;
     recordEdit([&] {
@@ -176,7 +177,7 @@ void Flt_ScoreTape::moveSelected(int ticks) {
     });
 }
 
-void Flt_ScoreTape::removeSelected() {
+void ScoreModel::removeSelected() {
     recordEdit([&] {
         auto end = std::remove_if(notes_.begin(), notes_.end(),
                                   [](const TapeNote &n) { return n.selected; });
@@ -186,11 +187,11 @@ void Flt_ScoreTape::removeSelected() {
     });
 }
 
-void Flt_ScoreTape::insertTime(unsigned tick, int ticks) {
+void ScoreModel::insertTime(unsigned tick, int ticks) {
     insertTimeBy(tick, ticks);
 }
 
-void Flt_ScoreTape::insertTimeBy(unsigned tick, long long ticks) {
+void ScoreModel::insertTimeBy(unsigned tick, long long ticks) {
     if (ticks == 0)
         return;
     recordEdit([&] {
@@ -198,7 +199,7 @@ void Flt_ScoreTape::insertTimeBy(unsigned tick, long long ticks) {
     });
 }
 
-void Flt_ScoreTape::eraseRegion() {
+void ScoreModel::eraseRegion() {
     const unsigned left = markers_.first, right = markers_.second;
     if (left >= right)
         return;
@@ -223,14 +224,14 @@ void Flt_ScoreTape::eraseRegion() {
     });
 }
 
-void Flt_ScoreTape::insertRegionLength() {
+void ScoreModel::insertRegionLength() {
     const unsigned left = markers_.first, right = markers_.second;
     if (left >= right)
         return;
     insertTimeBy(left, (long long)right - left);
 }
 
-void Flt_ScoreTape::pasteNotesWithTime(unsigned tick, const std::vector<TapeNote> &list) {
+void ScoreModel::pasteNotesWithTime(unsigned tick, const std::vector<TapeNote> &list) {
     unsigned first = 0;
     const long long span = pasteSpan(list, first);
     if (span <= 0)
@@ -249,10 +250,10 @@ void Flt_ScoreTape::pasteNotesWithTime(unsigned tick, const std::vector<TapeNote
     if (added)
         undoSnapshots_.resize(undoPosition_);
     longestNote_ = 0;
-    redraw();
+    modelChanged();
 }
 
-void Flt_ScoreTape::pasteNotes(unsigned tick, const std::vector<TapeNote> &list) {
+void ScoreModel::pasteNotes(unsigned tick, const std::vector<TapeNote> &list) {
     unsigned first = 0;
     if (pasteSpan(list, first) == 0)
         return;
@@ -269,7 +270,7 @@ void Flt_ScoreTape::pasteNotes(unsigned tick, const std::vector<TapeNote> &list)
     });
 }
 
-void Flt_ScoreTape::clear() {
+void ScoreModel::clear() {
     if (!notes_.empty()) {
         recordEdit([&] {
             notes_.clear();
@@ -277,15 +278,15 @@ void Flt_ScoreTape::clear() {
         });
     }
     channelMask_ = 0xFFFF;
-    redraw();
+    modelChanged();
 }
 
-void Flt_ScoreTape::setNotes(const std::vector<TapeNote> &list) {
+void ScoreModel::setNotes(const std::vector<TapeNote> &list) {
     // Room to spare, so that the next insertions do not move the whole melody.
     takeNotes(copyNotes(list, list.size() / 8 + 64));
 }
 
-void Flt_ScoreTape::takeNotes(std::vector<TapeNote> &&list) {
+void ScoreModel::takeNotes(std::vector<TapeNote> &&list) {
     clear();
     replaceNotes(std::move(list));
     // Every operation relies on the order by start.
@@ -293,16 +294,16 @@ void Flt_ScoreTape::takeNotes(std::vector<TapeNote> &&list) {
     if (!std::is_sorted(notes_.begin(), notes_.end(), byStart))
         sortNotes();
     dataChanged_ = false;
-    redraw();
+    modelChanged();
 }
 
-void Flt_ScoreTape::sortNotes() {
+void ScoreModel::sortNotes() {
     // Stable, so that notes of equal start keep their order.
     std::stable_sort(notes_.begin(), notes_.end(),
                      [](const TapeNote &a, const TapeNote &b) { return a.start < b.start; });
 }
 
-std::vector<std::reference_wrapper<TapeNote>> Flt_ScoreTape::notesAt(unsigned tick, unsigned note) {
+std::vector<std::reference_wrapper<TapeNote>> ScoreModel::notesAt(unsigned tick, unsigned note) {
     std::vector<std::reference_wrapper<TapeNote>> found;
     for (std::size_t i = upperBound(tick); i-- > 0 && notes_[i].start == tick;)
         if (notes_[i].note == note)
@@ -310,3 +311,5 @@ std::vector<std::reference_wrapper<TapeNote>> Flt_ScoreTape::notesAt(unsigned ti
     std::reverse(found.begin(), found.end());
     return found;
 }
+
+} // namespace tw

@@ -1,11 +1,13 @@
 // The bridge between the melody and MIDI tracks and files. Files are read as if their tempo
 // were 120 beats per minute and written so that one MIDI tick is one tape tick at that tempo.
-#include "scoretape/ScoreTape.h"
+#include "scoremodel/ScoreModel.h"
 
-#include "scoretape/NoteBuffers.h"
+#include "scoremodel/NoteBuffers.h"
 
 #include <algorithm>
 #include <cmath>
+
+namespace tw {
 
 namespace {
 
@@ -56,8 +58,8 @@ uint64_t toTicks(double value) {
 
 } // namespace
 
-NoxmidiTrk Flt_ScoreTape::toTrack(unsigned from, unsigned to, unsigned channelMask,
-                                  bool selectedOnly) const {
+NoxmidiTrk ScoreModel::toTrack(unsigned from, unsigned to, unsigned channelMask,
+                               bool selectedOnly) const {
     bool bounded = true;
     if (from == to) {
         from = 0;
@@ -102,7 +104,7 @@ NoxmidiTrk Flt_ScoreTape::toTrack(unsigned from, unsigned to, unsigned channelMa
     return track;
 }
 
-void Flt_ScoreTape::fromTrack(const NoxmidiTrk &track, double secondsPerMidiTick) {
+void ScoreModel::fromTrack(const NoxmidiTrk &track, double secondsPerMidiTick) {
     const double scale = ticksPerFrame_ * secondsPerMidiTick;
     // Per key (channel * 256 + note) the open note: its MIDI time and note-on velocity.
     struct Open {
@@ -147,7 +149,7 @@ void Flt_ScoreTape::fromTrack(const NoxmidiTrk &track, double secondsPerMidiTick
     takeNotes(std::move(list));
 }
 
-int Flt_ScoreTape::readMidiFile(const char *path) {
+int ScoreModel::readMidiFile(const char *path) {
     // Read first: a file that cannot be read leaves the melody and its history untouched.
     MidiFile file;
     const int result = file.read(path);
@@ -160,7 +162,7 @@ int Flt_ScoreTape::readMidiFile(const char *path) {
     return 0;
 }
 
-int Flt_ScoreTape::writeMidiFile(const char *path) {
+int ScoreModel::writeMidiFile(const char *path) {
     NoxmidiTrk track;
     for (unsigned c = 0; c < 16; ++c)
         track.appendProgram(programs_[c], c);
@@ -171,3 +173,5 @@ int Flt_ScoreTape::writeMidiFile(const char *path) {
     file.tracks.push_back(std::move(track));
     return file.write(path);
 }
+
+} // namespace tw

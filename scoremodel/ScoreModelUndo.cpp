@@ -2,15 +2,17 @@
 // the snapshots that lie before the melody shown; those after it are the redo states. Each
 // snapshot shares the notes that an edit left alone with the snapshot taken before it, so a
 // small edit of a large melody stores little.
-#include "scoretape/ScoreTape.h"
+#include "scoremodel/ScoreModel.h"
 
 #include <iterator>
 
-bool Flt_ScoreTape::sameAsLastSnapshot() const {
+namespace tw {
+
+bool ScoreModel::sameAsLastSnapshot() const {
     return !undoSnapshots_.empty() && undoSnapshots_.back().sameNotes(notes_);
 }
 
-bool Flt_ScoreTape::pushUndo() {
+bool ScoreModel::pushUndo() {
     // The melody equals the snapshot just before it: storing it again would add a step that
     // undo shows twice. (Comparing with the newest redo state instead would skip the edit that
     // follows a redo, and undo would jump over it.)
@@ -30,7 +32,7 @@ bool Flt_ScoreTape::pushUndo() {
     return true;
 }
 
-void Flt_ScoreTape::popUndo() {
+void ScoreModel::popUndo() {
     if (undoSnapshots_.empty())
         return;
     undoSnapshots_.pop_back();
@@ -41,7 +43,7 @@ void Flt_ScoreTape::popUndo() {
     droppedRedo_.clear();
 }
 
-bool Flt_ScoreTape::undo() {
+bool ScoreModel::undo() {
     if (undoPosition_ == 0)
         return false;
     if (undoPosition_ == undoSnapshots_.size() && !notes_.empty() && !sameAsLastSnapshot())
@@ -49,18 +51,20 @@ bool Flt_ScoreTape::undo() {
     unselectAll();
     --undoPosition_;
     replaceNotes(undoSnapshots_[undoPosition_]);
-    redraw();
+    modelChanged();
     dataChanged_ = true;
     return true;
 }
 
-bool Flt_ScoreTape::redo() {
+bool ScoreModel::redo() {
     if (undoPosition_ + 1 >= undoSnapshots_.size())
         return false;
     ++undoPosition_;
     unselectAll();
     replaceNotes(undoSnapshots_[undoPosition_]);
-    redraw();
+    modelChanged();
     dataChanged_ = true;
     return true;
 }
+
+} // namespace tw

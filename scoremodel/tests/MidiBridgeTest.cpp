@@ -1,5 +1,5 @@
 // The melody as MIDI tracks and files.
-#include "TapeTestSupport.h"
+#include "ModelTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -53,7 +53,7 @@ TEST(TapeMidi, ToTrackFilters) {
         std::vector<unsigned> notes;
     } cases[] = {
         {"from equals to: everything", 5, 5, 0xFFFF, false, {60, 61, 62}},
-        {"from", 5, Flt_ScoreTape::noBound, 0xFFFF, false, {61, 62}},
+        {"from", 5, ScoreModel::noBound, 0xFFFF, false, {61, 62}},
         {"to", 0, 10, 0xFFFF, false, {60, 61}},
         {"negative to: no bound", 1, 0x80000000u, 0xFFFF, false, {61, 62}},
         {"channels", 0, 0, 0x0006, false, {61, 62}},

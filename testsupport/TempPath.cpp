@@ -1,4 +1,4 @@
-#include "TapeTestSupport.h"
+#include "testsupport/TempPath.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -6,7 +6,7 @@
 
 TempPath::TempPath(const std::string &name) {
     const char *dir = std::getenv("TMPDIR");
-    path = std::string(dir ? dir : "/tmp") + "/scoretape-" + std::to_string(getpid()) + "-" + name;
+    path = std::string(dir ? dir : "/tmp") + "/tw-test-" + std::to_string(getpid()) + "-" + name;
 }
 
 TempPath::~TempPath() {

@@ -1,0 +1,211 @@
+// The model's construction, its view and marker state, and the gate through which notes enter.
+#include "scoremodel/ScoreModel.h"
+
+#include "notes/NoteSets.h"
+#include "scoremodel/NoteBuffers.h"
+
+#include <algorithm>
+
+namespace tw {
+
+ScoreModel::ScoreModel() {
+    rowColours_ = pianoRowColours();
+    for (unsigned c = 0; c < 16; ++c)
+        programs_[c] = uint8_t(c);
+}
+
+std::vector<int> ScoreModel::programs() const {
+    return std::vector<int>(programs_.begin(), programs_.end());
+}
+
+void ScoreModel::setVisibleArea(unsigned ticks, unsigned rows) {
+    visibleTicks_ = ticks;
+    visibleRows_ = std::min(rows, 128u);
+}
+
+bool ScoreModel::isChannelShown(const TapeNote &note) const {
+    return note.channel < 16 && (channelMask_ >> note.channel) & 1u;
+}
+
+bool ScoreModel::addNote(TapeNote note) {
+    note.selected = false;
+    // A note that would end beyond the last tick could not be saved: its end would wrap.
+    if (note.note > 127 || note.length == 0 || note.velocity > 127 || note.channel > 15 ||
+        uint64_t(note.start) + note.length > lastTick)
+        return false;
+    // Notes with the same start stay in the order they were added: insert after them. The
+    // melody is ordered by start, so only the notes of that start can be duplicates.
+    auto pos = std::lower_bound(notes_.begin(), notes_.end(), note.start,
+                                [](const TapeNote &n, unsigned t) { return n.start < t; });
+    for (; pos != notes_.end() && pos->start == note.start; ++pos) {
+        if (pos->channel == note.channel && pos->note == note.note)
+            return false;
+    }
+    if (notes_.size() == notes_.capacity()) {
+        const std::size_t index = std::size_t(pos - notes_.begin());
+        reserveNotes(notes_, notes_.size() * 2 + 64);
+        pos = notes_.begin() + std::ptrdiff_t(index);
+    }
+    notes_.insert(pos, note);
+    dataChanged_ = true;
+    longestNote_ = 0;
+    if (isChannelShown(note))
+        modelChanged();
+    return true;
+}
+
+void ScoreModel::melodyEdited() {
+    droppedRedo_.clear();
+    dataChanged_ = true;
+    longestNote_ = 0;
+    modelChanged();
+}
+
+void ScoreModel::replaceNotes(const NoteSnapshot &snapshot) {
+    snapshot.copyTo(notes_);
+    longestNote_ = 0;
+}
+
+void ScoreModel::replaceNotes(std::vector<TapeNote> &&list) {
+    notes_ = std::move(list);
+    longestNote_ = 0;
+}
+
+std::size_t ScoreModel::upperBound(unsigned tick) const {
+    auto it = std::upper_bound(notes_.begin(), notes_.end(), tick,
+                               [](unsigned t, const TapeNote &n) { return t < n.start; });
+    return std::size_t(it - notes_.begin());
+}
+
+unsigned ScoreModel::longestNote() const {
+    if (longestNote_ == 0) {
+        unsigned longest = 1;
+        for (const TapeNote &n : notes_)
+            longest = std::max(longest, n.length);
+        longestNote_ = longest;
+    }
+    return longestNote_;
+}
+
+void ScoreModel::setTicksPerFrame(unsigned ticks) {
+    if (ticks < 2 || ticks > 200)
+        return;
+    ticksPerFrame_ = ticks;
+    modelChanged();
+}
+
+void ScoreModel::setFirstTick(unsigned tick) {
+    if (tick == firstTick_)
+        return;
+    firstTick_ = tick;
+    modelChanged();
+}
+
+unsigned ScoreModel::endTick() const {
+    if (notes_.empty())
+        return 0;
+    return notes_.back().start + notes_.back().length;
+}
+
+void ScoreModel::scrollToEnd() {
+    unsigned end = endTick();
+    setFirstTick(visibleTicks_ < end ? end - visibleTicks_ : 0);
+}
+
+void ScoreModel::setBottomNote(unsigned note) {
+    if (note > 127)
+        return;
+    bottomNote_ = note;
+    modelChanged();
+}
+
+bool ScoreModel::scrollNotes(int rows) {
+    if (rows < 0) {
+        unsigned d = unsigned(-(long long)rows);
+        if (bottomNote_ == 0)
+            return false;
+        bottomNote_ = bottomNote_ <= d ? 0 : bottomNote_ - d;
+    } else {
+        const unsigned top = bottomNote_ + visibleRows_ - 1;
+        if (top >= 127)
+            return false;
+        if (uint64_t(top) + unsigned(rows) < 127)
+            bottomNote_ += unsigned(rows);
+        else // the top row becomes 127; without rows in view the bottom one does
+            bottomNote_ = visibleRows_ == 0 ? 127 : 128 - visibleRows_;
+    }
+    modelChanged();
+    return true;
+}
+
+void ScoreModel::setPlayMarker(unsigned tick) {
+    if (tick == playMarker_)
+        return;
+    playMarker_ = tick;
+    modelChanged();
+}
+
+void ScoreModel::setLeftMarker(unsigned tick) {
+    if (tick < firstTick_) {
+        unsigned boundary = tick / ticksPerFrame_ * ticksPerFrame_;
+        if (boundary == tick && boundary != 0)
+            boundary -= ticksPerFrame_;
+        firstTick_ = boundary;
+    } else if (uint64_t(tick) >= uint64_t(firstTick_) + visibleTicks_) {
+        firstTick_ = ((tick - visibleTicks_) / ticksPerFrame_ + 1) * ticksPerFrame_;
+    }
+    markers_.first = tick;
+    if (markers_.second < tick)
+        markers_.second = tick;
+    modelChanged();
+}
+
+void ScoreModel::setRightMarker(unsigned tick) {
+    markers_.second = tick;
+    if (markers_.first > tick)
+        markers_.first = tick;
+    modelChanged();
+}
+
+void ScoreModel::toggleSectionMarker(unsigned tick) {
+    if (!sectionMarkers_.erase(tick))
+        sectionMarkers_.insert(tick);
+    modelChanged();
+}
+
+void ScoreModel::clearSectionMarkers() {
+    if (sectionMarkers_.empty())
+        return;
+    sectionMarkers_.clear();
+    modelChanged();
+}
+
+void ScoreModel::setRowColours(const RowColours &colours) {
+    rowColours_ = colours;
+    modelChanged();
+}
+
+void ScoreModel::setChannelMask(unsigned short mask) {
+    if (mask == channelMask_)
+        return;
+    for (TapeNote &n : notes_)
+        n.selected = false;
+    channelMask_ = mask;
+    modelChanged();
+}
+
+std::pair<std::size_t, std::size_t> ScoreModel::candidateNotes() const {
+    // Ordered by start: notes that start at or after the last shown tick are never drawn, and
+    // a note that starts more than the longest length before firstTick ends before it.
+    const uint64_t viewEnd = uint64_t(firstTick_) + visibleTicks_;
+    auto byStart = [](const TapeNote &n, uint64_t t) { return n.start < t; };
+    const std::size_t last = std::size_t(
+        std::lower_bound(notes_.begin(), notes_.end(), viewEnd, byStart) - notes_.begin());
+    const unsigned longest = longestNote();
+    const uint64_t low = firstTick_ >= longest ? uint64_t(firstTick_) - longest + 1 : 0;
+    const std::size_t first = std::size_t(
+        std::lower_bound(notes_.begin(), notes_.begin() + last, low, byStart) - notes_.begin());
+    return {first, last};
+}
+
+} // namespace tw

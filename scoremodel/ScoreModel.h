@@ -1,0 +1,195 @@
+// The melody of the score tape without any display: the notes with their selection, the
+// markers, the part of the tape in view (in ticks and rows), the edits, undo and redo, and the
+// conversion to and from MIDI tracks and files.
+//
+// Whatever changes what the board would show is reported through modelChanged(); the widget
+// maps it to a redraw. Threads: every operation is called on the GUI thread.
+#pragma once
+
+#include "midifile/MidiFile.h"
+#include "notes/RowColours.h"
+#include "notes/TapeNote.h"
+#include "scoremodel/NoteSnapshot.h"
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <set>
+#include <utility>
+#include <vector>
+
+namespace tw {
+
+struct Instrument;
+
+class ScoreModel {
+public:
+    static constexpr unsigned noBound = lastTick; // toTrack: no upper tick bound
+
+    // What a playout or a copy takes: or-ed together.
+    enum PlayFlags : unsigned {
+        playShownChannels = 1,  // only the channels in the channel mask
+        playSelected = 2,       // only the selected notes
+        playFromPlayMarker = 4, // from the green marker instead of the first tick
+    };
+
+    ScoreModel();
+    virtual ~ScoreModel() = default;
+    ScoreModel(const ScoreModel &) = delete;
+    ScoreModel &operator=(const ScoreModel &) = delete;
+
+    // ---- State ----
+    unsigned ticksPerFrame() const { return ticksPerFrame_; }
+    unsigned firstTick() const { return firstTick_; }
+    unsigned visibleTicks() const { return visibleTicks_; }
+    unsigned visibleRows() const { return visibleRows_; }
+    unsigned bottomNote() const { return bottomNote_; }
+    unsigned leftMarker() const { return markers_.first; }
+    unsigned rightMarker() const { return markers_.second; }
+    unsigned playMarker() const { return playMarker_; }
+    const std::set<unsigned> &sectionMarkers() const { return sectionMarkers_; }
+    unsigned short channelMask() const { return channelMask_; }
+    const std::vector<TapeNote> &notes() const { return notes_; }
+    const RowColours &rowColours() const { return rowColours_; }
+    unsigned program(unsigned channel) const { return channel < 16 ? programs_[channel] : 0; }
+    std::vector<int> programs() const;
+    bool dataChanged() const { return dataChanged_; }
+    void setDataChanged(bool changed) { dataChanged_ = changed; }
+
+    bool isChannelShown(const TapeNote &note) const;
+    bool isSelectedAndShown(const TapeNote &note) const;
+    // The one gate for single notes: validates, refuses duplicates, keeps the order by start.
+    bool addNote(TapeNote note);
+
+    // ---- View and markers (ScoreModel.cpp) ----
+    // The number of whole tick columns and rows the board shows.
+    void setVisibleArea(unsigned ticks, unsigned rows);
+    void setTicksPerFrame(unsigned ticks);
+    void setFirstTick(unsigned tick);
+    unsigned endTick() const;
+    void scrollToEnd();
+    void setBottomNote(unsigned note);
+    bool scrollNotes(int rows);
+    void setPlayMarker(unsigned tick);
+    void setLeftMarker(unsigned tick);
+    void setRightMarker(unsigned tick);
+    void toggleSectionMarker(unsigned tick);
+    void clearSectionMarkers();
+    void setRowColours(const RowColours &colours);
+    void setChannelMask(unsigned short mask);
+    // Storage indexes [first, last) of the notes that may overlap the shown ticks.
+    std::pair<std::size_t, std::size_t> candidateNotes() const;
+
+    // ---- Selection (ScoreModelSelect.cpp) ----
+    void selectAll();
+    void unselectAll();
+    void invertSelection();
+    void selectBetweenMarkers();
+    void selectFrom(unsigned tick);
+    void setSelected(unsigned index, bool on);
+    bool toggleSelectionAt(unsigned tick, unsigned note);
+    unsigned selectLoudest(unsigned percent);
+    unsigned selectSpecialNotes();
+    std::vector<TapeNote> selectedNotes() const;
+
+    // ---- Edits (ScoreModelEdit.cpp) ----
+    bool insertNote(const TapeNote &note);
+    bool removeNotesAt(unsigned tick, unsigned note);
+    unsigned changeNoteLength(unsigned tick, unsigned note, unsigned channel, int *index);
+    void setSelectedLength(unsigned ticks);
+    void setSelectedVelocity(unsigned velocity);
+    void setSelectedChannel(unsigned channel);
+    void selectedNotesHigher();
+    void selectedNotesLower();
+    void moveSelected(int ticks);
+    void removeSelected();
+    void insertTime(unsigned tick, int ticks);
+    void eraseRegion();
+    void insertRegionLength();
+    void pasteNotesWithTime(unsigned tick, const std::vector<TapeNote> &list);
+    void pasteNotes(unsigned tick, const std::vector<TapeNote> &list);
+    void clear();
+    void setNotes(const std::vector<TapeNote> &list);
+    std::vector<std::reference_wrapper<TapeNote>> notesAt(unsigned tick, unsigned note);
+
+    // ---- Fixed-note instruments (ScoreModelInstrument.cpp) ----
+    // The notes a fit looks at: the selected shown notes, or every shown note when none is.
+    std::vector<TapeNote> notesToFit() const;
+    // Moves those notes by `shift` semitones and, with `octaves`, the ones the instrument cannot
+    // play then by whole octaves where that makes them playable: one edit; the selection stays.
+    // False when no note changed.
+    bool fitToInstrument(const Instrument &instrument, int shift, bool octaves);
+    // Selects the shown notes that start too soon after the end of the previous note of their
+    // key for the instrument at the current ticks per frame, scrolls the first into view and
+    // returns how many there are.
+    unsigned selectNotesTooClose(const Instrument &instrument);
+
+    // ---- Undo and redo (ScoreModelUndo.cpp) ----
+    bool undo();
+    bool redo();
+    const std::vector<NoteSnapshot> &undoSnapshots() const { return undoSnapshots_; }
+    unsigned undoPosition() const { return undoPosition_; }
+
+    // ---- Melody and MIDI tracks (ScoreModelMidi.cpp) ----
+    NoxmidiTrk toTrack(unsigned from, unsigned to, unsigned channelMask, bool selectedOnly) const;
+    NoxmidiTrk toTrack() const { return toTrack(0, noBound, 0xFFFF, false); }
+    void fromTrack(const NoxmidiTrk &track, double secondsPerMidiTick);
+    int readMidiFile(const char *path);
+    int writeMidiFile(const char *path);
+
+protected:
+    // Called whenever what the board shows has changed.
+    virtual void modelChanged() {}
+
+    // The longest note length, kept for drawing; recomputed after an edit.
+    unsigned longestNote() const;
+
+    unsigned ticksPerFrame_ = 32;
+    unsigned firstTick_ = 0;
+    unsigned bottomNote_ = 58;
+    unsigned visibleTicks_ = 0;
+    unsigned visibleRows_ = 0;
+    std::pair<unsigned, unsigned> markers_{0, 0}; // red left, purple right
+    unsigned playMarker_ = 0;
+    std::set<unsigned> sectionMarkers_;
+    unsigned short channelMask_ = 0xFFFF;
+    std::vector<TapeNote> notes_;
+    bool dataChanged_ = false;
+    RowColours rowColours_;
+    std::array<uint8_t, 16> programs_{};
+
+private:
+    // Undo history: snapshots, and a snapshot withdrawn when an edit turned out to change nothing.
+    bool pushUndo();
+    void popUndo();
+    bool sameAsLastSnapshot() const;
+    void sortNotes();
+
+    // Marks the melody as edited: sets dataChanged and reports the change.
+    void melodyEdited();
+    // Replaces the melody (undo, redo, setNotes) and forgets what was derived from it.
+    void replaceNotes(const NoteSnapshot &snapshot);
+    void replaceNotes(std::vector<TapeNote> &&list);
+    // setNotes for a list that the model may take over.
+    void takeNotes(std::vector<TapeNote> &&list);
+    // Runs one recorded edit: a snapshot first, withdrawn when `change` reports that nothing
+    // changed; otherwise the melody is marked as edited.
+    void recordEdit(const std::function<bool()> &change);
+    // insertTime without the limits of an int.
+    void insertTimeBy(unsigned tick, long long ticks);
+    // Shifts the start of every note that `pick` accepts by delta ticks. A note whose start
+    // or end would leave 0..2^32-1 stays where it is. Keeps the order by start. Returns the
+    // number of notes moved.
+    template <class Pick> unsigned shiftStarts(long long delta, Pick pick);
+    // Storage index of the first note whose start is greater than tick.
+    std::size_t upperBound(unsigned tick) const;
+
+    std::vector<NoteSnapshot> undoSnapshots_;
+    unsigned undoPosition_ = 0;
+    // Redo states that the last pushUndo dropped, given back by popUndo; freed by the edit.
+    std::vector<NoteSnapshot> droppedRedo_;
+    // Derived from the melody for drawing; 0 = to be recomputed.
+    mutable unsigned longestNote_ = 0;
+};
+
+} // namespace tw

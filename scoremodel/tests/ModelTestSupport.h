@@ -1,0 +1,28 @@
+// Helpers shared by the score model tests.
+#pragma once
+
+#include "scoremodel/ScoreModel.h"
+#include "testsupport/NoteMakers.h"
+#include "testsupport/TempPath.h"
+
+#include <vector>
+
+using tw::ScoreModel;
+
+// Starts of the melody in storage order.
+inline std::vector<unsigned> starts(const ScoreModel &tape) {
+    std::vector<unsigned> out;
+    for (const TapeNote &n : tape.notes())
+        out.push_back(n.start);
+    return out;
+}
+
+// A model that shows 100 tick columns and 30 rows from note 50, as a board of 801 x 345 pixels.
+struct TestTape : ScoreModel {
+    TestTape() {
+        setVisibleArea(100, 30);
+        setBottomNote(50);
+    }
+    // Adds notes without recording them and clears dataChanged, as after a file read.
+    void load(const std::vector<TapeNote> &list) { setNotes(list); }
+};

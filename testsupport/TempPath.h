@@ -1,0 +1,10 @@
+// A temporary file path that is removed at the end of the scope.
+#pragma once
+
+#include <string>
+
+struct TempPath {
+    std::string path;
+    explicit TempPath(const std::string &name);
+    ~TempPath();
+};
