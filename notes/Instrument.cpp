@@ -266,6 +266,7 @@ std::vector<Instrument> loadInstruments(const std::vector<std::string> &folders,
                                         std::ostream &log) {
     std::vector<Instrument> list;
     for (const std::string &folder : folders) {
+        const std::size_t earlierFolders = list.size();
         std::error_code ec;
         std::vector<fs::path> files;
         for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
@@ -299,6 +300,10 @@ std::vector<Instrument> loadInstruments(const std::vector<std::string> &folders,
             const auto same = std::find_if(list.begin(), list.end(), [&](const Instrument &i) {
                 return lowered(i.name) == lowered(ins->name);
             });
+            // An instrument of an earlier folder stands for its copies in later ones (the
+            // user's own changed copy of an installed example, or a second installation).
+            if (same != list.end() && std::size_t(same - list.begin()) < earlierFolders)
+                continue;
             if (same != list.end()) {
                 skip(nameLine, "the name \"" + ins->name + "\" is taken by " + same->path);
                 continue;

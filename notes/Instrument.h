@@ -54,7 +54,8 @@ std::optional<Instrument> parseInstrument(std::string_view text, InstrumentError
 
 // Every "*.instrument" file of the folders (missing folders are skipped), sorted by name in
 // byte order ignoring case. A file with an error is skipped with one line on `log` naming the
-// file, the line and what is wrong; so is a file whose name an earlier folder gave already.
+// file, the line and what is wrong; so is a second file of one folder with a name given already.
+// An instrument of an earlier folder silently stands for those of the same name in later ones.
 std::vector<Instrument> loadInstruments(const std::vector<std::string> &folders, std::ostream &log);
 
 // The folders instruments are read from, the user's first: $XDG_CONFIG_HOME (when absolute,

@@ -143,10 +143,11 @@ TEST(Instrument, LoadingSortsByNameAndSkipsBadFiles) {
     fs::create_directories(data);
     const auto write = [](const fs::path &path, const char *text) { std::ofstream(path) << text; };
     write(user / "b.instrument", "name: beta\nnotes: 60\n");
+    write(user / "b2.instrument", "name: Beta\nnotes: 64\n"); // the same name in one folder
     write(user / "bad.instrument", "name: broken\nnotes: C4 X9\n");
     write(user / "ignored.txt", "name: not an instrument file\nnotes: 60\n");
     write(data / "a.instrument", "name: Alpha\nnotes: 61\n");
-    write(data / "c.instrument", "name: BETA\nnotes: 62\n"); // the user's "beta" comes first
+    write(data / "c.instrument", "name: BETA\nnotes: 62\n"); // the user's "beta" stands for it
     write(data / "z.instrument", "name: _gamma\nnotes: 63\n");
     write(data / "d.instrument", "name: deleika-26\nnotes: 63\n"); // a built-in one's name
 
@@ -161,11 +162,13 @@ TEST(Instrument, LoadingSortsByNameAndSkipsBadFiles) {
 
     const std::string lines = log.str();
     EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 3) << lines;
+    EXPECT_EQ(lines.find("c.instrument"), std::string::npos) << lines;
     EXPECT_NE(lines.find((user / "bad.instrument").string() + ", line 2: \"X9\""),
               std::string::npos)
         << lines;
-    EXPECT_NE(lines.find((data / "c.instrument").string() + ", line 1: the name \"BETA\" is taken"),
-              std::string::npos)
+    EXPECT_NE(
+        lines.find((user / "b2.instrument").string() + ", line 1: the name \"Beta\" is taken"),
+        std::string::npos)
         << lines;
     EXPECT_NE(lines.find((data / "d.instrument").string() + ", line 1: the name \"deleika-26\""),
               std::string::npos)
