@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <time.h>
 #include <unistd.h>
 #include <vector>
 
@@ -26,6 +27,13 @@ using Clock = std::chrono::steady_clock;
 
 double msSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// CPU time of the process in milliseconds: what an operation costs, whatever else runs.
+double cpuMs() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
 }
 
 double median(std::vector<double> v) {
@@ -166,6 +174,7 @@ void benchHistoryMemory(const std::vector<TapeNote> &notes) {
     OpenTape tape;
     tape.setNotes(notes);
     const long before = residentKiB();
+    std::size_t first = 0; // held after the second edit: the decoded melody with room to grow
     for (unsigned i = 0; i < 100; ++i) {
         TapeNote n;
         n.note = 100;
@@ -173,13 +182,96 @@ void benchHistoryMemory(const std::vector<TapeNote> &notes) {
         n.length = 4;
         n.velocity = 100;
         tape.insertNote(n);
+        if (i == 1)
+            first = tape.undoHistory().heldBytes();
     }
-    // Snapshots share the notes an edit left alone: count each stored block once.
-    const std::size_t bytes = heldBytes(tape.undoSnapshots());
+    // The history holds one decoded melody and, per edit, the difference it made.
+    const std::size_t bytes = tape.undoHistory().heldBytes();
     std::printf("undo history after 100 single-note edits: %zu snapshots, %.1f MB held "
-                "(%.1f MB per edit), resident memory +%.1f MB\n",
-                tape.undoSnapshots().size(), double(bytes) / 1e6, double(bytes) / 1e8,
+                "(%.1f KB per edit after the second), resident memory +%.1f MB\n",
+                tape.undoHistory().size(), double(bytes) / 1e6, double(bytes - first) / 98e3,
                 double(residentKiB() - before) / 1024.0);
+}
+
+// CPU time of `f` in milliseconds.
+template <class F> double cpuOf(F f) {
+    const double start = cpuMs();
+    f();
+    return cpuMs() - start;
+}
+
+void printFigure(const char *what, const std::vector<double> &ms, double target) {
+    std::printf("%s: median %.2f ms, max %.2f ms CPU of %zu, target <= %.0f ms\n", what, median(ms),
+                *std::max_element(ms.begin(), ms.end()), ms.size(), target);
+}
+
+// 1,000 edits in a cycle of ten: transpose all up, move all one tick right, insert one note
+// twice, transpose all down, move all one tick left, insert one note twice, delete every
+// other note, load the whole melody again. Then undo and redo across the last of them.
+// A snapshot holds the melody before its edit, so each edit pays for storing the difference
+// that the edit before it made: the single-note figure is taken on the second of two inserts.
+void benchUndoHistory(const std::vector<TapeNote> &notes) {
+    OpenTape tape;
+    tape.setNotes(notes);
+    std::vector<double> whole, deletes, loads, singles, undos, redos;
+    for (unsigned i = 0; i < 1000; ++i) {
+        const unsigned kind = i % 10;
+        switch (kind) {
+        case 0:
+        case 4:
+            tape.selectAll();
+            whole.push_back(cpuOf([&] {
+                if (kind == 0)
+                    tape.selectedNotesHigher();
+                else
+                    tape.selectedNotesLower();
+            }));
+            break;
+        case 1:
+        case 5:
+            tape.selectAll();
+            whole.push_back(cpuOf([&] { tape.moveSelected(kind == 1 ? 1 : -1); }));
+            break;
+        case 2:
+        case 3:
+        case 6:
+        case 7: {
+            TapeNote n;
+            n.note = 100 + i % 20;
+            n.start = (i * 7919u) % (melodySize / 2);
+            n.length = 4;
+            n.velocity = 100;
+            const double ms = cpuOf([&] { tape.insertNote(n); });
+            if (kind == 3 || kind == 7)
+                singles.push_back(ms);
+            break;
+        }
+        case 8:
+            tape.unselectAll();
+            for (unsigned k = 1; k < tape.notes().size(); k += 2)
+                tape.setSelected(k, true);
+            deletes.push_back(cpuOf([&] { tape.removeSelected(); }));
+            break;
+        default:
+            loads.push_back(cpuOf([&] { tape.setNotes(notes); }));
+            break;
+        }
+    }
+    const std::size_t bytes = tape.undoHistory().heldBytes();
+    std::printf("undo history after 1000 mixed edits: %zu snapshots, %.1f MB held, "
+                "target < 100 MB\n",
+                tape.undoHistory().size(), double(bytes) / 1e6);
+    printFigure("whole-melody edit with its snapshot (transpose all, move all one tick)", whole,
+                16);
+    printFigure("delete every other note with its snapshot", deletes, 16);
+    printFigure("load the whole melody again (not a target)", loads, 16);
+    printFigure("single-note insert with its snapshot", singles, 1);
+    for (int k = 0; k < 30; ++k)
+        undos.push_back(cpuOf([&] { tape.undo(); }));
+    for (int k = 0; k < 30; ++k)
+        redos.push_back(cpuOf([&] { tape.redo(); }));
+    printFigure("undo (any of the kinds above)", undos, 16);
+    printFigure("redo (any of the kinds above)", redos, 16);
 }
 
 } // namespace
@@ -191,5 +283,6 @@ int main() {
     benchRead(notes);
     benchEdits(notes);
     benchHistoryMemory(notes);
+    benchUndoHistory(notes);
     return 0;
 }

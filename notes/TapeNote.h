@@ -20,3 +20,11 @@ struct TapeNote {
     }
     friend bool operator!=(const TapeNote &a, const TapeNote &b) { return !(a == b); }
 };
+
+// Orders notes by their first tick, and finds a tick among notes ordered so. With
+// std::stable_sort, notes of equal start keep their order.
+struct ByStart {
+    bool operator()(const TapeNote &a, const TapeNote &b) const { return a.start < b.start; }
+    bool operator()(const TapeNote &n, uint64_t tick) const { return n.start < tick; }
+    bool operator()(uint64_t tick, const TapeNote &n) const { return tick < n.start; }
+};

@@ -35,8 +35,7 @@ bool ScoreModel::addNote(TapeNote note) {
         return false;
     // Notes with the same start stay in the order they were added: insert after them. The
     // melody is ordered by start, so only the notes of that start can be duplicates.
-    auto pos = std::lower_bound(notes_.begin(), notes_.end(), note.start,
-                                [](const TapeNote &n, unsigned t) { return n.start < t; });
+    auto pos = std::lower_bound(notes_.begin(), notes_.end(), note.start, ByStart());
     for (; pos != notes_.end() && pos->start == note.start; ++pos) {
         if (pos->channel == note.channel && pos->note == note.note)
             return false;
@@ -55,15 +54,10 @@ bool ScoreModel::addNote(TapeNote note) {
 }
 
 void ScoreModel::melodyEdited() {
-    droppedRedo_.clear();
+    history_.forgetDroppedRedo();
     dataChanged_ = true;
     longestNote_ = 0;
     modelChanged();
-}
-
-void ScoreModel::replaceNotes(const NoteSnapshot &snapshot) {
-    snapshot.copyTo(notes_);
-    longestNote_ = 0;
 }
 
 void ScoreModel::replaceNotes(std::vector<TapeNote> &&list) {
@@ -72,8 +66,7 @@ void ScoreModel::replaceNotes(std::vector<TapeNote> &&list) {
 }
 
 std::size_t ScoreModel::upperBound(unsigned tick) const {
-    auto it = std::upper_bound(notes_.begin(), notes_.end(), tick,
-                               [](unsigned t, const TapeNote &n) { return t < n.start; });
+    auto it = std::upper_bound(notes_.begin(), notes_.end(), tick, ByStart());
     return std::size_t(it - notes_.begin());
 }
 
@@ -198,13 +191,12 @@ std::pair<std::size_t, std::size_t> ScoreModel::candidateNotes() const {
     // Ordered by start: notes that start at or after the last shown tick are never drawn, and
     // a note that starts more than the longest length before firstTick ends before it.
     const uint64_t viewEnd = uint64_t(firstTick_) + visibleTicks_;
-    auto byStart = [](const TapeNote &n, uint64_t t) { return n.start < t; };
     const std::size_t last = std::size_t(
-        std::lower_bound(notes_.begin(), notes_.end(), viewEnd, byStart) - notes_.begin());
+        std::lower_bound(notes_.begin(), notes_.end(), viewEnd, ByStart()) - notes_.begin());
     const unsigned longest = longestNote();
     const uint64_t low = firstTick_ >= longest ? uint64_t(firstTick_) - longest + 1 : 0;
     const std::size_t first = std::size_t(
-        std::lower_bound(notes_.begin(), notes_.begin() + last, low, byStart) - notes_.begin());
+        std::lower_bound(notes_.begin(), notes_.begin() + last, low, ByStart()) - notes_.begin());
     return {first, last};
 }
 

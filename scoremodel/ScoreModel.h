@@ -9,7 +9,7 @@
 #include "midifile/MidiFile.h"
 #include "notes/RowColours.h"
 #include "notes/TapeNote.h"
-#include "scoremodel/NoteSnapshot.h"
+#include "scoremodel/UndoHistory.h"
 
 #include <array>
 #include <cstdint>
@@ -127,8 +127,10 @@ public:
     // ---- Undo and redo (ScoreModelUndo.cpp) ----
     bool undo();
     bool redo();
-    const std::vector<NoteSnapshot> &undoSnapshots() const { return undoSnapshots_; }
-    unsigned undoPosition() const { return undoPosition_; }
+    const UndoHistory &undoHistory() const { return history_; }
+    // Every snapshot decoded, oldest first (a copy each: for tests).
+    std::vector<std::vector<TapeNote>> undoSnapshots() const { return history_.snapshots(); }
+    unsigned undoPosition() const { return unsigned(history_.position()); }
 
     // ---- Melody and MIDI tracks (ScoreModelMidi.cpp) ----
     NoxmidiTrk toTrack(unsigned from, unsigned to, unsigned channelMask, bool selectedOnly) const;
@@ -167,8 +169,7 @@ private:
 
     // Marks the melody as edited: sets dataChanged and reports the change.
     void melodyEdited();
-    // Replaces the melody (undo, redo, setNotes) and forgets what was derived from it.
-    void replaceNotes(const NoteSnapshot &snapshot);
+    // Replaces the melody (setNotes) and forgets what was derived from it.
     void replaceNotes(std::vector<TapeNote> &&list);
     // setNotes for a list that the model may take over.
     void takeNotes(std::vector<TapeNote> &&list);
@@ -184,10 +185,7 @@ private:
     // Storage index of the first note whose start is greater than tick.
     std::size_t upperBound(unsigned tick) const;
 
-    std::vector<NoteSnapshot> undoSnapshots_;
-    unsigned undoPosition_ = 0;
-    // Redo states that the last pushUndo dropped, given back by popUndo; freed by the edit.
-    std::vector<NoteSnapshot> droppedRedo_;
+    UndoHistory history_;
     // Derived from the melody for drawing; 0 = to be recomputed.
     mutable unsigned longestNote_ = 0;
 };

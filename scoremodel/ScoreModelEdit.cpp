@@ -62,8 +62,7 @@ template <class Pick> unsigned ScoreModel::shiftStarts(long long delta, Pick pic
         n.start = unsigned(start);
         ++moved;
     }
-    auto byStart = [](const TapeNote &a, const TapeNote &b) { return a.start < b.start; };
-    if (moved != 0 && !std::is_sorted(notes_.begin(), notes_.end(), byStart))
+    if (moved != 0 && !std::is_sorted(notes_.begin(), notes_.end(), ByStart()))
         sortNotes();
     return moved;
 }
@@ -248,7 +247,7 @@ void ScoreModel::pasteNotesWithTime(unsigned tick, const std::vector<TapeNote> &
     }
     // Redo states no longer follow from the melody once notes came in.
     if (added)
-        undoSnapshots_.resize(undoPosition_);
+        history_.truncateRedo();
     longestNote_ = 0;
     modelChanged();
 }
@@ -290,8 +289,7 @@ void ScoreModel::takeNotes(std::vector<TapeNote> &&list) {
     clear();
     replaceNotes(std::move(list));
     // Every operation relies on the order by start.
-    auto byStart = [](const TapeNote &a, const TapeNote &b) { return a.start < b.start; };
-    if (!std::is_sorted(notes_.begin(), notes_.end(), byStart))
+    if (!std::is_sorted(notes_.begin(), notes_.end(), ByStart()))
         sortNotes();
     dataChanged_ = false;
     modelChanged();
@@ -299,8 +297,7 @@ void ScoreModel::takeNotes(std::vector<TapeNote> &&list) {
 
 void ScoreModel::sortNotes() {
     // Stable, so that notes of equal start keep their order.
-    std::stable_sort(notes_.begin(), notes_.end(),
-                     [](const TapeNote &a, const TapeNote &b) { return a.start < b.start; });
+    std::stable_sort(notes_.begin(), notes_.end(), ByStart());
 }
 
 std::vector<std::reference_wrapper<TapeNote>> ScoreModel::notesAt(unsigned tick, unsigned note) {

@@ -144,8 +144,7 @@ void ScoreModel::fromTrack(const NoxmidiTrk &track, double secondsPerMidiTick) {
         n.length = uint32_t(std::min(length, uint64_t(lastTick) - start));
         list.push_back(n);
     }
-    std::stable_sort(list.begin(), list.end(),
-                     [](const TapeNote &a, const TapeNote &b) { return a.start < b.start; });
+    std::stable_sort(list.begin(), list.end(), ByStart());
     takeNotes(std::move(list));
 }
 

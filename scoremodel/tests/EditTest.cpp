@@ -11,8 +11,7 @@ namespace {
 constexpr unsigned maxTick = 0xFFFFFFFFu;
 
 bool ordered(const ScoreModel &tape) {
-    return std::is_sorted(tape.notes().begin(), tape.notes().end(),
-                          [](const TapeNote &a, const TapeNote &b) { return a.start < b.start; });
+    return std::is_sorted(tape.notes().begin(), tape.notes().end(), ByStart());
 }
 
 } // namespace
@@ -266,8 +265,8 @@ TEST(TapeEdit, ClearAndSetNotes) {
     tape.clear();
     EXPECT_TRUE(tape.notes().empty());
     EXPECT_TRUE(tape.dataChanged());
-    EXPECT_EQ(tape.undoSnapshots().size(), 1u);
-    tape.setNotes({tn(60, 30), tn(61, 10)}); // kept in order by start
+    EXPECT_EQ(tape.undoSnapshots().size(), 2u); // the empty tape, then the one note
+    tape.setNotes({tn(60, 30), tn(61, 10)});    // kept in order by start
     EXPECT_EQ(starts(tape), (std::vector<unsigned>{10, 30}));
     EXPECT_FALSE(tape.dataChanged());
 }

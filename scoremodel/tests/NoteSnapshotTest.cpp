@@ -2,6 +2,7 @@
 #include "scoremodel/NoteSnapshot.h"
 
 #include "ModelTestSupport.h"
+#include "scoremodel/tests/SameWithFlags.h"
 
 #include <gtest/gtest.h>
 
@@ -10,17 +11,7 @@
 
 namespace {
 
-// Equal in every field, selection flags included.
-::testing::AssertionResult sameWithFlags(const std::vector<TapeNote> &got,
-                                         const std::vector<TapeNote> &want) {
-    if (got.size() != want.size())
-        return ::testing::AssertionFailure() << "size " << got.size() << " != " << want.size();
-    for (std::size_t i = 0; i < got.size(); ++i) {
-        if (got[i] != want[i] || got[i].selected != want[i].selected)
-            return ::testing::AssertionFailure() << "notes differ at " << i;
-    }
-    return ::testing::AssertionSuccess();
-}
+using tw::sameWithFlags;
 
 // The number of notes `snapshot` stores in blocks that `previous` does not use.
 std::size_t notesCopied(const NoteSnapshot &snapshot, const NoteSnapshot &previous) {
@@ -218,17 +209,17 @@ TEST(NoteSnapshot, TooManyRunsStoreTheWholeMelody) {
 // The history of single-note edits holds the melody about once, not once per edit.
 TEST(NoteSnapshot, TapeHistorySharesTheMelody) {
     TestTape tape;
-    tape.load(melody(1000));
+    tape.load(melody(10000));
     for (unsigned i = 0; i < 20; ++i)
         ASSERT_TRUE(tape.insertNote(tn(120, 50 * i)));
     ASSERT_EQ(tape.undoSnapshots().size(), 20u);
-    const std::size_t melodyBytes = 1000 * sizeof(TapeNote);
-    EXPECT_GE(heldBytes(tape.undoSnapshots()), melodyBytes);
-    EXPECT_LT(heldBytes(tape.undoSnapshots()), 2 * melodyBytes);
+    const std::size_t melodyBytes = 10000 * sizeof(TapeNote);
+    EXPECT_GE(tape.undoHistory().heldBytes(), melodyBytes);
+    EXPECT_LT(tape.undoHistory().heldBytes(), 2 * melodyBytes);
     for (unsigned i = 0; i < 20; ++i)
         ASSERT_TRUE(tape.undo());
-    EXPECT_EQ(tape.notes(), melody(1000));
+    EXPECT_EQ(tape.notes(), melody(10000));
     for (unsigned i = 0; i < 20; ++i)
         ASSERT_TRUE(tape.redo());
-    EXPECT_EQ(tape.notes().size(), 1020u);
+    EXPECT_EQ(tape.notes().size(), 10020u);
 }

@@ -86,19 +86,24 @@ TEST(TapeUndo, AnEditThatChangesNothingLeavesTheHistory) {
     }
 }
 
-TEST(TapeUndo, FirstNoteOfAnEmptyTapeCannotBeUndone) {
+TEST(TapeUndo, FirstNoteOfAnEmptyTapeIsUndoneAndRedone) {
     TestTape tape;
     tape.insertNote(tn(60, 0));
+    ASSERT_TRUE(tape.undo());
+    EXPECT_TRUE(tape.notes().empty());
     EXPECT_FALSE(tape.undo());
-    EXPECT_EQ(tape.notes().size(), 1u);
+    ASSERT_TRUE(tape.redo());
+    EXPECT_EQ(tape.notes(), std::vector<TapeNote>{tn(60, 0)});
 }
 
-TEST(TapeUndo, ClearIsUndoneButNotRedone) {
+TEST(TapeUndo, ClearIsUndoneAndRedoneToTheEmptyTape) {
     TestTape tape;
     tape.load(A());
     tape.clear();
     EXPECT_TRUE(tape.undo());
     EXPECT_EQ(tape.notes(), A());
+    EXPECT_TRUE(tape.redo());
+    EXPECT_TRUE(tape.notes().empty());
     EXPECT_FALSE(tape.redo());
 }
 
@@ -115,5 +120,5 @@ TEST(TapeUndo, RestoredNotesKeepTheirFlags) {
     ASSERT_TRUE(tape.redo());
     for (const TapeNote &n : tape.notes())
         EXPECT_FALSE(n.selected);
-    EXPECT_TRUE(tape.undoSnapshots().back().sameNotes(tape.notes()));
+    EXPECT_EQ(tape.undoSnapshots().back(), tape.notes());
 }

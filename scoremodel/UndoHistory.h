@@ -1,0 +1,137 @@
+// The undo history of a melody: a list of snapshots, oldest first, with a position that counts
+// the snapshots before the melody shown; those after it are the redo states.
+//
+// Logically every snapshot is a full copy of the notes with their selection flags. In storage
+// the history keeps one snapshot decoded (the cursor) and, between each pair of neighbours, the
+// difference that turns one into the other and back: the notes both share at the front and at
+// the back are not stored at all, notes in between are stored as removed, added or changed
+// (changed as per-field differences), packed column by column in chunks, a chunk of equal values
+// as one value and any other chunk compressed with zstd. Moving the cursor by one snapshot
+// applies one difference, so undo and redo cost what the edit changed plus one copy of the
+// melody. Beyond a byte budget the oldest snapshots are dropped.
+#pragma once
+
+#include "notes/TapeNote.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace tw {
+
+// A list of 32-bit values, packed in chunks.
+struct PackedColumn {
+    struct Chunk {
+        uint32_t count = 0;
+        uint32_t constant = 0;   // the value of every entry when `bytes` is empty
+        bool raw = false;        // `bytes` holds the values uncompressed
+        std::vector<char> bytes; // a zstd frame of the values (or the raw values)
+    };
+    std::vector<Chunk> chunks;
+};
+
+// A list of notes stored field by field: the notes themselves, or per-field differences.
+struct PackedNotes {
+    static constexpr int fieldCount = 6; // note, start, length, channel, velocity, selected
+    std::size_t count = 0;
+    PackedColumn fields[fieldCount];
+};
+
+// What turns one snapshot (before) into its neighbour (after), and back.
+struct UndoDelta {
+    std::size_t sizeBefore = 0, sizeAfter = 0;
+    std::size_t prefix = 0, suffix = 0; // notes both hold unchanged at the front and at the back
+    // The notes in between as a list of runs: (count << 2) | kind, kind one of keep, remove,
+    // add, change.
+    PackedColumn runs;
+    std::size_t runCount = 0;
+    PackedNotes removed;   // notes of `before` that `after` lacks, start times as differences
+    PackedNotes added;     // notes of `after` that `before` lacks, likewise
+    PackedNotes changes;   // per-field differences after - before of the changed notes
+    std::size_t bytes = 0; // memory held
+};
+
+class UndoHistory {
+public:
+    static constexpr std::size_t defaultByteBudget = std::size_t(256) << 20;
+
+    UndoHistory();
+    ~UndoHistory();
+    UndoHistory(UndoHistory &&) noexcept;
+    UndoHistory &operator=(UndoHistory &&) noexcept;
+    UndoHistory(const UndoHistory &) = delete;
+    UndoHistory &operator=(const UndoHistory &) = delete;
+
+    // Beyond this many bytes held, the oldest snapshots are dropped (the two snapshots before
+    // the position are always kept).
+    void setByteBudget(std::size_t bytes);
+    std::size_t byteBudget() const { return budget_; }
+
+    // The newest snapshot equals `notes` by TapeNote equality (selection flags ignored).
+    bool sameAsLast(const std::vector<TapeNote> &notes) const;
+
+    // Stores `notes` (the empty melody included) as the snapshot at the position and moves
+    // the position behind it. Refused (false) when the snapshot just before the position
+    // holds the same notes: undo would show that state twice. The redo states go, but are
+    // kept until forgetDroppedRedo, so that pop can give them back.
+    bool push(const std::vector<TapeNote> &notes);
+    // Withdraws the newest snapshot (a push whose edit changed nothing) and gives back the redo
+    // states that push dropped.
+    void pop();
+    // The redo states that the last push dropped are no longer needed: the edit happened.
+    void forgetDroppedRedo();
+
+    // Moves the position one back and writes that snapshot to `out` (which may be `current`).
+    // At the end of the history, the melody shown (`current`) is stored first so that redo
+    // comes back to it, unless it equals the newest snapshot or `storeCurrent` is false.
+    bool undo(const std::vector<TapeNote> &current, std::vector<TapeNote> &out,
+              bool storeCurrent = true);
+    // Moves the position one forward and writes that snapshot to `out`; false when there is no
+    // snapshot after the one shown.
+    bool redo(std::vector<TapeNote> &out);
+
+    // Drops the redo states (snapshots from the position on).
+    void truncateRedo();
+    void clear();
+
+    std::size_t position() const { return position_; }
+    std::size_t size() const { return size_; }
+    // The memory the history holds: the cursor, the differences, the dropped redo states and
+    // the working buffers.
+    std::size_t heldBytes() const;
+
+    // Every snapshot decoded, oldest first (for tests and checks; costs a copy each).
+    std::vector<std::vector<TapeNote>> snapshots() const;
+
+    // Working state of the packing code (zstd contexts, chunk buffers).
+    struct Work;
+
+private:
+    // Brings the cursor to snapshot `index`.
+    void moveCursorTo(std::size_t index) const;
+    void dropOldest();
+    void keepBudget();
+
+    std::vector<UndoDelta> deltas_; // deltas_[i] turns snapshot i into snapshot i + 1
+    mutable std::vector<TapeNote> cursor_;
+    mutable std::size_t cursorIndex_ = 0;
+    std::size_t size_ = 0;
+    std::size_t position_ = 0;
+    std::size_t deltaBytes_ = 0;
+
+    // What the last push dropped: the differences after the snapshot it kept, or (a push at
+    // position 0) the whole history with its cursor.
+    struct Dropped {
+        std::vector<UndoDelta> deltas;
+        bool whole = false;
+        std::vector<TapeNote> cursor;
+        std::size_t cursorIndex = 0;
+    };
+    Dropped dropped_;
+
+    std::size_t budget_ = defaultByteBudget;
+    std::unique_ptr<Work> work_;
+};
+
+} // namespace tw

@@ -1,0 +1,326 @@
+// The undo history against a plain history of full copies: same steps, same results.
+#include "scoremodel/UndoHistory.h"
+#include "scoremodel/tests/SameWithFlags.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+
+using namespace tw;
+
+namespace {
+
+using Notes = std::vector<TapeNote>;
+
+bool sameNotes(const Notes &a, const Notes &b) {
+    return a == b; // TapeNote equality: selection flags aside
+}
+
+// The history as complete copies, written down as plainly as possible.
+struct FullCopyHistory {
+    std::vector<Notes> snapshots;
+    std::size_t position = 0;
+    std::vector<Notes> dropped;
+
+    bool sameAsLast(const Notes &notes) const {
+        return !snapshots.empty() && sameNotes(snapshots.back(), notes);
+    }
+    bool push(const Notes &notes) {
+        if (position > 0 && sameNotes(snapshots[position - 1], notes))
+            return false;
+        dropped.assign(snapshots.begin() + std::ptrdiff_t(position), snapshots.end());
+        snapshots.resize(position);
+        snapshots.push_back(notes);
+        position = snapshots.size();
+        return true;
+    }
+    void pop() {
+        if (snapshots.empty())
+            return;
+        snapshots.pop_back();
+        --position;
+        snapshots.insert(snapshots.end(), dropped.begin(), dropped.end());
+        dropped.clear();
+    }
+    bool undo(const Notes &current, Notes &out, bool storeCurrent) {
+        if (position == 0)
+            return false;
+        if (position == snapshots.size() && storeCurrent && !sameAsLast(current))
+            snapshots.push_back(current);
+        out = snapshots[--position];
+        return true;
+    }
+    bool redo(Notes &out) {
+        if (position + 1 >= snapshots.size())
+            return false;
+        out = snapshots[++position];
+        return true;
+    }
+    void truncateRedo() { snapshots.resize(std::min(position, snapshots.size())); }
+    // The new history dropped its oldest snapshots to keep its budget.
+    void dropOldest(std::size_t count) {
+        snapshots.erase(snapshots.begin(), snapshots.begin() + std::ptrdiff_t(count));
+        position -= count;
+    }
+};
+
+struct Random {
+    std::mt19937 engine;
+    explicit Random(unsigned seed) : engine(seed) {}
+    unsigned below(unsigned n) { return unsigned(engine() % n); }
+    bool chance(unsigned percent) { return below(100) < percent; }
+};
+
+TapeNote randomNote(Random &r) {
+    TapeNote n;
+    n.note = r.below(128);
+    n.start = r.below(200);
+    n.length = 1 + r.below(8);
+    n.channel = r.below(16);
+    n.velocity = r.below(128);
+    n.selected = r.chance(20);
+    return n;
+}
+
+void sortByStart(Notes &notes) {
+    std::stable_sort(notes.begin(), notes.end(), ByStart());
+}
+
+// One edit of the kinds the editor makes; may change nothing at all.
+void randomEdit(Random &r, Notes &notes) {
+    switch (r.below(9)) {
+    case 0: // insert notes
+        for (unsigned k = 1 + r.below(r.chance(20) ? 30 : 2); k > 0; --k)
+            notes.push_back(randomNote(r));
+        sortByStart(notes);
+        break;
+    case 1: { // remove some notes, or every other one
+        const unsigned step = 1 + r.below(3);
+        Notes kept;
+        for (std::size_t i = 0; i < notes.size(); ++i) {
+            if (i % step != 0 || r.chance(30))
+                kept.push_back(notes[i]);
+        }
+        notes.swap(kept);
+        break;
+    }
+    case 2: // transpose all
+        for (TapeNote &n : notes)
+            n.note = (n.note + 1) % 128;
+        break;
+    case 3: // move all one tick
+        for (TapeNote &n : notes)
+            ++n.start;
+        break;
+    case 4: // change one field of one note
+        if (!notes.empty()) {
+            TapeNote &n = notes[r.below(unsigned(notes.size()))];
+            (r.chance(50) ? n.velocity : n.length) = 1 + r.below(100);
+        }
+        break;
+    case 5: // move the selected notes, which may reorder them
+        for (TapeNote &n : notes) {
+            if (n.selected)
+                n.start += r.below(20);
+        }
+        sortByStart(notes);
+        break;
+    case 6:
+        notes.clear();
+        break;
+    case 7: // a melody of its own (a file read)
+        notes.clear();
+        for (unsigned k = r.below(40); k > 0; --k)
+            notes.push_back(randomNote(r));
+        sortByStart(notes);
+        break;
+    default: // nothing changes
+        break;
+    }
+}
+
+void randomSelection(Random &r, Notes &notes) {
+    for (TapeNote &n : notes) {
+        if (r.chance(30))
+            n.selected = !n.selected;
+    }
+}
+
+void runSeed(unsigned seed) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    Random r(seed);
+    UndoHistory history;
+    // Some runs keep a small budget, so that old snapshots are dropped on the way.
+    const bool tight = seed % 4 == 0;
+    if (tight)
+        history.setByteBudget(history.heldBytes() + 2000);
+    FullCopyHistory reference;
+    Notes current, expected;
+    for (unsigned k = r.below(30); k > 0; --k)
+        current.push_back(randomNote(r));
+    sortByStart(current);
+    expected = current;
+
+    for (int step = 0; step < 150; ++step) {
+        SCOPED_TRACE("step " + std::to_string(step));
+        const unsigned what = r.below(100);
+        if (what < 45) {
+            // An edit as the editor records it: a snapshot first, withdrawn when nothing
+            // changed; the redo states go only when something did.
+            const bool pushed = history.push(current);
+            ASSERT_EQ(pushed, reference.push(expected));
+            const Notes before = current;
+            randomEdit(r, current);
+            if (current == before && std::equal(current.begin(), current.end(), before.begin(),
+                                                [](const TapeNote &a, const TapeNote &b) {
+                                                    return a.selected == b.selected;
+                                                })) {
+                if (pushed) {
+                    history.pop();
+                    reference.pop();
+                }
+            } else {
+                history.forgetDroppedRedo();
+                reference.dropped.clear();
+                if (r.chance(5)) {
+                    history.truncateRedo();
+                    reference.truncateRedo();
+                }
+            }
+            expected = current;
+        } else if (what < 55) {
+            randomSelection(r, current);
+            expected = current;
+        } else if (what < 80) {
+            const bool store = r.chance(80);
+            Notes refOut;
+            const bool undone = history.undo(current, current, store);
+            ASSERT_EQ(undone, reference.undo(expected, refOut, store));
+            if (undone)
+                expected = refOut;
+        } else {
+            Notes refOut;
+            const bool redone = history.redo(current);
+            ASSERT_EQ(redone, reference.redo(refOut));
+            if (redone)
+                expected = refOut;
+        }
+        if (history.size() < reference.snapshots.size()) {
+            ASSERT_TRUE(tight) << "snapshots dropped within the budget";
+            reference.dropOldest(reference.snapshots.size() - history.size());
+        }
+        ASSERT_TRUE(sameWithFlags(current, expected));
+        ASSERT_EQ(history.size(), reference.snapshots.size());
+        ASSERT_EQ(history.position(), reference.position);
+        ASSERT_EQ(history.sameAsLast(current), reference.sameAsLast(current));
+        if (step % 10 == 0) {
+            const auto all = history.snapshots();
+            ASSERT_EQ(all.size(), reference.snapshots.size());
+            for (std::size_t i = 0; i < all.size(); ++i)
+                ASSERT_TRUE(sameWithFlags(all[i], reference.snapshots[i])) << "snapshot " << i;
+        }
+    }
+}
+
+Notes melody(unsigned count) {
+    Notes notes(count);
+    for (unsigned i = 0; i < count; ++i)
+        notes[i] = TapeNote{40 + (i * 7) % 50, i / 2, 2, i % 16, 1 + i % 127, false};
+    return notes;
+}
+
+} // namespace
+
+TEST(UndoHistory, BehavesAsAHistoryOfFullCopies) {
+    for (unsigned seed = 1; seed <= 300; ++seed) {
+        runSeed(seed);
+        if (HasFatalFailure())
+            return;
+    }
+}
+
+// The empty melody is a state like any other.
+TEST(UndoHistory, KeepsTheEmptyMelody) {
+    UndoHistory history;
+    Notes notes;
+    ASSERT_TRUE(history.push(notes));
+    notes.push_back(TapeNote{60, 0, 4, 0, 100, false});
+    Notes shown = notes;
+    ASSERT_TRUE(history.undo(shown, shown));
+    EXPECT_TRUE(shown.empty());
+    ASSERT_TRUE(history.redo(shown));
+    EXPECT_EQ(shown, notes);
+}
+
+// What an edit stores is the difference it made, small whatever the size of the melody.
+TEST(UndoHistory, StoresOnlyWhatAnEditChanged) {
+    const Notes base = melody(200000);
+    const std::size_t melodyBytes = base.size() * sizeof(TapeNote);
+    const struct {
+        const char *what;
+        void (*edit)(Notes &);
+        std::size_t maxBytes; // per edit
+    } cases[] = {
+        {"transpose all",
+         [](Notes &n) {
+             for (auto &x : n)
+                 ++x.note;
+         },
+         8000},
+        {"move all one tick",
+         [](Notes &n) {
+             for (auto &x : n)
+                 ++x.start;
+         },
+         8000},
+        {"every other velocity",
+         [](Notes &n) {
+             for (std::size_t i = 0; i < n.size(); i += 2)
+                 n[i].velocity ^= 1;
+         },
+         20000},
+        {"insert one note",
+         [](Notes &n) {
+             n.insert(n.begin() + 1000, TapeNote{1, 500, 4, 0, 1, false});
+         },
+         1000},
+        {"change one note", [](Notes &n) { n[77777].velocity ^= 3; }, 1000},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        UndoHistory history;
+        Notes notes = base;
+        for (int i = 0; i < 20; ++i) {
+            ASSERT_TRUE(history.push(notes));
+            c.edit(notes);
+        }
+        EXPECT_LT(history.heldBytes(), 2 * melodyBytes + 20 * c.maxBytes);
+        Notes shown = notes;
+        for (int i = 0; i < 20; ++i)
+            ASSERT_TRUE(history.undo(shown, shown));
+        EXPECT_TRUE(sameWithFlags(shown, base));
+    }
+}
+
+TEST(UndoHistory, DropsTheOldestSnapshotsBeyondItsBudget) {
+    constexpr std::size_t budget = 4u << 20;
+    UndoHistory history;
+    history.setByteBudget(budget);
+    Notes notes = melody(50000);
+    std::mt19937 engine(7);
+    for (int i = 0; i < 40; ++i) {
+        ASSERT_TRUE(history.push(notes));
+        EXPECT_LE(history.heldBytes(), budget);
+        // Random velocities do not compress: each snapshot costs a few ten KB.
+        for (TapeNote &n : notes)
+            n.velocity = engine() % 128;
+    }
+    EXPECT_LT(history.size(), 40u);
+    EXPECT_GE(history.size(), 3u);
+    const Notes last = notes;
+    Notes shown = notes;
+    ASSERT_TRUE(history.undo(shown, shown));
+    ASSERT_TRUE(history.redo(shown));
+    EXPECT_TRUE(sameWithFlags(shown, last));
+}
