@@ -11,6 +11,8 @@
 
 #include <FL/Fl.H>
 
+#include <iostream>
+
 namespace {
 constexpr int menuHeight = 25; // at a display scale of 1
 }
@@ -18,6 +20,12 @@ constexpr int menuHeight = 25; // at a display scale of 1
 App::App(Flt_AppConfig &config) : Flt_App(config) {
     escapeMode = 2; // Escape is a command of the editor, it never closes the window
     portNames = NoxmidiSnd::listOutputPorts();
+    instruments = tw::loadInstruments(tw::instrumentFolders(), std::cerr);
+    if (instruments.size() > std::size_t(maxInstrumentItems)) {
+        std::cerr << "tapeworks2: only the first " << maxInstrumentItems << " of "
+                  << instruments.size() << " instruments are offered\n";
+        instruments.resize(std::size_t(maxInstrumentItems));
+    }
 
     menubar = new Flt_Menubar();
     menubar->commandCallback = [this](int id) {

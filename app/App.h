@@ -7,8 +7,10 @@
 
 #include "framework/Flt_App.h"
 #include "mididevice/NoxmidiSnd.h"
+#include "notes/Instrument.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,8 +48,15 @@ public:
     bool startPlay(unsigned flags);
     // Opens the named output port, or none for an empty name.
     bool selectOutputPort(const std::string &name);
-    // Applies note indicator table 0 (None), 1 (88-key piano) or 2 (Deleika-26).
+    // Applies note indicator table 0 (None), 1 (88-key piano), 2 (Deleika-26) or, from 3 on,
+    // that of the instruments read from files, in their order.
     void selectNoteIndicators(int choice);
+    // The instrument of the chosen note indicators; nothing for "None".
+    std::optional<tw::Instrument> chosenInstrument() const;
+    // Edit/Fit melody to instrument...: the transpositions to choose from, then the one chosen.
+    void fitToInstrument();
+    // Select/Select notes too close to repeat, with the count it found.
+    void selectNotesTooClose();
 
     // Read access for the tests and the other parts of the shell.
     Flt_ScoreTape *scoreTape() const { return tape; }
@@ -56,6 +65,7 @@ public:
     NoxmidiSnd &output() { return midiOut; }
     const std::string &currentFile() const { return fileName; }
     const std::vector<std::string> &outputPorts() const { return portNames; }
+    const std::vector<tw::Instrument> &fileInstruments() const { return instruments; }
     int pendingClickAction() const { return clickAction; }
     unsigned channelForNewNotes() const { return currentChannel; }
     unsigned lengthOfNewNotes() const { return newNoteLength; }
@@ -106,6 +116,8 @@ private:
     unsigned currentChannel = 0;
     std::string fileName;
     std::vector<std::string> portNames;
+    std::vector<tw::Instrument> instruments; // read from files, sorted by name
+    int noteIndicator = 0;                   // the indicator choice marked in the menu
     bool playInsertedNote = false;
     int clickAction = -1;
     unsigned rectTick = 0;

@@ -8,6 +8,7 @@
 #include "framework/Flt_Menubar.h"
 #include "framework/Preferences.h"
 #include "notes/NoteSets.h"
+#include "scoremodel/InstrumentFit.h"
 #include "scoretape/ScoreTape.h"
 
 #include <cmath>
@@ -25,6 +26,9 @@ double speedFactor(int k) {
         return 0.5 * b;
     return 0.5 * std::pow(b, k);
 }
+
+// The indicator choice of the first instrument read from a file; "noteIndic" stores it.
+constexpr int firstFileIndicator = 3;
 
 bool inRange(int id, int first, int last) {
     return id >= first && id <= last;
@@ -190,6 +194,12 @@ void App::onCommand(int id) {
     case cmdSetChannel:
         t.setSelectedChannel(currentChannel);
         return;
+    case cmdFitToInstrument:
+        fitToInstrument();
+        return;
+    case cmdSelectTooClose:
+        selectNotesTooClose();
+        return;
     default:
         if (viewCommand(id))
             return;
@@ -213,8 +223,10 @@ void App::onCommand(int id) {
         const std::size_t index = std::size_t(id - cmdOutputPort);
         if (index < portNames.size())
             selectOutputPort(portNames[index]);
-    } else if (inRange(id, cmdNoteIndicators, cmdNoteIndicators + 10)) {
+    } else if (inRange(id, cmdNoteIndicators, cmdNoteIndicators + 2)) {
         selectNoteIndicators(id - cmdNoteIndicators);
+    } else if (inRange(id, cmdInstrumentFile, cmdInstrumentFile + maxInstrumentItems - 1)) {
+        selectNoteIndicators(firstFileIndicator + (id - cmdInstrumentFile));
     } else if (inRange(id, cmdProgram, cmdProgram + 127)) {
         t.setProgram(currentChannel, unsigned(id - cmdProgram));
         prefSetIntArray(prefs, "MIDIpgms", t.programs());
@@ -285,9 +297,48 @@ bool App::selectOutputPort(const std::string &name) {
 
 void App::selectNoteIndicators(int choice) {
     RowColours colours;
-    if (choice < 0 || !indicatorRowColours(unsigned(choice), colours))
+    const std::size_t file = std::size_t(choice) - firstFileIndicator;
+    if (choice >= firstFileIndicator && file < instruments.size())
+        colours = tw::instrumentRowColours(instruments[file]);
+    else if (choice < 0 || choice >= firstFileIndicator ||
+             !indicatorRowColours(unsigned(choice), colours))
         return; // an unknown choice changes nothing
     tape->setRowColours(colours);
+    noteIndicator = choice;
     prefs.set("noteIndic", choice);
-    menubar->setValue(cmdNoteIndicators + choice, true);
+    menubar->setValue(choice < firstFileIndicator ? cmdNoteIndicators + choice
+                                                  : cmdInstrumentFile + int(file),
+                      true);
+}
+
+std::optional<tw::Instrument> App::chosenInstrument() const {
+    if (noteIndicator >= firstFileIndicator)
+        return instruments[std::size_t(noteIndicator - firstFileIndicator)];
+    return tw::builtinInstrument(unsigned(noteIndicator));
+}
+
+void App::fitToInstrument() {
+    const std::optional<tw::Instrument> instrument = chosenInstrument();
+    if (!instrument) {
+        showMessagef("An instrument must be chosen first, under \"Settings/Select note "
+                     "indicators\"");
+        return;
+    }
+    const std::vector<TapeNote> notes = tape->notesToFit();
+    if (notes.empty()) {
+        showMessagef("No notes to fit");
+        return;
+    }
+    const FitChoice choice = chooseFit(instrument->name, tw::fitShifts(notes, instrument->notes));
+    if (choice.chosen)
+        tape->fitToInstrument(*instrument, choice.shift, choice.octaves);
+}
+
+void App::selectNotesTooClose() {
+    // Without an instrument no gap is given: notes of one key must not touch.
+    const unsigned n = tape->selectNotesTooClose(chosenInstrument().value_or(tw::Instrument{}));
+    if (n > 0)
+        showMessagef("%u notes too close to repeat found", n);
+    else
+        showMessagef("No notes too close to repeat found");
 }

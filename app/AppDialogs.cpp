@@ -1,5 +1,8 @@
 #include "app/AppDialogs.h"
 
+#include "app/FitWindow.h"
+
+#include <FL/Fl_File_Chooser.H>
 #include <FL/Fl.H>
 #include <FL/Fl_File_Input.H>
 #include <FL/Fl_Native_File_Chooser.H>
@@ -87,6 +90,11 @@ FileChoice nativeChoice(const char *message, const char *pattern, const char *in
     return choice;
 }
 
+FitChooser &installedFitChooser() {
+    static FitChooser chooser;
+    return chooser;
+}
+
 } // namespace
 
 void setFileChooser(FileChooser chooser) {
@@ -113,4 +121,14 @@ ImportChoice chooseImport(const std::string &path, const std::vector<tw::TrackSu
     if (installedImportChooser())
         return installedImportChooser()(path, tracks);
     return runImportWindow(path, tracks);
+}
+
+void setFitChooser(FitChooser chooser) {
+    installedFitChooser() = std::move(chooser);
+}
+
+FitChoice chooseFit(const std::string &instrument, const std::vector<tw::FitLine> &lines) {
+    if (installedFitChooser())
+        return installedFitChooser()(instrument, lines);
+    return runFitWindow(instrument, lines);
 }

@@ -5,6 +5,7 @@
 
 #include "framework/Dialogs.h"
 #include "scoremodel/MidiImport.h"
+#include "scoremodel/InstrumentFit.h"
 
 #include <functional>
 #include <string>
@@ -46,3 +47,17 @@ void setImportChooser(ImportChooser chooser);
 ImportChoice chooseImport(const std::string &path, const std::vector<tw::TrackSummary> &tracks);
 // The import window itself (ImportWindow.cpp).
 ImportChoice runImportWindow(const std::string &path, const std::vector<tw::TrackSummary> &tracks);
+
+// The answer to the "Fit to instrument" window: the shift of the chosen line and the octave
+// check box, or `chosen` false when it was cancelled.
+struct FitChoice {
+    bool chosen = false;
+    int shift = 0;
+    bool octaves = false;
+};
+using FitChooser =
+    std::function<FitChoice(const std::string &instrument, const std::vector<tw::FitLine> &lines)>;
+
+// An empty chooser restores the window of FitWindow.h.
+void setFitChooser(FitChooser chooser);
+FitChoice chooseFit(const std::string &instrument, const std::vector<tw::FitLine> &lines);

@@ -50,6 +50,7 @@ constexpr MenuEntry fileToPlay[] = {
     {"Select/Click toggles blue marker", cmdClickBlueMarker, 's', plain},
     {"Select/Remove all blue markers", cmdClearBlueMarkers, 0, plain},
     {"Select/Select special notes", cmdSelectSpecial, 0, plain},
+    {"Select/Select notes too close to repeat", cmdSelectTooClose, 0, plain},
     {"Select/Select loudest notes/10%", cmdLoudest + 10, 0, plain},
     {"Select/Select loudest notes/20%", cmdLoudest + 20, 0, plain},
     {"Select/Select loudest notes/30%", cmdLoudest + 30, 0, plain},
@@ -74,6 +75,7 @@ constexpr MenuEntry fileToPlay[] = {
     {"Edit/Move selected note on tick right", cmdMoveRight, FL_CTRL + FL_Right, plain},
     {"Edit/Move selected note on tick left", cmdMoveLeft, FL_CTRL + FL_Left, plain},
     {"Edit/Set selected notes' channel to current", cmdSetChannel, 0, plain},
+    {"Edit/Fit melody to instrument...", cmdFitToInstrument, ctrl('f'), plain},
     {"Play/Play all notes or stop playout", cmdPlayAll, ctrl('p'), plain},
     {"Play/Play notes from green marker or stop", cmdPlayFromMarker, ' ', plain},
     {"Play/Play all notes of enabled channels", cmdPlayShownChannels, 0, plain},
@@ -131,12 +133,29 @@ constexpr MenuEntry channelsToInstruments[] = {
     {"Settings/Show MIDI channels/Channel 0 only", cmdChannel0Only, 0, plain},
 };
 
-constexpr MenuEntry indicatorsAndHelp[] = {
+constexpr MenuEntry indicators[] = {
     {"Settings/Select note indicators/None", cmdNoteIndicators + 0, 0, radioOn},
     {"Settings/Select note indicators/88-key Piano", cmdNoteIndicators + 1, 0, radio},
     {"Settings/Select note indicators/Deleika-26", cmdNoteIndicators + 2, 0, radio},
+};
+
+constexpr MenuEntry help[] = {
     {"Help/Contents", cmdHelp, FL_F + 1, plain},
 };
+
+// A name as one menu label: no submenus at its slashes, no shortcut at an '&', no symbol at an
+// '@', no divider for a leading '_'.
+std::string menuLabel(const std::string &name) {
+    std::string label;
+    for (char c : name) {
+        if (c == '/' || c == '\\' || (c == '_' && label.empty()))
+            label += '\\';
+        else if (c == '&' || c == '@')
+            label += c;
+        label += c;
+    }
+    return label;
+}
 
 template <std::size_t N> void addEntries(Flt_Menubar &menubar, const MenuEntry (&entries)[N]) {
     for (const MenuEntry &e : entries)
@@ -160,5 +179,11 @@ void App::buildMenu() {
                                  " " + instrumentName(p);
         menubar->add(path.c_str(), cmdProgram + int(p), 0, radio);
     }
-    addEntries(*menubar, indicatorsAndHelp);
+    addEntries(*menubar, indicators);
+    for (std::size_t i = 0; i < instruments.size(); ++i) {
+        const std::string path =
+            "Settings/Select note indicators/" + menuLabel(instruments[i].name);
+        menubar->add(path.c_str(), cmdInstrumentFile + int(i), 0, radio);
+    }
+    addEntries(*menubar, help);
 }

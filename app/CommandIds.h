@@ -1,5 +1,5 @@
 // Command ids of the editor: every menu item and every main-window key ends in one of these.
-// Single commands use 1 to 47; the ranges carry a parameter in the id.
+// Single commands use 1 to 47 and 800 on; the ranges carry a parameter in the id.
 #pragma once
 
 enum Command : int {
@@ -58,6 +58,9 @@ enum Command : int {
     cmdLoudest = 368,        // + percent 0..100
     cmdSpeed = 469,          // + step 0..8
     cmdTicksPerFrame = 490,  // + ticks 0..200
+    cmdInstrumentFile = 700, // + index into the instruments read from files (up to 799)
+    cmdFitToInstrument = 800,
+    cmdSelectTooClose = 801,
 
     // The View menu: 900 to 909.
     cmdFollowPlayback = 900,
@@ -66,6 +69,9 @@ enum Command : int {
     cmdZoomOut = 903,
     cmdActualSize = 904,
 };
+
+// Ids 700 to 799 hold the instruments read from files; later ones get no menu item.
+constexpr int maxInstrumentItems = 100;
 
 // Ids 81 to 100 hold the output ports; later ports get no menu item.
 constexpr int maxPortItems = 20;

@@ -1,5 +1,5 @@
 # make install: the program, its desktop entry (so that file managers offer it for MIDI files and
-# hand it the file as its one argument) and its icon.
+# hand it the file as its one argument), its icon and the example instruments.
 include(GNUInstallDirs)
 
 if(TARGET tapeworks2)
@@ -14,6 +14,9 @@ if(TARGET tapeworks2)
                 DESTINATION ${CMAKE_INSTALL_DATADIR}/icons
                 FILES_MATCHING PATTERN tapeworks2.png)
     endif()
+    install(DIRECTORY ${PROJECT_SOURCE_DIR}/data/instruments/
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/tapeworks2/instruments
+            FILES_MATCHING PATTERN "*.instrument")
 
     # Refresh the desktop's caches when installing for real (not into a staging DESTDIR), so that
     # the new entry and icon show up at once; without the tools they are refreshed at next login.

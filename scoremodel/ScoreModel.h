@@ -20,6 +20,8 @@
 
 namespace tw {
 
+struct Instrument;
+
 class ScoreModel {
 public:
     static constexpr unsigned noBound = lastTick; // toTrack: no upper tick bound
@@ -109,6 +111,18 @@ public:
     void clear();
     void setNotes(const std::vector<TapeNote> &list);
     std::vector<std::reference_wrapper<TapeNote>> notesAt(unsigned tick, unsigned note);
+
+    // ---- Fixed-note instruments (ScoreModelInstrument.cpp) ----
+    // The notes a fit looks at: the selected shown notes, or every shown note when none is.
+    std::vector<TapeNote> notesToFit() const;
+    // Moves those notes by `shift` semitones and, with `octaves`, the ones the instrument cannot
+    // play then by whole octaves where that makes them playable: one edit; the selection stays.
+    // False when no note changed.
+    bool fitToInstrument(const Instrument &instrument, int shift, bool octaves);
+    // Selects the shown notes that start too soon after the end of the previous note of their
+    // key for the instrument at the current ticks per frame, scrolls the first into view and
+    // returns how many there are.
+    unsigned selectNotesTooClose(const Instrument &instrument);
 
     // ---- Undo and redo (ScoreModelUndo.cpp) ----
     bool undo();

@@ -49,6 +49,7 @@ TEST(KeyTable, KeysGiveTheirCommands) {
         {"Ctrl+I", 'i', FL_CTRL, "\t", cmdImport},
         {"Tab, whose text Ctrl+I shares", FL_Tab, 0, "\t", 0},
         {"Ctrl+Z", 'z', FL_CTRL, "\x1a", cmdUndo},
+        {"Ctrl+F", 'f', FL_CTRL, "\x06", cmdFitToInstrument},
         {"Escape", FL_Escape, 0, "\x1b", cmdUnselectAll},
         {"i", 'i', 0, "i", cmdInvertSelection},
         {"q", 'q', 0, "q", cmdExitNow},

@@ -1,0 +1,77 @@
+// The melody and a fixed-note instrument: fitting the notes to what it plays, and finding the
+// notes that follow the previous note of their key too closely for a punched tape.
+#include "scoremodel/ScoreModel.h"
+
+#include "notes/Instrument.h"
+#include "scoremodel/InstrumentFit.h"
+
+#include <algorithm>
+
+namespace tw {
+
+std::vector<TapeNote> ScoreModel::notesToFit() const {
+    std::vector<TapeNote> chosen = selectedNotes();
+    chosen.erase(std::remove_if(chosen.begin(), chosen.end(),
+                                [&](const TapeNote &n) { return !isChannelShown(n); }),
+                 chosen.end());
+    if (!chosen.empty())
+        return chosen;
+    for (const TapeNote &n : notes_)
+        if (isChannelShown(n))
+            chosen.push_back(n);
+    return chosen;
+}
+
+bool ScoreModel::fitToInstrument(const Instrument &instrument, int shift, bool octaves) {
+    const bool anySelected = std::any_of(notes_.begin(), notes_.end(),
+                                         [&](const TapeNote &n) { return isSelectedAndShown(n); });
+    bool changed = false;
+    recordEdit([&] {
+        for (TapeNote &n : notes_) {
+            if (anySelected ? !isSelectedAndShown(n) : !isChannelShown(n))
+                continue;
+            const int note = fittedNote(n.note, shift, octaves, instrument.notes);
+            if (note < 0 || unsigned(note) == n.note)
+                continue; // a shift that leaves the note range is not offered
+            n.note = unsigned(note);
+            changed = true;
+        }
+        // A tape has one hole for a key at a time: a note moved onto another becomes one with it.
+        if (changed)
+            mergeUnisons(notes_);
+        return changed;
+    });
+    return changed;
+}
+
+unsigned ScoreModel::selectNotesTooClose(const Instrument &instrument) {
+    unselectAll();
+    std::vector<TapeNote> shown;
+    std::vector<std::size_t> index;
+    for (std::size_t i = 0; i < notes_.size(); ++i) {
+        if (isChannelShown(notes_[i])) {
+            shown.push_back(notes_[i]);
+            index.push_back(i);
+        }
+    }
+    const std::vector<std::size_t> found =
+        notesTooClose(shown, instrument.minGapMs.value_or(0), ticksPerFrame_);
+    if (found.empty())
+        return 0;
+    for (std::size_t i : found)
+        notes_[index[i]].selected = true;
+    // The first one into view: its start at the left edge, its row in the middle when hidden.
+    const TapeNote &first = notes_[index[found.front()]];
+    setFirstTick(first.start);
+    if (first.note < bottomNote_ || first.note >= bottomNote_ + visibleRows_) {
+        const unsigned half = visibleRows_ / 2;
+        unsigned bottom = first.note > half ? first.note - half : 0;
+        if (visibleRows_ <= 128 && bottom + visibleRows_ > 128)
+            bottom = 128 - visibleRows_;
+        setBottomNote(bottom);
+    }
+    modelChanged();
+    return unsigned(found.size());
+}
+
+} // namespace tw
