@@ -64,7 +64,13 @@ void App::layoutChildren() {
 }
 
 int App::handle(int event) {
-    if (event == FL_KEYDOWN) {
+    // Keys reach the window as FL_KEYDOWN while it has the keyboard focus, and as FL_SHORTCUT
+    // when no widget has it (after a dialog, or with the pointer over the window): both go to
+    // the menu's shortcuts first and then to the window's own keys. Escape always ends here, so
+    // it never falls through to FLTK's default of closing the window.
+    if (event == FL_KEYDOWN || event == FL_SHORTCUT) {
+        if (menubar->handle(FL_SHORTCUT))
+            return 1;
         const int command =
             keyCommand(Fl::event_key(), withoutLockBits(Fl::event_state()), Fl::event_text());
         if (command != 0) {

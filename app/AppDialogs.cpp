@@ -1,5 +1,7 @@
 #include "app/AppDialogs.h"
 
+#include "framework/Flt_App.h"
+
 #include <FL/Fl_File_Chooser.H>
 
 namespace {
@@ -21,5 +23,6 @@ FileChoice chooseFile(const char *message, const char *pattern, const char *init
         choice.chosen = true;
         choice.path = path;
     }
+    Flt_App::returnFocusToMainWindow();
     return choice;
 }

@@ -24,11 +24,11 @@ struct TextKey {
     char text;
     int command;
 };
+// The Ctrl+letter keys are shortcuts of the menu only.
 constexpr TextKey firstTextKeys[] = {
-    {0x10, cmdPlayAll}, {' ', cmdPlayFromMarker}, {0x12, cmdRedo},
-    {0x13, cmdSave},    {0x01, cmdSelectAll},     {0x03, cmdCopy},
-    {0x18, cmdCut},     {0x16, cmdPasteWithTime}, {0x17, cmdPaste},
-    {0x1a, cmdUndo},    {0x1b, cmdUnselectAll},   {'i', cmdInvertSelection},
+    {' ', cmdPlayFromMarker},
+    {0x1b, cmdUnselectAll},
+    {'i', cmdInvertSelection},
     {'q', cmdExitNow},
 };
 

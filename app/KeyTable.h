@@ -1,4 +1,6 @@
-// The main window's keys: which command a key press stands for.
+// The main window's keys: which command a key press stands for, for the keys that the menu's
+// shortcuts leave (Escape, and the cursor, page and function keys with any modifiers). The main
+// window offers every key to the menu first.
 // A plain function of the key code, the modifier state and the key's text, so that the table can be
 // checked without a display.
 #pragma once

@@ -1,25 +1,96 @@
 #include "framework/Flt_Menubar.h"
 
-Flt_Menubar::Flt_Menubar() : Fl_Menu_Bar(0, 0, 0, 0) {}
+#include "framework/ShortcutLabel.h"
+
+#include <FL/Fl.H>
+#include <FL/fl_draw.H>
+
+#include <string>
+
+namespace {
+
+// Items with a shortcut are drawn by this label type: the item's text on the left, the
+// shortcut's name right-aligned. FLTK hands the label type only the item's text, so the names
+// are kept by the text's address (each item owns a copy of its text).
+constexpr Fl_Labeltype shortcutLabelType = FL_FREE_LABELTYPE;
+constexpr int shortcutGap = 24; // pixels between an item's text and its shortcut at the least
+
+std::map<const char *, std::string> &shortcutNames() {
+    static std::map<const char *, std::string> names;
+    return names;
+}
+
+const std::string &shortcutNameOf(const char *text) {
+    static const std::string none;
+    const auto found = shortcutNames().find(text);
+    return found == shortcutNames().end() ? none : found->second;
+}
+
+void measureShortcutLabel(const Fl_Label *label, int &w, int &h) {
+    fl_font(label->font, label->size);
+    fl_measure(label->value, w, h);
+    const std::string &name = shortcutNameOf(label->value);
+    if (!name.empty())
+        w += shortcutGap + int(fl_width(name.c_str()));
+}
+
+void drawShortcutLabel(const Fl_Label *label, int x, int y, int w, int h, Fl_Align align) {
+    fl_font(label->font, label->size);
+    fl_color(label->color);
+    const std::string &name = shortcutNameOf(label->value);
+    const int nameWidth = name.empty() ? 0 : int(fl_width(name.c_str()));
+    fl_draw(label->value, x, y, w - nameWidth, h, align);
+    if (!name.empty())
+        fl_draw(name.c_str(), x, y, w, h, Fl_Align((align & ~FL_ALIGN_LEFT) | FL_ALIGN_RIGHT));
+}
+
+// Moves the recorded indexes at or behind blockStart along by inserted.
+void moveIndexes(std::map<int, int> &byIndex, int blockStart, int inserted) {
+    if (byIndex.empty() || byIndex.rbegin()->first < blockStart)
+        return;
+    std::map<int, int> moved;
+    for (const auto &[index, value] : byIndex)
+        moved[index >= blockStart ? index + inserted : index] = value;
+    byIndex.swap(moved);
+}
+
+} // namespace
+
+Flt_Menubar::Flt_Menubar() : Fl_Menu_Bar(0, 0, 0, 0) {
+    Fl::set_labeltype(shortcutLabelType, drawShortcutLabel, measureShortcutLabel);
+}
+
+Flt_Menubar::~Flt_Menubar() {
+    for (const auto &entry : itemShortcuts)
+        if (menu() && entry.first < size())
+            shortcutNames().erase(menu()[entry.first].label());
+}
 
 void Flt_Menubar::add(const char *path, int id, int shortcut, int flags) {
     const int sizeBefore = size();
-    const int index = Fl_Menu_::add(path, shortcut, onPick, this, flags);
+    const int index = Fl_Menu_::add(path, 0, onPick, this, flags);
     if (index < 0)
         return;
     // FLTK inserts one contiguous block: the new submenu titles, the item, then the closing
     // entries of the new submenus. Items already recorded behind the block move along with it.
     const int inserted = size() - sizeBefore;
-    if (inserted > 0 && !itemIds.empty()) {
+    if (inserted > 0) {
         const int blockStart = index - (inserted - 1) / 2;
-        if (itemIds.rbegin()->first >= blockStart) {
-            std::map<int, int> moved;
-            for (const auto &[itemIndex, itemId] : itemIds)
-                moved[itemIndex >= blockStart ? itemIndex + inserted : itemIndex] = itemId;
-            itemIds.swap(moved);
-        }
+        moveIndexes(itemIds, blockStart, inserted);
+        moveIndexes(itemShortcuts, blockStart, inserted);
     }
     itemIds[index] = id;
+
+    Fl_Menu_Item *item = const_cast<Fl_Menu_Item *>(menu()) + index;
+    const int normalised = tw::normalisedShortcut(shortcut);
+    if (normalised != 0) {
+        itemShortcuts[index] = normalised;
+        shortcutNames()[item->label()] = tw::shortcutLabel(normalised);
+        item->labeltype(shortcutLabelType);
+    } else if (itemShortcuts.erase(index) > 0) {
+        shortcutNames().erase(item->label());
+        item->labeltype(FL_NORMAL_LABEL);
+    }
 }
 
 Fl_Menu_Item *Flt_Menubar::findItem(int id) {
@@ -32,6 +103,14 @@ Fl_Menu_Item *Flt_Menubar::findItem(int id) {
         return item->label() ? item : nullptr;
     }
     return nullptr;
+}
+
+int Flt_Menubar::shortcutOf(int id) {
+    const Fl_Menu_Item *item = findItem(id);
+    if (!item)
+        return 0;
+    const auto found = itemShortcuts.find(int(item - menu()));
+    return found == itemShortcuts.end() ? 0 : found->second;
 }
 
 void Flt_Menubar::setValue(int id, bool on) {
@@ -51,6 +130,27 @@ bool Flt_Menubar::value(int id) {
     if (!item || !(item->flags & FL_MENU_TOGGLE))
         return false;
     return (item->flags & FL_MENU_VALUE) != 0;
+}
+
+int Flt_Menubar::handle(int event) {
+    if (event == FL_SHORTCUT && menu()) {
+        const Fl_Menu_Item *match = nullptr;
+        for (const auto &[index, shortcut] : itemShortcuts) {
+            if (index >= size())
+                break;
+            const Fl_Menu_Item *item = menu() + index;
+            if (item->label() && item->active() && item->visible() &&
+                Fl::test_shortcut(unsigned(shortcut))) {
+                match = item;
+                break;
+            }
+        }
+        if (match) {
+            picked(match); // the command may add items: nothing of the loop is used afterwards
+            return 1;
+        }
+    }
+    return Fl_Menu_Bar::handle(event);
 }
 
 void Flt_Menubar::onPick(Fl_Widget *, void *data) {

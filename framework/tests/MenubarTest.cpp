@@ -1,4 +1,5 @@
 #include "framework/Flt_Menubar.h"
+#include "framework/ShortcutLabel.h"
 
 #include <FL/Fl.H>
 #include <gtest/gtest.h>
@@ -30,7 +31,9 @@ TEST(Menubar, ItemsAreFoundByTheirIds) {
     bar.add("Help/Contents", 5, FL_F + 1, 0);
     EXPECT_EQ(bar.labelOf(13), "New");
     EXPECT_EQ(bar.labelOf(4), "Save");
-    EXPECT_EQ(bar.findItem(4)->shortcut(), 19);
+    EXPECT_EQ(bar.shortcutOf(4), FL_CTRL + 's') << "a stored control character means Ctrl";
+    EXPECT_EQ(bar.shortcutOf(13), 0);
+    EXPECT_EQ(bar.shortcutOf(99), 0);
     EXPECT_EQ(bar.labelOf(378), "10%");
     EXPECT_EQ(bar.labelOf(5), "Contents");
     EXPECT_EQ(bar.findItem(99), nullptr);
@@ -189,9 +192,13 @@ TEST(Menubar, AddingAPathAgainReplacesItsId) {
 // Keyboard shortcuts as FLTK's shortcut dispatch delivers them to the menu bar.
 TEST(Menubar, ShortcutsPickTheirItems) {
     Bar bar;
+    bar.add("File/Save", 4, 19, 0); // a control character, as typed with Ctrl
+    bar.add("File/Save As...", 9, FL_CTRL + FL_SHIFT + 's', 0);
     bar.add("File/EXIT WITHOUT ASKING!", 34, 'q', 0);
     bar.add("Edit/Undo", 32, FL_CTRL + 'z', 0);
+    bar.add("Edit/Disabled", 40, FL_CTRL + 'd', FL_MENU_INACTIVE);
     bar.add("Help/Contents", 5, FL_F + 1, 0);
+    bar.add("Edit/Inserted in front of Help", 41, FL_Page_Up, 0);
     struct Case {
         const char *name;
         int key;
@@ -200,9 +207,17 @@ TEST(Menubar, ShortcutsPickTheirItems) {
         int expected; // 0: nothing picked
     };
     const Case cases[] = {
-        {"q", 'q', 0, "q", 34},         {"ctrl z", 'z', FL_CTRL, "\x1a", 32},
-        {"F1", FL_F + 1, 0, "", 5},     {"z alone", 'z', 0, "z", 0},
+        {"q", 'q', 0, "q", 34},
+        {"ctrl z", 'z', FL_CTRL, "\x1a", 32},
+        {"F1", FL_F + 1, 0, "", 5},
+        {"z alone", 'z', 0, "z", 0},
         {"alt q", 'q', FL_ALT, "q", 0},
+        {"ctrl s", 's', FL_CTRL, "\x13", 4},
+        {"ctrl shift s", 's', FL_CTRL | FL_SHIFT, "\x13", 9},
+        {"shift s", 's', FL_SHIFT, "S", 0},
+        {"inactive item", 'd', FL_CTRL, "\x04", 0},
+        {"moved along", FL_Page_Up, 0, "", 41},
+        {"F1 behind the moved item", FL_F + 1, 0, "", 5},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -219,6 +234,38 @@ TEST(Menubar, ShortcutsPickTheirItems) {
     Fl::e_text = empty;
     Fl::e_length = 0;
     Fl::e_state = 0;
+}
+
+// What the menu shows beside an item: the key in full, never a control character or an X
+// key name.
+TEST(Menubar, ShortcutLabels) {
+    const std::pair<int, const char *> cases[] = {
+        {0, ""},
+        {19, "Ctrl+S"},
+        {16, "Ctrl+P"},
+        {FL_CTRL + 's', "Ctrl+S"},
+        {FL_CTRL + FL_SHIFT + 's', "Ctrl+Shift+S"},
+        {'S', "Shift+S"},
+        {'s', "s"},
+        {'t', "t"},
+        {'1', "1"},
+        {' ', "Space"},
+        {FL_Page_Up, "Page Up"},
+        {FL_Page_Down, "Page Down"},
+        {FL_Delete, "Delete"},
+        {FL_Escape, "Esc"},
+        {FL_CTRL + FL_Left, "Ctrl+Left"},
+        {FL_Up, "Up"},
+        {FL_Home, "Home"},
+        {FL_F + 1, "F1"},
+        {FL_ALT + FL_F + 12, "Alt+F12"},
+        {FL_CTRL + FL_ALT + FL_META + 'x', "Ctrl+Alt+Meta+X"},
+        {0xe4, "\xc3\xa4"},
+    };
+    for (const auto &[shortcut, label] : cases) {
+        SCOPED_TRACE(label);
+        EXPECT_EQ(tw::shortcutLabel(shortcut), label);
+    }
 }
 
 } // namespace
