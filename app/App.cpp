@@ -87,9 +87,10 @@ int App::handle(int event) {
 }
 
 int App::handleWheel() {
-    if (!acceptWheelEvent(lastWheelTime, wheelClockMicros()))
+    const int direction = wheelDirection(Fl::event_dx(), Fl::event_dy());
+    if (direction == 0 || !acceptWheelEvent(lastWheelTime, wheelClockMicros()))
         return 0;
-    const bool forward = Fl::event_dy() > 0;
+    const bool forward = direction > 0;
     const int state = withoutLockBits(Fl::event_state());
     if (state == 0) {
         const int step = int(tape->ticksPerFrame() / 2);

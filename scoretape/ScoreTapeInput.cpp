@@ -11,6 +11,9 @@ Flt_ScoreTape::ClickPosition Flt_ScoreTape::clickPosition(int eventX, int eventY
     pos.tick = unsigned(eventX - x()) / tickWidth_ + firstTick_;
     pos.note = visibleRows_ + bottomNote_ - unsigned(eventY - y()) / rowHeight_;
     pos.state = eventState & ~(FL_CAPS_LOCK | FL_NUM_LOCK | FL_SCROLL_LOCK);
+    // The grid: the shown rows below the label strip, the shown tick columns.
+    const int dx = eventX - x(), dy = eventY - y();
+    pos.onGrid = dx >= 0 && dx < gridWidth() && dy >= labelStrip && dy < labelStrip + gridHeight();
     return pos;
 }
 
@@ -18,7 +21,7 @@ int Flt_ScoreTape::handle(int event) {
     if (event != FL_PUSH && event != FL_RELEASE)
         return Fl_Widget::handle(event);
     const ClickPosition pos = clickPosition(Fl::event_x(), Fl::event_y(), Fl::event_state());
-    if (clickCallback_)
+    if (clickCallback_ && pos.onGrid)
         clickCallback_(pos.tick, pos.note, pos.state, event == FL_PUSH);
     return 1;
 }

@@ -91,6 +91,19 @@ TEST(WheelSteps, StepsBelowZeroAreRefusedWhole) {
     }
 }
 
+TEST(WheelSteps, DirectionFollowsTheMotion) {
+    const struct {
+        int dx, dy, expected;
+    } cases[] = {
+        {0, 1, 1},   {0, -1, -1}, {0, 3, 1},  {1, 0, 1},   {-1, 0, -1},
+        {-5, 0, -1}, {0, 0, 0},   {-1, 1, 1}, {1, -1, -1},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.dx << ", " << c.dy);
+        EXPECT_EQ(wheelDirection(c.dx, c.dy), c.expected);
+    }
+}
+
 TEST(WheelSteps, EventsWithin2msOfTheLastAcceptedOneAreDropped) {
     uint64_t last = 0;
     EXPECT_TRUE(acceptWheelEvent(last, 1000000));
