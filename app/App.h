@@ -40,6 +40,9 @@ public:
     bool saveFile(const char *path);
     void loadFile(const char *path);
     void setFileName(const char *path);
+    // Puts the file (made absolute) first under "File/Recent files"; called for every file
+    // opened or saved.
+    void rememberRecentFile(const std::string &path);
 
     // Plays through the tape if a port is open; otherwise tells the user.
     bool startPlay(unsigned flags);
@@ -60,6 +63,7 @@ public:
     unsigned lengthOfNewNotes() const { return newNoteLength; }
     bool playsInsertedNote() const { return playInsertedNote; }
     bool hasRectangleCorner() const { return rectNote < 128; }
+    const std::vector<std::string> &recentFileList() const { return recentFiles; }
 
 private:
     void buildMenu();
@@ -67,6 +71,10 @@ private:
     void layoutChildren();
     void showHelp();
     void openFile();
+    // Opens recent file index, or removes it from the list with a message when it is gone.
+    void openRecentFile(std::size_t index);
+    // Stores the recent files and lists them under "File/Recent files".
+    void showRecentFiles();
     void exitWithoutAsking();
     // Wheel handling; returns 0 when the event goes on to the framework.
     int handleWheel();
@@ -90,6 +98,7 @@ private:
     unsigned currentChannel = 0;
     std::string fileName;
     std::vector<std::string> portNames;
+    std::vector<std::string> recentFiles;
     bool playInsertedNote = false;
     int clickAction = -1;
     unsigned rectTick = 0;

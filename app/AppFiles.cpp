@@ -26,6 +26,7 @@ void App::loadFile(const char *path) {
     }
     markShownChannels(); // a read shows every channel again
     setFileName(path);
+    rememberRecentFile(path);
 }
 
 bool App::saveFile(const char *path) {
@@ -44,6 +45,7 @@ bool App::saveFile(const char *path) {
     tape->setDataChanged(false);
     if (name != fileName)
         setFileName(name.c_str());
+    rememberRecentFile(name);
     return true;
 }
 

@@ -35,6 +35,7 @@ constexpr int ctrl(char letter) {
 constexpr MenuEntry fileToPlay[] = {
     {"File/New", cmdNew, ctrl('n'), plain},
     {"File/Open", cmdOpen, ctrl('o'), plain},
+    {"File/Recent files/(None)", cmdNoRecentFile, 0, FL_MENU_INACTIVE},
     {"File/Save", cmdSave, ctrl('s'), plain},
     {"File/Save As...", cmdSaveAs, FL_SHIFT + ctrl('s'), divider},
     {"File/Exit", cmdExit, ctrl('q'), plain},

@@ -57,6 +57,8 @@ enum Command : int {
     cmdLoudest = 368,        // + percent 0..100
     cmdSpeed = 469,          // + step 0..8
     cmdTicksPerFrame = 490,  // + ticks 0..200
+    cmdRecentFile = 900,     // + index 0..7 into the recent files, the most recent first
+    cmdNoRecentFile = 908,   // the placeholder of an empty recent files menu
 };
 
 // Ids 81 to 100 hold the output ports; later ports get no menu item.

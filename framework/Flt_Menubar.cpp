@@ -54,6 +54,18 @@ void moveIndexes(std::map<int, int> &byIndex, int blockStart, int inserted) {
     byIndex.swap(moved);
 }
 
+// Forgets the indexes in [first, first + removed) and moves the later ones back by removed.
+void dropIndexes(std::map<int, int> &byIndex, int first, int removed) {
+    std::map<int, int> kept;
+    for (const auto &[index, value] : byIndex) {
+        if (index < first)
+            kept[index] = value;
+        else if (index >= first + removed)
+            kept[index - removed] = value;
+    }
+    byIndex.swap(kept);
+}
+
 } // namespace
 
 Flt_Menubar::Flt_Menubar() : Fl_Menu_Bar(0, 0, 0, 0) {
@@ -91,6 +103,29 @@ void Flt_Menubar::add(const char *path, int id, int shortcut, int flags) {
         shortcutNames().erase(item->label());
         item->labeltype(FL_NORMAL_LABEL);
     }
+}
+
+void Flt_Menubar::clearSubmenu(const char *path) {
+    const int title = path ? find_index(path) : -1;
+    if (title < 0 || !menu()[title].submenu())
+        return;
+    // The items of the submenu: from behind its title up to its closing entry.
+    int end = title + 1;
+    for (int depth = 0; end < size() && (depth > 0 || menu()[end].label()); ++end) {
+        if (menu()[end].submenu())
+            ++depth;
+        else if (!menu()[end].label())
+            --depth;
+    }
+    for (auto it = itemShortcuts.lower_bound(title + 1);
+         it != itemShortcuts.end() && it->first < end; ++it)
+        shortcutNames().erase(menu()[it->first].label());
+    const int sizeBefore = size();
+    if (clear_submenu(title) != 0)
+        return;
+    const int removed = sizeBefore - size();
+    dropIndexes(itemIds, title + 1, removed);
+    dropIndexes(itemShortcuts, title + 1, removed);
 }
 
 Fl_Menu_Item *Flt_Menubar::findItem(int id) {

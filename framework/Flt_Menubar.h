@@ -27,6 +27,10 @@ public:
     // Ctrl and its letter (FL_CTRL + 's').
     void add(const char *path, int id, int shortcut, int flags);
 
+    // Removes every item of the submenu at path ("File/Recent files"); the submenu itself stays.
+    // Does nothing when path names no submenu.
+    void clearSubmenu(const char *path);
+
     // The item with the lowest index that carries id, or null.
     Fl_Menu_Item *findItem(int id);
     // The shortcut of the item findItem(id) finds (as FL_CTRL + 's'), 0 when it has none.

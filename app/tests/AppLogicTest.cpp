@@ -2,11 +2,15 @@
 #include "app/CommandIds.h"
 #include "app/FileNames.h"
 #include "app/KeyTable.h"
+#include "app/RecentFiles.h"
 #include "app/WheelSteps.h"
 
 #include <FL/Enumerations.H>
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <unistd.h>
 
 TEST(KeyTable, KeysGiveTheirCommands) {
     struct Case {
@@ -143,4 +147,57 @@ TEST(FileNames, TitleShowsTheBaseName) {
         SCOPED_TRACE(c.first);
         EXPECT_EQ(titleSuffixFor(c.first), c.second);
     }
+}
+
+TEST(RecentFiles, TheLastEightMostRecentFirst) {
+    using namespace tw;
+    using List = std::vector<std::string>;
+    const struct {
+        const char *what;
+        List before;
+        std::string path;
+        List after;
+    } cases[] = {
+        {"first", {}, "/a", {"/a"}},
+        {"a new one goes first", {"/a", "/b"}, "/c", {"/c", "/a", "/b"}},
+        {"a listed one moves first", {"/a", "/b", "/c"}, "/c", {"/c", "/a", "/b"}},
+        {"the oldest drops out",
+         {"/1", "/2", "/3", "/4", "/5", "/6", "/7", "/8"},
+         "/9",
+         {"/9", "/1", "/2", "/3", "/4", "/5", "/6", "/7"}},
+        {"an empty path changes nothing", {"/a"}, "", {"/a"}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(withRecentFile(c.before, c.path), c.after);
+    }
+    EXPECT_EQ(withoutRecentFile({"/a", "/b", "/c"}, "/b"), (List{"/a", "/c"}));
+    EXPECT_EQ(withoutRecentFile({"/a"}, "/x"), (List{"/a"}));
+    EXPECT_EQ(recentFileLabel("/m/R&B & more.mid"), "/m/R&&B && more.mid");
+    EXPECT_EQ(absoluteFilePath("/m/./x/../a.mid"), "/m/a.mid");
+    EXPECT_EQ(absoluteFilePath("a.mid"), (std::filesystem::current_path() / "a.mid").string());
+    EXPECT_EQ(absoluteFilePath(""), "");
+}
+
+// What a hand-edited preferences file holds is read sanely; storing drops keys no longer used.
+TEST(RecentFiles, StoredInThePreferences) {
+    using namespace tw;
+    const std::string dir =
+        (std::filesystem::temp_directory_path() / ("tw-recent-" + std::to_string(::getpid())))
+            .string();
+    std::filesystem::create_directories(dir);
+    {
+        Fl_Preferences prefs(dir.c_str(), "brn", "test");
+        prefs.set("recentFile0", "/a.mid");
+        prefs.set("recentFile1", "relative.mid");
+        prefs.set("recentFile3", "/a.mid");
+        prefs.set("recentFile4", "");
+        prefs.set("recentFile5", "/b.mid");
+        prefs.set("recentFile8", "/beyond.mid");
+        EXPECT_EQ(readRecentFiles(prefs), (std::vector<std::string>{"/a.mid", "/b.mid"}));
+        storeRecentFiles(prefs, {"/c.mid"});
+        EXPECT_EQ(readRecentFiles(prefs), (std::vector<std::string>{"/c.mid"}));
+        EXPECT_FALSE(prefs.entryExists("recentFile5"));
+    }
+    std::filesystem::remove_all(dir);
 }

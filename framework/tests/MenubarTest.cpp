@@ -180,6 +180,39 @@ TEST(Menubar, IdsStayWithTheirItemsWhenAddedOutOfOrder) {
     EXPECT_FALSE(bar.findItem(80)->value());
 }
 
+// A submenu emptied and filled again in the middle of the menu: every other id and shortcut
+// stays on its item.
+TEST(Menubar, ClearingASubmenuKeepsTheOtherItems) {
+    Bar bar;
+    bar.add("File/Open", 8, FL_CTRL + 'o', 0);
+    bar.add("File/Recent/(None)", 908, 0, FL_MENU_INACTIVE);
+    bar.add("File/Save", 4, FL_CTRL + 's', 0);
+    bar.add("Help/Contents", 5, FL_F + 1, 0);
+    bar.clearSubmenu("File/Recent");
+    EXPECT_EQ(bar.findItem(908), nullptr);
+    bar.add("File/Recent//home/a.mid", 900, 0, 0);
+    bar.add("File/Recent//home/b/c.mid", 901, 0, 0);
+    bar.clearSubmenu("File/Nothing");
+    bar.clearSubmenu("File/Save"); // an item, not a submenu
+    bar.clearSubmenu(nullptr);
+    const std::pair<int, const char *> expected[] = {
+        {8, "Open"}, {900, "/home/a.mid"}, {901, "/home/b/c.mid"}, {4, "Save"}, {5, "Contents"},
+    };
+    for (const auto &[id, label] : expected) {
+        SCOPED_TRACE(id);
+        EXPECT_EQ(bar.labelOf(id), label);
+        bar.picked.clear();
+        bar.pick(id);
+        EXPECT_EQ(bar.picked, (std::vector<int>{id}));
+    }
+    EXPECT_EQ(bar.shortcutOf(4), FL_CTRL + 's');
+    EXPECT_EQ(bar.shortcutOf(5), FL_F + 1);
+    bar.clearSubmenu("File/Recent");
+    EXPECT_EQ(bar.findItem(900), nullptr);
+    EXPECT_EQ(bar.labelOf(4), "Save");
+    EXPECT_EQ(bar.itemIds.size(), 3u);
+}
+
 TEST(Menubar, AddingAPathAgainReplacesItsId) {
     Bar bar;
     bar.add("File/New", 13, 0, 0);
