@@ -21,6 +21,14 @@ struct Bar : Flt_Menubar {
     }
     // What FLTK does when the user picks the item with the mouse.
     void pick(int id) { Flt_Menubar::picked(findItem(id)); }
+    // The item of id has the label and delivers id when picked.
+    void expectItem(int id, const char *label) {
+        SCOPED_TRACE(id);
+        EXPECT_EQ(labelOf(id), label);
+        picked.clear();
+        pick(id);
+        EXPECT_EQ(picked, (std::vector<int>{id}));
+    }
 };
 
 TEST(Menubar, ItemsAreFoundByTheirIds) {
@@ -169,13 +177,8 @@ TEST(Menubar, IdsStayWithTheirItemsWhenAddedOutOfOrder) {
         {13, "New"}, {8, "Open"},    {32, "Undo"},   {80, "(None)"}, {5, "Contents"},
         {4, "Save"}, {200, "a.mid"}, {201, "still"}, {81, "Port A"},
     };
-    for (const auto &[id, label] : expected) {
-        SCOPED_TRACE(id);
-        EXPECT_EQ(bar.labelOf(id), label);
-        bar.picked.clear();
-        bar.pick(id);
-        EXPECT_EQ(bar.picked, (std::vector<int>{id}));
-    }
+    for (const auto &[id, label] : expected)
+        bar.expectItem(id, label);
     bar.setValue(81, true);
     EXPECT_FALSE(bar.findItem(80)->value());
 }
@@ -198,13 +201,8 @@ TEST(Menubar, ClearingASubmenuKeepsTheOtherItems) {
     const std::pair<int, const char *> expected[] = {
         {8, "Open"}, {900, "/home/a.mid"}, {901, "/home/b/c.mid"}, {4, "Save"}, {5, "Contents"},
     };
-    for (const auto &[id, label] : expected) {
-        SCOPED_TRACE(id);
-        EXPECT_EQ(bar.labelOf(id), label);
-        bar.picked.clear();
-        bar.pick(id);
-        EXPECT_EQ(bar.picked, (std::vector<int>{id}));
-    }
+    for (const auto &[id, label] : expected)
+        bar.expectItem(id, label);
     EXPECT_EQ(bar.shortcutOf(4), FL_CTRL + 's');
     EXPECT_EQ(bar.shortcutOf(5), FL_F + 1);
     bar.clearSubmenu("File/Recent");
