@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The installed program as the desktop entry starts it: the entry's command, found on the PATH
-# of the installation, goes through the launcher of make run (here, without ALSA and JACK, the
-# launcher says that there is no sound and starts the editor anyway) and opens the file given.
+# of the installation, goes through the launcher of make run (which says what it does about sound)
+# and opens the file given.
 source "$(dirname "$0")/editor_lib.bash"
 
 BUILD_DIR=$(cd "$TW_BIN_DIR/.." && pwd)
@@ -34,7 +34,7 @@ wait_for 'EDITOR_PID=$(pgrep -P "$RUNNER_PID" -x tapeworks2)' 100 ||
     fail "$CASE: no editor below the launcher; output: $(head -c 2000 "$WORK/editor.log")"
 wait_for 'MAIN_WINDOW=$(window_named "$TITLE - song.mid")' 200 ||
     fail "$CASE: no window titled \"$TITLE - song.mid\""
-grep -q '^run-editor: no MIDI system here' "$WORK/editor.log" ||
+grep -q '^run-editor: ' "$WORK/editor.log" ||
     fail "$CASE: the launcher did not speak; output: $(head -c 2000 "$WORK/editor.log")"
 if [ -n "$MAIN_WINDOW" ]; then
     main_geometry
