@@ -12,7 +12,18 @@
 
 namespace {
 constexpr int menuHeight = 25;
+
+// The window whose menu takes the shortcuts that other windows leave (the Help window).
+App *shortcutOwner = nullptr;
+
+// FLTK asks this after the windows have refused a shortcut. While a modal dialog runs, the menu
+// waits.
+int menuShortcutFromAnyWindow(int event) {
+    if (event != FL_SHORTCUT || !shortcutOwner || Fl::modal() || !shortcutOwner->shown())
+        return 0;
+    return shortcutOwner->menuBar()->handle(FL_SHORTCUT);
 }
+} // namespace
 
 App::App(Flt_AppConfig &config) : Flt_App(config) {
     escapeMode = 2; // Escape is a command of the editor, it never closes the window
@@ -37,9 +48,14 @@ App::App(Flt_AppConfig &config) : Flt_App(config) {
     clickAction = clickNone;
     lastWheelTime = 0;
     installClipboardPump();
+    shortcutOwner = this;
+    Fl::add_handler(menuShortcutFromAnyWindow);
 }
 
 App::~App() {
+    Fl::remove_handler(menuShortcutFromAnyWindow);
+    if (shortcutOwner == this)
+        shortcutOwner = nullptr;
     stopPlayback();
     writeSettings();
     // The port goes away with this object, the tape only later with the window's children.

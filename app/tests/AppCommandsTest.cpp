@@ -12,6 +12,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <functional>
 
 namespace {
 
@@ -289,6 +290,62 @@ TEST_F(AppCommands, EditCommandsReachTheTape) {
     h.app->onCommand(cmdInvertSelection);
     h.app->onCommand(cmdRemoveSelected);
     EXPECT_TRUE(t.notes().empty());
+}
+
+// Keys as FLTK delivers them when no widget has the keyboard focus (after a dialog): the menu's
+// shortcuts work from the main window and from the Help window, Escape unselects and never
+// closes the main window.
+TEST_F(AppCommands, KeysDoWhatTheMenuSaysWhereverTheyArrive) {
+    Flt_ScoreTape &t = h.tape();
+    h.app->onCommand(cmdHelp);
+    Fl_Window *help = h.app->helpWindow();
+    const struct {
+        const char *what;
+        bool inHelp;
+        int key, state;
+        const char *text;
+        std::function<void()> check;
+    } cases[] = {
+        {"Escape unselects", false, FL_Escape, 0, "\x1b",
+         [&] {
+             EXPECT_TRUE(t.selectedNotes().empty());
+             EXPECT_TRUE(h.dialogs.empty()) << "no question about closing";
+         }},
+        {"Ctrl+Z undoes", false, 'z', FL_CTRL, "\x1a", [&] { EXPECT_EQ(t.notes()[0].start, 10u); }},
+        {"Ctrl+Z in the Help window undoes", true, 'z', FL_CTRL, "\x1a",
+         [&] { EXPECT_EQ(t.notes()[0].start, 10u); }},
+        {"Ctrl+Shift+S saves under a new name", false, 's', FL_CTRL | FL_SHIFT, "\x13",
+         [&] { EXPECT_EQ(h.fileDialogs, std::vector<std::string>{"Save MIDI file"}); }},
+        {"Ctrl+Q asks about the changes", false, 'q', FL_CTRL, "\x11",
+         [&] {
+             ASSERT_EQ(h.dialogs.size(), 1u);
+             EXPECT_EQ(h.dialogs[0].text, "Data changed - save?");
+         }},
+        {"Escape in the Help window closes it", true, FL_Escape, 0, "\x1b",
+         [&] { EXPECT_FALSE(help->shown()); }},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        h.app->onCommand(cmdNew);
+        t.addNote(makeNote(60, 10));
+        h.app->onCommand(cmdSelectAll);
+        h.app->onCommand(cmdMoveRight);
+        h.dialogs.clear();
+        h.fileDialogs.clear();
+        h.answers = {0}; // Cancel
+        Fl::belowmouse(nullptr);
+        Fl::e_keysym = c.key;
+        Fl::e_state = c.state;
+        static char text[2];
+        text[0] = c.text[0];
+        Fl::e_text = text;
+        Fl::e_length = 1;
+        Fl::handle(FL_SHORTCUT, c.inHelp ? help : h.app.get());
+        c.check();
+        EXPECT_TRUE(h.app->shown());
+    }
+    Fl::e_state = 0;
+    Fl::e_length = 0;
 }
 
 TEST_F(AppCommands, HelpWindowIsCreatedOnceWithTheHelpText) {
