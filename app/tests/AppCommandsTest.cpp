@@ -311,16 +311,10 @@ TEST_F(AppCommands, KeysDoWhatTheMenuSaysWhereverTheyArrive) {
              EXPECT_TRUE(t.selectedNotes().empty());
              EXPECT_TRUE(h.dialogs.empty()) << "no question about closing";
          }},
-        {"Ctrl+Z undoes", false, 'z', FL_CTRL, "\x1a", [&] { EXPECT_EQ(t.notes()[0].start, 10u); }},
         {"Ctrl+Z in the Help window undoes", true, 'z', FL_CTRL, "\x1a",
          [&] { EXPECT_EQ(t.notes()[0].start, 10u); }},
         {"Ctrl+Shift+S saves under a new name", false, 's', FL_CTRL | FL_SHIFT, "\x13",
          [&] { EXPECT_EQ(h.fileDialogs, std::vector<std::string>{"Save MIDI file"}); }},
-        {"Ctrl+Q asks about the changes", false, 'q', FL_CTRL, "\x11",
-         [&] {
-             ASSERT_EQ(h.dialogs.size(), 1u);
-             EXPECT_EQ(h.dialogs[0].text, "Data changed - save?");
-         }},
         {"Escape in the Help window closes it", true, FL_Escape, 0, "\x1b",
          [&] { EXPECT_FALSE(help->shown()); }},
     };

