@@ -16,10 +16,11 @@ constexpr int menuHeight = 25;
 // The window whose menu takes the shortcuts that other windows leave (the Help window).
 App *shortcutOwner = nullptr;
 
-// FLTK asks this after the windows have refused a shortcut. While a modal dialog runs, the menu
-// waits.
+// FLTK asks this after the windows have refused a shortcut. While a modal dialog runs or a menu
+// is open (it holds the grab), the menu's shortcuts wait.
 int menuShortcutFromAnyWindow(int event) {
-    if (event != FL_SHORTCUT || !shortcutOwner || Fl::modal() || !shortcutOwner->shown())
+    if (event != FL_SHORTCUT || !shortcutOwner || Fl::modal() || Fl::grab() ||
+        !shortcutOwner->shown())
         return 0;
     return shortcutOwner->menuBar()->handle(FL_SHORTCUT);
 }
