@@ -1,5 +1,5 @@
 # Tapeworks2: a thin wrapper around CMake.
-#   make run        install what is missing, build, start the editor
+#   make run        install what is missing, build the editor alone, start it
 #   make test       install what is missing, build, run the whole test suite
 #                   (normal build, ThreadSanitizer for playback and ports, fuzzing, ASan+UBSan)
 #   make bench      build optimised and print the benchmark figures
@@ -32,13 +32,12 @@ build/build.ninja:
 build: deps build/build.ninja
 	cmake --build build -j $(JOBS)
 
-run: build
-	@if [ -x build/bin/tapeworks2 ]; then \
-	    exec scripts/run-editor.sh build/bin/tapeworks2 $(ARGS); \
-	else \
-	    echo "The editor window is not built yet. Ready so far:"; \
-	    ls build/bin 2>/dev/null | sed 's/^/  build\/bin\//'; \
-	fi
+# Only the editor is built (the tests and benchmarks wait for make test and make bench).
+run: deps build/build.ninja
+	@echo "make run: building the editor (build/bin/tapeworks2) ..."
+	cmake --build build -j $(JOBS) --target tapeworks2
+	@echo "make run: starting the editor through scripts/run-editor.sh"
+	@exec scripts/run-editor.sh build/bin/tapeworks2 $(ARGS)
 
 test-normal: build
 	scripts/test-env.sh $(CTEST) --test-dir build

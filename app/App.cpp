@@ -15,7 +15,19 @@
 
 namespace {
 constexpr int menuHeight = 25; // at a display scale of 1
+
+// The window whose menu takes the shortcuts that other windows leave (the Help window).
+App *shortcutOwner = nullptr;
+
+// FLTK asks this after the windows have refused a shortcut. While a modal dialog runs or a menu
+// is open (it holds the grab), the menu's shortcuts wait.
+int menuShortcutFromAnyWindow(int event) {
+    if (event != FL_SHORTCUT || !shortcutOwner || Fl::modal() || Fl::grab() ||
+        !shortcutOwner->shown())
+        return 0;
+    return shortcutOwner->menuBar()->handle(FL_SHORTCUT);
 }
+} // namespace
 
 App::App(Flt_AppConfig &config) : Flt_App(config) {
     escapeMode = 2; // Escape is a command of the editor, it never closes the window
@@ -52,9 +64,14 @@ App::App(Flt_AppConfig &config) : Flt_App(config) {
     clickAction = clickNone;
     lastWheelTime = 0;
     installClipboardPump();
+    shortcutOwner = this;
+    Fl::add_handler(menuShortcutFromAnyWindow);
 }
 
 App::~App() {
+    Fl::remove_handler(menuShortcutFromAnyWindow);
+    if (shortcutOwner == this)
+        shortcutOwner = nullptr;
     stopPlayback();
     writeSettings();
     // The port goes away with this object, the tape only later with the window's children.
@@ -80,7 +97,13 @@ void App::layoutChildren() {
 }
 
 int App::handle(int event) {
-    if (event == FL_KEYDOWN) {
+    // Keys reach the window as FL_KEYDOWN while it has the keyboard focus, and as FL_SHORTCUT
+    // when no widget has it (after a dialog, or with the pointer over the window): both go to
+    // the menu's shortcuts first and then to the window's own keys. Escape always ends here, so
+    // it never falls through to FLTK's default of closing the window.
+    if (event == FL_KEYDOWN || event == FL_SHORTCUT) {
+        if (menubar->handle(FL_SHORTCUT))
+            return 1;
         const int state = withoutLockBits(Fl::event_state());
         int command = viewKeyCommand(Fl::event_key(), state);
         if (command == 0)
@@ -100,9 +123,10 @@ int App::handle(int event) {
 }
 
 int App::handleWheel() {
-    if (!acceptWheelEvent(lastWheelTime, wheelClockMicros()))
+    const int direction = wheelDirection(Fl::event_dx(), Fl::event_dy());
+    if (direction == 0 || !acceptWheelEvent(lastWheelTime, wheelClockMicros()))
         return 0;
-    const bool forward = Fl::event_dy() > 0;
+    const bool forward = direction > 0;
     const int state = withoutLockBits(Fl::event_state());
     if (state == 0) {
         const int step = int(tape->ticksPerFrame() / 2);

@@ -43,6 +43,9 @@ public:
     bool saveFile(const char *path);
     void loadFile(const char *path);
     void setFileName(const char *path);
+    // Puts the file (made absolute) first under "File/Recent files"; called for every file
+    // opened or saved.
+    void rememberRecentFile(const std::string &path);
 
     // Plays through the tape if a port is open; otherwise tells the user.
     bool startPlay(unsigned flags);
@@ -71,6 +74,7 @@ public:
     unsigned lengthOfNewNotes() const { return newNoteLength; }
     bool playsInsertedNote() const { return playInsertedNote; }
     bool hasRectangleCorner() const { return rectNote < 128; }
+    const std::vector<std::string> &recentFileList() const { return recentFiles; }
 
 private:
     void buildMenu();
@@ -86,6 +90,10 @@ private:
     void openFirstTrack(const MidiFile &file, const std::string &path);
     // Reads a file for Open or Import; false (after an alert) when it cannot be read.
     bool readFile(const std::string &path, MidiFile &file);
+    // Opens recent file index, or removes it from the list with a message when it is gone.
+    void openRecentFile(std::size_t index);
+    // Stores the recent files and lists them under "File/Recent files".
+    void showRecentFiles();
     void exitWithoutAsking();
     // Wheel handling; returns 0 when the event goes on to the framework.
     int handleWheel();
@@ -118,6 +126,7 @@ private:
     std::vector<std::string> portNames;
     std::vector<tw::Instrument> instruments; // read from files, sorted by name
     int noteIndicator = 0;                   // the indicator choice marked in the menu
+    std::vector<std::string> recentFiles;
     bool playInsertedNote = false;
     int clickAction = -1;
     unsigned rectTick = 0;

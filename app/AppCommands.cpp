@@ -236,6 +236,8 @@ void App::onCommand(int id) {
         t.setSpeed(speedFactor(id - cmdSpeed));
     } else if (inRange(id, cmdTicksPerFrame, cmdTicksPerFrame + 200)) {
         t.setTicksPerFrame(unsigned(id - cmdTicksPerFrame));
+    } else if (inRange(id, cmdRecentFile, cmdNoRecentFile - 1)) {
+        openRecentFile(std::size_t(id - cmdRecentFile));
     }
 }
 

@@ -1,6 +1,7 @@
 #include "app/AppDialogs.h"
 
 #include "app/FitWindow.h"
+#include "framework/Flt_App.h"
 
 #include <FL/Fl_File_Chooser.H>
 #include <FL/Fl.H>
@@ -87,6 +88,7 @@ FileChoice nativeChoice(const char *message, const char *pattern, const char *in
         choice.path = chooser.filename();
         choice.replaceConfirmed = save && gtk;
     }
+    Flt_App::returnFocusToMainWindow();
     return choice;
 }
 
@@ -120,7 +122,9 @@ void setImportChooser(ImportChooser chooser) {
 ImportChoice chooseImport(const std::string &path, const std::vector<tw::TrackSummary> &tracks) {
     if (installedImportChooser())
         return installedImportChooser()(path, tracks);
-    return runImportWindow(path, tracks);
+    ImportChoice choice = runImportWindow(path, tracks);
+    Flt_App::returnFocusToMainWindow();
+    return choice;
 }
 
 void setFitChooser(FitChooser chooser) {
@@ -130,5 +134,7 @@ void setFitChooser(FitChooser chooser) {
 FitChoice chooseFit(const std::string &instrument, const std::vector<tw::FitLine> &lines) {
     if (installedFitChooser())
         return installedFitChooser()(instrument, lines);
-    return runFitWindow(instrument, lines);
+    FitChoice choice = runFitWindow(instrument, lines);
+    Flt_App::returnFocusToMainWindow();
+    return choice;
 }

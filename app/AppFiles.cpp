@@ -51,6 +51,7 @@ void App::loadFile(const char *path) {
     // What the tape would not show is offered track by track; Cancel reads the first track.
     if (tw::fullyHeldByTape(file) || !importTracks(file, path))
         openFirstTrack(file, path);
+    rememberRecentFile(path);
 }
 
 void App::openFirstTrack(const MidiFile &file, const std::string &path) {
@@ -117,6 +118,7 @@ bool App::saveFile(const char *path) {
     tape->setDataChanged(false);
     if (name != fileName)
         setFileName(name.c_str());
+    rememberRecentFile(name);
     return true;
 }
 

@@ -29,16 +29,17 @@ struct MenuEntry {
 };
 
 constexpr int ctrl(char letter) {
-    return letter - 'a' + 1;
+    return FL_CTRL + letter;
 }
 
 constexpr MenuEntry fileToPlay[] = {
-    {"File/New", cmdNew, 0, plain},
-    {"File/Open", cmdOpen, 0, plain},
-    {"File/Import MIDI file...", cmdImport, FL_CTRL + 'i', plain},
+    {"File/New", cmdNew, ctrl('n'), plain},
+    {"File/Open", cmdOpen, ctrl('o'), plain},
+    {"File/Recent files/(None)", cmdNoRecentFile, 0, FL_MENU_INACTIVE},
+    {"File/Import MIDI file...", cmdImport, ctrl('i'), plain},
     {"File/Save", cmdSave, ctrl('s'), plain},
-    {"File/Save As...", cmdSaveAs, 0, divider},
-    {"File/Exit", cmdExit, 0, plain},
+    {"File/Save As...", cmdSaveAs, FL_SHIFT + ctrl('s'), divider},
+    {"File/Exit", cmdExit, ctrl('q'), plain},
     {"File/EXIT WITHOUT ASKING!", cmdExitNow, 'q', plain},
     {"Select/Select all notes", cmdSelectAll, ctrl('a'), plain},
     {"Select/Unselect all notes              ESC", cmdUnselectAll, 0, plain},

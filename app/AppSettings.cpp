@@ -3,6 +3,7 @@
 #include "app/App.h"
 
 #include "app/CommandIds.h"
+#include "app/RecentFiles.h"
 #include "framework/Flt_Menubar.h"
 #include "framework/Preferences.h"
 #include "scoretape/ScoreTape.h"
@@ -57,6 +58,9 @@ void App::start(int argc, char **argv) {
     std::string port;
     if (prefGetString(prefs, "midiPort", port))
         selectOutputPort(port);
+
+    recentFiles = tw::readRecentFiles(prefs);
+    showRecentFiles();
 
     if (argc == 2) {
         loadFile(argv[1]);

@@ -68,6 +68,9 @@ enum Command : int {
     cmdZoomIn = 902,
     cmdZoomOut = 903,
     cmdActualSize = 904,
+
+    cmdRecentFile = 910,   // + index 0..7 into the recent files, the most recent first
+    cmdNoRecentFile = 918, // the placeholder of an empty recent files menu
 };
 
 // Ids 700 to 799 hold the instruments read from files; later ones get no menu item.

@@ -17,7 +17,6 @@ constexpr ExactKey exactKeys[] = {
     {FL_Right, 0, cmdFrameRight}, {FL_Right, FL_CTRL, cmdMoveRight},
     {FL_Page_Up, 0, cmdScrollUp}, {FL_Page_Down, 0, cmdScrollDown},
     {FL_Up, 0, cmdNotesHigher},   {FL_Down, 0, cmdNotesLower},
-    {'i', FL_CTRL, cmdImport},
 };
 
 // Keys recognised by the first character of their text, whatever the modifiers.
@@ -25,12 +24,12 @@ struct TextKey {
     char text;
     int command;
 };
+// The Ctrl+letter keys are shortcuts of the menu only.
 constexpr TextKey firstTextKeys[] = {
-    {0x10, cmdPlayAll}, {' ', cmdPlayFromMarker},   {0x12, cmdRedo},
-    {0x13, cmdSave},    {0x01, cmdSelectAll},       {0x03, cmdCopy},
-    {0x18, cmdCut},     {0x16, cmdPasteWithTime},   {0x17, cmdPaste},
-    {0x1a, cmdUndo},    {0x1b, cmdUnselectAll},     {'i', cmdInvertSelection},
-    {'q', cmdExitNow},  {0x06, cmdFitToInstrument},
+    {' ', cmdPlayFromMarker},
+    {0x1b, cmdUnselectAll},
+    {'i', cmdInvertSelection},
+    {'q', cmdExitNow},
 };
 
 // Keys recognised by their key code, whatever the modifiers.

@@ -1,4 +1,7 @@
-// The main window's keys: which command a key press stands for.
+// The main window's keys: which command a key press stands for, for the keys that the menu's
+// shortcuts leave: Escape, and keys of menu commands pressed with modifiers that the menu's
+// exact shortcuts do not take (Shift+F1, Ctrl+End). The main window offers every key to the menu
+// first; the Ctrl+letter keys are the menu's alone.
 // A plain function of the key code, the modifier state and the key's text, so that the table can be
 // checked without a display.
 #pragma once

@@ -1,5 +1,5 @@
-// Arithmetic of the mouse wheel: steps that never go below tick 0, and the throttle that drops
-// wheel events arriving too close together.
+// Arithmetic of the mouse wheel: its direction, steps that never go below tick 0, and the
+// throttle that drops wheel events arriving too close together.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +9,14 @@ inline unsigned clampedStep(unsigned a, int b) {
     if (b < 0 && static_cast<unsigned>(-static_cast<int64_t>(b)) > a)
         return a;
     return a + static_cast<unsigned>(b);
+}
+
+// Which way a wheel event scrolls: +1 towards later ticks (the wheel turned down, or a sideways
+// motion to the right), -1 towards earlier ticks (up, or to the left), 0 for no motion. A
+// vertical motion counts before a sideways one.
+inline int wheelDirection(int dx, int dy) {
+    const int d = dy != 0 ? dy : dx;
+    return (d > 0) - (d < 0);
 }
 
 // Microseconds on a monotonic clock; only differences of two readings are used.

@@ -12,6 +12,7 @@ int main(int argc, char **argv) {
     config.w = int(config.w * scale);
     config.h = int(config.h * scale);
     config.title = tw::identity::title;
+    config.name = tw::identity::name;
     config.vendor = tw::identity::vendor;
     config.application = tw::identity::application;
     config.console = false; // no console on this platform: the option is never used

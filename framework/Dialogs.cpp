@@ -1,5 +1,7 @@
 #include "framework/Dialogs.h"
 
+#include "framework/Flt_App.h"
+
 #include <FL/Fl.H>
 #include <FL/Fl_Box.H>
 #include <FL/Fl_Button.H>
@@ -42,6 +44,7 @@ void showMessage(const char *text) {
         return;
     }
     fl_message("%s", shown);
+    Flt_App::returnFocusToMainWindow();
 }
 
 namespace {
@@ -159,7 +162,9 @@ int askChoice(const char *question, const char *b0, const char *b1, const char *
         call.buttons[2] = b2 ? b2 : "";
         return std::clamp(respond(call), 0, 2);
     }
-    return fl_choice("%s", b0, b1, b2, shown);
+    const int choice = fl_choice("%s", b0, b1, b2, shown);
+    Flt_App::returnFocusToMainWindow();
+    return choice;
 }
 
 ScopedDialogResponder::ScopedDialogResponder(DialogResponder responder)

@@ -4,6 +4,7 @@
 #include "framework/WindowGeometry.h"
 
 #include <FL/Fl.H>
+#include <FL/fl_ask.H>
 
 #include <string>
 
@@ -38,6 +39,8 @@ Flt_App::Flt_App(Flt_AppConfig &c)
         size_range(c.minW, c.minH);
 
     setTitle((c.title && *c.title) ? c.title : c.application);
+    // Message boxes carry the program's name.
+    fl_message_title_default((c.name && *c.name) ? c.name : label());
 
     enableThreadSupport();
     Fl::scheme("gtk+");
@@ -100,6 +103,17 @@ void Flt_App::setTitleSuffix(const char *suffix) {
 
 void Flt_App::closeCallback(Fl_Widget *, void *app) {
     auto *window = static_cast<Flt_App *>(app);
-    if (window && window->queryClose())
+    if (!window)
+        return;
+    const bool escape =
+        (Fl::event() == FL_SHORTCUT || Fl::event() == FL_KEYDOWN) && Fl::event_key() == FL_Escape;
+    if (escape && window->escapeMode != 0)
+        return;
+    if (window->queryClose())
         window->hide();
+}
+
+void Flt_App::returnFocusToMainWindow() {
+    if (theApp && theApp->shown() && theApp->visible())
+        Fl::focus(theApp);
 }

@@ -30,8 +30,14 @@ public:
     void setTitle(const char *title);        // the base title (null counts as "")
     void setTitleSuffix(const char *suffix); // title = base title + suffix (null counts as "")
 
-    // The window callback (close button): hides the window when queryClose() allows it.
+    // The window callback (close button): hides the window when queryClose() allows it. An
+    // Escape that no widget took (FLTK's default closes the window) closes it only with
+    // escapeMode 0.
     static void closeCallback(Fl_Widget *widget, void *app);
+
+    // Gives the keyboard focus back to the main window after a dialog; nothing before run()
+    // or while the window is hidden.
+    static void returnFocusToMainWindow();
 
     Fl_Preferences prefs; // root preferences (USER, vendor, application); written when destroyed
     int titleLength = 0;  // length of the base title; the suffix starts there

@@ -10,6 +10,7 @@ struct Flt_AppConfig {
     int minW = 0; // minimum client size; both above 0: resizable, size kept between runs
     int minH = 0;
     const char *title = "DemoWin";       // base title; null or empty: the application name
+    const char *name = nullptr;          // title of message boxes; null or empty: the title
     const char *vendor = "Varnholt";     // preferences vendor name
     const char *application = "DemoApp"; // preferences application name
     bool console = false;                // text console for stdin/stdout (no-op on Linux)

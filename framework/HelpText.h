@@ -1,6 +1,6 @@
 #pragma once
 
-// The text of the editor's Help window: 63 lines, each ending in a line break.
+// The text of the editor's Help window: 68 lines, each ending in a line break.
 extern const char *const helpText;
 
 // The face for the Help text: "Lucida Console" when the system has it, otherwise FLTK's

@@ -16,11 +16,12 @@ int readCoordinate(Fl_Preferences &posize, const char *key, int def) {
     return value > maxStoredGeometry ? def : value;
 }
 
-// A stored size below the minimum or beyond the limit counts as missing.
-int readSize(Fl_Preferences &posize, const char *key, int def, int minimum) {
+// A stored size whose window would be smaller than the minimum window size, or beyond the
+// limit, counts as missing (the stored size leaves out the frame that the window has).
+int readSize(Fl_Preferences &posize, const char *key, int def, int minimumWindow) {
     int value = def;
     posize.get(key, value, def);
-    if (value < minimum || value > maxStoredGeometry)
+    if (value < minimumWindow - frameExtra || value > maxStoredGeometry)
         value = def;
     return value;
 }

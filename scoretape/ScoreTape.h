@@ -48,6 +48,7 @@ public:
         unsigned tick = 0;
         unsigned note = 0;
         int state = 0;
+        bool onGrid = false; // false in the label strip above the grid and the margins beside it
     };
 
     Flt_ScoreTape(int x, int y, int w, int h, const char *label = nullptr);
@@ -123,6 +124,7 @@ public:
     void updatePlayhead(int64_t nowMicros);
 
     // ---- Pointer input (ScoreTapeInput.cpp) ----
+    // Presses and releases on the grid go to the click callback; elsewhere they do nothing.
     int handle(int event) override;
     ClickPosition clickPosition(int eventX, int eventY, int eventState) const;
 

@@ -11,6 +11,9 @@ Flt_ScoreTape::ClickPosition Flt_ScoreTape::clickPosition(int eventX, int eventY
     pos.tick = unsigned(eventX - boardX()) / tickWidth_ + firstTick_;
     pos.note = visibleRows_ + bottomNote_ - unsigned(eventY - y()) / rowHeight_;
     pos.state = eventState & ~(FL_CAPS_LOCK | FL_NUM_LOCK | FL_SCROLL_LOCK);
+    // The grid: the shown rows below the label strip, the shown tick columns.
+    const int dx = eventX - x(), dy = eventY - y();
+    pos.onGrid = dx >= 0 && dx < gridWidth() && dy >= labelStrip && dy < labelStrip + gridHeight();
     return pos;
 }
 
@@ -22,7 +25,7 @@ int Flt_ScoreTape::handle(int event) {
     if (Fl::event_x() < boardX())
         return 1; // the note name column takes no clicks
     const ClickPosition pos = clickPosition(Fl::event_x(), Fl::event_y(), Fl::event_state());
-    if (clickCallback_)
+    if (clickCallback_ && pos.onGrid)
         clickCallback_(pos.tick, pos.note, pos.state, event == FL_PUSH);
     return 1;
 }

@@ -12,6 +12,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <functional>
 
 namespace {
 
@@ -45,7 +46,11 @@ TEST_F(AppCommands, MenuItemsCarryTheirIdsAndShortcuts) {
         int shortcut;
     };
     const Case cases[] = {
-        {"File/Save", cmdSave, 19},
+        {"File/Save", cmdSave, FL_CTRL + 's'},
+        {"File/Save As...", cmdSaveAs, FL_CTRL + FL_SHIFT + 's'},
+        {"File/Open", cmdOpen, FL_CTRL + 'o'},
+        {"File/New", cmdNew, FL_CTRL + 'n'},
+        {"File/Exit", cmdExit, FL_CTRL + 'q'},
         {"File/EXIT WITHOUT ASKING!", cmdExitNow, 'q'},
         {"Select/Unselect all notes              ESC", cmdUnselectAll, 0},
         {"Select/Select loudest notes/30%", 398, 0},
@@ -70,7 +75,7 @@ TEST_F(AppCommands, MenuItemsCarryTheirIdsAndShortcuts) {
         const Fl_Menu_Item *byPath = h.menu().find_item(c.path);
         ASSERT_NE(byPath, nullptr);
         EXPECT_EQ(h.menu().findItem(c.id), byPath);
-        EXPECT_EQ(byPath->shortcut(), c.shortcut);
+        EXPECT_EQ(h.menu().shortcutOf(c.id), c.shortcut);
     }
 }
 
@@ -285,6 +290,56 @@ TEST_F(AppCommands, EditCommandsReachTheTape) {
     h.app->onCommand(cmdInvertSelection);
     h.app->onCommand(cmdRemoveSelected);
     EXPECT_TRUE(t.notes().empty());
+}
+
+// Keys as FLTK delivers them when no widget has the keyboard focus (after a dialog): the menu's
+// shortcuts work from the main window and from the Help window, Escape unselects and never
+// closes the main window.
+TEST_F(AppCommands, KeysDoWhatTheMenuSaysWhereverTheyArrive) {
+    Flt_ScoreTape &t = h.tape();
+    h.app->onCommand(cmdHelp);
+    Fl_Window *help = h.app->helpWindow();
+    const struct {
+        const char *what;
+        bool inHelp;
+        int key, state;
+        const char *text;
+        std::function<void()> check;
+    } cases[] = {
+        {"Escape unselects", false, FL_Escape, 0, "\x1b",
+         [&] {
+             EXPECT_TRUE(t.selectedNotes().empty());
+             EXPECT_TRUE(h.dialogs.empty()) << "no question about closing";
+         }},
+        {"Ctrl+Z in the Help window undoes", true, 'z', FL_CTRL, "\x1a",
+         [&] { EXPECT_EQ(t.notes()[0].start, 10u); }},
+        {"Ctrl+Shift+S saves under a new name", false, 's', FL_CTRL | FL_SHIFT, "\x13",
+         [&] { EXPECT_EQ(h.fileDialogs, std::vector<std::string>{"Save MIDI file"}); }},
+        {"Escape in the Help window closes it", true, FL_Escape, 0, "\x1b",
+         [&] { EXPECT_FALSE(help->shown()); }},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        h.app->onCommand(cmdNew);
+        t.addNote(makeNote(60, 10));
+        h.app->onCommand(cmdSelectAll);
+        h.app->onCommand(cmdMoveRight);
+        h.dialogs.clear();
+        h.fileDialogs.clear();
+        h.answers = {0}; // Cancel
+        Fl::belowmouse(nullptr);
+        Fl::e_keysym = c.key;
+        Fl::e_state = c.state;
+        static char text[2];
+        text[0] = c.text[0];
+        Fl::e_text = text;
+        Fl::e_length = 1;
+        Fl::handle(FL_SHORTCUT, c.inHelp ? help : h.app.get());
+        c.check();
+        EXPECT_TRUE(h.app->shown());
+    }
+    Fl::e_state = 0;
+    Fl::e_length = 0;
 }
 
 TEST_F(AppCommands, HelpWindowIsCreatedOnceWithTheHelpText) {

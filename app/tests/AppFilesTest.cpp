@@ -183,3 +183,61 @@ TEST_F(AppFiles, PathEndingInASlashGivesTheBareTitle) {
     h.app->setFileName("/some/y.mid");
     EXPECT_EQ(h.title(), titleWith(" - y.mid"));
 }
+
+// "File/Recent files" lists the files opened and saved, absolute, the most recent first; the list
+// is kept for the next start.
+TEST_F(AppFiles, RecentFilesFollowOpenAndSave) {
+    auto listed = [&] {
+        std::vector<std::string> labels;
+        for (int i = 0; i < 8; ++i)
+            if (const Fl_Menu_Item *item = h.menu().findItem(cmdRecentFile + i))
+                labels.push_back(item->label());
+        return labels;
+    };
+    EXPECT_TRUE(listed().empty());
+    EXPECT_NE(h.menu().find_item("File/Recent files/(None)"), nullptr) << "an empty list says so";
+
+    const std::string a = savedMelody("a.mid");
+    const std::string b = savedMelody("b&c.mid");
+    EXPECT_EQ(listed(), (std::vector<std::string>{dir + "/b&&c.mid", a}));
+    EXPECT_EQ(h.menu().find_item("File/Recent files/(None)"), nullptr);
+
+    const fs::path cwd = fs::current_path();
+    fs::current_path(dir);
+    h.app->loadFile("./../music/a.mid");
+    fs::current_path(cwd);
+    EXPECT_EQ(h.app->recentFileList(), (std::vector<std::string>{a, b})) << "absolute, no repeat";
+
+    const std::vector<std::string> before = h.app->recentFileList();
+    h.finish();
+    h.start();
+    EXPECT_EQ(h.app->recentFileList(), before);
+    EXPECT_EQ(listed().size(), 2u);
+}
+
+TEST_F(AppFiles, ChoosingARecentFileOpensItOrRemovesAGoneOne) {
+    const std::string a = savedMelody("a.mid");
+    const std::string b = savedMelody("b.mid");
+    h.app->onCommand(cmdRecentFile + 1); // a.mid
+    EXPECT_EQ(h.app->currentFile(), a);
+    EXPECT_EQ(h.tape().notes().size(), 2u);
+    EXPECT_EQ(h.app->recentFileList(), (std::vector<std::string>{a, b}));
+
+    h.tape().addNote(makeNote(70, 20));
+    h.answers = {0}; // Cancel the unsaved-changes question
+    h.app->onCommand(cmdRecentFile + 1);
+    EXPECT_EQ(h.app->currentFile(), a) << "cancelled";
+    EXPECT_EQ(h.tape().notes().size(), 3u);
+    h.tape().setDataChanged(false);
+
+    fs::remove(b);
+    const std::size_t shown = h.dialogs.size();
+    h.app->onCommand(cmdRecentFile + 1); // b.mid, gone
+    ASSERT_EQ(h.dialogs.size(), shown + 1);
+    EXPECT_EQ(h.lastMessage(), b + " is gone; it is removed from the recent files");
+    EXPECT_EQ(h.app->recentFileList(), (std::vector<std::string>{a}));
+    EXPECT_EQ(h.app->currentFile(), a);
+    EXPECT_EQ(h.menu().findItem(cmdRecentFile + 1), nullptr);
+    h.app->onCommand(cmdRecentFile + 5); // no such entry
+    EXPECT_EQ(h.dialogs.size(), shown + 1);
+}

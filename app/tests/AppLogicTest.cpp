@@ -3,6 +3,7 @@
 #include "app/CommandIds.h"
 #include "app/FileNames.h"
 #include "app/KeyTable.h"
+#include "app/RecentFiles.h"
 #include "app/WheelSteps.h"
 #include "tw/Identity.h"
 
@@ -15,6 +16,8 @@
 #include <regex>
 #include <cstring>
 #include <string>
+#include <filesystem>
+#include <unistd.h>
 
 TEST(KeyTable, KeysGiveTheirCommands) {
     struct Case {
@@ -36,20 +39,20 @@ TEST(KeyTable, KeysGiveTheirCommands) {
         {"Page Down", FL_Page_Down, 0, "", cmdScrollDown},
         {"Up", FL_Up, 0, "", cmdNotesHigher},
         {"Down", FL_Down, 0, "", cmdNotesLower},
-        {"Ctrl+P", 'p', FL_CTRL, "\x10", cmdPlayAll},
+        {"Ctrl+P is a menu shortcut", 'p', FL_CTRL, "\x10", 0},
         {"Space", ' ', 0, " ", cmdPlayFromMarker},
         {"Shift+Space", ' ', FL_SHIFT, " ", cmdPlayFromMarker},
-        {"Ctrl+R", 'r', FL_CTRL, "\x12", cmdRedo},
-        {"Ctrl+S", 's', FL_CTRL, "\x13", cmdSave},
-        {"Ctrl+A", 'a', FL_CTRL, "\x01", cmdSelectAll},
-        {"Ctrl+C", 'c', FL_CTRL, "\x03", cmdCopy},
-        {"Ctrl+X", 'x', FL_CTRL, "\x18", cmdCut},
-        {"Ctrl+V", 'v', FL_CTRL, "\x16", cmdPasteWithTime},
-        {"Ctrl+W", 'w', FL_CTRL, "\x17", cmdPaste},
-        {"Ctrl+I", 'i', FL_CTRL, "\t", cmdImport},
+        {"Ctrl+R is a menu shortcut", 'r', FL_CTRL, "\x12", 0},
+        {"Ctrl+S is a menu shortcut", 's', FL_CTRL, "\x13", 0},
+        {"Ctrl+A is a menu shortcut", 'a', FL_CTRL, "\x01", 0},
+        {"Ctrl+C is a menu shortcut", 'c', FL_CTRL, "\x03", 0},
+        {"Ctrl+X is a menu shortcut", 'x', FL_CTRL, "\x18", 0},
+        {"Ctrl+V is a menu shortcut", 'v', FL_CTRL, "\x16", 0},
+        {"Ctrl+W is a menu shortcut", 'w', FL_CTRL, "\x17", 0},
+        {"Ctrl+Z is a menu shortcut", 'z', FL_CTRL, "\x1a", 0},
+        {"Ctrl+I is a menu shortcut", 'i', FL_CTRL, "\t", 0},
         {"Tab, whose text Ctrl+I shares", FL_Tab, 0, "\t", 0},
-        {"Ctrl+Z", 'z', FL_CTRL, "\x1a", cmdUndo},
-        {"Ctrl+F", 'f', FL_CTRL, "\x06", cmdFitToInstrument},
+        {"Ctrl+F is a menu shortcut", 'f', FL_CTRL, "\x06", 0},
         {"Escape", FL_Escape, 0, "\x1b", cmdUnselectAll},
         {"i", 'i', 0, "i", cmdInvertSelection},
         {"q", 'q', 0, "q", cmdExitNow},
@@ -99,6 +102,19 @@ TEST(WheelSteps, StepsBelowZeroAreRefusedWhole) {
     for (const Case &c : cases) {
         SCOPED_TRACE(testing::Message() << c.a << " + " << c.b);
         EXPECT_EQ(clampedStep(c.a, c.b), c.expected);
+    }
+}
+
+TEST(WheelSteps, DirectionFollowsTheMotion) {
+    const struct {
+        int dx, dy, expected;
+    } cases[] = {
+        {0, 1, 1},   {0, -1, -1}, {0, 3, 1},  {1, 0, 1},   {-1, 0, -1},
+        {-5, 0, -1}, {0, 0, 0},   {-1, 1, 1}, {1, -1, -1},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.dx << ", " << c.dy);
+        EXPECT_EQ(wheelDirection(c.dx, c.dy), c.expected);
     }
 }
 
@@ -175,4 +191,57 @@ TEST(FileNames, TheDialogFilterTakesMidiFilesInEitherCase) {
         EXPECT_TRUE(fl_filename_match(name, pattern.c_str())) << name;
     for (const char *name : {"f.txt", "g.midx", "h.mi", "mid"})
         EXPECT_FALSE(fl_filename_match(name, pattern.c_str())) << name;
+}
+
+TEST(RecentFiles, TheLastEightMostRecentFirst) {
+    using namespace tw;
+    using List = std::vector<std::string>;
+    const struct {
+        const char *what;
+        List before;
+        std::string path;
+        List after;
+    } cases[] = {
+        {"first", {}, "/a", {"/a"}},
+        {"a new one goes first", {"/a", "/b"}, "/c", {"/c", "/a", "/b"}},
+        {"a listed one moves first", {"/a", "/b", "/c"}, "/c", {"/c", "/a", "/b"}},
+        {"the oldest drops out",
+         {"/1", "/2", "/3", "/4", "/5", "/6", "/7", "/8"},
+         "/9",
+         {"/9", "/1", "/2", "/3", "/4", "/5", "/6", "/7"}},
+        {"an empty path changes nothing", {"/a"}, "", {"/a"}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(withRecentFile(c.before, c.path), c.after);
+    }
+    EXPECT_EQ(withoutRecentFile({"/a", "/b", "/c"}, "/b"), (List{"/a", "/c"}));
+    EXPECT_EQ(withoutRecentFile({"/a"}, "/x"), (List{"/a"}));
+    EXPECT_EQ(recentFileLabel("/m/R&B & more.mid"), "/m/R&&B && more.mid");
+    EXPECT_EQ(absoluteFilePath("/m/./x/../a.mid"), "/m/a.mid");
+    EXPECT_EQ(absoluteFilePath("a.mid"), (std::filesystem::current_path() / "a.mid").string());
+    EXPECT_EQ(absoluteFilePath(""), "");
+}
+
+// What a hand-edited preferences file holds is read sanely; storing drops keys no longer used.
+TEST(RecentFiles, StoredInThePreferences) {
+    using namespace tw;
+    const std::string dir =
+        (std::filesystem::temp_directory_path() / ("tw-recent-" + std::to_string(::getpid())))
+            .string();
+    std::filesystem::create_directories(dir);
+    {
+        Fl_Preferences prefs(dir.c_str(), "brn", "test");
+        prefs.set("recentFile0", "/a.mid");
+        prefs.set("recentFile1", "relative.mid");
+        prefs.set("recentFile3", "/a.mid");
+        prefs.set("recentFile4", "");
+        prefs.set("recentFile5", "/b.mid");
+        prefs.set("recentFile8", "/beyond.mid");
+        EXPECT_EQ(readRecentFiles(prefs), (std::vector<std::string>{"/a.mid", "/b.mid"}));
+        storeRecentFiles(prefs, {"/c.mid"});
+        EXPECT_EQ(readRecentFiles(prefs), (std::vector<std::string>{"/c.mid"}));
+        EXPECT_FALSE(prefs.entryExists("recentFile5"));
+    }
+    std::filesystem::remove_all(dir);
 }

@@ -44,7 +44,7 @@ TEST(AppView, TheViewMenuComesAfterScroll) {
     EXPECT_FALSE(h.marked(cmdShowNoteNames));
     ASSERT_NE(h.menu().find_item("View/Zoom in"), nullptr);
     EXPECT_EQ(h.menu().find_item("View/Zoom in"), h.menu().findItem(cmdZoomIn));
-    EXPECT_EQ(h.menu().findItem(cmdZoomIn)->shortcut(), FL_CTRL + '+');
+    EXPECT_EQ(h.menu().shortcutOf(cmdZoomIn), FL_CTRL + '+');
 }
 
 TEST(AppView, ZoomKeys) {

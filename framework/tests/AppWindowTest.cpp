@@ -213,6 +213,13 @@ TEST_F(AppWindow, EscapeFollowsTheEscapeMode) {
         EXPECT_EQ(app.handle(FL_KEYDOWN), 1);
         EXPECT_EQ(app.questions, c.questions);
         EXPECT_EQ(app.shown() != 0, c.shownAfter);
+        // An Escape that no widget takes: FLTK's default calls the window's callback.
+        app.show();
+        pumpFor(0.05);
+        Fl::belowmouse(nullptr);
+        Fl::handle(FL_SHORTCUT, &app);
+        EXPECT_EQ(app.questions, 2 * c.questions);
+        EXPECT_EQ(app.shown() != 0, c.shownAfter);
         app.hide();
     }
     Fl::e_keysym = 0;

@@ -1,4 +1,5 @@
 #include "framework/Flt_Menubar.h"
+#include "framework/ShortcutLabel.h"
 
 #include <FL/Fl.H>
 #include <gtest/gtest.h>
@@ -20,6 +21,14 @@ struct Bar : Flt_Menubar {
     }
     // What FLTK does when the user picks the item with the mouse.
     void pick(int id) { Flt_Menubar::picked(findItem(id)); }
+    // The item of id has the label and delivers id when picked.
+    void expectItem(int id, const char *label) {
+        SCOPED_TRACE(id);
+        EXPECT_EQ(labelOf(id), label);
+        picked.clear();
+        pick(id);
+        EXPECT_EQ(picked, (std::vector<int>{id}));
+    }
 };
 
 TEST(Menubar, ItemsAreFoundByTheirIds) {
@@ -30,7 +39,9 @@ TEST(Menubar, ItemsAreFoundByTheirIds) {
     bar.add("Help/Contents", 5, FL_F + 1, 0);
     EXPECT_EQ(bar.labelOf(13), "New");
     EXPECT_EQ(bar.labelOf(4), "Save");
-    EXPECT_EQ(bar.findItem(4)->shortcut(), 19);
+    EXPECT_EQ(bar.shortcutOf(4), FL_CTRL + 's') << "a stored control character means Ctrl";
+    EXPECT_EQ(bar.shortcutOf(13), 0);
+    EXPECT_EQ(bar.shortcutOf(99), 0);
     EXPECT_EQ(bar.labelOf(378), "10%");
     EXPECT_EQ(bar.labelOf(5), "Contents");
     EXPECT_EQ(bar.findItem(99), nullptr);
@@ -166,15 +177,38 @@ TEST(Menubar, IdsStayWithTheirItemsWhenAddedOutOfOrder) {
         {13, "New"}, {8, "Open"},    {32, "Undo"},   {80, "(None)"}, {5, "Contents"},
         {4, "Save"}, {200, "a.mid"}, {201, "still"}, {81, "Port A"},
     };
-    for (const auto &[id, label] : expected) {
-        SCOPED_TRACE(id);
-        EXPECT_EQ(bar.labelOf(id), label);
-        bar.picked.clear();
-        bar.pick(id);
-        EXPECT_EQ(bar.picked, (std::vector<int>{id}));
-    }
+    for (const auto &[id, label] : expected)
+        bar.expectItem(id, label);
     bar.setValue(81, true);
     EXPECT_FALSE(bar.findItem(80)->value());
+}
+
+// A submenu emptied and filled again in the middle of the menu: every other id and shortcut
+// stays on its item.
+TEST(Menubar, ClearingASubmenuKeepsTheOtherItems) {
+    Bar bar;
+    bar.add("File/Open", 8, FL_CTRL + 'o', 0);
+    bar.add("File/Recent/(None)", 908, 0, FL_MENU_INACTIVE);
+    bar.add("File/Save", 4, FL_CTRL + 's', 0);
+    bar.add("Help/Contents", 5, FL_F + 1, 0);
+    bar.clearSubmenu("File/Recent");
+    EXPECT_EQ(bar.findItem(908), nullptr);
+    bar.add("File/Recent//home/a.mid", 900, 0, 0);
+    bar.add("File/Recent//home/b/c.mid", 901, 0, 0);
+    bar.clearSubmenu("File/Nothing");
+    bar.clearSubmenu("File/Save"); // an item, not a submenu
+    bar.clearSubmenu(nullptr);
+    const std::pair<int, const char *> expected[] = {
+        {8, "Open"}, {900, "/home/a.mid"}, {901, "/home/b/c.mid"}, {4, "Save"}, {5, "Contents"},
+    };
+    for (const auto &[id, label] : expected)
+        bar.expectItem(id, label);
+    EXPECT_EQ(bar.shortcutOf(4), FL_CTRL + 's');
+    EXPECT_EQ(bar.shortcutOf(5), FL_F + 1);
+    bar.clearSubmenu("File/Recent");
+    EXPECT_EQ(bar.findItem(900), nullptr);
+    EXPECT_EQ(bar.labelOf(4), "Save");
+    EXPECT_EQ(bar.itemIds.size(), 3u);
 }
 
 TEST(Menubar, AddingAPathAgainReplacesItsId) {
@@ -189,9 +223,13 @@ TEST(Menubar, AddingAPathAgainReplacesItsId) {
 // Keyboard shortcuts as FLTK's shortcut dispatch delivers them to the menu bar.
 TEST(Menubar, ShortcutsPickTheirItems) {
     Bar bar;
+    bar.add("File/Save", 4, 19, 0); // a control character, as typed with Ctrl
+    bar.add("File/Save As...", 9, FL_CTRL + FL_SHIFT + 's', 0);
     bar.add("File/EXIT WITHOUT ASKING!", 34, 'q', 0);
     bar.add("Edit/Undo", 32, FL_CTRL + 'z', 0);
+    bar.add("Edit/Disabled", 40, FL_CTRL + 'd', FL_MENU_INACTIVE);
     bar.add("Help/Contents", 5, FL_F + 1, 0);
+    bar.add("Edit/Inserted in front of Help", 41, FL_Page_Up, 0);
     struct Case {
         const char *name;
         int key;
@@ -200,9 +238,17 @@ TEST(Menubar, ShortcutsPickTheirItems) {
         int expected; // 0: nothing picked
     };
     const Case cases[] = {
-        {"q", 'q', 0, "q", 34},         {"ctrl z", 'z', FL_CTRL, "\x1a", 32},
-        {"F1", FL_F + 1, 0, "", 5},     {"z alone", 'z', 0, "z", 0},
+        {"q", 'q', 0, "q", 34},
+        {"ctrl z", 'z', FL_CTRL, "\x1a", 32},
+        {"F1", FL_F + 1, 0, "", 5},
+        {"z alone", 'z', 0, "z", 0},
         {"alt q", 'q', FL_ALT, "q", 0},
+        {"ctrl s", 's', FL_CTRL, "\x13", 4},
+        {"ctrl shift s", 's', FL_CTRL | FL_SHIFT, "\x13", 9},
+        {"shift s", 's', FL_SHIFT, "S", 0},
+        {"inactive item", 'd', FL_CTRL, "\x04", 0},
+        {"moved along", FL_Page_Up, 0, "", 41},
+        {"F1 behind the moved item", FL_F + 1, 0, "", 5},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -219,6 +265,38 @@ TEST(Menubar, ShortcutsPickTheirItems) {
     Fl::e_text = empty;
     Fl::e_length = 0;
     Fl::e_state = 0;
+}
+
+// What the menu shows beside an item: the key in full, never a control character or an X
+// key name.
+TEST(Menubar, ShortcutLabels) {
+    const std::pair<int, const char *> cases[] = {
+        {0, ""},
+        {19, "Ctrl+S"},
+        {16, "Ctrl+P"},
+        {FL_CTRL + 's', "Ctrl+S"},
+        {FL_CTRL + FL_SHIFT + 's', "Ctrl+Shift+S"},
+        {'S', "Shift+S"},
+        {'s', "s"},
+        {'t', "t"},
+        {'1', "1"},
+        {' ', "Space"},
+        {FL_Page_Up, "Page Up"},
+        {FL_Page_Down, "Page Down"},
+        {FL_Delete, "Delete"},
+        {FL_Escape, "Esc"},
+        {FL_CTRL + FL_Left, "Ctrl+Left"},
+        {FL_Up, "Up"},
+        {FL_Home, "Home"},
+        {FL_F + 1, "F1"},
+        {FL_ALT + FL_F + 12, "Alt+F12"},
+        {FL_CTRL + FL_ALT + FL_META + 'x', "Ctrl+Alt+Meta+X"},
+        {0xe4, "\xc3\xa4"},
+    };
+    for (const auto &[shortcut, label] : cases) {
+        SCOPED_TRACE(label);
+        EXPECT_EQ(tw::shortcutLabel(shortcut), label);
+    }
 }
 
 } // namespace

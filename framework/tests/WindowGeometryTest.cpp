@@ -79,10 +79,15 @@ TEST(WindowPlacement, RestoredFromThePosizeGroup) {
          200,
          {true, 296, 196, 508, 408, 300, 200, 500, 400}},
         {"a size below the minimum counts as missing",
-         {300, 200, 150, 199},
+         {300, 200, 150, 191},
          200,
          200,
          {true, 296, 196, 508, 408, 300, 200, 500, 400}},
+        {"a window at its minimum size comes back at it",
+         {300, 200, 192, 192},
+         200,
+         200,
+         {true, 296, 196, 200, 200, 300, 200, 192, 192}},
         {"largest accepted values",
          {maxStoredGeometry, maxStoredGeometry, maxStoredGeometry, maxStoredGeometry},
          200,
@@ -118,28 +123,40 @@ TEST(WindowPlacement, RestoredFromThePosizeGroup) {
     }
 }
 
-// A window saved and restored comes back at the same place with the same size, run after run.
+// A window saved and restored comes back at the same place with the same size, run after run,
+// the smallest window the minimum allows included.
 TEST(WindowPlacement, SavedWindowComesBackUnchanged) {
-    TempDir dir;
-    {
-        Fl_Preferences prefs(dir.path().c_str(), "brn", "app");
-        Fl_Preferences posize(prefs, "posize");
-        saveWindowPlacement(posize, 296, 196, 608, 508);
-    }
-    const std::string text = readText(dir.path() + "/app.prefs");
-    EXPECT_NE(text.find("[./posize]\n\nx:300\ny:200\nw:600\nh:500\n"), std::string::npos) << text;
-    for (int run = 0; run < 3; ++run) {
-        SCOPED_TRACE(run);
-        Fl_Preferences prefs(dir.path().c_str(), "brn", "app");
-        Fl_Preferences posize(prefs, "posize");
-        Flt_AppConfig config(200, 200);
-        const WindowPlacement p = restoreWindowPlacement(posize, config);
-        EXPECT_TRUE(p.move);
-        EXPECT_EQ(p.x, 296);
-        EXPECT_EQ(p.y, 196);
-        EXPECT_EQ(p.w, 608);
-        EXPECT_EQ(p.h, 508);
-        saveWindowPlacement(posize, p.x, p.y, p.w, p.h);
+    const struct {
+        int w, h;
+        const char *stored;
+    } cases[] = {
+        {608, 508, "[./posize]\n\nx:300\ny:200\nw:600\nh:500\n"},
+        {200, 200, "[./posize]\n\nx:300\ny:200\nw:192\nh:192\n"},
+        {200, 700, "[./posize]\n\nx:300\ny:200\nw:192\nh:692\n"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.stored);
+        TempDir dir;
+        {
+            Fl_Preferences prefs(dir.path().c_str(), "brn", "app");
+            Fl_Preferences posize(prefs, "posize");
+            saveWindowPlacement(posize, 296, 196, c.w, c.h);
+        }
+        const std::string text = readText(dir.path() + "/app.prefs");
+        EXPECT_NE(text.find(c.stored), std::string::npos) << text;
+        for (int run = 0; run < 3; ++run) {
+            SCOPED_TRACE(run);
+            Fl_Preferences prefs(dir.path().c_str(), "brn", "app");
+            Fl_Preferences posize(prefs, "posize");
+            Flt_AppConfig config(200, 200);
+            const WindowPlacement p = restoreWindowPlacement(posize, config);
+            EXPECT_TRUE(p.move);
+            EXPECT_EQ(p.x, 296);
+            EXPECT_EQ(p.y, 196);
+            EXPECT_EQ(p.w, c.w);
+            EXPECT_EQ(p.h, c.h);
+            saveWindowPlacement(posize, p.x, p.y, p.w, p.h);
+        }
     }
 }
 

@@ -107,19 +107,26 @@ TEST(TapeGeometry, CandidateNotesCoverEveryDrawnNote) {
     }
 }
 
+// Where a press lands, and whether it reaches the click callback: only presses on the grid do.
 TEST(TapeInput, ClickPositions) {
     const struct {
         const char *what;
         int x, y, state;
         unsigned tick, note;
         int expectState;
+        bool onGrid;
     } cases[] = {
-        {"top row", 17, 12, FL_BUTTON1, 22, 79, FL_BUTTON1},
-        {"label strip: one above the top row", 0, 5, FL_BUTTON1, 20, 80, FL_BUTTON1},
-        {"bottom row", 799, 11 * 30 + 3, FL_BUTTON3, 119, 50, FL_BUTTON3},
+        {"top row", 17, 12, FL_BUTTON1, 22, 79, FL_BUTTON1, true},
+        {"top edge of the top row", 0, 11, FL_BUTTON1, 20, 79, FL_BUTTON1, true},
+        {"label strip: one above the top row", 0, 5, FL_BUTTON1, 20, 80, FL_BUTTON1, false},
+        {"bottom row", 799, 11 * 30 + 3, FL_BUTTON3, 119, 50, FL_BUTTON3, true},
+        {"last pixel of the bottom row", 0, 11 * 31 - 1, FL_BUTTON1, 20, 50, FL_BUTTON1, true},
         {"locks are cleared", 8, 40, FL_BUTTON1 | FL_SHIFT | FL_CAPS_LOCK | FL_NUM_LOCK, 21, 77,
-         FL_BUTTON1 | FL_SHIFT},
-        {"below row 0 wraps", 0, 11 * 31 + 1, FL_BUTTON1, 20, 0xFFFFFFFFu, FL_BUTTON1},
+         FL_BUTTON1 | FL_SHIFT, true},
+        {"margin below the grid: one below the bottom row", 0, 11 * 31, FL_BUTTON1, 20, 49,
+         FL_BUTTON1, false},
+        {"below row 0 wraps", 0, 11 * 31 + 1, FL_BUTTON1, 20, 0xFFFFFFFFu, FL_BUTTON1, false},
+        {"margin right of the last tick", 800, 40, FL_BUTTON1, 120, 77, FL_BUTTON1, false},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
@@ -131,7 +138,18 @@ TEST(TapeInput, ClickPositions) {
         EXPECT_EQ(pos.tick, c.tick);
         EXPECT_EQ(pos.note, c.note);
         EXPECT_EQ(pos.state, c.expectState);
+        EXPECT_EQ(pos.onGrid, c.onGrid);
+
+        int calls = 0;
+        tape.setClickCallback([&](unsigned, unsigned, int, bool) { ++calls; });
+        Fl::e_x = c.x;
+        Fl::e_y = c.y;
+        Fl::e_state = c.state;
+        EXPECT_EQ(tape.handle(FL_PUSH), 1);
+        EXPECT_EQ(tape.handle(FL_RELEASE), 1);
+        EXPECT_EQ(calls, c.onGrid ? 2 : 0);
     }
+    Fl::e_state = 0;
 }
 
 TEST(TapeInput, PushAndReleaseReachTheCallback) {

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # F1 shows the Help window, which Escape and its "OK" button hide; a click action armed by a key
 # is carried out by the next click, and Escape drops it; the wheel scrolls the board and, with
-# Ctrl, moves the red marker.
+# Ctrl, moves the red marker; a sideways motion scrolls the way it goes.
 source "$(dirname "$0")/editor_lib.bash"
 
 # marker_colour TICK NOTE: the colour of the marker strip at the left edge of the tick's column.
@@ -54,6 +54,16 @@ xdotool click 4
 sleep 0.4
 FIRST_TICK=0
 expect_cell 9 60 "$NOTE_BLUE" "the note after scrolling back"
+
+CASE="a sideways motion scrolls the way it goes"
+xdotool click 7 # to the right
+sleep 0.4
+FIRST_TICK=4
+expect_cell 9 60 "$NOTE_BLUE" "the note after a motion to the right"
+xdotool click 6 # to the left
+sleep 0.4
+FIRST_TICK=0
+expect_cell 9 60 "$NOTE_BLUE" "the note after a motion back to the left"
 
 CASE="Ctrl+wheel moves the red marker by one tick"
 xdotool keydown ctrl click 5 keyup ctrl

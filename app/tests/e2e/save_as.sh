@@ -38,7 +38,7 @@ expect_title "$TITLE - tune.mid"
 [ "$(midi_notes "$HOME/music/tune.mid")" = "62" ] || fail "$CASE: the file holds the wrong notes"
 
 CASE="Save As with tune.MID writes tune.MID.mid"
-menu_pick 0 4
+menu_pick 0 5
 save_in_dialog tune.MID tune.mid
 [ -f "$HOME/music/tune.MID.mid" ] || fail "$CASE: tune.MID.mid was not written"
 [ -e "$HOME/music/tune.MID" ] && fail "$CASE: tune.MID was written"
@@ -46,13 +46,13 @@ expect_title "$TITLE - tune.MID.mid"
 
 CASE="Save As with a dot only in a folder name"
 mkdir -p "$HOME/music/music.old"
-menu_pick 0 4
+menu_pick 0 5
 save_in_dialog music.old/tune tune.MID.mid
 [ -f "$HOME/music/music.old/tune.mid" ] || fail "$CASE: music.old/tune.mid was not written"
 expect_title "$TITLE - tune.mid"
 
 CASE="Save As with tune.mid keeps the name"
-menu_pick 0 4
+menu_pick 0 5
 save_in_dialog other.mid music.old/tune.mid
 [ -f "$HOME/music/other.mid" ] || fail "$CASE: other.mid was not written"
 [ -e "$HOME/music/other.mid.mid" ] && fail "$CASE: other.mid.mid was written"
@@ -60,7 +60,7 @@ expect_title "$TITLE - other.mid"
 
 CASE="cancelling the dialog changes nothing"
 click_cell 8 64
-menu_pick 0 4
+menu_pick 0 5
 d=$(wait_dialog) || fail "$CASE: no file dialog"
 xdotool key Escape
 wait_for "! editor_dialogs | grep -qx '$d'" 50 || fail "$CASE: the file dialog stayed open"
