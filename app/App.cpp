@@ -3,6 +3,7 @@
 #include "app/CommandIds.h"
 #include "app/KeyTable.h"
 #include "app/NoteClipboard.h"
+#include "app/RecoveryKeeper.h"
 #include "app/WheelSteps.h"
 #include "framework/Flt_Infowin.h"
 #include "framework/Flt_Menubar.h"
@@ -37,6 +38,7 @@ App::App(Flt_AppConfig &config) : Flt_App(config) {
     clickAction = clickNone;
     lastWheelTime = 0;
     installClipboardPump();
+    recoveryKeeper = std::make_unique<tw::RecoveryKeeper>(*tape, fileName);
 }
 
 App::~App() {

@@ -9,12 +9,16 @@
 #include "mididevice/NoxmidiSnd.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 class Flt_Menubar;
 class Flt_Infowin;
 class Flt_ScoreTape;
+namespace tw {
+class RecoveryKeeper;
+}
 
 class App : public Flt_App {
 public:
@@ -60,6 +64,7 @@ public:
     unsigned lengthOfNewNotes() const { return newNoteLength; }
     bool playsInsertedNote() const { return playInsertedNote; }
     bool hasRectangleCorner() const { return rectNote < 128; }
+    tw::RecoveryKeeper &recovery() const { return *recoveryKeeper; }
 
 private:
     void buildMenu();
@@ -81,6 +86,9 @@ private:
     void markShownChannels();
     void stopPlayback();
     void writeSettings();
+    // Opens this editor's recovery slot and offers the work that ended editors left
+    // (AppRecovery.cpp).
+    void startRecovery();
 
     Flt_ScoreTape *tape = nullptr;
     Flt_Menubar *menubar = nullptr;
@@ -95,4 +103,5 @@ private:
     unsigned rectTick = 0;
     unsigned rectNote = 200;
     uint64_t lastWheelTime = 0;
+    std::unique_ptr<tw::RecoveryKeeper> recoveryKeeper;
 };

@@ -3,6 +3,7 @@
 
 #include "app/AppDialogs.h"
 #include "app/FileNames.h"
+#include "app/RecoveryKeeper.h"
 #include "framework/Flt_Infowin.h"
 #include "scoretape/ScoreTape.h"
 
@@ -42,6 +43,7 @@ bool App::saveFile(const char *path) {
         return false;
     }
     tape->setDataChanged(false);
+    recoveryKeeper->saved();
     if (name != fileName)
         setFileName(name.c_str());
     return true;
@@ -62,6 +64,7 @@ bool App::queryClose() {
                 return false;
             break;
         default:
+            recoveryKeeper->dropped(); // "No": the user lets the changes go
             break;
         }
     }

@@ -56,7 +56,8 @@ void showMessagef(const char *format, ...) {
     showMessage(text.data());
 }
 
-int askChoice(const char *question, const char *b0, const char *b1, const char *b2) {
+int askChoice(const char *question, const char *b0, const char *b1, const char *b2,
+              const char *title) {
     const char *shown = question ? question : "";
     if (currentResponder()) {
         DialogCall call;
@@ -65,8 +66,11 @@ int askChoice(const char *question, const char *b0, const char *b1, const char *
         call.buttons[0] = b0 ? b0 : "";
         call.buttons[1] = b1 ? b1 : "";
         call.buttons[2] = b2 ? b2 : "";
+        call.title = title ? title : "";
         return std::clamp(respond(call), 0, 2);
     }
+    if (title)
+        fl_message_title(title); // for this box only
     return fl_choice("%s", b0, b1, b2, shown);
 }
 

@@ -11,6 +11,7 @@ struct DialogCall {
     bool question = false;  // false: information box, true: question with buttons
     std::string text;       // the message or the question
     std::string buttons[3]; // a question's button labels, "" where there is no button
+    std::string title;      // the box's window title, "" for the default one
 };
 
 // Returns the index of the chosen button (ignored for information boxes).
@@ -25,8 +26,10 @@ void showMessage(const char *text);
 void showMessagef(const char *format, ...) __attribute__((format(printf, 1, 2)));
 
 // Question with up to three buttons (b1, b2 may be null); returns 0, 1 or 2 for the button
-// chosen (Escape or closing the box gives 0, as fl_choice does).
-int askChoice(const char *question, const char *b0, const char *b1, const char *b2);
+// chosen (Escape or closing the box gives 0, as fl_choice does; b1 is the default button, the
+// one Return presses). A title names the box's window.
+int askChoice(const char *question, const char *b0, const char *b1, const char *b2,
+              const char *title = nullptr);
 
 // Installs a responder for the lifetime of the object, then restores the previous one.
 class ScopedDialogResponder {
