@@ -53,6 +53,7 @@ void RecoveryKeeper::touched() {
 }
 
 void RecoveryKeeper::saved() {
+    waitForWriter();
     slot_.removeData();
     written_ = false;
 }
@@ -74,7 +75,7 @@ void RecoveryKeeper::timeoutCallback(void *data) {
         keeper->schedule(busyRetrySeconds);
         return;
     }
-    keeper->update();
+    keeper->update(true);
 }
 
 bool RecoveryKeeper::busy() const {
@@ -100,9 +101,31 @@ uint64_t RecoveryKeeper::melodyHash() const {
     return h.value;
 }
 
-int RecoveryKeeper::update() {
+void RecoveryKeeper::waitForWriter() {
+    if (!writer_.joinable())
+        return;
+    writer_.join();
+    noteWriteResult(writerResult_.load(), writerHash_);
+}
+
+void RecoveryKeeper::noteWriteResult(int result, uint64_t hash) {
+    written_ = result == recoveryOk;
+    writtenHash_ = hash;
+    if (result != recoveryOk && !failureTold_) {
+        std::fprintf(stderr, "Cannot keep unsaved work in %s, error %d\n", slot_.dataPath().c_str(),
+                     result);
+        failureTold_ = true;
+    }
+}
+
+int RecoveryKeeper::update(bool inBackground) {
     if (!slot_.isOpen())
         return errRecoveryNoSlot;
+    if (inBackground && writer_.joinable() && !writerDone_.load()) {
+        schedule(busyRetrySeconds); // the previous state is still being written
+        return recoveryOk;
+    }
+    waitForWriter();
     if (!tape_.dataChanged()) {
         if (written_ || slot_.hasData())
             slot_.removeData();
@@ -118,20 +141,26 @@ int RecoveryKeeper::update() {
     for (unsigned c = 0; c < 16; ++c)
         data.programs[c] = uint8_t(tape_.program(c));
     data.notes = tape_.notes();
-    const int result = slot_.write(data);
-    written_ = result == recoveryOk;
-    writtenHash_ = hash;
-    if (result != recoveryOk && !failureTold_) {
-        std::fprintf(stderr, "Cannot keep unsaved work in %s, error %d\n", slot_.dataPath().c_str(),
-                     result);
-        failureTold_ = true;
+    if (inBackground) {
+        // Formatting and syncing a big melody takes longer than a frame: a thread of its own
+        // writes the copy. The slot is not changed until it is joined.
+        writerHash_ = hash;
+        writerDone_ = false;
+        writer_ = std::thread([this, data = std::move(data)] {
+            writerResult_ = slot_.write(data);
+            writerDone_ = true;
+        });
+        return recoveryOk;
     }
+    const int result = slot_.write(data);
+    noteWriteResult(result, hash);
     return result;
 }
 
 void RecoveryKeeper::finish() {
     Fl::remove_timeout(timeoutCallback, this);
     pending_ = false;
+    waitForWriter();
     if (!slot_.isOpen())
         return;
     const bool keep = tape_.dataChanged() && !dropped_;

@@ -5,15 +5,18 @@
 // with unsaved work (also through `q`), the newest state is written and the file stays for the
 // next start.
 //
-// GUI thread only: the debounce runs on FLTK timeouts.
+// GUI thread only: the debounce runs on FLTK timeouts; only the write itself may run on a
+// thread of its own.
 #pragma once
 
 #include "app/Recovery.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <thread>
 
 class Flt_ScoreTape;
 
@@ -47,8 +50,9 @@ public:
     // out); the next action takes that back.
     void dropped();
     // What the debounce runs: writes, removes or leaves the data file as the melody asks.
-    // Returns recoveryOk or the write's error.
-    int update();
+    // Returns recoveryOk or the write's error. inBackground: the write runs on a thread of its
+    // own (result unknown yet: recoveryOk), one at a time.
+    int update(bool inBackground = false);
     bool pending() const { return pending_; }
     // The end of the editor: the newest unsaved state is written and kept, or the slot is
     // emptied and its lock file removed.
@@ -65,6 +69,9 @@ private:
     void schedule(double seconds);
     bool busy() const;
     uint64_t melodyHash() const;
+    // Joins a background write and takes over its result.
+    void waitForWriter();
+    void noteWriteResult(int result, uint64_t hash);
     int64_t nowSeconds() const;
 
     Flt_ScoreTape &tape_;
@@ -78,6 +85,10 @@ private:
     int64_t lastActionAt_ = 0;
     uint64_t writtenHash_ = 0;
     bool written_ = false;
+    std::thread writer_;
+    std::atomic<bool> writerDone_{false};
+    std::atomic<int> writerResult_{recoveryOk};
+    uint64_t writerHash_ = 0;
 };
 
 } // namespace tw
