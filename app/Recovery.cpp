@@ -425,7 +425,9 @@ std::vector<RecoveryOrphan> claimRecoveryOrphans(const std::string &folder,
                 continue;
         }
         if (!fileExists(dataPath)) {
-            // An editor that ended without unsaved work but without tidying up.
+            // An editor that ended without unsaved work but without tidying up (or was killed
+            // while it wrote its first state).
+            ::unlink((dataPath + tempSuffix).c_str());
             orphan.lock.removeAndRelease();
             continue;
         }

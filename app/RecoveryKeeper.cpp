@@ -175,6 +175,10 @@ void RecoveryKeeper::offerOrphans(const std::function<void(const RecoveryData &)
     std::vector<RecoveryOrphan> orphans = claimRecoveryOrphans(folder_, slot_.id());
     for (RecoveryOrphan &orphan : orphans) {
         const std::string &name = orphan.data.fileName;
+        if (name.empty() && orphan.data.notes.empty()) {
+            orphan.discard(); // an untitled empty melody: nothing to bring back
+            continue;
+        }
         const std::string question = "Unsaved work on " +
                                      (name.empty() ? std::string("an untitled melody") : name) +
                                      ",\nlast changed " + recoveryTimeText(orphan.data.changedAt) +

@@ -90,6 +90,14 @@ TEST(AppRecovery, OffersWorkLeftByAnEndedEditor) {
     }
 }
 
+TEST(AppRecovery, AnEmptyUntitledMelodyIsNotOffered) {
+    AppHarness h;
+    const std::string orphan = leaveWork(RecoveryData{});
+    h.start();
+    EXPECT_TRUE(h.dialogs.empty());
+    EXPECT_FALSE(fs::exists(orphan));
+}
+
 TEST(AppRecovery, KeepsUnsavedWorkUntilSavedOrLetGo) {
     AppHarness h;
     h.start();

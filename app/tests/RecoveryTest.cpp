@@ -279,6 +279,7 @@ TEST(RecoveryOrphans, OnlyWorkOfEditorsThatNoLongerRun) {
             writeText(file, "Tapeworks2 recovery 1\nchanged");
         if (c.lockFileLost)
             fs::remove(lock);
+        writeText(file + ".tmp", "a write cut short"); // only an ended editor's goes with it
         std::vector<RecoveryOrphan> orphans = claimRecoveryOrphans(folder.path(), "");
         ASSERT_EQ(orphans.size(), c.offered ? 1u : 0u);
         if (c.offered) {
@@ -288,6 +289,7 @@ TEST(RecoveryOrphans, OnlyWorkOfEditorsThatNoLongerRun) {
         }
         EXPECT_EQ(fs::exists(lock), c.lockStays);
         EXPECT_EQ(fs::exists(file), c.dataStays);
+        EXPECT_EQ(fs::exists(file + ".tmp"), c.running || c.withData);
     }
 }
 
