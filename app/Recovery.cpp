@@ -268,8 +268,9 @@ RecoveryLock::~RecoveryLock() {
 bool RecoveryLock::create(const std::string &path) {
     release();
     // Locked under a temporary name first and then linked into place: whoever sees the lock
-    // file sees it locked. link, unlike rename, never replaces an existing file.
-    const std::string temp = path + tempSuffix;
+    // file sees it locked. link, unlike rename, never replaces an existing file. The temporary
+    // name is this process's own, so that two editors claiming one file never share it.
+    const std::string temp = path + "." + std::to_string(::getpid()) + tempSuffix;
     ::unlink(temp.c_str());
     const int fd = ::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0)
