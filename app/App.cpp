@@ -4,6 +4,7 @@
 #include "app/KeyTable.h"
 #include "app/NoteClipboard.h"
 #include "app/ViewOptions.h"
+#include "app/RecoveryKeeper.h"
 #include "app/WheelSteps.h"
 #include "framework/Flt_Infowin.h"
 #include "framework/Flt_Menubar.h"
@@ -66,6 +67,7 @@ App::App(Flt_AppConfig &config) : Flt_App(config) {
     installClipboardPump();
     shortcutOwner = this;
     Fl::add_handler(menuShortcutFromAnyWindow);
+    recoveryKeeper = std::make_unique<tw::RecoveryKeeper>(*tape, fileName);
 }
 
 App::~App() {

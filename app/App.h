@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,9 @@ class Flt_Menubar;
 class Flt_Infowin;
 class Flt_ScoreTape;
 class MidiFile;
+namespace tw {
+class RecoveryKeeper;
+}
 
 class App : public Flt_App {
 public:
@@ -75,6 +79,7 @@ public:
     bool playsInsertedNote() const { return playInsertedNote; }
     bool hasRectangleCorner() const { return rectNote < 128; }
     const std::vector<std::string> &recentFileList() const { return recentFiles; }
+    tw::RecoveryKeeper &recovery() const { return *recoveryKeeper; }
 
 private:
     void buildMenu();
@@ -115,6 +120,9 @@ private:
     void writeViewSettings();
     void showPointerStatus();
     void showPointerState();
+    // Opens this editor's recovery slot and offers the work that ended editors left
+    // (AppRecovery.cpp).
+    void startRecovery();
 
     Flt_ScoreTape *tape = nullptr;
     Flt_Menubar *menubar = nullptr;
@@ -132,4 +140,5 @@ private:
     unsigned rectTick = 0;
     unsigned rectNote = 200;
     uint64_t lastWheelTime = 0;
+    std::unique_ptr<tw::RecoveryKeeper> recoveryKeeper;
 };

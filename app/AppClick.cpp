@@ -4,6 +4,7 @@
 #include "app/AppDialogs.h"
 #include "app/CommandIds.h"
 #include "app/NoteClipboard.h"
+#include "app/RecoveryKeeper.h"
 #include "scoretape/ScoreTape.h"
 
 #include <FL/Enumerations.H>
@@ -11,6 +12,7 @@
 #include <algorithm>
 
 void App::onScoreClick(unsigned tick, unsigned note, int state, bool push) {
+    recoveryKeeper->touched();
     if (!push)
         return;
     switch (state) {

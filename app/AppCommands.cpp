@@ -4,6 +4,7 @@
 #include "app/AppDialogs.h"
 #include "app/CommandIds.h"
 #include "app/NoteClipboard.h"
+#include "app/RecoveryKeeper.h"
 #include "framework/Flt_Infowin.h"
 #include "framework/Flt_Menubar.h"
 #include "framework/Preferences.h"
@@ -37,6 +38,7 @@ bool inRange(int id, int first, int last) {
 } // namespace
 
 void App::onCommand(int id) {
+    recoveryKeeper->touched();
     Flt_ScoreTape &t = *tape;
     const unsigned first = t.firstTick();
     const unsigned frame = t.ticksPerFrame();
@@ -129,10 +131,19 @@ void App::onCommand(int id) {
         copyNotes(notes);
         return;
     }
-    case cmdCut:
-        copyNotes(t.selectedNotes());
-        t.removeSelected(); // the time the notes took stays
+    case cmdCut: {
+        // Only what reached the clipboard is removed; the time the notes took stays.
+        const std::vector<TapeNote> notes = t.selectedNotes();
+        if (notes.empty())
+            return;
+        if (!copyNotes(notes)) {
+            showMessagef("Cannot put the %zu selected notes on the clipboard; nothing was cut",
+                         notes.size());
+            return;
+        }
+        t.removeSelected();
         return;
+    }
     case cmdPasteWithTime:
         clickAction = clickPasteWithTime;
         return;

@@ -3,6 +3,7 @@
 
 #include "app/AppDialogs.h"
 #include "app/FileNames.h"
+#include "app/RecoveryKeeper.h"
 #include "framework/Flt_Infowin.h"
 #include "midifile/MidiFile.h"
 #include "scoremodel/MidiImport.h"
@@ -116,6 +117,7 @@ bool App::saveFile(const char *path) {
         return false;
     }
     tape->setDataChanged(false);
+    recoveryKeeper->saved();
     if (name != fileName)
         setFileName(name.c_str());
     rememberRecentFile(name);
@@ -144,6 +146,7 @@ bool App::queryClose() {
                 return false;
             break;
         default:
+            recoveryKeeper->dropped(); // "No": the user lets the changes go
             break;
         }
     }

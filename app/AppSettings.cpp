@@ -69,6 +69,7 @@ void App::start(int argc, char **argv) {
         prefGetString(prefs, "fname", name, "");
         loadFile(name.c_str());
     }
+    startRecovery();
 }
 
 void App::writeSettings() {

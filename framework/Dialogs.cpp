@@ -151,7 +151,8 @@ int askSafeChoice(const char *question, const char *b0, const char *b1, const ch
     return runSafeChoice(shown, labels, defaultButton);
 }
 
-int askChoice(const char *question, const char *b0, const char *b1, const char *b2) {
+int askChoice(const char *question, const char *b0, const char *b1, const char *b2,
+              const char *title) {
     const char *shown = question ? question : "";
     if (currentResponder()) {
         DialogCall call;
@@ -160,8 +161,11 @@ int askChoice(const char *question, const char *b0, const char *b1, const char *
         call.buttons[0] = b0 ? b0 : "";
         call.buttons[1] = b1 ? b1 : "";
         call.buttons[2] = b2 ? b2 : "";
+        call.title = title ? title : "";
         return std::clamp(respond(call), 0, 2);
     }
+    if (title)
+        fl_message_title(title); // for this box only
     const int choice = fl_choice("%s", b0, b1, b2, shown);
     Flt_App::returnFocusToMainWindow();
     return choice;

@@ -13,6 +13,7 @@ struct DialogCall {
     int defaultButton = 1;  // the button that Return picks in a question
     std::string text;       // the message or the question
     std::string buttons[3]; // a question's button labels, "" where there is no button
+    std::string title;      // the box's window title, "" for the default one
 };
 
 // Returns the index of the chosen button (ignored for information boxes).
@@ -31,8 +32,10 @@ void showAlert(const char *text);
 void showAlertf(const char *format, ...) __attribute__((format(printf, 1, 2)));
 
 // Question with up to three buttons (b1, b2 may be null); returns 0, 1 or 2 for the button
-// chosen (Escape or closing the box gives 0, as fl_choice does).
-int askChoice(const char *question, const char *b0, const char *b1, const char *b2);
+// chosen (Escape or closing the box gives 0, as fl_choice does; b1 is the default button, the
+// one Return presses). A title names the box's window.
+int askChoice(const char *question, const char *b0, const char *b1, const char *b2,
+              const char *title = nullptr);
 
 // Question whose buttons stand left to right in the order given (b2 may be null); Return,
 // Escape and closing the box all pick defaultButton, the choice that changes nothing.

@@ -62,6 +62,7 @@ jack_lsp 2>/dev/null | grep -q '^midi-monitor:input$' || { say "the MIDI receive
 # The view: rows 36 to 86 (the piece's range) with the piano's note indicators and the note
 # names, 12 ticks a second, the red and purple region markers around the second phrase.
 export HOME="$work/home"
+export XDG_STATE_HOME="$HOME/.local/state" # no unsaved work of the user's own is offered
 mkdir -p "$HOME/.fltk/$TW_VENDOR"
 cat >"$HOME/.fltk/$TW_VENDOR/$TW_APPLICATION.prefs" <<EOF
 ; FLTK preferences file format 1.0

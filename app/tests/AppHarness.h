@@ -20,7 +20,8 @@
 #include <string>
 #include <vector>
 
-// A temporary folder that HOME points to while it lives.
+// A temporary folder that HOME points to while it lives; the recovery files go to its
+// .local/state.
 class TempHome {
 public:
     TempHome() {
@@ -29,10 +30,17 @@ public:
             dir = pattern;
         if (const char *old = std::getenv("HOME"))
             oldHome = old;
+        if (const char *old = std::getenv("XDG_STATE_HOME"))
+            oldState = old;
         ::setenv("HOME", dir.c_str(), 1);
+        ::setenv("XDG_STATE_HOME", (dir + "/.local/state").c_str(), 1);
     }
     ~TempHome() {
         ::setenv("HOME", oldHome.c_str(), 1);
+        if (oldState.empty())
+            ::unsetenv("XDG_STATE_HOME");
+        else
+            ::setenv("XDG_STATE_HOME", oldState.c_str(), 1);
         std::error_code ignored;
         std::filesystem::remove_all(dir, ignored);
     }
@@ -43,6 +51,7 @@ public:
 private:
     std::string dir;
     std::string oldHome;
+    std::string oldState;
 };
 
 // The preferences of the editor as a separate reader or writer sees them (the file on disk).

@@ -67,6 +67,9 @@ done
 
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/tw-app-e2e.XXXXXX") || die "no temporary folder"
 export HOME="$WORK/home"
+# Unsaved work is kept here (the editor's recovery files).
+export XDG_STATE_HOME="$HOME/.local/state"
+RECOVERY_DIR="$XDG_STATE_HOME/tapeworks2"
 mkdir -p "$HOME/music"
 PREFS="$HOME/.fltk/$TW_VENDOR/$TW_APPLICATION.prefs"
 
@@ -113,11 +116,12 @@ finish() {
 window_name() {
     xprop -id "$1" WM_NAME 2>/dev/null | sed -n 's/^WM_NAME([A-Z_0-9]*) = "\(.*\)"$/\1/p'
 }
-# Visible named top-level windows of the editor, one id per line.
+# Visible named top-level windows of the editor, one id per line (--all: the process and the
+# name pattern both, not either, so that other editors' windows stay out).
 editor_windows() {
     local w
     [ -n "$EDITOR_PID" ] || return 0
-    for w in $(xdotool search --onlyvisible --pid "$EDITOR_PID" "" 2>/dev/null); do
+    for w in $(xdotool search --all --onlyvisible --pid "$EDITOR_PID" "" 2>/dev/null); do
         xprop -id "$w" WM_NAME 2>/dev/null | grep -q '=' && echo "$w"
     done
 }

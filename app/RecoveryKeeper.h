@@ -1,0 +1,94 @@
+// Keeps the editor's unsaved work in its recovery slot (see Recovery.h): a few seconds after the
+// user's last action, never while a mouse button is held on a widget or the tape plays, the
+// melody is written when it has unsaved changes and differs from what was written last; the
+// data file goes when the melody is saved or has no unsaved changes left. When the editor ends
+// with unsaved work (also through `q`), the newest state is written and the file stays for the
+// next start.
+//
+// GUI thread only: the debounce runs on FLTK timeouts; only the write itself may run on a
+// thread of its own.
+#pragma once
+
+#include "app/Recovery.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <thread>
+
+class Flt_ScoreTape;
+
+namespace tw {
+
+class RecoveryKeeper {
+public:
+    // Quiet time after the last action before the melody is written, and the longest a
+    // pending write waits while actions keep coming.
+    static constexpr double writeDelaySeconds = 2.0;
+    static constexpr double longestWaitSeconds = 10.0;
+    // While the user drags or the tape plays, the write is tried again this much later.
+    static constexpr double busyRetrySeconds = 1.0;
+
+    // fileName is the editor's current file (read at each write).
+    RecoveryKeeper(Flt_ScoreTape &tape, const std::string &fileName);
+    // finish()
+    ~RecoveryKeeper();
+    RecoveryKeeper(const RecoveryKeeper &) = delete;
+    RecoveryKeeper &operator=(const RecoveryKeeper &) = delete;
+
+    // Opens this editor's slot in folder; false (recovery off) when that is impossible.
+    bool open(const std::string &folder, long pid);
+    const RecoverySlot &slot() const { return slot_; }
+
+    // Every user action: (re)starts the debounce.
+    void touched();
+    // The melody reached its file: the data file goes.
+    void saved();
+    // The user chose to drop the unsaved changes (answered "No" to saving them on the way
+    // out); the next action takes that back.
+    void dropped();
+    // What the debounce runs: writes, removes or leaves the data file as the melody asks.
+    // Returns recoveryOk or the write's error. inBackground: the write runs on a thread of its
+    // own (result unknown yet: recoveryOk), one at a time.
+    int update(bool inBackground = false);
+    bool pending() const { return pending_; }
+    // The end of the editor: the newest unsaved state is written and kept, or the slot is
+    // emptied and its lock file removed.
+    void finish();
+
+    // Restores the newest orphan the user agrees to: each is asked about through
+    // askChoice("Restore unsaved work"), "Restore" (the default) hands the data to `restore`
+    // and ends the questions, "Discard" deletes the file, "Later" leaves it for another start.
+    // An orphan is only deleted once this slot holds its melody.
+    void offerOrphans(const std::function<void(const RecoveryData &)> &restore);
+
+private:
+    static void timeoutCallback(void *keeper);
+    void schedule(double seconds);
+    bool busy() const;
+    uint64_t melodyHash() const;
+    // Joins a background write and takes over its result.
+    void waitForWriter();
+    void noteWriteResult(int result, uint64_t hash);
+    int64_t nowSeconds() const;
+
+    Flt_ScoreTape &tape_;
+    const std::string &fileName_;
+    std::string folder_;
+    RecoverySlot slot_;
+    bool pending_ = false;
+    bool dropped_ = false;
+    bool failureTold_ = false;
+    std::chrono::steady_clock::time_point pendingSince_{};
+    int64_t lastActionAt_ = 0;
+    uint64_t writtenHash_ = 0;
+    bool written_ = false;
+    std::thread writer_;
+    std::atomic<bool> writerDone_{false};
+    std::atomic<int> writerResult_{recoveryOk};
+    uint64_t writerHash_ = 0;
+};
+
+} // namespace tw

@@ -1,0 +1,208 @@
+// Unsaved work kept and offered again by the real main window, and a cut that the clipboard
+// refuses. The recovery files lie in the harness's temporary HOME.
+#include <gtest/gtest.h>
+
+#include "AppHarness.h"
+
+#include "app/CommandIds.h"
+#include "app/Recovery.h"
+#include "app/RecoveryKeeper.h"
+#include "clipboard/ClipboardGuard.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <mutex>
+#include <thread>
+
+using namespace tw;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Work left by an editor that ended without saving (its lock file is gone with it).
+RecoveryData leftWork(const std::string &fileName) {
+    RecoveryData d;
+    d.fileName = fileName;
+    d.changedAt = 1700000000;
+    for (unsigned c = 0; c < 16; ++c)
+        d.programs[c] = uint8_t(40 + c);
+    d.notes = {makeNote(60, 0, 4, 0, 100), makeNote(60, 2, 8, 0, 90), makeNote(72, 9, 1, 5, 1)};
+    return d;
+}
+
+std::string leaveWork(const RecoveryData &data) {
+    const std::string folder = recoveryFolder();
+    fs::create_directories(folder);
+    const std::string path = folder + "/editor-1-1.recovery";
+    EXPECT_EQ(writeRecoveryFile(path, data), recoveryOk);
+    return path;
+}
+
+} // namespace
+
+TEST(AppRecovery, OffersWorkLeftByAnEndedEditor) {
+    struct Case {
+        const char *what;
+        int answer;
+        bool restored, fileStays;
+    };
+    const Case cases[] = {
+        {"Restore (the default button)", 1, true, false},
+        {"Discard", 2, false, false},
+        {"Later (also Escape)", 0, false, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        AppHarness h;
+        const RecoveryData data = leftWork(h.home.path() + "/music/song.mid");
+        const std::string orphan = leaveWork(data);
+        h.answers = {c.answer};
+        h.start();
+        ASSERT_EQ(h.dialogs.size(), 1u);
+        const DialogCall &q = h.dialogs[0];
+        EXPECT_TRUE(q.question);
+        EXPECT_EQ(q.title, "Restore unsaved work");
+        EXPECT_NE(q.text.find(data.fileName), std::string::npos) << q.text;
+        EXPECT_NE(q.text.find(recoveryTimeText(data.changedAt)), std::string::npos) << q.text;
+        EXPECT_EQ(q.buttons[0], "Later");
+        EXPECT_EQ(q.buttons[1], "Restore");
+        EXPECT_EQ(q.buttons[2], "Discard");
+
+        EXPECT_EQ(fs::exists(orphan), c.fileStays);
+        EXPECT_EQ(h.tape().dataChanged(), c.restored);
+        if (c.restored) {
+            EXPECT_EQ(h.tape().notes(), data.notes);
+            for (unsigned ch = 0; ch < 16; ++ch)
+                EXPECT_EQ(h.tape().program(ch), data.programs[ch]);
+            EXPECT_TRUE(h.marked(cmdProgram + 40)); // channel 0's instrument
+            EXPECT_EQ(h.app->currentFile(), data.fileName);
+            EXPECT_EQ(h.title(), titleWith(" - song.mid"));
+            // This editor keeps it now.
+            RecoveryData kept;
+            ASSERT_EQ(readRecoveryFile(h.app->recovery().slot().dataPath(), kept), recoveryOk);
+            EXPECT_EQ(kept.notes, data.notes);
+            EXPECT_EQ(kept.fileName, data.fileName);
+        } else {
+            EXPECT_TRUE(h.tape().notes().empty());
+            EXPECT_EQ(h.app->currentFile(), "");
+        }
+    }
+}
+
+TEST(AppRecovery, AnEmptyUntitledMelodyIsNotOffered) {
+    AppHarness h;
+    const std::string orphan = leaveWork(RecoveryData{});
+    h.start();
+    EXPECT_TRUE(h.dialogs.empty());
+    EXPECT_FALSE(fs::exists(orphan));
+}
+
+TEST(AppRecovery, KeepsUnsavedWorkUntilSavedOrLetGo) {
+    AppHarness h;
+    h.start();
+    RecoveryKeeper &keeper = h.app->recovery();
+    const std::string data = keeper.slot().dataPath();
+    ASSERT_FALSE(data.empty());
+    const std::string song = h.home.path() + "/song.mid";
+
+    h.click(4, 60);
+    EXPECT_TRUE(keeper.pending());
+    ASSERT_EQ(keeper.update(), recoveryOk);
+    EXPECT_TRUE(fs::exists(data));
+    ASSERT_TRUE(h.app->saveFile(song.c_str()));
+    EXPECT_FALSE(fs::exists(data)) << "saved work is not kept";
+
+    h.click(8, 62);
+    h.app->onCommand(cmdUndo); // back to the saved notes, but still unsaved as far as we know
+    ASSERT_EQ(keeper.update(), recoveryOk);
+    RecoveryData kept;
+    ASSERT_EQ(readRecoveryFile(data, kept), recoveryOk);
+    EXPECT_EQ(kept.notes, std::vector<TapeNote>{makeNote(60, 4, 4, 0, 127)});
+    EXPECT_EQ(kept.fileName, song);
+
+    // q: the newest state is written on the way out, even before the debounce ran.
+    h.click(12, 64);
+    h.app->onCommand(cmdExitNow);
+    h.finish();
+    ASSERT_EQ(readRecoveryFile(data, kept), recoveryOk);
+    EXPECT_EQ(kept.notes.size(), 2u);
+
+    // The next start offers it; "Later" keeps it. Then "No" on the way out lets this
+    // editor's own changes go, and nothing unsaved leaves nothing behind.
+    h.answers = {0, 2};
+    h.start();
+    ASSERT_EQ(h.dialogs.size(), 1u);
+    EXPECT_EQ(h.dialogs[0].title, "Restore unsaved work");
+    const std::string own = h.app->recovery().slot().dataPath();
+    h.click(20, 70);
+    ASSERT_EQ(h.app->recovery().update(), recoveryOk);
+    EXPECT_TRUE(fs::exists(own));
+    h.app->onCommand(cmdExit);
+    h.finish();
+    EXPECT_FALSE(fs::exists(own));
+    EXPECT_TRUE(fs::exists(data)) << "the work left for later is still there";
+    EXPECT_EQ(std::distance(fs::directory_iterator(recoveryFolder()), fs::directory_iterator()), 2)
+        << "its data and lock file, nothing of the editor that ended cleanly";
+}
+
+TEST(AppRecovery, WritesAFewSecondsAfterTheLastChange) {
+    AppHarness h;
+    h.start();
+    const std::string data = h.app->recovery().slot().dataPath();
+    const auto start = std::chrono::steady_clock::now();
+    h.click(4, 60);
+    auto waited = [&] {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    };
+    while (!fs::exists(data) && waited() < 10)
+        Fl::wait(0.1);
+    ASSERT_TRUE(fs::exists(data));
+    EXPECT_GE(waited(), RecoveryKeeper::writeDelaySeconds - 0.1);
+}
+
+TEST(AppCut, RemovesOnlyWhatReachedTheClipboard) {
+    AppHarness h;
+    h.start();
+    Flt_ScoreTape &t = h.tape();
+    t.addNote(makeNote(60, 2));
+    t.addNote(makeNote(64, 6));
+    t.selectAll();
+    t.setDataChanged(false);
+
+    // Another thread of the editor holds the clipboard: the copy cannot have it.
+    std::mutex m;
+    std::condition_variable cv;
+    bool holding = false, done = false;
+    std::thread holder([&] {
+        ClipboardGuard guard;
+        const bool opened = guard.open();
+        std::unique_lock<std::mutex> lock(m);
+        holding = opened;
+        done = !opened;
+        cv.notify_all();
+        cv.wait(lock, [&] { return done; });
+    });
+    {
+        std::unique_lock<std::mutex> lock(m);
+        cv.wait(lock, [&] { return holding || done; });
+    }
+    ASSERT_TRUE(holding) << "no X clipboard to hold";
+    h.app->onCommand(cmdCut);
+    {
+        std::lock_guard<std::mutex> lock(m);
+        done = true;
+    }
+    cv.notify_all();
+    holder.join();
+    EXPECT_EQ(t.notes().size(), 2u) << "nothing is removed";
+    EXPECT_EQ(t.selectedNotes().size(), 2u);
+    EXPECT_FALSE(t.dataChanged());
+    ASSERT_EQ(h.dialogs.size(), 1u);
+    EXPECT_EQ(h.lastMessage(), "Cannot put the 2 selected notes on the clipboard; nothing was cut");
+
+    // With the clipboard free again the same cut goes through.
+    h.app->onCommand(cmdCut);
+    EXPECT_TRUE(t.notes().empty());
+    EXPECT_EQ(h.dialogs.size(), 1u);
+}
