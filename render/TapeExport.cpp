@@ -25,9 +25,11 @@ bool exportFormatOf(const std::string &path, ExportFormat &format) {
 }
 
 std::string withExtension(const std::string &path, const char *extension) {
+    // A dot that begins the name (".hidden") starts no extension.
     const std::string::size_type slash = path.rfind('/');
+    const std::string::size_type nameStart = slash == std::string::npos ? 0 : slash + 1;
     const std::string::size_type dot = path.rfind('.');
-    const bool hasDot = dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
+    const bool hasDot = dot != std::string::npos && dot > nameStart;
     return (hasDot ? path.substr(0, dot) : path) + extension;
 }
 
