@@ -3,6 +3,7 @@
 
 #include "app/AppDialogs.h"
 #include "app/CommandIds.h"
+#include "app/ExportDialog.h"
 #include "app/NoteClipboard.h"
 #include "framework/Flt_Infowin.h"
 #include "framework/Flt_Menubar.h"
@@ -49,6 +50,9 @@ void App::onCommand(int id) {
         return;
     case cmdSave:
         saveFile(fileName.c_str());
+        return;
+    case cmdExportTape:
+        tw::openExportDialog(*this);
         return;
     case cmdHelp:
         showHelp();

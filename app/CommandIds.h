@@ -57,6 +57,7 @@ enum Command : int {
     cmdLoudest = 368,        // + percent 0..100
     cmdSpeed = 469,          // + step 0..8
     cmdTicksPerFrame = 490,  // + ticks 0..200
+    cmdExportTape = 700,     // the export commands, 700 to 709
 };
 
 // Ids 81 to 100 hold the output ports; later ports get no menu item.

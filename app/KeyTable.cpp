@@ -29,7 +29,7 @@ constexpr TextKey firstTextKeys[] = {
     {0x13, cmdSave},    {0x01, cmdSelectAll},     {0x03, cmdCopy},
     {0x18, cmdCut},     {0x16, cmdPasteWithTime}, {0x17, cmdPaste},
     {0x1a, cmdUndo},    {0x1b, cmdUnselectAll},   {'i', cmdInvertSelection},
-    {'q', cmdExitNow},
+    {'q', cmdExitNow},  {0x05, cmdExportTape},
 };
 
 // Keys recognised by their key code, whatever the modifiers.

@@ -14,7 +14,7 @@ namespace {
 
 // Bars and holes are this part of the track pitch across the tape.
 constexpr double markAcross = 0.6;
-constexpr double cropMarkMm = 6;
+constexpr double cropMarkMm = 4;
 constexpr double textLineMm = 4.5;
 
 bool usable(double value, bool zeroAllowed) {
@@ -181,7 +181,7 @@ void drawPiece(cairo_t *cr, unsigned page, const TapePlan &plan, const TapeConte
          "Piece " + std::to_string(page + 1) + " of " + std::to_string(plan.pages) + "   seconds " +
              secondsText(from / g.mmPerSecond) + " to " +
              secondsText(std::max(endSeconds, from / g.mmPerSecond)));
-    text(cr, left, pageMarginMm + 9, 3.2,
+    text(cr, left, pageMarginMm + 8.5, 3.2,
          options.sourceName + "   " + options.instrument.name +
              "   print at 100 %: the bar below measures 100 mm");
 

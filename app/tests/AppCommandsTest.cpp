@@ -46,6 +46,7 @@ TEST_F(AppCommands, MenuItemsCarryTheirIdsAndShortcuts) {
     };
     const Case cases[] = {
         {"File/Save", cmdSave, 19},
+        {"File/Export tape...", cmdExportTape, 5},
         {"File/EXIT WITHOUT ASKING!", cmdExitNow, 'q'},
         {"Select/Unselect all notes              ESC", cmdUnselectAll, 0},
         {"Select/Select loudest notes/30%", 398, 0},

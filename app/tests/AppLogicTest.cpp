@@ -38,6 +38,7 @@ TEST(KeyTable, KeysGiveTheirCommands) {
         {"Shift+Space", ' ', FL_SHIFT, " ", cmdPlayFromMarker},
         {"Ctrl+R", 'r', FL_CTRL, "\x12", cmdRedo},
         {"Ctrl+S", 's', FL_CTRL, "\x13", cmdSave},
+        {"Ctrl+E", 'e', FL_CTRL, "\x05", cmdExportTape},
         {"Ctrl+A", 'a', FL_CTRL, "\x01", cmdSelectAll},
         {"Ctrl+C", 'c', FL_CTRL, "\x03", cmdCopy},
         {"Ctrl+X", 'x', FL_CTRL, "\x18", cmdCut},
