@@ -149,6 +149,12 @@ TEST(ExportFiles, TargetReplacedWholeOrLeftAlone) {
     }
     EXPECT_EQ(readAll(target), "old");
 
+    // A picture beyond the limit is refused, and so is a PDF of too many pages.
+    Melody far({tn(60, 0), tn(61, 200000)});
+    for (ExportFormat f : {ExportFormat::png, ExportFormat::svg, ExportFormat::pdf})
+        EXPECT_EQ(exportTape(far, optionsFor(f), target).code, errExportTooLarge);
+    EXPECT_EQ(readAll(target), "old");
+
     Melody melody({tn(60, 0)});
     ExportResult r = exportTape(melody, optionsFor(ExportFormat::png), dir / "none/tape.png");
     EXPECT_EQ(r.code, errExportCreate);
