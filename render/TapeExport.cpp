@@ -37,7 +37,8 @@ ExportResult exportTape(const ScoreModel &model, const ExportOptions &options,
                         const std::string &path) {
     PictureModel picture;
     if (!picture.copyFrom(model))
-        return {errExportNoNotes, "the melody has no notes to export"};
+        return {errExportNoNotes, model.notes().empty() ? "the melody has no notes to export"
+                                                        : "no notes on the shown channels"};
     ExportFile file(path);
     if (ExportResult r = file.open(); !r)
         return r;
