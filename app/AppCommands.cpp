@@ -3,6 +3,7 @@
 
 #include "app/AppDialogs.h"
 #include "app/CommandIds.h"
+#include "app/ExportDialog.h"
 #include "app/NoteClipboard.h"
 #include "app/RecoveryKeeper.h"
 #include "framework/Flt_Infowin.h"
@@ -55,6 +56,9 @@ void App::onCommand(int id) {
         return;
     case cmdSave:
         saveFile(fileName.c_str());
+        return;
+    case cmdExportTape:
+        tw::openExportDialog(*this);
         return;
     case cmdHelp:
         showHelp();

@@ -71,6 +71,7 @@ enum Command : int {
 
     cmdRecentFile = 910,   // + index 0..7 into the recent files, the most recent first
     cmdNoRecentFile = 918, // the placeholder of an empty recent files menu
+    cmdExportTape = 920,   // the export commands, 920 to 929
 };
 
 // Ids 700 to 799 hold the instruments read from files; later ones get no menu item.

@@ -51,6 +51,7 @@ TEST_F(AppCommands, MenuItemsCarryTheirIdsAndShortcuts) {
         {"File/Open", cmdOpen, FL_CTRL + 'o'},
         {"File/New", cmdNew, FL_CTRL + 'n'},
         {"File/Exit", cmdExit, FL_CTRL + 'q'},
+        {"File/Export tape...", cmdExportTape, FL_CTRL + 'e'},
         {"File/EXIT WITHOUT ASKING!", cmdExitNow, 'q'},
         {"Select/Unselect all notes              ESC", cmdUnselectAll, 0},
         {"Select/Select loudest notes/30%", 398, 0},

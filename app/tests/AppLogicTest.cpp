@@ -53,6 +53,7 @@ TEST(KeyTable, KeysGiveTheirCommands) {
         {"Ctrl+I is a menu shortcut", 'i', FL_CTRL, "\t", 0},
         {"Tab, whose text Ctrl+I shares", FL_Tab, 0, "\t", 0},
         {"Ctrl+F is a menu shortcut", 'f', FL_CTRL, "\x06", 0},
+        {"Ctrl+E is a menu shortcut", 'e', FL_CTRL, "\x05", 0},
         {"Escape", FL_Escape, 0, "\x1b", cmdUnselectAll},
         {"i", 'i', 0, "i", cmdInvertSelection},
         {"q", 'q', 0, "q", cmdExitNow},

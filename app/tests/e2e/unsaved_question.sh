@@ -26,14 +26,14 @@ press F1
 wait_for 'window_named Help >/dev/null' || fail "$CASE: no Help window"
 # No window manager places it here: move it off the main window.
 xdotool windowmove "$(window_named Help)" 700 100
-menu_pick 0 6 # File/Exit
+menu_pick 0 7 # File/Exit
 answer_question Escape
 sleep 0.5
 editor_running || fail "$CASE: the editor ended"
 window_named Help >/dev/null || fail "$CASE: the Help window went away"
 
 CASE="No"
-menu_pick 0 6
+menu_pick 0 7
 answer_question shift+Tab space
 wait_exit || fail "$CASE: the editor is still running"
 [ "$(midi_notes "$song")" = "60" ] || fail "$CASE: the file changed: $(midi_notes "$song")"
@@ -41,13 +41,13 @@ wait_exit || fail "$CASE: the editor is still running"
 CASE="Yes"
 editor_start "$song" || finish
 click_cell 10 65
-menu_pick 0 6
+menu_pick 0 7
 answer_question Return
 wait_exit || fail "$CASE: the editor is still running"
 [ "$(midi_notes "$song")" = "60 65" ] || fail "$CASE: the file holds \"$(midi_notes "$song")\""
 
 CASE="no changes, no question"
 editor_start "$song" || finish
-menu_pick 0 6
+menu_pick 0 7
 wait_exit 50 || fail "$CASE: the editor is still running"
 finish

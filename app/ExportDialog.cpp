@@ -1,0 +1,167 @@
+#include "app/ExportDialog.h"
+
+#include "app/App.h"
+#include "app/AppDialogs.h"
+#include "app/CommandIds.h"
+#include "app/ExportCommand.h"
+#include "framework/Dialogs.h"
+#include "framework/Flt_Menubar.h"
+#include "scoretape/ScoreTape.h"
+
+#include <FL/Fl.H>
+#include <FL/Fl_Box.H>
+#include <FL/Fl_Button.H>
+#include <FL/Fl_Choice.H>
+#include <FL/Fl_Input.H>
+#include <FL/Fl_Return_Button.H>
+
+#include <sys/stat.h>
+
+namespace tw {
+
+namespace {
+
+const char *const extensions[] = {".pdf", ".svg", ".png"}; // in the order of the format menu
+
+ExportFormat formatAt(int index) {
+    return index == 1 ? ExportFormat::svg : index == 2 ? ExportFormat::png : ExportFormat::pdf;
+}
+
+int indexOf(ExportFormat format) {
+    return format == ExportFormat::svg ? 1 : format == ExportFormat::png ? 2 : 0;
+}
+
+} // namespace
+
+ExportDialog::ExportDialog(const ScoreModel &model, const std::string &melodyPath,
+                           const ExportInstrument &instrument)
+    : Fl_Double_Window(460, 200, "Export tape"), model_(model), instrument_(instrument) {
+    const std::string::size_type slash = melodyPath.rfind('/');
+    sourceName_ = slash == std::string::npos ? melodyPath : melodyPath.substr(slash + 1);
+    format_ = new Fl_Choice(90, 10, 120, 25, "Format:");
+    format_->add("PDF|SVG|PNG");
+    format_->value(0);
+    format_->callback(
+        [](Fl_Widget *, void *d) { static_cast<ExportDialog *>(d)->updateForFormat(); }, this);
+    paper_ = new Fl_Choice(90, 40, 120, 25, "Paper:");
+    paper_->add("A4|Letter");
+    paper_->value(0);
+    marks_ = new Fl_Choice(310, 40, 140, 25, "Notes as:");
+    marks_->add("Bars|Round holes");
+    marks_->value(0);
+    path_ = new Fl_Input(90, 75, 280, 25, "File:");
+    path_->value(withExtension(melodyPath.empty() ? "tape" : melodyPath, ".pdf").c_str());
+    auto *browse = new Fl_Button(375, 75, 75, 25, "Browse...");
+    browse->callback(
+        [](Fl_Widget *, void *d) {
+            auto *dialog = static_cast<ExportDialog *>(d);
+            const FileChoice choice =
+                chooseFile("Export tape to", "*.{pdf,svg,png}", dialog->path().c_str());
+            if (choice.chosen)
+                dialog->setPath(choice.path);
+        },
+        this);
+    note_ = new Fl_Box(10, 105, 440, 50);
+    note_->align(FL_ALIGN_INSIDE | FL_ALIGN_LEFT | FL_ALIGN_TOP | FL_ALIGN_WRAP);
+    note_->labelsize(12);
+    auto *ok = new Fl_Return_Button(260, 165, 90, 25, "OK");
+    ok->callback([](Fl_Widget *, void *d) { static_cast<ExportDialog *>(d)->accept(); }, this);
+    auto *cancel = new Fl_Button(360, 165, 90, 25, "Cancel");
+    cancel->callback([](Fl_Widget *, void *d) { static_cast<ExportDialog *>(d)->hide(); }, this);
+    end();
+    set_modal();
+    updateForFormat();
+}
+
+ExportFormat ExportDialog::format() const {
+    return formatAt(format_->value());
+}
+
+void ExportDialog::setFormat(ExportFormat format) {
+    format_->value(indexOf(format));
+    updateForFormat();
+}
+
+std::string ExportDialog::path() const {
+    return path_->value();
+}
+
+void ExportDialog::setPath(const std::string &path) {
+    path_->value(path.c_str());
+}
+
+void ExportDialog::setPaper(Paper paper) {
+    paper_->value(paper == Paper::letter ? 1 : 0);
+}
+
+void ExportDialog::setHoles(bool holes) {
+    marks_->value(holes ? 1 : 0);
+}
+
+ExportOptions ExportDialog::options() const {
+    ExportOptions o;
+    o.format = format();
+    o.paper = paper_->value() == 1 ? Paper::letter : Paper::a4;
+    o.holes = marks_->value() == 1;
+    o.instrument = instrument_;
+    o.sourceName = sourceName_;
+    return o;
+}
+
+void ExportDialog::updateForFormat() {
+    const bool pdf = format() == ExportFormat::pdf;
+    const std::string current = path();
+    if (!current.empty())
+        setPath(withExtension(current, extensions[format_->value()]));
+    const bool trueScale = pdf && instrument_.geometry.has_value();
+    if (pdf && trueScale) {
+        paper_->activate();
+        marks_->activate();
+        noteText_ = "The tape of " + instrument_.name +
+                    " at true scale, in pieces to glue together. Print at 100 %.";
+    } else {
+        pdf ? paper_->activate() : paper_->deactivate();
+        marks_->deactivate();
+        noteText_ =
+            pdf ? "The board picture scaled to the page height (" +
+                      (instrument_.name.empty() ? std::string("no instrument") : instrument_.name) +
+                      " has no tape geometry)."
+                : "The whole melody as the board draws it.";
+    }
+    note_->label(noteText_.c_str());
+    redraw();
+}
+
+ExportResult ExportDialog::accept() {
+    const std::string target = path();
+    struct stat st {};
+    if (!target.empty() && ::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        const std::string question = target + " exists. Replace it?";
+        if (askChoice(question.c_str(), "Cancel", "Replace", nullptr) != 1)
+            return {};
+    }
+    const ExportResult result = target.empty() ? ExportResult{errExportCreate, "no file name given"}
+                                               : exportTape(model_, options(), target);
+    if (!result) {
+        showMessagef("Cannot export %s: %s", target.c_str(), result.reason.c_str());
+        return result;
+    }
+    hide();
+    return result;
+}
+
+void openExportDialog(App &app) {
+    // The instrument whose note indicators are chosen.
+    ExportInstrument instrument;
+    RowColours unused;
+    const char *const names[] = {"88-key Piano", "Deleika-26"};
+    for (int i = 0; i < 2; ++i)
+        if (app.menuBar()->value(cmdNoteIndicators + 1 + i))
+            findExportInstrument(names[i], instrument, unused);
+    ExportDialog dialog(*app.scoreTape(), app.currentFile(), instrument);
+    dialog.show();
+    while (dialog.shown())
+        Fl::wait();
+}
+
+} // namespace tw

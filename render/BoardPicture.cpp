@@ -1,0 +1,246 @@
+// The whole melody as the board draws it, into PNG, SVG and a PDF scaled to the page height.
+#include "render/CairoPainter.h"
+#include "render/ExportParts.h"
+
+#include <cairo-pdf.h>
+#include <cairo-svg.h>
+#include <png.h>
+
+#include <algorithm>
+#include <cmath>
+#include <csetjmp>
+
+namespace tw {
+
+bool PictureModel::copyFrom(const ScoreModel &model) {
+    ticksPerFrame_ = model.ticksPerFrame();
+    markers_ = {model.leftMarker(), model.rightMarker()};
+    playMarker_ = model.playMarker();
+    sectionMarkers_ = model.sectionMarkers();
+    channelMask_ = model.channelMask();
+    rowColours_ = model.rowColours();
+    notes_ = model.notes();
+    unsigned low = 127, high = 0;
+    uint64_t end = 0;
+    bool any = false;
+    for (const TapeNote &n : notes_) {
+        if (!isChannelShown(n) || n.note > 127)
+            continue;
+        any = true;
+        low = std::min(low, n.note);
+        high = std::max(high, n.note);
+        end = std::max(end, uint64_t(n.start) + n.length);
+    }
+    firstTick_ = 0;
+    bottomNote_ = any ? low : 0;
+    visibleRows_ = any ? high - low + 1 : 0;
+    visibleTicks_ = unsigned(end);
+    return any;
+}
+
+BoardArea PictureModel::pictureArea(const BoardSizes &sizes) const {
+    // The inverse of the widget's visible area: (w - 1) / tick width columns and
+    // (h - strip - margin) / row height rows.
+    const long long w = (long long)visibleTicks_ * sizes.tickWidth + 1;
+    const long long h =
+        (long long)visibleRows_ * sizes.rowHeight + sizes.labelStrip + sizes.bottomMargin;
+    return {0, 0, int(std::min(w, maxPictureSide + 1)), int(std::min(h, maxPictureSide + 1))};
+}
+
+namespace {
+
+ExportResult drawingFailed(cairo_status_t status) {
+    return {errExportDrawing, std::string("drawing failed: ") + cairo_status_to_string(status)};
+}
+
+ExportResult tooLarge(const BoardArea &a) {
+    if (a.w <= maxPictureSide && a.h <= maxPictureSide)
+        return {};
+    return {errExportTooLarge,
+            "the picture would be wider than " + std::to_string(maxPictureSide) + " pixels"};
+}
+
+void pngWriteData(png_structp png, png_bytep data, png_size_t length) {
+    auto *file = static_cast<ExportFile *>(png_get_io_ptr(png));
+    if (!file->write(data, length))
+        png_error(png, "write failed");
+}
+
+void pngFlush(png_structp) {}
+
+// libpng reports errors with longjmp: these functions hold nothing that needs a destructor.
+bool pngStart(png_structp png, png_infop info, ExportFile *file, int w, int h) {
+    if (setjmp(png_jmpbuf(png)))
+        return false;
+    png_set_write_fn(png, file, pngWriteData, pngFlush);
+    png_set_IHDR(png, info, png_uint_32(w), png_uint_32(h), 8, PNG_COLOR_TYPE_RGB,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    return true;
+}
+
+bool pngRows(png_structp png, png_bytepp rows, png_uint_32 count) {
+    if (setjmp(png_jmpbuf(png)))
+        return false;
+    png_write_rows(png, rows, count);
+    return true;
+}
+
+bool pngEnd(png_structp png, png_infop info) {
+    if (setjmp(png_jmpbuf(png)))
+        return false;
+    png_write_end(png, info);
+    return true;
+}
+
+struct PngWriter {
+    png_structp png = nullptr;
+    png_infop info = nullptr;
+    PngWriter() {
+        png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+        if (png)
+            info = png_create_info_struct(png);
+    }
+    ~PngWriter() { png_destroy_write_struct(&png, &info); }
+};
+
+// Draws the part (x0, y0, w, h) of the board into an image surface and copies it into rgb,
+// whose rows are `stride` bytes long.
+cairo_status_t drawTile(const PictureModel &picture, const BoardLayout &layout, int x0, int y0,
+                        int w, int h, unsigned char *rgb, std::size_t stride) {
+    cairo_surface_t *surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h);
+    cairo_t *cr = cairo_create(surface);
+    cairo_translate(cr, -x0, -y0);
+    CairoPainter painter(cr);
+    painter.setCull(x0, y0, w, h);
+    drawBoard(painter, picture, layout);
+    cairo_status_t status = cairo_status(cr);
+    cairo_destroy(cr);
+    cairo_surface_flush(surface);
+    if (status == CAIRO_STATUS_SUCCESS)
+        status = cairo_surface_status(surface);
+    if (status == CAIRO_STATUS_SUCCESS) {
+        const unsigned char *data = cairo_image_surface_get_data(surface);
+        const int sourceStride = cairo_image_surface_get_stride(surface);
+        for (int y = 0; y < h; ++y) {
+            const uint32_t *from = reinterpret_cast<const uint32_t *>(data + y * sourceStride);
+            unsigned char *to = rgb + y * stride + std::size_t(x0) * 3;
+            for (int x = 0; x < w; ++x, to += 3) {
+                to[0] = uint8_t(from[x] >> 16);
+                to[1] = uint8_t(from[x] >> 8);
+                to[2] = uint8_t(from[x]);
+            }
+        }
+    }
+    cairo_surface_destroy(surface);
+    return status;
+}
+
+} // namespace
+
+ExportResult writeBoardPng(const PictureModel &picture, ExportFile &file) {
+    const BoardArea area = picture.pictureArea();
+    if (ExportResult r = tooLarge(area); !r)
+        return r;
+    const BoardLayout layout(picture, area);
+    PngWriter writer;
+    if (!writer.info || !pngStart(writer.png, writer.info, &file, area.w, area.h))
+        return {errExportWrite, "cannot write the PNG file"};
+    // Cairo's images are at most 32767 pixels wide: the picture is drawn in tiles, a strip of
+    // rows at a time.
+    constexpr int bandWidth = 8192;
+    const std::size_t stride = std::size_t(area.w) * 3;
+    const int stripRows = int(std::clamp<std::size_t>((std::size_t(32) << 20) / stride, 1, 256));
+    std::vector<unsigned char> rgb(stride * std::size_t(stripRows));
+    std::vector<png_bytep> rows(std::size_t(stripRows), nullptr);
+    for (int y0 = 0; y0 < area.h; y0 += stripRows) {
+        const int h = std::min(stripRows, area.h - y0);
+        for (int x0 = 0; x0 < area.w; x0 += bandWidth) {
+            const cairo_status_t status = drawTile(
+                picture, layout, x0, y0, std::min(bandWidth, area.w - x0), h, rgb.data(), stride);
+            if (status != CAIRO_STATUS_SUCCESS)
+                return drawingFailed(status);
+        }
+        for (int y = 0; y < h; ++y)
+            rows[std::size_t(y)] = rgb.data() + std::size_t(y) * stride;
+        if (!pngRows(writer.png, rows.data(), png_uint_32(h)))
+            return {errExportWrite, "cannot write the PNG file"};
+    }
+    if (!pngEnd(writer.png, writer.info))
+        return {errExportWrite, "cannot write the PNG file"};
+    return {};
+}
+
+ExportResult finishSurface(cairo_surface_t *surface, cairo_t *cr) {
+    cairo_status_t status = cairo_status(cr);
+    cairo_destroy(cr);
+    cairo_surface_finish(surface);
+    if (status == CAIRO_STATUS_SUCCESS)
+        status = cairo_surface_status(surface);
+    cairo_surface_destroy(surface);
+    if (status == CAIRO_STATUS_WRITE_ERROR)
+        return {errExportWrite, "cannot write the file"};
+    if (status != CAIRO_STATUS_SUCCESS)
+        return drawingFailed(status);
+    return {};
+}
+
+ExportResult writeBoardSvg(const PictureModel &picture, ExportFile &file) {
+    const BoardArea area = picture.pictureArea();
+    if (ExportResult r = tooLarge(area); !r)
+        return r;
+    cairo_surface_t *surface =
+        cairo_svg_surface_create_for_stream(ExportFile::cairoWrite, &file, area.w, area.h);
+    cairo_svg_surface_set_document_unit(surface, CAIRO_SVG_UNIT_PX);
+    cairo_t *cr = cairo_create(surface);
+    CairoPainter painter(cr);
+    drawBoard(painter, picture, BoardLayout(picture, area));
+    return finishSurface(surface, cr);
+}
+
+ExportResult writeBoardPdf(const PictureModel &picture, const ExportOptions &options,
+                           ExportFile &file) {
+    const BoardArea area = picture.pictureArea();
+    if (ExportResult r = tooLarge(area); !r)
+        return r;
+    const PaperMm paper = paperSize(options.paper);
+    const double pageW = paper.width * pointsPerMm, pageH = paper.height * pointsPerMm;
+    const double margin = pageMarginMm * pointsPerMm;
+    // The picture's height fills the page between the margins; its width runs over pages.
+    const double scale = (pageH - 2 * margin) / area.h;
+    const double sliceWidth = (pageW - 2 * margin) / scale; // picture pixels per page
+    const auto pages = (long long)std::ceil(area.w / sliceWidth);
+    if (pages > maxExportPages)
+        return {errExportTooLarge, "the melody would need " + std::to_string(pages) +
+                                       " pages, more than " + std::to_string(maxExportPages)};
+    cairo_surface_t *surface =
+        cairo_pdf_surface_create_for_stream(ExportFile::cairoWrite, &file, pageW, pageH);
+    if (!options.sourceName.empty())
+        cairo_pdf_surface_set_metadata(surface, CAIRO_PDF_METADATA_TITLE,
+                                       options.sourceName.c_str());
+    cairo_t *cr = cairo_create(surface);
+    const BoardLayout layout(picture, area);
+    for (long long page = 0; page < pages; ++page) {
+        const double x0 = page * sliceWidth;
+        cairo_save(cr);
+        cairo_rectangle(cr, margin, margin, pageW - 2 * margin, pageH - 2 * margin);
+        cairo_clip(cr);
+        cairo_translate(cr, margin - x0 * scale, margin);
+        cairo_scale(cr, scale, scale);
+        CairoPainter painter(cr);
+        painter.setCull(int(x0), 0, int(std::ceil(sliceWidth)) + 1, area.h);
+        drawBoard(painter, picture, layout);
+        cairo_restore(cr);
+        const std::string footer = options.sourceName + "  page " + std::to_string(page + 1) +
+                                   " of " + std::to_string(pages);
+        cairo_set_source_rgb(cr, 0, 0, 0);
+        cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+        cairo_set_font_size(cr, 8);
+        cairo_move_to(cr, margin, pageH - margin / 2);
+        cairo_show_text(cr, footer.c_str());
+        cairo_show_page(cr);
+    }
+    return finishSurface(surface, cr);
+}
+
+} // namespace tw

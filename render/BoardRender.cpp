@@ -1,0 +1,159 @@
+#include "render/BoardRender.h"
+
+#include "notes/NoteSets.h"
+#include "render/Palette.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace tw {
+
+namespace {
+
+// Per channel the red, green and blue steps 0..4 of its note colour.
+const unsigned char channelBase[16][3] = {
+    {0, 0, 4}, {4, 0, 0}, {0, 0, 0}, {0, 4, 0}, {3, 1, 0}, {3, 0, 1}, {1, 3, 0}, {1, 0, 3},
+    {0, 3, 1}, {0, 1, 3}, {2, 2, 0}, {2, 1, 1}, {2, 0, 2}, {1, 2, 1}, {1, 1, 2}, {0, 2, 2}};
+
+void fill(Painter &painter, const PixelRect &r, TapeColour colour) {
+    painter.setColour(colour);
+    painter.fillRect(r.x, r.y, r.w, r.h);
+}
+
+void drawNumber(Painter &painter, unsigned number, int x, int y) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%u", number);
+    painter.text(text, x, y);
+}
+
+} // namespace
+
+TapeColour channelNoteColour(unsigned channel, bool selected) {
+    if (channel > 15)
+        return 0;
+    const unsigned char *b = channelBase[channel];
+    return selected ? tapeRgb(40u * b[0] + 95, 40u * b[1] + 95, 40u * b[2] + 95)
+                    : tapeRgb(63u * b[0], 63u * b[1], 63u * b[2]);
+}
+
+BoardLayout::BoardLayout(const ScoreModel &model, BoardArea area, BoardSizes sizes)
+    : model_(model), area_(area), sizes_(sizes) {}
+
+bool BoardLayout::isRowShown(unsigned note) const {
+    return note >= model_.bottomNote() && note < model_.bottomNote() + model_.visibleRows();
+}
+
+int BoardLayout::rowIndex(unsigned note) const {
+    return int(model_.bottomNote() + model_.visibleRows() - 1 - note);
+}
+
+int BoardLayout::rowLineY(unsigned note) const {
+    return area_.y + sizes_.labelStrip + int(sizes_.rowHeight / 2) +
+           rowIndex(note) * int(sizes_.rowHeight);
+}
+
+TapeColour BoardLayout::noteColour(const TapeNote &note) const {
+    const TapeColour c = channelNoteColour(note.channel, note.selected);
+    return c == 0 ? paletteWhite : c;
+}
+
+bool BoardLayout::noteRect(const TapeNote &note, PixelRect &rect) const {
+    const long long first = model_.firstTick(), start = note.start, end = start + note.length;
+    const long long ticks = model_.visibleTicks();
+    if (!(first < end && start < first + ticks) || !model_.isChannelShown(note) ||
+        !isRowShown(note.note))
+        return false;
+    const long long c0 = std::max(start - first, 0LL);
+    const long long c1 = std::min(end - first, ticks);
+    const int rowHeight = int(sizes_.rowHeight);
+    rect.x = area_.x + int(c0 * sizes_.tickWidth);
+    rect.y = area_.y + 1 + (rowIndex(note.note) + 1) * rowHeight;
+    rect.w = int((c1 - c0) * sizes_.tickWidth);
+    rect.h = rowHeight - 1;
+    return true;
+}
+
+PixelRect BoardLayout::markerRect(unsigned tick) const {
+    // Far outside the board the position is only kept from overflowing: it is not seen.
+    long long left = area_.x + ((long long)tick - (long long)model_.firstTick()) * sizes_.tickWidth;
+    left = std::max(std::min(left, 1LL << 24), -(1LL << 24));
+    return PixelRect{int(left), area_.y + sizes_.labelStrip, sizes_.markerWidth, gridHeight()};
+}
+
+std::vector<BoardLabel> BoardLayout::frameLabels() const {
+    std::vector<BoardLabel> labels;
+    const long long frame = model_.ticksPerFrame(), step = frame * sizes_.tickWidth;
+    const long long firstTick = model_.firstTick();
+    long long g = firstTick / frame + 1;
+    long long p = area_.x + (g * frame - firstTick) * sizes_.tickWidth;
+    if (p < sizes_.labelGap) {
+        p += step;
+        g += 1;
+    }
+    const auto &notes = model_.notes();
+    const long long firstStart = notes.empty() ? 0 : notes.front().start;
+    // The first label is always drawn; further ones while they fit.
+    do {
+        const TapeColour colour = g * frame > firstStart ? paletteRed : paletteBlack;
+        labels.push_back(BoardLabel{int(p + sizes_.labelInset), area_.y + sizes_.labelBaseline,
+                                    unsigned(g), colour});
+        g += 1;
+        p += step;
+    } while (p <= area_.w - sizes_.labelGap);
+    return labels;
+}
+
+void drawBoard(Painter &painter, const ScoreModel &model, const BoardLayout &layout,
+               int labelFont) {
+    const BoardArea &a = layout.area();
+    const BoardSizes &s = layout.sizes();
+    const int X = a.x, Y = a.y, H = layout.gridHeight(), W = layout.gridWidth();
+    const unsigned firstTick = model.firstTick(), ticks = model.visibleTicks();
+    const unsigned bottom = model.bottomNote(), rows = model.visibleRows();
+    painter.setColour(paletteWhite);
+    painter.fillRect(X, Y, a.w, a.h);
+
+    // Tick lines, black on frame boundaries.
+    for (unsigned i = 0; i <= ticks; ++i) {
+        const bool boundary = (uint64_t(firstTick) + i) % model.ticksPerFrame() == 0;
+        painter.setColour(boundary ? paletteBlack : paletteLight2);
+        painter.line(layout.tickLineX(i), Y + s.labelStrip, layout.tickLineX(i),
+                     Y + s.labelStrip + H);
+    }
+    // Row lines in the colours of the instrument.
+    for (unsigned n = bottom + rows; n-- > bottom;) {
+        if (n >= 128)
+            continue;
+        painter.setColour(model.rowColours().colours[n]);
+        painter.line(X, layout.rowLineY(n), X + W, layout.rowLineY(n));
+    }
+
+    painter.setColour(paletteBlack);
+    painter.setFont(labelFont, s.labelFontSize);
+    drawNumber(painter, bottom + rows - 1, X + s.cornerInset, Y + s.labelBaseline);
+    drawNumber(painter, bottom, X + s.cornerInset, Y + H + s.labelStrip + s.bottomMargin);
+    for (const BoardLabel &label : layout.frameLabels()) {
+        painter.setColour(label.colour);
+        drawNumber(painter, label.number, label.x, label.y);
+    }
+
+    // Markers: red over purple over green over blue.
+    const uint64_t viewEnd = uint64_t(firstTick) + ticks;
+    for (unsigned t : model.sectionMarkers())
+        if (t >= firstTick && t < viewEnd)
+            fill(painter, layout.markerRect(t), paletteBlue);
+    if (model.playMarker() >= firstTick && model.playMarker() < viewEnd)
+        fill(painter, layout.markerRect(model.playMarker()), paletteDarkGreen);
+    fill(painter, layout.markerRect(model.rightMarker()), paletteMagenta);
+    fill(painter, layout.markerRect(model.leftMarker()), paletteRed);
+
+    // Notes in storage order, later ones over earlier ones.
+    const auto range = model.candidateNotes();
+    const auto &notes = model.notes();
+    PixelRect bar;
+    for (std::size_t i = range.first; i < range.second; ++i)
+        if (layout.noteRect(notes[i], bar))
+            fill(painter, bar, layout.noteColour(notes[i]));
+}
+
+} // namespace tw

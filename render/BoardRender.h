@@ -1,0 +1,79 @@
+// The score board drawn once for every back end: its geometry for a melody shown in an area of
+// pixels, the colours of notes and markers, and the drawing itself through a Painter.
+#pragma once
+
+#include "render/Painter.h"
+#include "scoremodel/ScoreModel.h"
+
+#include <vector>
+
+namespace tw {
+
+// Sizes of the board in pixels at 100 %.
+struct BoardSizes {
+    unsigned tickWidth = 8;
+    unsigned rowHeight = 11;
+    int labelStrip = 11;  // above the grid, for the frame labels
+    int bottomMargin = 4; // below the grid
+    int labelFontSize = 10;
+    int labelBaseline = 9; // of the frame labels and the top row number, from the top
+    int labelGap = 10;     // frame labels stay this far from the board's edges
+    int labelInset = 2;    // frame label text right of its frame line
+    int cornerInset = 3;   // the row numbers, from the left edge
+    int markerWidth = 2;
+};
+
+// The board's place in pixels.
+struct BoardArea {
+    int x = 0, y = 0, w = 0, h = 0;
+};
+
+struct PixelRect {
+    int x = 0, y = 0, w = 0, h = 0;
+    friend bool operator==(const PixelRect &a, const PixelRect &b) {
+        return a.x == b.x && a.y == b.y && a.w == b.w && a.h == b.h;
+    }
+};
+
+// One frame number along the top, its text base line at (x, y).
+struct BoardLabel {
+    int x = 0, y = 0;
+    unsigned number = 0;
+    TapeColour colour = 0;
+};
+
+// The colour of notes of a channel (0 for channels above 15); 0 is drawn white.
+TapeColour channelNoteColour(unsigned channel, bool selected);
+
+// Where things lie on the board of `model` (its view: first tick, bottom note, visible ticks
+// and rows) shown in `area`. Keeps a reference to the model.
+class BoardLayout {
+public:
+    BoardLayout(const ScoreModel &model, BoardArea area, BoardSizes sizes = BoardSizes());
+
+    const BoardArea &area() const { return area_; }
+    const BoardSizes &sizes() const { return sizes_; }
+    bool isRowShown(unsigned note) const;
+    int rowIndex(unsigned note) const; // from the top; only for shown rows
+    int rowLineY(unsigned note) const;
+    int gridHeight() const { return int(model_.visibleRows() * sizes_.rowHeight); }
+    int gridWidth() const { return int(model_.visibleTicks() * sizes_.tickWidth); }
+    int tickLineX(unsigned column) const { return area_.x + int(column * sizes_.tickWidth); }
+    // The bar of a note, clipped to the shown ticks; false when the note is not drawn.
+    bool noteRect(const TapeNote &note, PixelRect &rect) const;
+    PixelRect markerRect(unsigned tick) const;
+    std::vector<BoardLabel> frameLabels() const;
+    TapeColour noteColour(const TapeNote &note) const;
+
+private:
+    const ScoreModel &model_;
+    BoardArea area_;
+    BoardSizes sizes_;
+};
+
+// Paints the whole board: white ground, tick and row lines, row and frame numbers, markers and
+// notes. labelFont is the FLTK font number of the numbers.
+void drawBoard(Painter &painter, const ScoreModel &model, const BoardLayout &layout,
+               int labelFont = 0);
+
+} // namespace tw

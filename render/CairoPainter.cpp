@@ -1,0 +1,68 @@
+#include "render/CairoPainter.h"
+
+#include "render/Palette.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace tw {
+
+namespace {
+// Room kept around the tile for text, whose extent is not measured.
+constexpr long long textRoom = 100;
+} // namespace
+
+void CairoPainter::setCull(int x, int y, int w, int h) {
+    cull_ = true;
+    cullX_ = x;
+    cullY_ = y;
+    cullRight_ = (long long)x + w;
+    cullBottom_ = (long long)y + h;
+}
+
+bool CairoPainter::culled(long long x, long long y, long long w, long long h) const {
+    return cull_ && (x + w <= cullX_ || y + h <= cullY_ || x >= cullRight_ || y >= cullBottom_);
+}
+
+void CairoPainter::setColour(TapeColour colour) {
+    const Rgb c = colourRgb(colour);
+    cairo_set_source_rgb(cr_, c.r / 255.0, c.g / 255.0, c.b / 255.0);
+}
+
+void CairoPainter::fillRect(int x, int y, int w, int h) {
+    if (w <= 0 || h <= 0 || culled(x, y, w, h))
+        return;
+    cairo_rectangle(cr_, x, y, w, h);
+    cairo_fill(cr_);
+}
+
+void CairoPainter::line(int x0, int y0, int x1, int y1) {
+    // Lines along the axes as the pixels they cover, end points included.
+    if (x0 == x1 || y0 == y1) {
+        fillRect(std::min(x0, x1), std::min(y0, y1), std::abs(x1 - x0) + 1, std::abs(y1 - y0) + 1);
+        return;
+    }
+    cairo_set_line_width(cr_, 1.0);
+    cairo_move_to(cr_, x0 + 0.5, y0 + 0.5);
+    cairo_line_to(cr_, x1 + 0.5, y1 + 0.5);
+    cairo_stroke(cr_);
+}
+
+void CairoPainter::setFont(int font, int size) {
+    // FLTK's fonts come in fours: plain, bold, italic, bold italic; 4..7 are the fixed ones.
+    const bool bold = font & 1, italic = font & 2;
+    const char *family = (font & ~3) == 4 ? "monospace" : (font & ~3) == 8 ? "serif" : "sans-serif";
+    cairo_select_font_face(cr_, family, italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
+                           bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+    cairo_set_font_size(cr_, size);
+}
+
+void CairoPainter::text(const char *text, int x, int y) {
+    if (culled(x - textRoom, y - textRoom, 2 * textRoom, 2 * textRoom))
+        return;
+    cairo_move_to(cr_, x, y);
+    cairo_show_text(cr_, text);
+    cairo_new_path(cr_);
+}
+
+} // namespace tw

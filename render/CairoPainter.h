@@ -1,0 +1,32 @@
+// The board's painter on a Cairo context: image surfaces (PNG), SVG and PDF. Coordinates are the
+// context's user units; on an image surface without a transformation a unit is a pixel, and the
+// rectangles and lines cover whole pixels as FLTK's do.
+#pragma once
+
+#include "render/Painter.h"
+
+#include <cairo.h>
+
+namespace tw {
+
+class CairoPainter : public Painter {
+public:
+    explicit CairoPainter(cairo_t *cr) : cr_(cr) {}
+    // Skips what lies wholly outside this rectangle (a tile of a large picture).
+    void setCull(int x, int y, int w, int h);
+
+    void setColour(TapeColour colour) override;
+    void fillRect(int x, int y, int w, int h) override;
+    void line(int x0, int y0, int x1, int y1) override;
+    void setFont(int font, int size) override;
+    void text(const char *text, int x, int y) override;
+
+private:
+    bool culled(long long x, long long y, long long w, long long h) const;
+
+    cairo_t *cr_;
+    bool cull_ = false;
+    long long cullX_ = 0, cullY_ = 0, cullRight_ = 0, cullBottom_ = 0;
+};
+
+} // namespace tw

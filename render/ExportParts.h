@@ -1,0 +1,76 @@
+// The pieces of the export that TapeExport.cpp puts together; for the export and its tests.
+#pragma once
+
+#include "render/BoardRender.h"
+#include "render/ExportFile.h"
+#include "render/TapeExport.h"
+
+#include <string>
+#include <vector>
+
+namespace tw {
+
+// The melody's shown notes with the model's markers, row colours and ticks per frame, viewed
+// whole: first tick 0, the lowest note's row at the bottom, as many rows as up to the highest
+// note and as many ticks as up to the end of the last note.
+class PictureModel : public ScoreModel {
+public:
+    // False when no note of a shown channel exists (the view is then empty).
+    bool copyFrom(const ScoreModel &model);
+    // The board's area that shows this view: the picture's size in pixels.
+    BoardArea pictureArea(const BoardSizes &sizes = BoardSizes()) const;
+};
+
+// Finishes a vector surface (and destroys it and cr); reports what went wrong while drawing or
+// writing.
+ExportResult finishSurface(cairo_surface_t *surface, cairo_t *cr);
+
+ExportResult writeBoardPng(const PictureModel &picture, ExportFile &file);
+ExportResult writeBoardSvg(const PictureModel &picture, ExportFile &file);
+ExportResult writeBoardPdf(const PictureModel &picture, const ExportOptions &options,
+                           ExportFile &file);
+
+// ---- The tape at true scale (TapePages.cpp) ----
+
+// Landscape paper, in millimetres.
+struct PaperMm {
+    double width = 0, height = 0;
+};
+PaperMm paperSize(Paper paper);
+
+constexpr double pageMarginMm = 10;
+constexpr double glueOverlapMm = 10;
+constexpr double pageHeaderMm = 14; // below the top margin, above the tape
+constexpr double pointsPerMm = 72.0 / 25.4;
+
+// Where the tape lies on every page and how it is cut.
+struct TapePlan {
+    PaperMm paper;
+    double tapeLeftMm = 0, tapeTopMm = 0; // on the page
+    double advanceMm = 0;                 // tape per page; each page shows glueOverlapMm more
+    double tapeLengthMm = 0;
+    unsigned pages = 0;
+};
+
+// One note on the tape: its track (the index of its note among the playable ones) and its
+// extent along the tape from the start.
+struct TapeMark {
+    unsigned track = 0;
+    double startMm = 0, lengthMm = 0;
+};
+
+struct TapeContent {
+    std::vector<TapeMark> marks;
+    std::vector<TapeNote> unplayable; // shown notes the instrument has no track for
+    double lengthMm = 0;              // to the end of the last mark or note
+};
+
+TapeContent tapeContent(const ScoreModel &model, const ExportInstrument &instrument);
+// Checks the geometry against the paper and cuts the tape into pages.
+ExportResult planTape(const TapeGeometry &geometry, Paper paper, double lengthMm, TapePlan &plan);
+ExportResult writeTapePdf(const ScoreModel &model, const ExportOptions &options, ExportFile &file);
+
+// "C4" for 60, "F#2", "C-1".
+std::string noteName(unsigned note);
+
+} // namespace tw

@@ -1,0 +1,63 @@
+#include "render/TapeExport.h"
+
+#include "render/ExportParts.h"
+
+#include <cctype>
+
+namespace tw {
+
+bool exportFormatOf(const std::string &path, ExportFormat &format) {
+    const std::string::size_type dot = path.rfind('.');
+    if (dot == std::string::npos || path.find('/', dot) != std::string::npos)
+        return false;
+    std::string ext = path.substr(dot + 1);
+    for (char &c : ext)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    if (ext == "png")
+        format = ExportFormat::png;
+    else if (ext == "svg")
+        format = ExportFormat::svg;
+    else if (ext == "pdf")
+        format = ExportFormat::pdf;
+    else
+        return false;
+    return true;
+}
+
+std::string withExtension(const std::string &path, const char *extension) {
+    // A dot that begins the name (".hidden") starts no extension.
+    const std::string::size_type slash = path.rfind('/');
+    const std::string::size_type nameStart = slash == std::string::npos ? 0 : slash + 1;
+    const std::string::size_type dot = path.rfind('.');
+    const bool hasDot = dot != std::string::npos && dot > nameStart;
+    return (hasDot ? path.substr(0, dot) : path) + extension;
+}
+
+ExportResult exportTape(const ScoreModel &model, const ExportOptions &options,
+                        const std::string &path) {
+    PictureModel picture;
+    if (!picture.copyFrom(model))
+        return {errExportNoNotes, model.notes().empty() ? "the melody has no notes to export"
+                                                        : "no notes on the shown channels"};
+    ExportFile file(path);
+    if (ExportResult r = file.open(); !r)
+        return r;
+    ExportResult r;
+    switch (options.format) {
+    case ExportFormat::png:
+        r = writeBoardPng(picture, file);
+        break;
+    case ExportFormat::svg:
+        r = writeBoardSvg(picture, file);
+        break;
+    case ExportFormat::pdf:
+        r = options.instrument.geometry ? writeTapePdf(picture, options, file)
+                                        : writeBoardPdf(picture, options, file);
+        break;
+    }
+    if (!r)
+        return r;
+    return file.commit();
+}
+
+} // namespace tw

@@ -1,0 +1,72 @@
+// Export of the score tape to files: the whole melody as the board draws it (PNG, SVG, or a PDF
+// scaled to the page height), or a PDF of the punched tape at the instrument's true scale, cut
+// into pages to glue together. Files are written to a temporary file beside the target and put
+// in its place only when complete.
+#pragma once
+
+#include "scoremodel/ScoreModel.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tw {
+
+// Error codes of the export; 0 means success.
+constexpr int exportOk = 0;
+constexpr int errExportFormat = -2601;   // the file name ends in none of .png, .svg, .pdf
+constexpr int errExportNoNotes = -2602;  // no shown note to export
+constexpr int errExportTooLarge = -2603; // the picture or the page count exceeds the limits
+constexpr int errExportGeometry = -2604; // the tape geometry is unusable or does not fit the paper
+constexpr int errExportCreate = -2605;   // the temporary file cannot be created beside the target
+constexpr int errExportWrite = -2606;    // writing, syncing or renaming failed
+constexpr int errExportDrawing = -2607;  // Cairo or the PNG writer failed
+
+// The largest board picture, in pixels either way, and the most pages of a PDF.
+constexpr long long maxPictureSide = 1000000;
+constexpr unsigned maxExportPages = 2000;
+
+enum class ExportFormat { png, svg, pdf };
+enum class Paper { a4, letter };
+
+// The tape of an instrument, in millimetres; a frame of the melody is a second.
+struct TapeGeometry {
+    double tapeWidthMm = 0;
+    double trackPitchMm = 0;
+    double firstTrackMm = 0; // centre of the lowest note's track from the tape's lower edge
+    double mmPerSecond = 0;
+    double holeLengthMinMm = 0;
+};
+
+// What the export needs to know of an instrument.
+struct ExportInstrument {
+    std::string name;
+    std::vector<unsigned> notes; // the playable notes, ascending; track i holds notes[i]
+    std::optional<TapeGeometry> geometry;
+};
+
+struct ExportOptions {
+    ExportFormat format = ExportFormat::pdf;
+    Paper paper = Paper::a4;
+    bool holes = false;          // round holes instead of bars on the true-scale tape
+    ExportInstrument instrument; // its geometry decides between true scale and the board picture
+    std::string sourceName;      // the melody's file name, printed on every page
+};
+
+struct ExportResult {
+    int code = exportOk;
+    std::string reason; // empty on success
+    explicit operator bool() const { return code == exportOk; }
+};
+
+// The format a file name asks for by its extension (case ignored); false for none.
+bool exportFormatOf(const std::string &path, ExportFormat &format);
+// The path with its extension (the text from the last '.' after the last '/') replaced.
+std::string withExtension(const std::string &path, const char *extension);
+
+// Writes the tape of `model` (its notes of shown channels, markers, row colours and ticks per
+// frame) to `path`. The model's own view is left as it is.
+ExportResult exportTape(const ScoreModel &model, const ExportOptions &options,
+                        const std::string &path);
+
+} // namespace tw

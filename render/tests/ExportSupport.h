@@ -1,0 +1,37 @@
+// A private folder for the export tests, and melodies built in one line.
+#pragma once
+
+#include "render/TapeExport.h"
+#include "testsupport/NoteMakers.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+struct TempFolder {
+    std::string path;
+    TempFolder() {
+        std::string pattern = std::filesystem::temp_directory_path().string() + "/tw-export-XXXXXX";
+        if (char *made = ::mkdtemp(pattern.data()))
+            path = made;
+    }
+    ~TempFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+    std::string operator/(const std::string &name) const { return path + "/" + name; }
+    std::vector<std::string> names() const {
+        std::vector<std::string> out;
+        for (const auto &entry : std::filesystem::directory_iterator(path))
+            out.push_back(entry.path().filename().string());
+        return out;
+    }
+};
+
+struct Melody : tw::ScoreModel {
+    explicit Melody(const std::vector<TapeNote> &notes, unsigned ticksPerFrame = 8) {
+        setTicksPerFrame(ticksPerFrame);
+        setNotes(notes);
+    }
+};

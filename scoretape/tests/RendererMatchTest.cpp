@@ -1,0 +1,134 @@
+// The shared board renderer drawn through FLTK paints the same pixels as the tape's own draw(),
+// and the Cairo back end's colour table agrees with FLTK's colour map.
+// GoogleTest comes before FLTK, whose X11 headers define macros such as None.
+#include <gtest/gtest.h>
+
+#include "TapeTestSupport.h"
+
+#include "notes/NoteSets.h"
+#include "render/BoardRender.h"
+#include "render/Palette.h"
+#include "scoretape/FltkPainter.h"
+
+#include <FL/Fl.H>
+#include <FL/Fl_Double_Window.H>
+#include <FL/fl_draw.H>
+
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+
+using namespace tw;
+
+namespace {
+
+// A tape that draws itself twice, with its own draw() and with the renderer, and keeps both.
+class TwiceDrawnTape : public Flt_ScoreTape {
+public:
+    using Flt_ScoreTape::Flt_ScoreTape;
+    bool captured = false;
+    std::vector<uchar> own, rendered;
+
+    void draw() override {
+        Flt_ScoreTape::draw();
+        own = readBack();
+        fl_color(FL_GREEN); // what the renderer fails to paint stays green
+        fl_rectf(x(), y(), w(), h());
+        FltkPainter painter;
+        drawBoard(painter, *this, BoardLayout(*this, BoardArea{x(), y(), w(), h()}), labelFont());
+        rendered = readBack();
+        captured = true;
+    }
+
+private:
+    std::vector<uchar> readBack() {
+        std::vector<uchar> pixels;
+        if (uchar *p = fl_read_image(nullptr, x(), y(), w(), h())) {
+            pixels.assign(p, p + std::size_t(w()) * h() * 3);
+            delete[] p;
+        }
+        return pixels;
+    }
+};
+
+} // namespace
+
+TEST(RendererMatch, SamePixelsAsTheTape) {
+    if (!std::getenv("DISPLAY"))
+        GTEST_SKIP() << "no X display";
+    auto window = std::make_unique<Fl_Double_Window>(801, 345, "tape");
+    auto *tape = new TwiceDrawnTape(0, 0, 801, 345);
+    window->end();
+    window->show();
+
+    const struct {
+        const char *what;
+        std::function<void(Flt_ScoreTape &)> setUp;
+    } boards[] = {
+        {"empty board", [](Flt_ScoreTape &) {}},
+        {"notes of several channels, one selected, piano rows, markers",
+         [](Flt_ScoreTape &t) {
+             t.setBottomNote(50);
+             t.setRowColours(pianoRowColours());
+             t.setNotes({tn(60, 30, 4, 0), tn(62, 50, 4, 2), tn(64, 60, 40, 1, 1, true),
+                         tn(79, 0, 100, 3), tn(50, 99, 9, 15), tn(49, 10, 4, 0)});
+             t.toggleSectionMarker(10);
+             t.setPlayMarker(12);
+             t.setRightMarker(20);
+             t.setLeftMarker(14);
+         }},
+        {"scrolled, hidden channel, Deleika rows",
+         [](Flt_ScoreTape &t) {
+             RowColours deleika;
+             indicatorRowColours(indicatorDeleika26, deleika);
+             t.setRowColours(deleika);
+             t.setFirstTick(45);
+             t.setChannelMask(0xFFFF & ~2u);
+             t.setTicksPerFrame(12);
+         }},
+        {"low rows and a short board",
+         [](Flt_ScoreTape &t) {
+             t.resize(0, 0, 801, 15 + 5 * 11);
+             t.setBottomNote(0);
+             t.setNotes({tn(2, 40), tn(0, 0, 3, 7)});
+         }},
+    };
+    for (const auto &b : boards) {
+        SCOPED_TRACE(b.what);
+        b.setUp(*tape);
+        tape->captured = false;
+        tape->redraw();
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!tape->captured && std::chrono::steady_clock::now() < until)
+            Fl::wait(0.05);
+        ASSERT_TRUE(tape->captured) << "the tape was not drawn";
+        ASSERT_FALSE(tape->own.empty());
+        ASSERT_EQ(tape->own.size(), tape->rendered.size());
+        std::size_t differing = 0, first = 0;
+        for (std::size_t i = 0; i < tape->own.size(); ++i)
+            if (tape->own[i] != tape->rendered[i] && differing++ == 0)
+                first = i / 3;
+        EXPECT_EQ(differing, 0u) << "first at x " << first % std::size_t(tape->w()) << ", y "
+                                 << first / std::size_t(tape->w());
+    }
+    window->hide();
+    window.reset();
+    Fl::check();
+}
+
+TEST(RendererMatch, PaletteAgreesWithFltk) {
+    const Fl_Color used[] = {0,          FL_BLACK,    FL_WHITE, FL_RED,
+                             FL_MAGENTA, FL_BLUE,     FL_DARK1, FL_DARK_GREEN,
+                             FL_LIGHT2,  FL_GRAY,     FL_GREEN, FL_YELLOW,
+                             FL_CYAN,    FL_DARK_RED, 200,      fl_rgb_color(12, 200, 77)};
+    for (Fl_Color c : used) {
+        SCOPED_TRACE(c);
+        uchar r, g, b;
+        Fl::get_color(c, r, g, b);
+        const Rgb ours = colourRgb(c);
+        EXPECT_EQ(ours.r, r);
+        EXPECT_EQ(ours.g, g);
+        EXPECT_EQ(ours.b, b);
+    }
+}
