@@ -88,6 +88,22 @@ export_cli --export "$M/parts.png" --ticks-per-frame 8 "$M/parts.mid"
 [ "$RC" = 0 ] || fail "$CASE: exit $RC: $ERR"
 [ "$(png_size "$M/parts.png")" = "65 290" ] || fail "$CASE: size $(png_size "$M/parts.png")"
 
+CASE="the tempo of the file"
+# The tune at 60 beats a minute: half a second a note, twice as long as at 120.
+"$PY" - "$M/slow.mid" <<'PYEOF'
+import sys, mido
+f = mido.MidiFile(type=0, ticks_per_beat=240)
+t = mido.MidiTrack([mido.MetaMessage('set_tempo', tempo=1000000, time=0)])
+for n in (60, 62, 64, 65, 67):
+    t.append(mido.Message('note_on', note=n, velocity=100, time=0))
+    t.append(mido.Message('note_off', note=n, velocity=0, time=120))
+f.tracks.append(t)
+f.save(sys.argv[1])
+PYEOF
+export_cli --export "$M/slow.png" --ticks-per-frame 8 "$M/slow.mid"
+[ "$RC" = 0 ] || fail "$CASE: exit $RC: $ERR"
+[ "$(png_size "$M/slow.png")" = "161 103" ] || fail "$CASE: size $(png_size "$M/slow.png")"
+
 CASE="wrong usage exits with 2"
 for args in "--export" "--export $M/x.jpg $M/tune.mid" "--export $M/x.png" \
     "--export $M/x.png --paper a3 $M/tune.mid" "--export $M/x.png --bogus $M/tune.mid"; do
@@ -103,7 +119,7 @@ CASE="failures exit with 1 and say why"
 echo "old" >"$M/kept.png"
 export_cli --export "$M/kept.png" "$M/empty.mid"
 [ "$RC" = 1 ] || fail "$CASE: an unreadable melody exits with $RC"
-[[ "$ERR" == *"cannot read"* ]] || fail "$CASE: \"$ERR\""
+[[ "$ERR" == *"cannot read"*"empty.mid"* ]] || fail "$CASE: \"$ERR\""
 [ "$(cat "$M/kept.png")" = "old" ] || fail "$CASE: the old file was changed"
 export_cli --export "$M/none/tune.png" "$M/tune.mid"
 [ "$RC" = 1 ] && [[ "$ERR" == *"No such file or directory"* ]] || fail "$CASE: missing folder: $RC $ERR"
