@@ -195,11 +195,11 @@ int runExportCommand(int argc, char **argv, std::ostream &out, std::ostream &err
     RowColours colours;
     indicatorRowColours(indicatorNone, colours);
     if (!request.instrument.empty()) {
-        std::ostringstream ignored;
+        std::ostringstream skipped; // broken files of the folders, told when the name is not found
         std::string error;
-        if (!findExportInstrument(request.instrument, loadInstruments(instrumentFolders(), ignored),
+        if (!findExportInstrument(request.instrument, loadInstruments(instrumentFolders(), skipped),
                                   request.options.instrument, colours, error)) {
-            err << "tapeworks2: " << error << "\n" << usage << "\n";
+            err << skipped.str() << "tapeworks2: " << error << "\n" << usage << "\n";
             return exportExitUsage;
         }
     }

@@ -5,6 +5,7 @@
 source "$(dirname "$0")/settings_lib.bash"
 
 M="$HOME/music"
+export XDG_CONFIG_HOME="$WORK/config" # the user's instrument files
 make_midi "$M/tune.mid" 60 62 64 65 67
 # A format-1 file whose first track holds only the tempo: its notes are in tracks 2 and 3.
 "$PY" - "$M/parts.mid" <<'PYEOF'
@@ -112,8 +113,14 @@ for args in "--export" "--export $M/x.jpg $M/tune.mid" "--export $M/x.png" \
     [ "$RC" = 2 ] || fail "$CASE: \"$args\" exits with $RC"
     grep -q "usage:" "$WORK/err.txt" || fail "$CASE: \"$args\" prints no usage"
 done
+# An unknown name lists the instruments, and tells of the files left out for their errors.
+mkdir -p "$XDG_CONFIG_HOME/tapeworks2/instruments"
+printf 'name: Harp\nnotes: C4 H4\n' >"$XDG_CONFIG_HOME/tapeworks2/instruments/harp.instrument"
 export_cli --export "$M/x.png" --instrument Harp "$M/tune.mid"
 [ "$RC" = 2 ] || fail "$CASE: an unknown instrument exits with $RC"
+[[ "$ERR" == *"harp.instrument, line 2"*"\"Example chromatic, two octaves\""* ]] ||
+    fail "$CASE: the unknown instrument's message: $ERR"
+rm "$XDG_CONFIG_HOME/tapeworks2/instruments/harp.instrument"
 
 CASE="failures exit with 1 and say why"
 echo "old" >"$M/kept.png"
