@@ -1,11 +1,15 @@
 #include "app/ExportCommand.h"
 
 #include "midifile/MidiFile.h"
+#include "notes/Instrument.h"
 #include "notes/NoteSets.h"
+#include "scoremodel/MidiImport.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 
 namespace tw {
 
@@ -80,66 +84,105 @@ bool parseExportArguments(int argc, char **argv, ExportRequest &request, std::st
     return true;
 }
 
-bool findExportInstrument(const std::string &name, ExportInstrument &instrument,
-                          RowColours &colours) {
-    instrument = ExportInstrument();
-    if (name == "88-key Piano") {
-        for (unsigned n = 21; n <= 108; ++n)
-            instrument.notes.push_back(n);
-        indicatorRowColours(indicatorPiano, colours);
-    } else if (name == "Deleika-26") {
-        for (int8_t n : NoteSet(deleika26Notes).notes)
-            instrument.notes.push_back(unsigned(n));
-        indicatorRowColours(indicatorDeleika26, colours);
-    } else {
+ExportInstrument exportInstrumentOf(const Instrument &instrument) {
+    ExportInstrument out;
+    out.name = instrument.name;
+    for (unsigned n = 0; n < instrument.notes.size(); ++n)
+        if (instrument.notes.test(n))
+            out.notes.push_back(n);
+    if (instrument.tapeWidthMm && instrument.trackPitchMm && instrument.firstTrackMm &&
+        instrument.mmPerSecond)
+        out.geometry = TapeGeometry{*instrument.tapeWidthMm, *instrument.trackPitchMm,
+                                    *instrument.firstTrackMm, *instrument.mmPerSecond,
+                                    instrument.holeLengthMinMm.value_or(0)};
+    return out;
+}
+
+namespace {
+
+// An instrument file named by its path: false with `error` set when it cannot be used.
+bool readInstrumentFile(const std::string &path, Instrument &instrument, std::string &error) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    if (in)
+        text << in.rdbuf();
+    if (!in) {
+        error = "cannot read the instrument file " + path;
         return false;
     }
-    instrument.name = name;
+    InstrumentError why;
+    std::optional<Instrument> read = parseInstrument(text.str(), why);
+    if (!read) {
+        error = "instrument file " + path + ", line " + std::to_string(why.line) + ": " + why.what;
+        return false;
+    }
+    instrument = *read;
+    instrument.path = path;
     return true;
 }
 
-int readMelodyForExport(ScoreModel &model, const char *path) {
-    MidiFile file;
-    if (const int rc = file.read(path); rc != 0)
-        return rc;
-    model.clear();
-    if (file.tracks.empty())
-        return 0;
-    const double secondsPerTick = file.secondsPerTick(120);
-    model.fromTrack(file.tracks.front(), secondsPerTick);
-    if (!model.notes().empty() || file.tracks.size() == 1)
-        return 0;
-    // The first track holds no notes (a format 1 file's tempo track): every track merged.
-    std::vector<TapeNote> merged;
-    for (const NoxmidiTrk &track : file.tracks) {
-        ScoreModel one;
-        one.setTicksPerFrame(model.ticksPerFrame());
-        one.fromTrack(track, secondsPerTick);
-        merged.insert(merged.end(), one.notes().begin(), one.notes().end());
-    }
-    model.setNotes(merged);
-    return 0;
+bool endsWith(const std::string &text, const std::string &end) {
+    return text.size() >= end.size() &&
+           text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
-std::string midiReadError(int code) {
-    switch (code) {
-    case errCannotOpen:
-        return "the file cannot be opened or is not a regular file";
-    case errRead:
-        return "the file ends early or is too large";
-    case errHeader:
-        return "not a Standard MIDI File";
-    case errTrackChunk:
-        return "a track chunk is damaged";
-    case errSysexEnd:
-    case errSysexData:
-    case errSysexContinuation:
-        return "a system exclusive message is damaged";
-    case errRunningStatus:
-        return "a data byte without a status";
-    default:
-        return "error " + std::to_string(code);
+} // namespace
+
+bool findExportInstrument(const std::string &name, const std::vector<Instrument> &files,
+                          ExportInstrument &instrument, RowColours &colours, std::string &error) {
+    instrument = ExportInstrument();
+    for (unsigned choice : {unsigned(indicatorPiano), unsigned(indicatorDeleika26)}) {
+        const std::optional<Instrument> builtin = builtinInstrument(choice);
+        if (builtin && builtin->name == name) {
+            instrument = exportInstrumentOf(*builtin);
+            indicatorRowColours(choice, colours);
+            return true;
+        }
     }
+    for (const Instrument &file : files)
+        if (file.name == name) {
+            instrument = exportInstrumentOf(file);
+            colours = instrumentRowColours(file);
+            return true;
+        }
+    if (name.find('/') != std::string::npos || endsWith(name, ".instrument")) {
+        Instrument file;
+        if (!readInstrumentFile(name, file, error))
+            return false;
+        instrument = exportInstrumentOf(file);
+        colours = instrumentRowColours(file);
+        return true;
+    }
+    error = "unknown instrument \"" + name + "\" (known: \"88-key Piano\", \"Deleika-26\"";
+    for (const Instrument &file : files)
+        error += ", \"" + file.name + "\"";
+    error += ", or the path of a .instrument file)";
+    return false;
+}
+
+bool findExportInstrument(const std::string &name, ExportInstrument &instrument,
+                          RowColours &colours) {
+    std::ostringstream ignored; // a broken file of the folders is no concern of this choice
+    std::string error;
+    return findExportInstrument(name, loadInstruments(instrumentFolders(), ignored), instrument,
+                                colours, error);
+}
+
+int readMelodyForExport(ScoreModel &model, const char *path, long long *failedAt) {
+    MidiFile file;
+    if (const int rc = file.read(path, failedAt); rc != 0)
+        return rc;
+    model.clear();
+    if (fullyHeldByTape(file)) {
+        model.loadMidiFile(file);
+        return 0;
+    }
+    // What the first track alone would lose: every track, following the tempo.
+    std::vector<unsigned> tracks;
+    for (unsigned i = 0; i < file.tracks.size(); ++i)
+        tracks.push_back(i);
+    model.setNotes(importNotes(file, tracks, true, model.ticksPerFrame()));
+    return 0;
 }
 
 int runExportCommand(int argc, char **argv, std::ostream &out, std::ostream &err) {
@@ -151,17 +194,22 @@ int runExportCommand(int argc, char **argv, std::ostream &out, std::ostream &err
     }
     RowColours colours;
     indicatorRowColours(indicatorNone, colours);
-    if (!request.instrument.empty() &&
-        !findExportInstrument(request.instrument, request.options.instrument, colours)) {
-        err << "tapeworks2: unknown instrument \"" << request.instrument
-            << "\" (known: \"88-key Piano\", \"Deleika-26\")\n";
-        return exportExitUsage;
+    if (!request.instrument.empty()) {
+        std::ostringstream skipped; // broken files of the folders, told when the name is not found
+        std::string error;
+        if (!findExportInstrument(request.instrument, loadInstruments(instrumentFolders(), skipped),
+                                  request.options.instrument, colours, error)) {
+            err << skipped.str() << "tapeworks2: " << error << "\n" << usage << "\n";
+            return exportExitUsage;
+        }
     }
     ScoreModel model;
     model.setTicksPerFrame(request.ticksPerFrame);
     model.setRowColours(colours);
-    if (const int rc = readMelodyForExport(model, request.input.c_str()); rc != 0) {
-        err << "tapeworks2: cannot read " << request.input << ": " << midiReadError(rc) << "\n";
+    long long failedAt = -1;
+    if (const int rc = readMelodyForExport(model, request.input.c_str(), &failedAt); rc != 0) {
+        err << "tapeworks2: cannot read " << request.input << ": "
+            << readErrorWords(rc, request.input, failedAt) << "\n";
         return exportExitFailed;
     }
     const std::string::size_type slash = request.input.rfind('/');

@@ -3,11 +3,13 @@
 // instruments and the reading are shared with the export window.
 #pragma once
 
+#include "notes/Instrument.h"
 #include "notes/RowColours.h"
 #include "render/TapeExport.h"
 
 #include <ostream>
 #include <string>
+#include <vector>
 
 namespace tw {
 
@@ -30,15 +32,22 @@ struct ExportRequest {
 bool isExportCommand(int argc, char **argv);
 // Reads the arguments after the program name; false with `error` set on wrong usage.
 bool parseExportArguments(int argc, char **argv, ExportRequest &request, std::string &error);
-// The instrument of that name ("88-key Piano", "Deleika-26"), with the row colours the board
-// shows for it; false for an unknown name.
+// What the export needs of an instrument: its name, its notes ascending, and its tape geometry
+// when the instrument gives the tape width, track pitch, first track and speed (the shortest
+// hole is 0 unless given).
+ExportInstrument exportInstrumentOf(const Instrument &instrument);
+// The instrument called `name`: a built-in one ("88-key Piano", "Deleika-26"), one of `files`,
+// or else, when the name is a path (holds a '/' or ends in ".instrument"), the file it names;
+// with the row colours the board shows for it. False with `error` set otherwise.
+bool findExportInstrument(const std::string &name, const std::vector<Instrument> &files,
+                          ExportInstrument &instrument, RowColours &colours, std::string &error);
+// The same with the instrument files of the folders the editor reads them from.
 bool findExportInstrument(const std::string &name, ExportInstrument &instrument,
                           RowColours &colours);
-// Reads a MIDI file as Open does: its first track, or every track merged when the first has no
-// notes. 0 or the reader's error code.
-int readMelodyForExport(ScoreModel &model, const char *path);
-// The reader's error codes in words.
-std::string midiReadError(int code);
+// Reads a MIDI file as Open does: its first track when the tape holds the file whole, else
+// every track merged, following the tempo. 0 or the reader's error code; `failedAt` (when
+// given) receives the byte where the data went wrong, or -1.
+int readMelodyForExport(ScoreModel &model, const char *path, long long *failedAt = nullptr);
 // Runs the whole command; returns the exit code.
 int runExportCommand(int argc, char **argv, std::ostream &out, std::ostream &err);
 

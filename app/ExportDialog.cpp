@@ -2,10 +2,8 @@
 
 #include "app/App.h"
 #include "app/AppDialogs.h"
-#include "app/CommandIds.h"
 #include "app/ExportCommand.h"
 #include "framework/Dialogs.h"
-#include "framework/Flt_Menubar.h"
 #include "scoretape/ScoreTape.h"
 
 #include <FL/Fl.H>
@@ -151,13 +149,9 @@ ExportResult ExportDialog::accept() {
 }
 
 void openExportDialog(App &app) {
-    // The instrument whose note indicators are chosen.
-    ExportInstrument instrument;
-    RowColours unused;
-    const char *const names[] = {"88-key Piano", "Deleika-26"};
-    for (int i = 0; i < 2; ++i)
-        if (app.menuBar()->value(cmdNoteIndicators + 1 + i))
-            findExportInstrument(names[i], instrument, unused);
+    // The instrument whose note indicators are chosen, built-in or read from a file.
+    const std::optional<Instrument> chosen = app.chosenInstrument();
+    const ExportInstrument instrument = chosen ? exportInstrumentOf(*chosen) : ExportInstrument();
     ExportDialog dialog(*app.scoreTape(), app.currentFile(), instrument);
     dialog.show();
     while (dialog.shown())

@@ -66,7 +66,7 @@ bool BoardLayout::noteRect(const TapeNote &note, PixelRect &rect) const {
     const long long c0 = std::max(start - first, 0LL);
     const long long c1 = std::min(end - first, ticks);
     const int rowHeight = int(sizes_.rowHeight);
-    rect.x = area_.x + int(c0 * sizes_.tickWidth);
+    rect.x = gridX() + int(c0 * sizes_.tickWidth);
     rect.y = area_.y + 1 + (rowIndex(note.note) + 1) * rowHeight;
     rect.w = int((c1 - c0) * sizes_.tickWidth);
     rect.h = rowHeight - 1;
@@ -75,7 +75,7 @@ bool BoardLayout::noteRect(const TapeNote &note, PixelRect &rect) const {
 
 PixelRect BoardLayout::markerRect(unsigned tick) const {
     // Far outside the board the position is only kept from overflowing: it is not seen.
-    long long left = area_.x + ((long long)tick - (long long)model_.firstTick()) * sizes_.tickWidth;
+    long long left = gridX() + ((long long)tick - (long long)model_.firstTick()) * sizes_.tickWidth;
     left = std::max(std::min(left, 1LL << 24), -(1LL << 24));
     return PixelRect{int(left), area_.y + sizes_.labelStrip, sizes_.markerWidth, gridHeight()};
 }
@@ -85,8 +85,10 @@ std::vector<BoardLabel> BoardLayout::frameLabels() const {
     const long long frame = model_.ticksPerFrame(), step = frame * sizes_.tickWidth;
     const long long firstTick = model_.firstTick();
     long long g = firstTick / frame + 1;
-    long long p = area_.x + (g * frame - firstTick) * sizes_.tickWidth;
-    if (p < sizes_.labelGap) {
+    long long p = gridX() + (g * frame - firstTick) * sizes_.tickWidth;
+    // The distance from the left is measured without the column, the end against the area's
+    // width, as the window always placed them.
+    if (p - area_.column < sizes_.labelGap) {
         p += step;
         g += 1;
     }
@@ -107,11 +109,11 @@ void drawBoard(Painter &painter, const ScoreModel &model, const BoardLayout &lay
                int labelFont) {
     const BoardArea &a = layout.area();
     const BoardSizes &s = layout.sizes();
-    const int X = a.x, Y = a.y, H = layout.gridHeight(), W = layout.gridWidth();
+    const int X = layout.gridX(), Y = a.y, H = layout.gridHeight(), W = layout.gridWidth();
     const unsigned firstTick = model.firstTick(), ticks = model.visibleTicks();
     const unsigned bottom = model.bottomNote(), rows = model.visibleRows();
     painter.setColour(paletteWhite);
-    painter.fillRect(X, Y, a.w, a.h);
+    painter.fillRect(a.x, Y, a.w, a.h);
 
     // Tick lines, black on frame boundaries.
     for (unsigned i = 0; i <= ticks; ++i) {

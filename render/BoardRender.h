@@ -23,9 +23,11 @@ struct BoardSizes {
     int markerWidth = 2;
 };
 
-// The board's place in pixels.
+// The board's place in pixels. A column of width `column` at the left of the area (the
+// window's note names) holds no grid: the grid, its lines and numbers begin right of it.
 struct BoardArea {
     int x = 0, y = 0, w = 0, h = 0;
+    int column = 0;
 };
 
 struct PixelRect {
@@ -53,12 +55,14 @@ public:
 
     const BoardArea &area() const { return area_; }
     const BoardSizes &sizes() const { return sizes_; }
+    // Left edge of the grid.
+    int gridX() const { return area_.x + area_.column; }
     bool isRowShown(unsigned note) const;
     int rowIndex(unsigned note) const; // from the top; only for shown rows
     int rowLineY(unsigned note) const;
     int gridHeight() const { return int(model_.visibleRows() * sizes_.rowHeight); }
     int gridWidth() const { return int(model_.visibleTicks() * sizes_.tickWidth); }
-    int tickLineX(unsigned column) const { return area_.x + int(column * sizes_.tickWidth); }
+    int tickLineX(unsigned column) const { return gridX() + int(column * sizes_.tickWidth); }
     // The bar of a note, clipped to the shown ticks; false when the note is not drawn.
     bool noteRect(const TapeNote &note, PixelRect &rect) const;
     PixelRect markerRect(unsigned tick) const;

@@ -25,6 +25,7 @@ BoardMetrics boardMetrics(double factor) {
     BoardMetrics m;
     m.tickWidth = unsigned(scaled(factor, 8, 2));
     m.rowHeight = unsigned(scaled(factor, 11, 4));
+    m.labelStrip = int(m.rowHeight);
     m.bottomMargin = scaled(factor, 4, 1);
     m.labelFontSize = scaled(factor, 10, 5);
     m.labelBaseline = scaled(factor, 9, 3);

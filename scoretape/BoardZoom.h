@@ -4,6 +4,7 @@
 #pragma once
 
 #include "notes/NoteNames.h"
+#include "render/BoardRender.h"
 
 #include <string>
 
@@ -17,17 +18,10 @@ constexpr int actualSizeStep = 2;
 // The step after `step` by `delta` steps, kept inside the table.
 int zoomStepBy(int step, int delta);
 
-// Pixel sizes of the board at a factor (display scale times zoom). At factor 1 they are the
-// sizes the board always had: ticks 8 pixels wide, rows 11 pixels high, labels in 10 points.
-struct BoardMetrics {
-    unsigned tickWidth = 8;
-    unsigned rowHeight = 11;  // also the height of the label strip above the grid
-    int bottomMargin = 4;     // below the grid, under the label strip's height
-    int labelFontSize = 10;   // row, frame and note name labels
-    int labelBaseline = 9;    // of the frame labels, from the top
-    int labelGap = 10;        // frame labels stay this far from the board's edges
-    int labelInset = 2;       // frame label text right of its frame line
-    int cornerInset = 3;      // the row numbers in the corners, from the board's left edge
+// Pixel sizes of the board at a factor (display scale times zoom): those the renderer draws
+// with, the label strip one row high, and the note name column. At factor 1 they are the sizes
+// the board always had: ticks 8 pixels wide, rows 11 pixels high, labels in 10 points.
+struct BoardMetrics : BoardSizes {
     int noteColumnWidth = 48; // the note name column
 };
 BoardMetrics boardMetrics(double factor);

@@ -33,18 +33,9 @@ public:
     static constexpr int labelFontSize = 10; // size of the labels at the actual size
 
     // A rectangle in widget coordinates (absolute, like FLTK's).
-    struct Rect {
-        int x = 0, y = 0, w = 0, h = 0;
-        friend bool operator==(const Rect &a, const Rect &b) {
-            return a.x == b.x && a.y == b.y && a.w == b.w && a.h == b.h;
-        }
-    };
+    using Rect = tw::PixelRect;
     // One frame number along the top: drawn with its text base line at (x, y).
-    struct FrameLabel {
-        int x = 0, y = 0;
-        unsigned number = 0;
-        Fl_Color colour = FL_BLACK;
-    };
+    using FrameLabel = tw::BoardLabel;
     // What a press or release at a pointer position means on the board.
     struct ClickPosition {
         unsigned tick = 0;
@@ -74,13 +65,15 @@ public:
     void resize(int x, int y, int w, int h) override;
     void updateVisibleArea(int w, int h);
 
-    // Geometry of the board, usable without a display.
+    // Geometry of the board, usable without a display: the renderer's for the widget's area,
+    // the note name column and the zoomed sizes.
+    tw::BoardLayout layout() const;
     bool isRowShown(unsigned note) const;
     int rowIndex(unsigned note) const; // from the top; only for shown rows
     int rowLineY(unsigned note) const;
-    int gridHeight() const { return int(visibleRows_ * rowHeight_); }
-    int gridWidth() const { return int(visibleTicks_ * tickWidth_); }
-    int tickLineX(unsigned column) const { return boardX() + int(column * tickWidth_); }
+    int gridHeight() const { return layout().gridHeight(); }
+    int gridWidth() const { return layout().gridWidth(); }
+    int tickLineX(unsigned column) const { return layout().tickLineX(column); }
     // The bar of a note, clipped to the shown ticks; false when the note is not drawn.
     bool noteRect(const TapeNote &note, Rect &rect) const;
     Rect markerRect(unsigned tick) const;
@@ -149,7 +142,6 @@ protected:
     void modelChanged() override { redraw(); }
 
 private:
-    void computeChannelColours();
     // Sizes from the display scale and the zoom step; the visible area follows.
     void applyZoom();
     // The first tick at which play(flags) begins to sound (the first chosen note).
@@ -166,8 +158,6 @@ private:
     unsigned tickWidth_ = 8;
     ClickCallback clickCallback_;
     Fl_Font labelFont_ = 0;
-    Fl_Color channelColours_[16] = {};
-    Fl_Color selectedChannelColours_[16] = {};
     NoxssThread player_;
     NoxmidiSnd *output_ = nullptr; // not owned
     double timeScale_ = 1.0;

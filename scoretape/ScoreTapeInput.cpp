@@ -14,8 +14,8 @@ Flt_ScoreTape::ClickPosition Flt_ScoreTape::clickPosition(int eventX, int eventY
     pos.note = visibleRows_ + bottomNote_ - unsigned(eventY - y()) / rowHeight_;
     pos.state = eventState & ~(FL_CAPS_LOCK | FL_NUM_LOCK | FL_SCROLL_LOCK);
     // The grid: the shown rows below the label strip, the shown tick columns.
-    const int dx = eventX - x(), dy = eventY - y();
-    pos.onGrid = dx >= 0 && dx < gridWidth() && dy >= labelStrip && dy < labelStrip + gridHeight();
+    const int dx = eventX - boardX(), dy = eventY - y(), strip = labelStripHeight();
+    pos.onGrid = dx >= 0 && dx < gridWidth() && dy >= strip && dy < strip + gridHeight();
     return pos;
 }
 

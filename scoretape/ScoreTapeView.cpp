@@ -2,8 +2,6 @@
 // channel mask, and the geometry of the board that drawing and the tests use.
 #include "scoretape/ScoreTape.h"
 
-#include <algorithm>
-
 namespace tw {
 
 void Flt_ScoreTape::resize(int x, int y, int w, int h) {
@@ -24,65 +22,36 @@ void Flt_ScoreTape::updateVisibleArea(int w, int h) {
 
 // ---- Geometry ----
 
+tw::BoardLayout Flt_ScoreTape::layout() const {
+    return tw::BoardLayout(*this, tw::BoardArea{x(), y(), w(), h(), boardX() - x()}, view_.metrics);
+}
+
 bool Flt_ScoreTape::isRowShown(unsigned note) const {
-    return note >= bottomNote_ && note < bottomNote_ + visibleRows_;
+    return layout().isRowShown(note);
 }
 
 int Flt_ScoreTape::rowIndex(unsigned note) const {
-    return int(bottomNote_ + visibleRows_ - 1 - note);
+    return layout().rowIndex(note);
 }
 
 int Flt_ScoreTape::rowLineY(unsigned note) const {
-    return y() + labelStripHeight() + int(rowHeight_ / 2) + rowIndex(note) * int(rowHeight_);
+    return layout().rowLineY(note);
 }
 
 Fl_Color Flt_ScoreTape::noteColour(const TapeNote &note) const {
-    Fl_Color c = channelColour(note.channel, note.selected);
-    return c == 0 ? FL_WHITE : c;
+    return layout().noteColour(note);
 }
 
 bool Flt_ScoreTape::noteRect(const TapeNote &note, Rect &rect) const {
-    const long long first = firstTick_, start = note.start, end = start + note.length;
-    if (!(first < end && start < first + visibleTicks_) || !isChannelShown(note) ||
-        !isRowShown(note.note))
-        return false;
-    const long long c0 = std::max(start - first, 0LL);
-    const long long c1 = std::min(end - first, (long long)visibleTicks_);
-    rect.x = boardX() + int(c0 * tickWidth_);
-    rect.y = y() + 1 + (rowIndex(note.note) + 1) * int(rowHeight_);
-    rect.w = int((c1 - c0) * tickWidth_);
-    rect.h = int(rowHeight_) - 1;
-    return true;
+    return layout().noteRect(note, rect);
 }
 
 Flt_ScoreTape::Rect Flt_ScoreTape::markerRect(unsigned tick) const {
-    // Far outside the widget the position is only kept from overflowing: it is not seen.
-    long long left = boardX() + ((long long)tick - (long long)firstTick_) * tickWidth_;
-    left = std::max(std::min(left, 1LL << 24), -(1LL << 24));
-    return Rect{int(left), y() + labelStripHeight(), 2, gridHeight()};
+    return layout().markerRect(tick);
 }
 
 std::vector<Flt_ScoreTape::FrameLabel> Flt_ScoreTape::frameLabels() const {
-    std::vector<FrameLabel> labels;
-    const long long frame = ticksPerFrame_, step = frame * tickWidth_;
-    long long g = firstTick_ / frame + 1;
-    const tw::BoardMetrics &m = view_.metrics;
-    const long long left = boardX() - x();
-    long long p = left + x() + (g * frame - firstTick_) * tickWidth_;
-    if (p - left < m.labelGap) {
-        p += step;
-        g += 1;
-    }
-    const long long firstStart = notes_.empty() ? 0 : notes_.front().start;
-    // The first label is always drawn; further ones while they fit.
-    do {
-        Fl_Color colour = g * frame > firstStart ? FL_RED : FL_BLACK;
-        labels.push_back(
-            FrameLabel{int(p + m.labelInset), y() + m.labelBaseline, unsigned(g), colour});
-        g += 1;
-        p += step;
-    } while (p <= w() - m.labelGap);
-    return labels;
+    return layout().frameLabels();
 }
 
 } // namespace tw

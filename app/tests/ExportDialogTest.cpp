@@ -130,3 +130,69 @@ TEST(ExportCommand, Arguments) {
     EXPECT_EQ(deleika.notes.size(), 26u);
     EXPECT_FALSE(findExportInstrument("Harp", deleika, colours));
 }
+
+TEST(ExportCommand, InstrumentFilesGiveTheirTape) {
+    InstrumentError why;
+    const auto parse = [&](const std::string &text) {
+        const std::optional<Instrument> ins = parseInstrument(text, why);
+        EXPECT_TRUE(ins) << why.what;
+        return ins.value_or(Instrument());
+    };
+    const std::string base = "name: Box\nnotes: C4 E4 G4 D4\n";
+    const std::string tape = "tape-width-mm: 70\ntrack-pitch-mm: 2.5\nfirst-track-mm: 6\n";
+    const struct {
+        std::string extra;
+        bool geometry;
+        double holeMm;
+    } cases[] = {
+        {tape + "mm-per-second: 20\n", true, 0},
+        {tape + "mm-per-second: 20\nhole-length-min-mm: 3\n", true, 3},
+        {tape, false, 0}, // no speed: no tape to draw
+        {"mm-per-second: 20\n", false, 0},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.extra);
+        const ExportInstrument e = exportInstrumentOf(parse(base + c.extra));
+        EXPECT_EQ(e.name, "Box");
+        EXPECT_EQ(e.notes, (std::vector<unsigned>{60, 62, 64, 67}));
+        ASSERT_EQ(e.geometry.has_value(), c.geometry);
+        if (c.geometry) {
+            EXPECT_EQ(e.geometry->tapeWidthMm, 70);
+            EXPECT_EQ(e.geometry->trackPitchMm, 2.5);
+            EXPECT_EQ(e.geometry->firstTrackMm, 6);
+            EXPECT_EQ(e.geometry->mmPerSecond, 20);
+            EXPECT_EQ(e.geometry->holeLengthMinMm, c.holeMm);
+        }
+    }
+
+    // By name among the files, by the path of a file, and the built-in ones before both.
+    Folder folder;
+    const std::string path = folder.path + "/box.instrument";
+    std::ofstream(path) << base << tape << "mm-per-second: 20\n";
+    std::ofstream(folder.path + "/broken.instrument") << "notes: C4\n";
+    const std::vector<Instrument> files = {parse(base + tape + "mm-per-second: 20\n")};
+    const struct {
+        std::string name;
+        bool found;
+        std::size_t notes;
+        bool geometry;
+        std::string error;
+    } finds[] = {
+        {"Box", true, 4, true, ""},
+        {path, true, 4, true, ""},
+        {"88-key Piano", true, 88, false, ""},
+        {"box", false, 0, false, "\"Box\""}, // names are exact; the error lists the known ones
+        {folder.path + "/broken.instrument", false, 0, false, "broken.instrument, line"},
+        {folder.path + "/none.instrument", false, 0, false, "cannot read"},
+    };
+    for (const auto &f : finds) {
+        SCOPED_TRACE(f.name);
+        ExportInstrument e;
+        RowColours colours;
+        std::string error;
+        ASSERT_EQ(findExportInstrument(f.name, files, e, colours, error), f.found) << error;
+        EXPECT_EQ(e.notes.size(), f.notes);
+        EXPECT_EQ(e.geometry.has_value(), f.geometry);
+        EXPECT_NE(error.find(f.error), std::string::npos) << error;
+    }
+}

@@ -1,5 +1,6 @@
 // The shared board renderer drawn through FLTK paints the same pixels as the tape's own draw(),
-// and the Cairo back end's colour table agrees with FLTK's colour map.
+// the Cairo back end's colour table agrees with FLTK's colour map, and a PNG of the melody
+// has the pixels of the screen at 100 %.
 // GoogleTest comes before FLTK, whose X11 headers define macros such as None.
 #include <gtest/gtest.h>
 
@@ -8,11 +9,14 @@
 #include "notes/NoteSets.h"
 #include "render/BoardRender.h"
 #include "render/Palette.h"
+#include "render/TapeExport.h"
 #include "scoretape/FltkPainter.h"
 
 #include <FL/Fl.H>
 #include <FL/Fl_Double_Window.H>
 #include <FL/fl_draw.H>
+
+#include <cairo.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -131,4 +135,62 @@ TEST(RendererMatch, PaletteAgreesWithFltk) {
         EXPECT_EQ(ours.g, g);
         EXPECT_EQ(ours.b, b);
     }
+}
+
+TEST(RendererMatch, FileHasTheScreensPixels) {
+    if (!std::getenv("DISPLAY"))
+        GTEST_SKIP() << "no X display";
+    // A window of exactly the melody's picture at 100 %: ticks 0..39, rows 48..79.
+    const int w = 40 * 8 + 1, h = 11 + 32 * 11 + 4;
+    auto window = std::make_unique<Fl_Double_Window>(w, h, "tape");
+    auto *tape = new TwiceDrawnTape(0, 0, w, h);
+    window->end();
+    tape->setRowColours(pianoRowColours());
+    tape->setNotes({tn(48, 0, 6, 0), tn(60, 4, 8, 2), tn(64, 10, 12, 1, 1, true), tn(79, 20, 20, 3),
+                    tn(55, 30, 5, 15), tn(61, 12, 4, 9)});
+    tape->setBottomNote(48);
+    tape->toggleSectionMarker(8);
+    tape->setPlayMarker(12);
+    tape->setRightMarker(30);
+    tape->setLeftMarker(2);
+    ASSERT_EQ(tape->visibleTicks(), 40u);
+    ASSERT_EQ(tape->visibleRows(), 32u);
+    window->show();
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!tape->captured && std::chrono::steady_clock::now() < until)
+        Fl::wait(0.05);
+    ASSERT_TRUE(tape->captured) << "the tape was not drawn";
+
+    TempPath png("renderer-match.png");
+    ExportOptions options;
+    options.format = ExportFormat::png;
+    const ExportResult written = exportTape(*tape, options, png.path);
+    ASSERT_TRUE(written) << written.reason;
+    cairo_surface_t *s = cairo_image_surface_create_from_png(png.path.c_str());
+    ASSERT_EQ(cairo_surface_status(s), CAIRO_STATUS_SUCCESS);
+    EXPECT_EQ(cairo_image_surface_get_width(s), w);
+    EXPECT_EQ(cairo_image_surface_get_height(s), h);
+    const unsigned char *data = cairo_image_surface_get_data(s);
+    const int stride = cairo_image_surface_get_stride(s);
+    // The grid, lines, markers and notes, pixel for pixel; the numbers are left out (the two
+    // back ends draw text with their own font engines): the strip above and the corner below.
+    std::size_t differing = 0;
+    int firstX = -1, firstY = -1;
+    for (int y = 11; y < h - 4; ++y)
+        for (int x = 0; x < w; ++x) {
+            if (x < 30 && y >= h - 4 - 2 * 11)
+                continue;
+            const uint32_t file = reinterpret_cast<const uint32_t *>(data + y * stride)[x];
+            const uchar *screen = &tape->own[(std::size_t(y) * w + x) * 3];
+            if (uint8_t(file >> 16) != screen[0] || uint8_t(file >> 8) != screen[1] ||
+                uint8_t(file) != screen[2]) {
+                if (differing++ == 0)
+                    firstX = x, firstY = y;
+            }
+        }
+    cairo_surface_destroy(s);
+    EXPECT_EQ(differing, 0u) << "first at x " << firstX << ", y " << firstY;
+    window->hide();
+    window.reset();
+    Fl::check();
 }

@@ -214,3 +214,35 @@ TEST(DisplayScale, FromTheScreenAndFromTheVariable) {
     EXPECT_EQ(tape.rowHeight(), 22u);
     EXPECT_EQ(tape.metrics().labelFontSize, 20);
 }
+
+TEST(BoardZoom, ClicksReachTheGridAtEveryStep) {
+    // Every zoom step, first without and then with the note name column.
+    for (int i = 0; i < 2 * zoomStepCount; ++i) {
+        const int step = i % zoomStepCount;
+        SCOPED_TRACE(std::to_string(zoomPercents[step]) + (i / zoomStepCount ? " % names" : " %"));
+        TestTape tape;
+        tape.setNoteNamesShown(i >= zoomStepCount);
+        tape.zoomAt(step, -1, -1);
+        tape.setBottomNote(40);
+        const int left = tape.boardX(), top = tape.y() + tape.labelStripHeight();
+        const int right = left + tape.gridWidth() - 1, bottom = top + tape.gridHeight() - 1;
+        const struct {
+            int x, y;
+            bool onGrid;
+        } points[] = {
+            {left, top, true},          {right, bottom, true}, // the corners of the grid
+            {right, top, true},         {left, bottom, true},
+            {left, top - 1, false},     {right, bottom + 1, false}, // the strip, the margin
+            {left - 1, top + 5, false}, {right + 1, top + 5, false},
+        };
+        for (const auto &p : points) {
+            SCOPED_TRACE(std::to_string(p.x) + ", " + std::to_string(p.y));
+            const auto at = tape.clickPosition(p.x, p.y, 0);
+            EXPECT_EQ(at.onGrid, p.onGrid);
+            if (p.onGrid) {
+                EXPECT_GE(at.note, 40u);
+                EXPECT_LT(at.note, 40u + tape.visibleRows());
+            }
+        }
+    }
+}

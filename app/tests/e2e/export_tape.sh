@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # The tape export: from the command line without a display (its files, exit codes and errors)
-# and from "File/Export tape..." in the running editor.
-source "$(dirname "$0")/editor_lib.bash"
+# and from "File/Export tape..." in the running editor, for the instrument chosen there.
+# shellcheck source=app/tests/e2e/settings_lib.bash
+source "$(dirname "$0")/settings_lib.bash"
 
 M="$HOME/music"
+export XDG_CONFIG_HOME="$WORK/config" # the user's instrument files
 make_midi "$M/tune.mid" 60 62 64 65 67
 # A format-1 file whose first track holds only the tempo: its notes are in tracks 2 and 3.
 "$PY" - "$M/parts.mid" <<'PYEOF'
@@ -41,10 +43,67 @@ export_cli --export "$M/tune.pdf" --paper letter --instrument "88-key Piano" "$M
 [ "$RC" = 0 ] || fail "$CASE: PDF exit $RC: $ERR"
 pdfinfo "$M/tune.pdf" | grep -q "612 pts" || fail "$CASE: not Letter landscape: $(pdfinfo "$M/tune.pdf" | grep size)"
 
+CASE="a true-scale tape for an instrument file"
+# The shipped example: tape 140 mm wide, tracks 5 mm apart from 10 mm above the lower edge, 30 mm
+# a second. Its notes in a row at a quarter second each: 7.5 mm apart along the tape.
+export_cli --export "$M/true.pdf" --instrument "Example chromatic, two octaves" "$M/tune.mid"
+[ "$RC" = 0 ] || fail "$CASE: exit $RC: $ERR"
+pdfinfo "$M/true.pdf" | grep -q "Pages: *1$" || fail "$CASE: not one page"
+pdfinfo "$M/true.pdf" | grep -q "841.89 x 595.276 pts" || fail "$CASE: not A4 landscape"
+pdftoppm -r 254 -gray -f 1 -l 1 -singlefile "$M/true.pdf" "$WORK/true"
+# The left ends of the dark runs along the rows 10, 15 and 20 mm above the tape's lower edge,
+# which lies 10 + 14 + 140 mm below the top of the page (10 pixels a millimetre).
+runs=$("$PY" - "$WORK/true.pgm" <<'PYEOF'
+import sys
+data = open(sys.argv[1], "rb").read()
+fields, pos = [], 0
+while len(fields) < 4:
+    while data[pos:pos+1].isspace(): pos += 1
+    end = pos
+    while not data[end:end+1].isspace(): end += 1
+    fields.append(data[pos:end]); pos = end
+pos += 1
+w, h = int(fields[1]), int(fields[2])
+for mm in (10, 15, 20):
+    y = (10 + 14 + 140 - mm) * 10
+    row = data[pos + y * w: pos + (y + 1) * w]
+    starts = [x for x in range(w) if row[x] < 100 and (x == 0 or row[x - 1] >= 100)]
+    print(" ".join("%.1f" % (x / 10) for x in starts) or "-")
+PYEOF
+)
+read -r c4 cs4 d4 <<<"$(echo "$runs" | tr ' ' '_' | tr '\n' ' ')"
+[ "$cs4" = "-" ] || fail "$CASE: marks on the C#4 track: $runs"
+[ "$c4" != "-" ] && [ "$d4" != "-" ] || fail "$CASE: no marks on the C4 or D4 track: $runs"
+"$PY" -c 'import sys; a, b = float(sys.argv[1].split("_")[0]), float(sys.argv[2].split("_")[0]); sys.exit(abs(b - a - 7.5) > 0.3)' "$c4" "$d4" ||
+    fail "$CASE: C4 and D4 begin $c4 and $d4 mm from the left, not 7.5 mm apart"
+cp "$(dirname "$TW_BIN")/../share/tapeworks2/instruments/chromatic-2-octaves.instrument" "$M/mine.instrument"
+export_cli --export "$M/path.pdf" --instrument "$M/mine.instrument" "$M/tune.mid"
+[ "$RC" = 0 ] && cmp -s <(pdftotext "$M/true.pdf" -) <(pdftotext "$M/path.pdf" -) ||
+    fail "$CASE: the instrument file's path gives another tape: $RC $ERR"
+echo "notes: C4" >"$M/broken.instrument"
+export_cli --export "$M/x.pdf" --instrument "$M/broken.instrument" "$M/tune.mid"
+[ "$RC" = 2 ] && [[ "$ERR" == *"broken.instrument, line"* ]] || fail "$CASE: a broken file: $RC $ERR"
+
 CASE="every track when the first has no notes"
 export_cli --export "$M/parts.png" --ticks-per-frame 8 "$M/parts.mid"
 [ "$RC" = 0 ] || fail "$CASE: exit $RC: $ERR"
 [ "$(png_size "$M/parts.png")" = "65 290" ] || fail "$CASE: size $(png_size "$M/parts.png")"
+
+CASE="the tempo of the file"
+# The tune at 60 beats a minute: half a second a note, twice as long as at 120.
+"$PY" - "$M/slow.mid" <<'PYEOF'
+import sys, mido
+f = mido.MidiFile(type=0, ticks_per_beat=240)
+t = mido.MidiTrack([mido.MetaMessage('set_tempo', tempo=1000000, time=0)])
+for n in (60, 62, 64, 65, 67):
+    t.append(mido.Message('note_on', note=n, velocity=100, time=0))
+    t.append(mido.Message('note_off', note=n, velocity=0, time=120))
+f.tracks.append(t)
+f.save(sys.argv[1])
+PYEOF
+export_cli --export "$M/slow.png" --ticks-per-frame 8 "$M/slow.mid"
+[ "$RC" = 0 ] || fail "$CASE: exit $RC: $ERR"
+[ "$(png_size "$M/slow.png")" = "161 103" ] || fail "$CASE: size $(png_size "$M/slow.png")"
 
 CASE="wrong usage exits with 2"
 for args in "--export" "--export $M/x.jpg $M/tune.mid" "--export $M/x.png" \
@@ -54,14 +113,20 @@ for args in "--export" "--export $M/x.jpg $M/tune.mid" "--export $M/x.png" \
     [ "$RC" = 2 ] || fail "$CASE: \"$args\" exits with $RC"
     grep -q "usage:" "$WORK/err.txt" || fail "$CASE: \"$args\" prints no usage"
 done
+# An unknown name lists the instruments, and tells of the files left out for their errors.
+mkdir -p "$XDG_CONFIG_HOME/tapeworks2/instruments"
+printf 'name: Harp\nnotes: C4 H4\n' >"$XDG_CONFIG_HOME/tapeworks2/instruments/harp.instrument"
 export_cli --export "$M/x.png" --instrument Harp "$M/tune.mid"
 [ "$RC" = 2 ] || fail "$CASE: an unknown instrument exits with $RC"
+[[ "$ERR" == *"harp.instrument, line 2"*"\"Example chromatic, two octaves\""* ]] ||
+    fail "$CASE: the unknown instrument's message: $ERR"
+rm "$XDG_CONFIG_HOME/tapeworks2/instruments/harp.instrument"
 
 CASE="failures exit with 1 and say why"
 echo "old" >"$M/kept.png"
 export_cli --export "$M/kept.png" "$M/empty.mid"
 [ "$RC" = 1 ] || fail "$CASE: an unreadable melody exits with $RC"
-[[ "$ERR" == *"cannot read"* ]] || fail "$CASE: \"$ERR\""
+[[ "$ERR" == *"cannot read"*"empty.mid"* ]] || fail "$CASE: \"$ERR\""
 [ "$(cat "$M/kept.png")" = "old" ] || fail "$CASE: the old file was changed"
 export_cli --export "$M/none/tune.png" "$M/tune.mid"
 [ "$RC" = 1 ] && [[ "$ERR" == *"No such file or directory"* ]] || fail "$CASE: missing folder: $RC $ERR"
@@ -86,6 +151,26 @@ if d=$(wait_dialog); then
     xdotool key Return
     wait_for "! editor_dialogs | grep -qx $d" 50 || fail "$CASE: the window stayed open"
     [ "$(head -c 4 "$M/tune.pdf" 2>/dev/null)" = "%PDF" ] || fail "$CASE: no PDF written"
+else
+    fail "$CASE: no export window appeared"
+fi
+press q
+wait_exit || fail "$CASE: the editor did not end with q"
+
+CASE="File/Export tape... for the chosen instrument file"
+# The note indicators of the second instrument file: the example with a tape.
+prefs_write <<<"noteIndic:4"
+editor_start "$M/tune.mid" || finish
+rm -f "$M/tune.pdf"
+press ctrl+e
+if d=$(wait_dialog); then
+    xdotool windowfocus --sync "$d" 2>/dev/null
+    xdotool key Return
+    wait_for "! editor_dialogs | grep -qx $d" 50 || fail "$CASE: the window stayed open"
+    pdftotext "$M/tune.pdf" - 2>/dev/null | grep -q "tune.mid Example chromatic, two octaves print at 100 %" ||
+        fail "$CASE: not the instrument's tape: $(pdftotext "$M/tune.pdf" - 2>&1 | head -3)"
+    cmp -s <(pdftotext "$M/true.pdf" -) <(pdftotext "$M/tune.pdf" -) ||
+        fail "$CASE: another tape than the command line's"
 else
     fail "$CASE: no export window appeared"
 fi
