@@ -312,14 +312,18 @@ void addRun(std::vector<uint32_t> &runs, RunKind kind, std::size_t count) {
 
 // The difference from `before` to `after`; false (and nothing stored) when both hold the same
 // notes, selection flags aside.
+// `known` counts notes at the front and the back that are identical without looking.
 bool makeDelta(const std::vector<TapeNote> &before, const std::vector<TapeNote> &after,
-               UndoDelta &d, Work &work) {
+               UndoDelta &d, Work &work, UndoHistory::Unchanged known) {
     const std::size_t limit = std::min(before.size(), after.size());
-    const std::size_t prefix = matchForward(before.data(), after.data(), limit, identical);
+    std::size_t prefix = std::min(known.front, limit);
+    prefix +=
+        matchForward(before.data() + prefix, after.data() + prefix, limit - prefix, identical);
     if (before.size() == after.size() && prefix == limit)
         return false;
-    const std::size_t suffix =
-        matchBackward(before.data() + before.size(), after.data() + after.size(), limit - prefix);
+    std::size_t suffix = std::min(known.back, limit - prefix);
+    suffix += matchBackward(before.data() + before.size() - suffix,
+                            after.data() + after.size() - suffix, limit - prefix - suffix);
     const TapeNote *a = before.data() + prefix;
     const TapeNote *b = after.data() + prefix;
     const std::size_t na = before.size() - prefix - suffix;
@@ -449,6 +453,10 @@ void applyDelta(const UndoDelta &d, std::vector<TapeNote> &notes, bool forward, 
     replaceRange(notes, d.prefix, sourceCount, middle.data(), targetCount);
 }
 
+UndoHistory::Unchanged both(UndoHistory::Unchanged a, UndoHistory::Unchanged b) {
+    return {std::min(a.front, b.front), std::min(a.back, b.back)};
+}
+
 std::size_t deltaBytes(const UndoDelta &d) {
     return columnBytes(d.runs) + notesBytes(d.removed) + notesBytes(d.added) +
            notesBytes(d.changes);
@@ -485,7 +493,7 @@ bool UndoHistory::sameAsLast(const std::vector<TapeNote> &notes) const {
            matchForward(notes.data(), cursor_.data(), notes.size(), sameNote) == notes.size();
 }
 
-bool UndoHistory::push(const std::vector<TapeNote> &notes) {
+bool UndoHistory::push(const std::vector<TapeNote> &notes, Unchanged unchanged) {
     if (position_ == 0) {
         // Everything is a redo state: the whole history goes aside.
         dropped_ = Dropped();
@@ -500,12 +508,15 @@ bool UndoHistory::push(const std::vector<TapeNote> &notes) {
         cursor_.assign(notes.begin(), notes.end());
         cursorIndex_ = 0;
         size_ = position_ = 1;
+        exchanged_ = {allNotes, allNotes};
         return true;
     }
     moveCursorTo(position_ - 1);
     UndoDelta d;
-    if (!makeDelta(cursor_, notes, d, *work_))
+    if (!makeDelta(cursor_, notes, d, *work_, both(exchanged_, unchanged))) {
+        exchanged_ = {};
         return false;
+    }
     d.bytes = deltaBytes(d);
     // Everything that may fail to allocate comes first, so that a failure leaves the history
     // as it was.
@@ -525,6 +536,7 @@ bool UndoHistory::push(const std::vector<TapeNote> &notes) {
     deltas_.push_back(std::move(d));
     cursorIndex_ = position_;
     size_ = position_ = position_ + 1;
+    exchanged_ = {allNotes, allNotes};
     keepBudget();
     return true;
 }
@@ -532,6 +544,7 @@ bool UndoHistory::push(const std::vector<TapeNote> &notes) {
 void UndoHistory::pop() {
     if (size_ == 0)
         return;
+    exchanged_ = {};
     if (size_ == 1) {
         cursor_.clear();
         cursorIndex_ = 0;
@@ -566,14 +579,14 @@ void UndoHistory::forgetDroppedRedo() {
 }
 
 bool UndoHistory::undo(const std::vector<TapeNote> &current, std::vector<TapeNote> &out,
-                       bool storeCurrent) {
+                       bool storeCurrent, Unchanged unchanged) {
     if (position_ == 0)
         return false;
     if (position_ == size_ && storeCurrent) {
         // Redo comes back to the melody shown; the cursor stays on the snapshot before it.
         moveCursorTo(size_ - 1);
         UndoDelta d;
-        if (makeDelta(cursor_, current, d, *work_)) {
+        if (makeDelta(cursor_, current, d, *work_, both(exchanged_, unchanged))) {
             d.bytes = deltaBytes(d);
             deltaBytes_ += d.bytes;
             deltas_.push_back(std::move(d));
@@ -584,6 +597,7 @@ bool UndoHistory::undo(const std::vector<TapeNote> &current, std::vector<TapeNot
     --position_;
     moveCursorTo(position_);
     out.assign(cursor_.begin(), cursor_.end());
+    exchangedAtPosition();
     return true;
 }
 
@@ -593,6 +607,7 @@ bool UndoHistory::redo(std::vector<TapeNote> &out) {
     ++position_;
     moveCursorTo(position_);
     out.assign(cursor_.begin(), cursor_.end());
+    exchangedAtPosition();
     return true;
 }
 
@@ -600,6 +615,7 @@ void UndoHistory::truncateRedo() {
     if (position_ >= size_)
         return;
     if (position_ == 0) {
+        exchanged_ = {};
         deltas_.clear();
         deltaBytes_ = 0;
         cursor_.clear();
@@ -621,6 +637,16 @@ void UndoHistory::clear() {
     cursorIndex_ = 0;
     size_ = position_ = 0;
     dropped_ = Dropped();
+    exchanged_ = {};
+}
+
+void UndoHistory::exchangedAtPosition() {
+    // The melody handed out is the snapshot at the position; the one before it differs from
+    // it only between the difference's common front and back.
+    if (position_ == 0)
+        exchanged_ = {};
+    else
+        exchanged_ = {deltas_[position_ - 1].prefix, deltas_[position_ - 1].suffix};
 }
 
 void UndoHistory::dropOldest() {
