@@ -66,20 +66,37 @@ std::size_t matchBackward(const TapeNote *aEnd, const TapeNote *bEnd, std::size_
     return n;
 }
 
-// Replaces notes [at, at + oldCount) of `notes` by src[0, newCount); src lies elsewhere.
-void replaceRange(std::vector<TapeNote> &notes, std::size_t at, std::size_t oldCount,
-                  const TapeNote *src, std::size_t newCount) {
-    const std::size_t size = notes.size() - oldCount + newCount;
-    if (size > notes.capacity())
-        notes.reserve(size + size / 8 + 64); // not twice the melody, as the vector would
-    const auto first = notes.begin() + std::ptrdiff_t(at);
-    if (newCount >= oldCount) {
-        std::copy(src, src + oldCount, first);
-        notes.insert(first + std::ptrdiff_t(oldCount), src + oldCount, src + newCount);
-    } else {
-        std::copy(src, src + newCount, first);
-        notes.erase(first + std::ptrdiff_t(newCount), first + std::ptrdiff_t(oldCount));
+using ConstAccess = RopeAccess<const NoteRope, const TapeNote>;
+
+// The number of leading notes of a (from `from` on) and b that `same` accepts, at most n.
+template <class Same>
+std::size_t matchRope(ConstAccess &a, std::size_t from, const TapeNote *b, std::size_t n,
+                      Same same) {
+    std::size_t i = 0;
+    while (i < n) {
+        const std::size_t m = std::min(a.together(from + i), n - i);
+        const std::size_t k = matchForward(a.at(from + i), b + i, m, same);
+        i += k;
+        if (k < m)
+            break;
     }
+    return i;
+}
+
+// The number of trailing notes of a (ending before index `end`) and b (ending at the pointer)
+// that are identical, at most n.
+std::size_t matchRopeBackward(const NoteRope &a, std::size_t end, const TapeNote *bEnd,
+                              std::size_t n) {
+    std::size_t i = 0;
+    while (i < n) {
+        const auto span = a.span(end - i - 1);
+        const std::size_t m = std::min(end - i - span.first, n - i);
+        const std::size_t k = matchBackward(span.notes + (end - i - span.first), bEnd - i, m);
+        i += k;
+        if (k < m)
+            break;
+    }
+    return i;
 }
 
 std::size_t columnBytes(const PackedColumn &column) {
@@ -313,22 +330,27 @@ void addRun(std::vector<uint32_t> &runs, RunKind kind, std::size_t count) {
 // The difference from `before` to `after`; false (and nothing stored) when both hold the same
 // notes, selection flags aside.
 // `known` counts notes at the front and the back that are identical without looking.
-bool makeDelta(const std::vector<TapeNote> &before, const std::vector<TapeNote> &after,
-               UndoDelta &d, Work &work, UndoHistory::Unchanged known) {
+bool makeDelta(const NoteRope &before, const std::vector<TapeNote> &after, UndoDelta &d,
+               Work &work, UndoHistory::Unchanged known) {
     const std::size_t limit = std::min(before.size(), after.size());
+    ConstAccess all(before);
     std::size_t prefix = std::min(known.front, limit);
-    prefix +=
-        matchForward(before.data() + prefix, after.data() + prefix, limit - prefix, identical);
+    prefix += matchRope(all, prefix, after.data() + prefix, limit - prefix, identical);
     if (before.size() == after.size() && prefix == limit)
         return false;
     std::size_t suffix = std::min(known.back, limit - prefix);
-    suffix += matchBackward(before.data() + before.size() - suffix,
-                            after.data() + after.size() - suffix, limit - prefix - suffix);
-    const TapeNote *a = before.data() + prefix;
+    suffix += matchRopeBackward(before, before.size() - suffix,
+                                after.data() + after.size() - suffix, limit - prefix - suffix);
+    // a[i] is note prefix + i of `before`.
+    struct Middle {
+        ConstAccess &all;
+        std::size_t prefix;
+        const TapeNote &operator[](std::size_t i) { return all[prefix + i]; }
+    } a{all, prefix};
     const TapeNote *b = after.data() + prefix;
     const std::size_t na = before.size() - prefix - suffix;
     const std::size_t nb = after.size() - prefix - suffix;
-    if (na == nb && matchForward(a, b, na, sameNote) == na)
+    if (na == nb && matchRope(all, prefix, b, na, sameNote) == na)
         return false;
 
     d.sizeBefore = before.size();
@@ -347,7 +369,7 @@ bool makeDelta(const std::vector<TapeNote> &before, const std::vector<TapeNote> 
     while (i < na && j < nb) {
         if (identical(a[i], b[j])) {
             const std::size_t same =
-                matchForward(a + i, b + j, std::min(na - i, nb - j), identical);
+                matchRope(all, prefix + i, b + j, std::min(na - i, nb - j), identical);
             addRun(runs, runKeep, same);
             i += same;
             j += same;
@@ -384,7 +406,7 @@ bool makeDelta(const std::vector<TapeNote> &before, const std::vector<TapeNote> 
 }
 
 // Turns `notes` (the snapshot on one side of `d`) into the snapshot on the other side.
-void applyDelta(const UndoDelta &d, std::vector<TapeNote> &notes, bool forward, Work &work) {
+void applyDelta(const UndoDelta &d, NoteRope &notes, bool forward, Work &work) {
     const std::size_t sourceSize = forward ? d.sizeBefore : d.sizeAfter;
     const std::size_t targetSize = forward ? d.sizeAfter : d.sizeBefore;
     if (notes.size() != sourceSize)
@@ -395,7 +417,13 @@ void applyDelta(const UndoDelta &d, std::vector<TapeNote> &notes, bool forward, 
     work.unpackAll(d.runs, runs);
 
     NotesReader changes(d.changes, work, work.buffers[5]);
-    TapeNote *source = notes.data() + d.prefix;
+    RopeAccess<NoteRope, TapeNote> all(notes);
+    // source[i] is note prefix + i of `notes`.
+    struct Source {
+        RopeAccess<NoteRope, TapeNote> &all;
+        std::size_t prefix;
+        TapeNote &operator[](std::size_t i) { return all[prefix + i]; }
+    } source{all, d.prefix};
     const bool inPlace = std::all_of(runs.begin(), runs.end(), [](uint32_t run) {
         return (run & 3u) == runKeep || (run & 3u) == runChange;
     });
@@ -423,7 +451,12 @@ void applyDelta(const UndoDelta &d, std::vector<TapeNote> &notes, bool forward, 
         const std::size_t count = run >> 2;
         switch (RunKind(run & 3u)) {
         case runKeep:
-            middle.insert(middle.end(), source + s, source + s + count);
+            for (std::size_t k = 0; k < count;) {
+                const std::size_t m = std::min(all.together(d.prefix + s + k), count - k);
+                const TapeNote *from = all.at(d.prefix + s + k);
+                middle.insert(middle.end(), from, from + m);
+                k += m;
+            }
             s += count;
             break;
         case runRemove:
@@ -450,7 +483,7 @@ void applyDelta(const UndoDelta &d, std::vector<TapeNote> &notes, bool forward, 
     }
     if (s != sourceCount || middle.size() != targetCount)
         throw std::runtime_error("undo history: difference does not fit");
-    replaceRange(notes, d.prefix, sourceCount, middle.data(), targetCount);
+    notes.replace(d.prefix, sourceCount, middle.data(), targetCount);
 }
 
 UndoHistory::Unchanged both(UndoHistory::Unchanged a, UndoHistory::Unchanged b) {
@@ -489,8 +522,9 @@ bool UndoHistory::sameAsLast(const std::vector<TapeNote> &notes) const {
     if (size_ == 0)
         return false;
     moveCursorTo(size_ - 1);
+    ConstAccess all(cursor_);
     return notes.size() == cursor_.size() &&
-           matchForward(notes.data(), cursor_.data(), notes.size(), sameNote) == notes.size();
+           matchRope(all, 0, notes.data(), notes.size(), sameNote) == notes.size();
 }
 
 bool UndoHistory::push(const std::vector<TapeNote> &notes, Unchanged unchanged) {
@@ -505,7 +539,7 @@ bool UndoHistory::push(const std::vector<TapeNote> &notes, Unchanged unchanged) 
         }
         deltas_.clear();
         deltaBytes_ = 0;
-        cursor_.assign(notes.begin(), notes.end());
+        cursor_.assign(notes.data(), notes.size());
         cursorIndex_ = 0;
         size_ = position_ = 1;
         exchanged_ = {allNotes, allNotes};
@@ -524,8 +558,8 @@ bool UndoHistory::push(const std::vector<TapeNote> &notes, Unchanged unchanged) 
     dropped.deltas.reserve(deltas_.size() - (position_ - 1));
     deltas_.reserve(position_);
     // The cursor follows to the new snapshot: only the middle changes.
-    replaceRange(cursor_, d.prefix, d.sizeBefore - d.prefix - d.suffix, notes.data() + d.prefix,
-                 d.sizeAfter - d.prefix - d.suffix);
+    cursor_.replace(d.prefix, d.sizeBefore - d.prefix - d.suffix, notes.data() + d.prefix,
+                    d.sizeAfter - d.prefix - d.suffix);
     for (auto it = deltas_.begin() + std::ptrdiff_t(position_ - 1); it != deltas_.end(); ++it) {
         deltaBytes_ -= it->bytes;
         dropped.deltas.push_back(std::move(*it));
@@ -596,7 +630,7 @@ bool UndoHistory::undo(const std::vector<TapeNote> &current, std::vector<TapeNot
     }
     --position_;
     moveCursorTo(position_);
-    out.assign(cursor_.begin(), cursor_.end());
+    cursor_.copyTo(out);
     exchangedAtPosition();
     return true;
 }
@@ -606,7 +640,7 @@ bool UndoHistory::redo(std::vector<TapeNote> &out) {
         return false;
     ++position_;
     moveCursorTo(position_);
-    out.assign(cursor_.begin(), cursor_.end());
+    cursor_.copyTo(out);
     exchangedAtPosition();
     return true;
 }
@@ -667,9 +701,9 @@ void UndoHistory::keepBudget() {
 }
 
 std::size_t UndoHistory::heldBytes() const {
-    std::size_t bytes = cursor_.capacity() * sizeof(TapeNote) + deltaBytes_ +
+    std::size_t bytes = cursor_.heldBytes() + deltaBytes_ +
                         deltas_.capacity() * sizeof(UndoDelta) + work_->bytes();
-    bytes += dropped_.cursor.capacity() * sizeof(TapeNote);
+    bytes += dropped_.cursor.heldBytes();
     for (const auto &d : dropped_.deltas)
         bytes += d.bytes;
     return bytes;
@@ -679,16 +713,16 @@ std::vector<std::vector<TapeNote>> UndoHistory::snapshots() const {
     std::vector<std::vector<TapeNote>> all(size_);
     if (size_ == 0)
         return all;
-    std::vector<TapeNote> notes = cursor_;
-    all[cursorIndex_] = notes;
+    NoteRope notes = cursor_;
+    notes.copyTo(all[cursorIndex_]);
     for (std::size_t i = cursorIndex_; i-- > 0;) {
         applyDelta(deltas_[i], notes, false, *work_);
-        all[i] = notes;
+        notes.copyTo(all[i]);
     }
     notes = cursor_;
     for (std::size_t i = cursorIndex_; i + 1 < size_; ++i) {
         applyDelta(deltas_[i], notes, true, *work_);
-        all[i + 1] = notes;
+        notes.copyTo(all[i + 1]);
     }
     return all;
 }

@@ -12,6 +12,7 @@
 #pragma once
 
 #include "notes/TapeNote.h"
+#include "scoremodel/NoteRope.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -128,7 +129,7 @@ private:
     void exchangedAtPosition();
 
     std::vector<UndoDelta> deltas_; // deltas_[i] turns snapshot i into snapshot i + 1
-    mutable std::vector<TapeNote> cursor_;
+    mutable NoteRope cursor_;
     mutable std::size_t cursorIndex_ = 0;
     std::size_t size_ = 0;
     std::size_t position_ = 0;
@@ -141,7 +142,7 @@ private:
     struct Dropped {
         std::vector<UndoDelta> deltas;
         bool whole = false;
-        std::vector<TapeNote> cursor;
+        NoteRope cursor;
         std::size_t cursorIndex = 0;
     };
     Dropped dropped_;
