@@ -6,6 +6,9 @@
 namespace tw {
 
 void NoteRope::clear() {
+    // The blocks' memory stays for the next notes, as a vector keeps its capacity.
+    for (auto &block : blocks_)
+        spare_.push_back(std::move(block));
     blocks_.clear();
     firsts_.clear();
     size_ = 0;
@@ -52,6 +55,16 @@ void NoteRope::replace(std::size_t at, std::size_t oldCount, const TapeNote *src
                        std::size_t newCount) {
     if (oldCount == 0 && newCount == 0)
         return;
+    if (oldCount == newCount) {
+        // As many notes as before: copied over, block by block.
+        for (std::size_t done = 0; done < newCount;) {
+            const Span<TapeNote> to = span(at + done);
+            const std::size_t n = std::min(to.end - (at + done), newCount - done);
+            std::copy(src + done, src + done + n, to.notes + (at + done - to.first));
+            done += n;
+        }
+        return;
+    }
     std::size_t b = 0, e = 0, headCount = 0, tailFrom = 0;
     if (!blocks_.empty()) {
         b = blockOf(at);
@@ -80,11 +93,11 @@ void NoteRope::replace(std::size_t at, std::size_t oldCount, const TapeNote *src
     // Blocks b..e are made anew from the notes before `at` in b, src and the notes after the
     // replaced ones in e, in blocks of even size; the old blocks lend their memory.
     std::vector<TapeNote> head, tail;
-    std::vector<std::vector<TapeNote>> spare;
+    std::vector<std::vector<TapeNote>> &spare = spare_;
     if (!blocks_.empty()) {
         head.assign(blocks_[b].begin(), blocks_[b].begin() + std::ptrdiff_t(headCount));
         tail.assign(blocks_[e].begin() + std::ptrdiff_t(tailFrom), blocks_[e].end());
-        for (std::size_t i = e + 1; i-- > b;)
+        for (std::size_t i = b; i <= e; ++i)
             spare.push_back(std::move(blocks_[i]));
         blocks_.erase(blocks_.begin() + std::ptrdiff_t(b), blocks_.begin() + std::ptrdiff_t(e + 1));
     }
@@ -102,7 +115,8 @@ void NoteRope::replace(std::size_t at, std::size_t oldCount, const TapeNote *src
             spare.pop_back();
             piece.clear();
         }
-        piece.reserve(want + want / 16 + 16); // room for a few insertions
+        if (piece.capacity() < want)
+            piece.reserve(want + want / 16 + 16); // room for a few insertions
         while (want > 0) {
             while (taken == counts[source]) {
                 ++source;
@@ -123,6 +137,9 @@ void NoteRope::replace(std::size_t at, std::size_t oldCount, const TapeNote *src
 std::size_t NoteRope::heldBytes() const {
     std::size_t bytes = blocks_.capacity() * sizeof(blocks_[0]) + firsts_.capacity() * 8;
     for (const auto &block : blocks_)
+        bytes += block.capacity() * sizeof(TapeNote);
+    bytes += spare_.capacity() * sizeof(spare_[0]);
+    for (const auto &block : spare_)
         bytes += block.capacity() * sizeof(TapeNote);
     return bytes;
 }

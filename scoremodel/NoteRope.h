@@ -21,6 +21,7 @@ public:
 
     std::size_t size() const { return size_; }
     bool empty() const { return size_ == 0; }
+    // Empties the rope; its memory is kept for the notes that come next.
     void clear();
     void assign(const TapeNote *notes, std::size_t count);
     void copyTo(std::vector<TapeNote> &out) const;
@@ -38,6 +39,7 @@ private:
     std::vector<std::vector<TapeNote>> blocks_; // none empty
     std::vector<std::size_t> firsts_;           // the index of each block's first note
     std::size_t size_ = 0;
+    std::vector<std::vector<TapeNote>> spare_; // emptied blocks, for the next ones
 };
 
 // Reads and writes a rope note by note, fast when the indexes go along a block.

@@ -20,12 +20,17 @@ enum RunKind : uint32_t { runKeep = 0, runRemove = 1, runAdd = 2, runChange = 3 
 constexpr std::size_t maxRunCount = (std::size_t(1) << 30) - 1;
 
 // Equal in every field, the selection flag included: a snapshot keeps the flags.
-bool identical(const TapeNote &a, const TapeNote &b) {
-    return a == b && a.selected == b.selected;
-}
-bool sameNote(const TapeNote &a, const TapeNote &b) {
-    return a == b;
-}
+// (Function objects, so that the matching templates inline them.)
+struct Identical {
+    bool operator()(const TapeNote &a, const TapeNote &b) const {
+        return a == b && a.selected == b.selected;
+    }
+};
+constexpr Identical identical{};
+struct SameNote {
+    bool operator()(const TapeNote &a, const TapeNote &b) const { return a == b; }
+};
+constexpr SameNote sameNote{};
 
 // The number of leading notes of a and b (n each) that `same` accepts. Whole blocks compare as
 // bytes first; a block whose bytes differ (padding bytes may) is compared note by note.
@@ -330,8 +335,8 @@ void addRun(std::vector<uint32_t> &runs, RunKind kind, std::size_t count) {
 // The difference from `before` to `after`; false (and nothing stored) when both hold the same
 // notes, selection flags aside.
 // `known` counts notes at the front and the back that are identical without looking.
-bool makeDelta(const NoteRope &before, const std::vector<TapeNote> &after, UndoDelta &d,
-               Work &work, UndoHistory::Unchanged known) {
+bool makeDelta(const NoteRope &before, const std::vector<TapeNote> &after, UndoDelta &d, Work &work,
+               UndoHistory::Unchanged known) {
     const std::size_t limit = std::min(before.size(), after.size());
     ConstAccess all(before);
     std::size_t prefix = std::min(known.front, limit);
@@ -701,8 +706,8 @@ void UndoHistory::keepBudget() {
 }
 
 std::size_t UndoHistory::heldBytes() const {
-    std::size_t bytes = cursor_.heldBytes() + deltaBytes_ +
-                        deltas_.capacity() * sizeof(UndoDelta) + work_->bytes();
+    std::size_t bytes =
+        cursor_.heldBytes() + deltaBytes_ + deltas_.capacity() * sizeof(UndoDelta) + work_->bytes();
     bytes += dropped_.cursor.heldBytes();
     for (const auto &d : dropped_.deltas)
         bytes += d.bytes;
