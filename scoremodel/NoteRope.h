@@ -5,6 +5,7 @@
 #include "notes/TapeNote.h"
 
 #include <cstddef>
+#include <utility>
 #include <vector>
 
 namespace tw {
@@ -18,6 +19,23 @@ public:
         std::size_t first = 0, end = 0;
         Note *notes = nullptr;
     };
+
+    NoteRope() = default;
+    NoteRope(const NoteRope &) = default;
+    NoteRope &operator=(const NoteRope &) = default;
+    // A rope moved from is empty.
+    NoteRope(NoteRope &&other) noexcept { *this = std::move(other); }
+    NoteRope &operator=(NoteRope &&other) noexcept {
+        blocks_ = std::move(other.blocks_);
+        firsts_ = std::move(other.firsts_);
+        spare_ = std::move(other.spare_);
+        size_ = other.size_;
+        other.blocks_.clear();
+        other.firsts_.clear();
+        other.spare_.clear();
+        other.size_ = 0;
+        return *this;
+    }
 
     std::size_t size() const { return size_; }
     bool empty() const { return size_ == 0; }

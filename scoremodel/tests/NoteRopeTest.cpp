@@ -80,3 +80,18 @@ TEST(NoteRope, ReplacesLikeAVector) {
         }
     }
 }
+
+// What moving and copying leave behind: a rope that is empty or equal, never half of one.
+TEST(NoteRope, MovedFromIsEmptyAndCopiesAreEqual) {
+    const std::vector<TapeNote> notes = numberedNotes(0, 3 * NoteRope::blockNotes + 5);
+    NoteRope rope;
+    rope.assign(notes.data(), notes.size());
+    const NoteRope copy = rope;
+    NoteRope moved = std::move(rope);
+    EXPECT_EQ(rope.size(), 0u);
+    EXPECT_TRUE(contents(rope).empty());
+    EXPECT_TRUE(sameWithFlags(contents(moved), notes));
+    EXPECT_TRUE(sameWithFlags(contents(copy), notes));
+    rope.assign(notes.data(), 10);
+    EXPECT_TRUE(sameWithFlags(contents(rope), numberedNotes(0, 10)));
+}
