@@ -346,12 +346,19 @@ bool makeDelta(const NoteRope &before, const std::vector<TapeNote> &after, UndoD
     std::size_t suffix = std::min(known.back, limit - prefix);
     suffix += matchRopeBackward(before, before.size() - suffix,
                                 after.data() + after.size() - suffix, limit - prefix - suffix);
-    // a[i] is note prefix + i of `before`.
-    struct Middle {
-        ConstAccess &all;
-        std::size_t prefix;
-        const TapeNote &operator[](std::size_t i) { return all[prefix + i]; }
-    } a{all, prefix};
+    // a(i) is note prefix + i of `before`; the block at hand stays in local variables.
+    const TapeNote *block = nullptr;
+    std::size_t blockFirst = 0, blockEnd = 0;
+    const auto a = [&](std::size_t i) -> const TapeNote & {
+        const std::size_t k = prefix + i;
+        if (k < blockFirst || k >= blockEnd) {
+            const auto span = before.span(k);
+            block = span.notes;
+            blockFirst = span.first;
+            blockEnd = span.end;
+        }
+        return block[k - blockFirst];
+    };
     const TapeNote *b = after.data() + prefix;
     const std::size_t na = before.size() - prefix - suffix;
     const std::size_t nb = after.size() - prefix - suffix;
@@ -372,25 +379,28 @@ bool makeDelta(const NoteRope &before, const std::vector<TapeNote> &after, UndoD
     NotesWriter changes(d.changes, work, work.buffers[2], std::min(na, nb));
     std::size_t i = 0, j = 0;
     while (i < na && j < nb) {
-        if (identical(a[i], b[j])) {
+        if (identical(a(i), b[j])) {
             const std::size_t same =
                 matchRope(all, prefix + i, b + j, std::min(na - i, nb - j), identical);
             addRun(runs, runKeep, same);
             i += same;
             j += same;
-        } else if (a[i] == b[j]) {
+        } else if (a(i) == b[j]) {
             // Only the selection flag differs: the notes stay aligned.
-            changes.change(a[i++], b[j++]);
+            changes.change(a(i), b[j]);
+            ++i;
+            ++j;
             addRun(runs, runChange, 1);
         } else if (na - i > nb - j) {
-            removed.note(a[i++]);
+            removed.note(a(i));
+            ++i;
             addRun(runs, runRemove, 1);
         } else if (na - i < nb - j) {
             added.note(b[j++]);
             addRun(runs, runAdd, 1);
         } else {
             for (std::size_t k = 0; k < na - i; ++k)
-                changes.change(a[i + k], b[j + k]);
+                changes.change(a(i + k), b[j + k]);
             addRun(runs, runChange, na - i);
             i = na;
             j = nb;
@@ -398,7 +408,7 @@ bool makeDelta(const NoteRope &before, const std::vector<TapeNote> &after, UndoD
     }
     addRun(runs, runRemove, na - i);
     for (; i < na; ++i)
-        removed.note(a[i]);
+        removed.note(a(i));
     addRun(runs, runAdd, nb - j);
     for (; j < nb; ++j)
         added.note(b[j]);
