@@ -380,8 +380,14 @@ bool makeDelta(const NoteRope &before, const std::vector<TapeNote> &after, UndoD
     std::size_t i = 0, j = 0;
     while (i < na && j < nb) {
         if (identical(a(i), b[j])) {
-            const std::size_t same =
-                matchRope(all, prefix + i, b + j, std::min(na - i, nb - j), identical);
+            // Short runs note by note, long ones block by block.
+            constexpr std::size_t shortRun = 16;
+            const std::size_t most = std::min(na - i, nb - j);
+            std::size_t same = 1;
+            while (same < most && same < shortRun && identical(a(i + same), b[j + same]))
+                ++same;
+            if (same == shortRun)
+                same += matchRope(all, prefix + i + same, b + j + same, most - same, identical);
             addRun(runs, runKeep, same);
             i += same;
             j += same;
