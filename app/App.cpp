@@ -3,8 +3,8 @@
 #include "app/CommandIds.h"
 #include "app/KeyTable.h"
 #include "app/NoteClipboard.h"
-#include "app/ViewOptions.h"
 #include "app/RecoveryKeeper.h"
+#include "app/ViewOptions.h"
 #include "app/WheelSteps.h"
 #include "framework/Flt_Infowin.h"
 #include "framework/Flt_Menubar.h"
@@ -13,6 +13,8 @@
 #include <FL/Fl.H>
 
 #include <iostream>
+
+namespace tw {
 
 namespace {
 constexpr int menuHeight = 25; // at a display scale of 1
@@ -146,3 +148,5 @@ int App::handleWheel() {
     }
     return 0;
 }
+
+} // namespace tw

@@ -10,18 +10,18 @@
 #include "notes/Instrument.h"
 
 #include <cstdint>
-#include <optional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
+
+namespace tw {
 
 class Flt_Menubar;
 class Flt_Infowin;
 class Flt_ScoreTape;
 class MidiFile;
-namespace tw {
 class RecoveryKeeper;
-}
 
 class App : public Flt_App {
 public:
@@ -142,3 +142,5 @@ private:
     uint64_t lastWheelTime = 0;
     std::unique_ptr<tw::RecoveryKeeper> recoveryKeeper;
 };
+
+} // namespace tw

@@ -11,6 +11,8 @@
 
 #include <algorithm>
 
+namespace tw {
+
 void App::onScoreClick(unsigned tick, unsigned note, int state, bool push) {
     recoveryKeeper->touched();
     if (!push)
@@ -123,3 +125,5 @@ void App::shiftClick(unsigned tick, unsigned note) {
         rectNote = note;
     }
 }
+
+} // namespace tw

@@ -15,9 +15,9 @@
 
 #include <cmath>
 
-namespace {
+namespace tw {
 
-using tw::ScoreModel;
+namespace {
 
 // Speed factor of the speed menu's step k (0..8): 0.5 * 2^(k/4).
 double speedFactor(int k) {
@@ -359,3 +359,5 @@ void App::selectNotesTooClose() {
     else
         showMessagef("No notes too close to repeat found");
 }
+
+} // namespace tw

@@ -3,8 +3,8 @@
 #include "app/FitWindow.h"
 #include "framework/Flt_App.h"
 
-#include <FL/Fl_File_Chooser.H>
 #include <FL/Fl.H>
+#include <FL/Fl_File_Chooser.H>
 #include <FL/Fl_File_Input.H>
 #include <FL/Fl_Native_File_Chooser.H>
 
@@ -12,6 +12,8 @@
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
+
+namespace tw {
 
 namespace {
 
@@ -138,3 +140,5 @@ FitChoice chooseFit(const std::string &instrument, const std::vector<tw::FitLine
     Flt_App::returnFocusToMainWindow();
     return choice;
 }
+
+} // namespace tw

@@ -4,12 +4,14 @@
 #pragma once
 
 #include "framework/Dialogs.h"
-#include "scoremodel/MidiImport.h"
 #include "scoremodel/InstrumentFit.h"
+#include "scoremodel/MidiImport.h"
 
 #include <functional>
 #include <string>
 #include <vector>
+
+namespace tw {
 
 // The filter of the file dialogs: MIDI files by their usual extensions (FLTK matches file
 // names against it without regard to case, in its own dialog and in GTK's).
@@ -61,3 +63,5 @@ using FitChooser =
 // An empty chooser restores the window of FitWindow.h.
 void setFitChooser(FitChooser chooser);
 FitChoice chooseFit(const std::string &instrument, const std::vector<tw::FitLine> &lines);
+
+} // namespace tw

@@ -13,6 +13,8 @@
 #include <filesystem>
 #include <unistd.h>
 
+namespace tw {
+
 void App::openFile() {
     if (tape->dataChanged() && !queryClose())
         return;
@@ -154,3 +156,5 @@ bool App::queryClose() {
         infoWindow->hide();
     return true;
 }
+
+} // namespace tw

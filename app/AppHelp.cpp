@@ -7,6 +7,8 @@
 
 #include <FL/Fl_Text_Display.H>
 
+namespace tw {
+
 void App::showHelp() {
     if (!infoWindow) {
         infoWindow = new Flt_Infowin();
@@ -18,3 +20,5 @@ void App::showHelp() {
     }
     infoWindow->show();
 }
+
+} // namespace tw

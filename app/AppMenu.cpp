@@ -12,6 +12,8 @@
 #include <algorithm>
 #include <string>
 
+namespace tw {
+
 namespace {
 
 constexpr int plain = 0;
@@ -189,3 +191,5 @@ void App::buildMenu() {
     }
     addEntries(*menubar, help);
 }
+
+} // namespace tw

@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <system_error>
 
+namespace tw {
+
 namespace {
 constexpr const char *recentFilesMenu = "File/Recent files";
 }
@@ -46,3 +48,5 @@ void App::showRecentFiles() {
         menubar->add((prefix + tw::recentFileLabel(recentFiles[i])).c_str(), cmdRecentFile + int(i),
                      0, 0);
 }
+
+} // namespace tw

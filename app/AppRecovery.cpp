@@ -8,6 +8,8 @@
 
 #include <unistd.h>
 
+namespace tw {
+
 void App::startRecovery() {
     if (!recoveryKeeper->open(tw::recoveryFolder(), long(::getpid())))
         return;
@@ -21,3 +23,5 @@ void App::startRecovery() {
         setFileName(data.fileName.c_str());
     });
 }
+
+} // namespace tw

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+namespace tw {
+
 namespace {
 
 // Ticks are unsigned; the file holds ints, and a tick past the largest int is kept at it.
@@ -83,3 +85,5 @@ void App::writeSettings() {
     prefs.set("TicksPerFrame", int(tape->ticksPerFrame()));
     writeViewSettings();
 }
+
+} // namespace tw

@@ -16,6 +16,8 @@
 #include <cmath>
 #include <cstdlib>
 
+namespace tw {
+
 namespace {
 
 double takenScale = 1;
@@ -117,3 +119,5 @@ void App::showPointerState() {
     tape->setCrosshair(clickAction != clickNone);
     showPointerStatus(); // the command may have moved the board under the pointer
 }
+
+} // namespace tw

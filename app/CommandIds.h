@@ -2,6 +2,8 @@
 // Single commands use 1 to 47 and 800 on; the ranges carry a parameter in the id.
 #pragma once
 
+namespace tw {
+
 enum Command : int {
     cmdExit = 1,
     cmdPlayAll = 2,
@@ -90,3 +92,5 @@ enum ClickAction : int {
     clickPasteWithTime = 4,
     clickPaste = 5,
 };
+
+} // namespace tw

@@ -1,5 +1,7 @@
 #include "app/FileNames.h"
 
+namespace tw {
+
 std::string baseName(const std::string &path) {
     const std::string::size_type slash = path.find_last_of("/\\");
     return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -15,3 +17,5 @@ std::string titleSuffixFor(const std::string &path) {
     const std::string base = baseName(path);
     return base.empty() ? std::string() : " - " + base;
 }
+
+} // namespace tw

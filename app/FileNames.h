@@ -3,6 +3,8 @@
 
 #include <string>
 
+namespace tw {
+
 // The part of a path after its last '/' or '\' (the whole path when it holds neither).
 std::string baseName(const std::string &path);
 
@@ -12,3 +14,5 @@ std::string withMidExtension(const std::string &name);
 
 // The title suffix for a file: " - " and its base name, or empty when the base name is empty.
 std::string titleSuffixFor(const std::string &path);
+
+} // namespace tw

@@ -8,6 +8,8 @@
 #include <FL/Fl_Hold_Browser.H>
 #include <FL/Fl_Return_Button.H>
 
+namespace tw {
+
 namespace {
 
 constexpr int windowWidth = 540;
@@ -112,3 +114,5 @@ FitChoice runFitWindow(const std::string &instrument, const std::vector<tw::FitL
     }
     return choice;
 }
+
+} // namespace tw

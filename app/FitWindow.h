@@ -5,8 +5,12 @@
 
 #include "app/AppDialogs.h"
 
+namespace tw {
+
 // The text of one line of the list, columns separated by tabs: "-1\t0\t0".
 std::string fitLineText(const tw::FitLine &line);
 
 // Shows the window modally and returns what was chosen; the first line is chosen at start.
 FitChoice runFitWindow(const std::string &instrument, const std::vector<tw::FitLine> &lines);
+
+} // namespace tw

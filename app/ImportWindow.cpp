@@ -11,6 +11,8 @@
 #include <FL/Fl_Double_Window.H>
 #include <FL/Fl_Return_Button.H>
 
+namespace tw {
+
 namespace {
 
 struct WindowState {
@@ -61,3 +63,5 @@ ImportChoice runImportWindow(const std::string &path, const std::vector<tw::Trac
             choice.tracks.push_back(tracks[i].index);
     return choice;
 }
+
+} // namespace tw

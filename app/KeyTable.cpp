@@ -4,6 +4,8 @@
 
 #include <FL/Enumerations.H>
 
+namespace tw {
+
 namespace {
 
 // Keys that need the exact modifier state (cursor and page keys).
@@ -73,3 +75,5 @@ int keyCommand(int key, int state, const char *text) {
                 return k.command;
     return 0;
 }
+
+} // namespace tw

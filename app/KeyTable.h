@@ -6,6 +6,8 @@
 // checked without a display.
 #pragma once
 
+namespace tw {
+
 // Command id for a key press, or 0 when the key is not one of the main window's keys.
 //   key   : FLTK key code (Fl::event_key())
 //   state : FLTK modifier state with the lock bits already cleared
@@ -14,3 +16,5 @@ int keyCommand(int key, int state, const char *text);
 
 // FLTK's event state without Caps Lock, Num Lock and Scroll Lock.
 int withoutLockBits(int state);
+
+} // namespace tw

@@ -6,6 +6,8 @@
 #include <FL/Fl.H>
 #include <FL/x.H>
 
+namespace tw {
+
 void initClipboard() {
     clipboardInitThreads();
 }
@@ -30,3 +32,5 @@ bool copyNotes(const std::vector<TapeNote> &notes) {
 std::vector<TapeNote> notesForPaste() {
     return notesFromClipboard();
 }
+
+} // namespace tw

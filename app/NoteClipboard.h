@@ -5,6 +5,8 @@
 
 #include <vector>
 
+namespace tw {
+
 // Prepares Xlib for the clipboard's own thread; first thing in main.
 void initClipboard();
 // Hands our clipboard data to a clipboard manager and closes the clipboard; end of main.
@@ -14,3 +16,5 @@ void shutdownClipboard();
 void installClipboardPump();
 bool copyNotes(const std::vector<TapeNote> &notes);
 std::vector<TapeNote> notesForPaste();
+
+} // namespace tw

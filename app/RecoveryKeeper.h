@@ -18,9 +18,9 @@
 #include <string>
 #include <thread>
 
-class Flt_ScoreTape;
-
 namespace tw {
+
+class Flt_ScoreTape;
 
 class RecoveryKeeper {
 public:

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace tw {
+
 // a + b, except that a step below 0 is refused as a whole and leaves a unchanged.
 inline unsigned clampedStep(unsigned a, int b) {
     if (b < 0 && static_cast<unsigned>(-static_cast<int64_t>(b)) > a)
@@ -33,3 +35,5 @@ inline bool acceptWheelEvent(uint64_t &lastAccepted, uint64_t now) {
     lastAccepted = now;
     return true;
 }
+
+} // namespace tw

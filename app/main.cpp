@@ -7,6 +7,8 @@
 
 #include <iostream>
 
+using namespace tw;
+
 int main(int argc, char **argv) {
     // The export runs without a display: it comes before anything of FLTK or X.
     if (tw::isExportCommand(argc, argv))

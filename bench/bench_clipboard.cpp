@@ -14,6 +14,8 @@
 #include <unistd.h>
 #include <vector>
 
+using namespace tw;
+
 namespace {
 using Clock = std::chrono::steady_clock;
 constexpr int runs = 30;

@@ -18,6 +18,8 @@
 #include <unistd.h>
 #include <vector>
 
+using namespace tw;
+
 namespace {
 
 namespace fs = std::filesystem;

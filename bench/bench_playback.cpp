@@ -19,6 +19,8 @@
 #include <unistd.h>
 #include <vector>
 
+using namespace tw;
+
 extern char **environ;
 
 namespace {

@@ -17,6 +17,8 @@
 #include <unistd.h>
 #include <vector>
 
+using namespace tw;
+
 namespace {
 
 constexpr unsigned melodySize = 1000000;

@@ -2,6 +2,8 @@
 
 #include <X11/Xatom.h>
 
+namespace tw {
+
 Blob convertStored(const ClipStore &store, const X11Atoms &atoms, Atom target, Atom &type) {
     for (const std::map<Atom, Blob> *blocks : {&store.formats, &store.inherited}) {
         auto found = blocks->find(target);
@@ -40,3 +42,5 @@ std::vector<long> storedTargets(const ClipStore &store, const X11Atoms &atoms, b
     }
     return targets;
 }
+
+} // namespace tw

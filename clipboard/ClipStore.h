@@ -8,6 +8,8 @@
 #include <map>
 #include <memory>
 
+namespace tw {
+
 // Data is shared so that a transfer in progress keeps its block when the clipboard changes.
 using Blob = std::shared_ptr<const Bytes>;
 
@@ -24,3 +26,5 @@ Blob convertStored(const ClipStore &store, const X11Atoms &atoms, Atom target, A
 // The targets the store can be converted to; with `protocol`, TARGETS, TIMESTAMP and MULTIPLE
 // come first.
 std::vector<long> storedTargets(const ClipStore &store, const X11Atoms &atoms, bool protocol);
+
+} // namespace tw

@@ -2,6 +2,8 @@
 
 #include "clipboard/X11Platform.h"
 
+namespace tw {
+
 ClipboardGuard::~ClipboardGuard() {
     if (openCount_ != 0)
         X11Platform::instance().release();
@@ -46,3 +48,5 @@ int ClipboardGuard::setData(int32_t format, const void *data, int32_t length) {
     close();
     return result;
 }
+
+} // namespace tw

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace tw {
+
 constexpr int clipErrArgument = -8949; // no data, a length of 0 or less, or a negative format
 constexpr int clipErrOpen = -8948;     // the clipboard cannot be opened (no X display, or busy)
 constexpr int clipErrNoData = -8947;   // nothing is stored in the requested format
@@ -35,3 +37,5 @@ public:
 private:
     int32_t openCount_ = 0;
 };
+
+} // namespace tw

@@ -6,6 +6,8 @@
 
 #include <mutex>
 
+namespace tw {
+
 namespace {
 std::mutex hookMutex;
 ClipboardWaitHook waitHook;
@@ -28,3 +30,5 @@ ClipboardWaitHook clipboardWaitHook() {
 void clipboardShutdown() {
     X11Platform::instance().shutdown();
 }
+
+} // namespace tw

@@ -4,6 +4,8 @@
 
 #include <functional>
 
+namespace tw {
+
 // Call first thing in main, before FLTK or anything else talks to X: the clipboard serves
 // requests on a thread of its own with its own display connection.
 void clipboardInitThreads();
@@ -31,3 +33,5 @@ ClipboardWaitHook clipboardWaitHook();
 // clipboard and a clipboard manager runs, the data is handed over to it (at most 2 s); then the
 // clipboard's thread and display connections are closed. Later opens fail.
 void clipboardShutdown();
+
+} // namespace tw

@@ -4,6 +4,8 @@
 
 #include <climits>
 
+namespace tw {
+
 int32_t scoreTapeFormatId = -1;
 
 namespace {
@@ -72,3 +74,5 @@ std::vector<TapeNote> notesFromClipboard() {
         return {};
     return decodeNotes(bytes.data(), bytes.size());
 }
+
+} // namespace tw

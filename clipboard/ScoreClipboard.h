@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace tw {
+
 constexpr const char *scoreTapeFormatName = "ScoreTapeFmt";
 constexpr size_t noteRecordSize = 24;
 
@@ -26,3 +28,5 @@ std::vector<TapeNote> notesFromClipboard();
 std::vector<uint8_t> encodeNotes(const std::vector<TapeNote> &notes);
 // Trailing bytes that do not fill a record are ignored.
 std::vector<TapeNote> decodeNotes(const uint8_t *data, size_t size);
+
+} // namespace tw

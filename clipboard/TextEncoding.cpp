@@ -1,5 +1,7 @@
 #include "clipboard/TextEncoding.h"
 
+namespace tw {
+
 Bytes latin1ToUtf8(const Bytes &latin1) {
     Bytes out;
     out.reserve(latin1.size());
@@ -49,3 +51,5 @@ Bytes utf8ToLatin1(const Bytes &utf8) {
     }
     return out;
 }
+
+} // namespace tw

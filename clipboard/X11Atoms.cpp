@@ -1,5 +1,7 @@
 #include "clipboard/X11Atoms.h"
 
+namespace tw {
+
 X11Atoms::X11Atoms(Display *display) {
     char *names[] = {const_cast<char *>("CLIPBOARD"),
                      const_cast<char *>("TARGETS"),
@@ -29,3 +31,5 @@ X11Atoms::X11Atoms(Display *display) {
     for (int i = 0; i < count; ++i)
         *fields[i] = atoms[i];
 }
+
+} // namespace tw

@@ -3,6 +3,8 @@
 
 #include <X11/Xlib.h>
 
+namespace tw {
+
 struct X11Atoms {
     Atom clipboard = None;
     Atom targets = None;
@@ -23,3 +25,5 @@ struct X11Atoms {
 
     explicit X11Atoms(Display *display);
 };
+
+} // namespace tw

@@ -3,6 +3,8 @@
 #include <atomic>
 #include <mutex>
 
+namespace tw {
+
 namespace {
 std::atomic<Display *> servingDisplay{nullptr};
 XErrorHandler previousHandler = nullptr; // written once, before any serving display is set
@@ -25,3 +27,5 @@ void stopIgnoringErrorsOn(Display *display) {
     Display *expected = display;
     servingDisplay.compare_exchange_strong(expected, nullptr);
 }
+
+} // namespace tw

@@ -4,6 +4,10 @@
 
 #include <X11/Xlib.h>
 
+namespace tw {
+
 // Thread: any; call before the display is used.
 void ignoreRequestorErrorsOn(Display *display);
 void stopIgnoringErrorsOn(Display *display);
+
+} // namespace tw

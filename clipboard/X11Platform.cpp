@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <new>
 
+namespace tw {
+
 namespace {
 constexpr auto ownerPatience = std::chrono::milliseconds(1000); // then the owner counts as frozen
 constexpr auto servePatience = std::chrono::milliseconds(2000);
@@ -224,3 +226,5 @@ void X11Platform::shutdown() {
     atoms_.reset();
     registered_.clear();
 }
+
+} // namespace tw

@@ -14,6 +14,8 @@
 #include <set>
 #include <thread>
 
+namespace tw {
+
 struct X11Atoms;
 class X11SelectionReader;
 class X11SelectionServer;
@@ -61,3 +63,5 @@ private:
     int holdDepth_ = 0;
     bool shutDown_ = false;
 };
+
+} // namespace tw

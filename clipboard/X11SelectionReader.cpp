@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <poll.h>
 
+namespace tw {
+
 namespace {
 constexpr long propertyChunkLongs = 1 << 20; // read properties 4 MB at a time
 
@@ -155,3 +157,5 @@ FetchResult X11SelectionReader::fetch(Atom selection, Atom target, Fetched &out,
     out = std::move(data);
     return FetchResult::ok;
 }
+
+} // namespace tw

@@ -8,6 +8,8 @@
 
 #include <chrono>
 
+namespace tw {
+
 enum class FetchResult { ok, refused, timedOut, unreadable, tooLarge };
 
 // An answer of a selection owner: the bytes, the type the owner gave them, and their item size
@@ -47,3 +49,5 @@ private:
     Window window_;
     const X11Atoms &atoms_;
 };
+
+} // namespace tw

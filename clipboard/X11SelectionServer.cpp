@@ -10,6 +10,8 @@
 #include <poll.h>
 #include <unistd.h>
 
+namespace tw {
+
 namespace {
 constexpr auto transferIdleLimit = std::chrono::seconds(5);
 constexpr auto pendingPoll = std::chrono::milliseconds(100);
@@ -363,3 +365,5 @@ void X11SelectionServer::run() {
         request->done.set_value(false);
     commands_.clear();
 }
+
+} // namespace tw

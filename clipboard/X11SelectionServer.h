@@ -11,6 +11,8 @@
 #include <thread>
 #include <vector>
 
+namespace tw {
+
 class X11SelectionServer {
 public:
     X11SelectionServer() = default;
@@ -88,3 +90,5 @@ private:
     std::vector<Transfer> transfers_;
     bool handOverDone_ = false;
 };
+
+} // namespace tw

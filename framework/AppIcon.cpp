@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+namespace tw {
+
 namespace {
 
 struct Rgb {
@@ -89,3 +91,5 @@ const Fl_RGB_Image *appIcon() {
     static const Fl_RGB_Image image(pixels.data(), appIconSize, appIconSize, 4);
     return &image;
 }
+
+} // namespace tw

@@ -4,6 +4,8 @@
 
 #include <vector>
 
+namespace tw {
+
 // The program's icon: a small piano-roll picture drawn in code. The design is laid out on a
 // grid of appIconSize pixels and drawn afresh for each size, so that larger icons stay sharp.
 constexpr int appIconSize = 32;
@@ -17,3 +19,5 @@ std::vector<unsigned char> appIconPixels(int size = appIconSize);
 
 // The window icon at appIconSize as an FLTK image (built once, lives to the end of the program).
 const Fl_RGB_Image *appIcon();
+
+} // namespace tw

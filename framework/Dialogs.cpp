@@ -16,6 +16,8 @@
 #include <utility>
 #include <vector>
 
+namespace tw {
+
 namespace {
 
 DialogResponder &currentResponder() {
@@ -179,3 +181,5 @@ ScopedDialogResponder::ScopedDialogResponder(DialogResponder responder)
 ScopedDialogResponder::~ScopedDialogResponder() {
     currentResponder() = std::move(previous);
 }
+
+} // namespace tw

@@ -3,6 +3,8 @@
 #include <functional>
 #include <string>
 
+namespace tw {
+
 // The one way the application shows message boxes and asks questions. Normally they are FLTK's
 // fl_message and fl_choice; a test installs a responder that sees each call and answers it.
 // GUI thread only.
@@ -53,3 +55,5 @@ public:
 private:
     DialogResponder previous;
 };
+
+} // namespace tw

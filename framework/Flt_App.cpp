@@ -8,6 +8,8 @@
 
 #include <string>
 
+namespace tw {
+
 Flt_App *theApp = nullptr;
 
 namespace {
@@ -117,3 +119,5 @@ void Flt_App::returnFocusToMainWindow() {
     if (theApp && theApp->shown() && theApp->visible())
         Fl::focus(theApp);
 }
+
+} // namespace tw

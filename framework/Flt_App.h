@@ -5,6 +5,8 @@
 #include <FL/Fl_Double_Window.H>
 #include <FL/Fl_Preferences.H>
 
+namespace tw {
+
 // Base class of an application's main window. Keeps the window geometry in the per-user
 // preferences file (group "posize"), builds the title from a fixed base and a changeable suffix,
 // asks queryClose() before the window closes and runs the FLTK loop.
@@ -47,3 +49,5 @@ public:
 
 // The running application, from run() until its destructor.
 extern Flt_App *theApp;
+
+} // namespace tw

@@ -1,5 +1,7 @@
 #pragma once
 
+namespace tw {
+
 // What an application passes to its main window: initial size and position, minimum size,
 // title and the names under which its per-user preferences are kept.
 struct Flt_AppConfig {
@@ -20,3 +22,5 @@ struct Flt_AppConfig {
     // The framework's initialiser: the minimum size, every other field at its default.
     Flt_AppConfig(int minWidth, int minHeight) : minW(minWidth), minH(minHeight) {}
 };
+
+} // namespace tw

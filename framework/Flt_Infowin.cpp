@@ -3,6 +3,8 @@
 #include <FL/Fl_Button.H>
 #include <FL/Fl_Text_Display.H>
 
+namespace tw {
+
 namespace {
 constexpr int minWidth = 100;
 constexpr int minHeight = 200;
@@ -41,3 +43,5 @@ void Flt_Infowin::onOk(Fl_Widget *widget, void *window) {
     if (info && widget == info->okButton)
         info->hide();
 }
+
+} // namespace tw

@@ -7,6 +7,8 @@
 class Fl_Button;
 class Fl_Text_Display;
 
+namespace tw {
+
 // A resizable top-level window that shows a read-only text in a scrolling display, with an
 // "OK" button below that hides it. Not modal. Fill it with buffer.text(), pick the face with
 // display->textfont(), then show(). GUI thread only.
@@ -25,3 +27,5 @@ public:
 private:
     static void onOk(Fl_Widget *widget, void *window);
 };
+
+} // namespace tw

@@ -7,6 +7,8 @@
 
 #include <string>
 
+namespace tw {
+
 namespace {
 
 // Items with a shortcut are drawn by this label type: the item's text on the left, the
@@ -233,3 +235,5 @@ void Flt_Menubar::draw() {
     fl_color(labelcolor());
     fl_draw(statusText.c_str(), left, y(), width, h(), FL_ALIGN_RIGHT);
 }
+
+} // namespace tw

@@ -6,6 +6,8 @@
 #include <map>
 #include <string>
 
+namespace tw {
+
 // A menu bar whose items carry integer command ids. Every pick of any item (mouse or shortcut)
 // arrives at commandCallback with the item's id. GUI thread only.
 //
@@ -60,3 +62,5 @@ public:
     std::map<int, int> itemShortcuts;         // menu array index -> shortcut (items with one)
     std::string statusText;
 };
+
+} // namespace tw

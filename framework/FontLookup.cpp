@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+namespace tw {
+
 int findFont(const char *name, bool bold, bool italic) {
     // The system's faces are enumerated once per process.
     static const int fontCount = Fl::set_fonts(nullptr);
@@ -20,3 +22,5 @@ int findFont(const char *name, bool bold, bool italic) {
     }
     return -1;
 }
+
+} // namespace tw

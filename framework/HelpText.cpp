@@ -4,6 +4,8 @@
 
 #include <FL/Enumerations.H>
 
+namespace tw {
+
 // One line of the text per source line.
 const char *const helpText =
     "Nomenclature:\n"
@@ -80,3 +82,5 @@ int helpTextFont() {
     const int font = findFont("Lucida Console", false, false);
     return font >= 0 ? font : FL_COURIER;
 }
+
+} // namespace tw

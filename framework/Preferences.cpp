@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+namespace tw {
+
 int prefGetInt(Fl_Preferences &prefs, const char *key, int def) {
     int value = def;
     prefs.get(key, value, def);
@@ -44,3 +46,5 @@ std::vector<int> prefGetIntArray(Fl_Preferences &prefs, const char *name) {
     }
     return values;
 }
+
+} // namespace tw

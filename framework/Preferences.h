@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace tw {
+
 // Helpers over an Fl_Preferences group. They never fail: a missing entry gives the default.
 
 // The stored integer when it is 0 or more, otherwise def (also when the entry is missing).
@@ -26,3 +28,5 @@ constexpr int prefArrayLimit = 1024;
 
 // The key of entry index of an array: "MIDIpgms" and 3 give "MIDIpgms3".
 std::string prefArrayKey(const char *name, int index);
+
+} // namespace tw

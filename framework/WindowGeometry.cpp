@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace tw {
+
 namespace {
 
 // The window frame that the stored values leave out: the position is stored 4 pixels right of
@@ -66,3 +68,5 @@ void saveWindowPlacement(Fl_Preferences &posize, int x, int y, int w, int h) {
     posize.set("w", std::max(1, w - frameExtra));
     posize.set("h", std::max(1, h - frameExtra));
 }
+
+} // namespace tw

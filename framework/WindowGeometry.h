@@ -4,6 +4,8 @@
 
 #include <FL/Fl_Preferences.H>
 
+namespace tw {
+
 // Where the main window goes at start, from the "posize" group of the preferences.
 struct WindowPlacement {
     bool move = false; // a usable position is stored (both x and y above 0)
@@ -22,3 +24,5 @@ WindowPlacement restoreWindowPlacement(Fl_Preferences &posize, Flt_AppConfig &co
 // Writes "x", "y", "w", "h" of a window at (x, y) of w x h into posize, in the form that
 // restoreWindowPlacement turns back into the same window.
 void saveWindowPlacement(Fl_Preferences &posize, int x, int y, int w, int h);
+
+} // namespace tw

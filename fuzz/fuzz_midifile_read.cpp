@@ -8,6 +8,8 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+using namespace tw;
+
 namespace {
 
 void check(bool condition, const char *what) {

@@ -8,6 +8,8 @@
 #include <iostream>
 #include <thread>
 
+namespace tw {
+
 namespace {
 
 const char *const clientName = "RtMidi Output Client";
@@ -267,3 +269,5 @@ int64_t NoxmidiSnd::waitInterruptible(int64_t us, const StopPredicate &stopReque
             return 0;
     }
 }
+
+} // namespace tw

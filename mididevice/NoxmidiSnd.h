@@ -14,6 +14,8 @@
 
 class RtMidiOut;
 
+namespace tw {
+
 class NoxmidiSnd {
 public:
     // Results of open, send and play: 0 success, 1 stopped (play only), otherwise the MIDI
@@ -86,3 +88,5 @@ private:
     uint64_t portGeneration = 0;
     std::map<uint16_t, bool> soundingNotes;
 };
+
+} // namespace tw

@@ -4,6 +4,8 @@
 #include <iostream>
 #include <string>
 
+namespace tw {
+
 NoxssThread::~NoxssThread() {
     stop();
 }
@@ -44,3 +46,5 @@ void NoxssThread::run(const std::atomic<bool> *flag) {
     }
     finished.store(true);
 }
+
+} // namespace tw

@@ -5,6 +5,8 @@
 #include <functional>
 #include <thread>
 
+namespace tw {
+
 class NoxssThread {
 public:
     // The task gets the stop flag and returns soon after it sees it set. An exception that it
@@ -46,3 +48,5 @@ private:
     std::atomic<bool> stopFlag{false}; // written by the owner, read by the task
     std::atomic<bool> finished{false}; // written by the worker, read by the owner
 };
+
+} // namespace tw

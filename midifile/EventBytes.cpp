@@ -6,6 +6,8 @@
 #include <new>
 #include <stdexcept>
 
+namespace tw {
+
 static_assert(sizeof(void *) <= 8, "a heap address must fit the inline store");
 static_assert(sizeof(MidiEvent) == 16, "an event takes 16 bytes");
 
@@ -94,3 +96,5 @@ void EventBytes::resize(std::size_t count, uint8_t value) {
 bool operator==(const EventBytes &a, const EventBytes &b) {
     return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size()) == 0);
 }
+
+} // namespace tw

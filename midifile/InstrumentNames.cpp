@@ -1,6 +1,8 @@
 // General MIDI program names.
 #include "midifile/MidiFile.h"
 
+namespace tw {
+
 namespace {
 
 struct Instrument {
@@ -144,3 +146,5 @@ const Instrument instruments[128] = {
 const char *instrumentName(uint32_t program) {
     return program < 128 ? instruments[program].name : "";
 }
+
+} // namespace tw

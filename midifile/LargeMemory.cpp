@@ -6,6 +6,8 @@
 #include <sys/mman.h>
 #include <utility>
 
+namespace tw {
+
 namespace midifile {
 
 namespace {
@@ -94,3 +96,5 @@ ByteBlock::~ByteBlock() {
 }
 
 } // namespace midifile
+
+} // namespace tw

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <memory>
 
+namespace tw {
+
 namespace midifile {
 
 // Asks the kernel to back the whole 2 MB pages inside [p, p + bytes) by huge pages. Only a
@@ -38,3 +40,5 @@ private:
 };
 
 } // namespace midifile
+
+} // namespace tw

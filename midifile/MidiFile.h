@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+namespace tw {
+
 // Error codes of the reader and the writer; 0 means success.
 constexpr int errCannotOpen = -2499;      // the file cannot be opened, or is not a regular file
 constexpr int errRead = -2498;            // the file ends before a needed byte, is too large,
@@ -239,3 +241,5 @@ uint16_t timeUnitForTempo(double seconds, unsigned bpm);
 
 // General MIDI program name for 0..127; an empty string for any other number. Never null.
 const char *instrumentName(uint32_t program);
+
+} // namespace tw

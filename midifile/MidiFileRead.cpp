@@ -12,6 +12,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace tw {
+
 namespace {
 
 // Reads up to size bytes; the count read, or -1 on an error.
@@ -385,3 +387,5 @@ int MidiFile::read(const char *path, long long *failedAt) {
         return errRead;
     }
 }
+
+} // namespace tw

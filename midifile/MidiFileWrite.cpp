@@ -25,6 +25,8 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+namespace tw {
+
 namespace {
 
 // Writes all n bytes; false on any failure (a full disk, a file size limit).
@@ -479,3 +481,5 @@ int MidiFile::write(const char *path) const {
         return errWrite;
     }
 }
+
+} // namespace tw

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+namespace tw {
+
 NoxmidiTrk::NoxmidiTrk(const std::vector<MidiEvent> &list) : events(list) {
     recount();
 }
@@ -113,3 +115,5 @@ uint16_t timeUnitForTempo(double seconds, unsigned bpm) {
         return 0;
     return uint16_t(v);
 }
+
+} // namespace tw

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace tw {
+
 namespace midifile {
 
 // Reads a variable-length quantity from data[pos..size): bytes with the top bit set continue it.
@@ -58,3 +60,5 @@ inline void writeBigEndian16(uint8_t *out, uint16_t v) {
 }
 
 } // namespace midifile
+
+} // namespace tw

@@ -10,11 +10,11 @@
 #include <fstream>
 #include <sstream>
 
+namespace tw {
+
 #ifndef TW_INSTALL_DATADIR
 #define TW_INSTALL_DATADIR "/usr/local/share"
 #endif
-
-namespace tw {
 
 namespace {
 

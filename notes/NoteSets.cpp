@@ -1,5 +1,7 @@
 #include "notes/NoteSets.h"
 
+namespace tw {
+
 const uint8_t deleika26Notes[27] = {43, 48, 50, 55, 57, 59, 60, 62, 64, 65, 66, 67, 69,  71,
                                     72, 73, 74, 76, 77, 78, 79, 81, 83, 84, 86, 88, 0xFF};
 
@@ -63,3 +65,5 @@ bool indicatorRowColours(unsigned n, RowColours &out) {
         return false;
     }
 }
+
+} // namespace tw

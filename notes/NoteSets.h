@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace tw {
+
 // Palette indexes of FLTK's standard colour map used by the tables.
 constexpr TapeColour paletteForeground = 0; // FLTK's colour 0
 constexpr TapeColour paletteDark1 = 47;     // FL_DARK1
@@ -43,3 +45,5 @@ constexpr unsigned indicatorPiano = 1;
 constexpr unsigned indicatorDeleika26 = 2;
 // The table of indicator choice n into out; false (out unchanged) for an unknown n.
 bool indicatorRowColours(unsigned n, RowColours &out);
+
+} // namespace tw

@@ -3,6 +3,8 @@
 // small numbers for palette entries), kept here without FLTK so that lower layers can build tables.
 #pragma once
 
+namespace tw {
+
 using TapeColour = unsigned int; // identical to FLTK's Fl_Color
 
 // FLTK's fl_rgb_color(r, g, b) without FLTK.
@@ -14,3 +16,5 @@ struct RowColours {
     TapeColour colours[128] = {}; // index = note number: colour of the row's guide line
     TapeColour special = 0;       // a note on a row of this colour is a special note
 };
+
+} // namespace tw

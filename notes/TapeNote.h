@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+namespace tw {
+
 // The last tick a note may reach: starts and ends are 32-bit tick counts.
 constexpr uint32_t lastTick = 0xFFFFFFFFu;
 
@@ -28,3 +30,5 @@ struct ByStart {
     bool operator()(const TapeNote &n, uint64_t tick) const { return n.start < tick; }
     bool operator()(uint64_t tick, const TapeNote &n) const { return tick < n.start; }
 };
+
+} // namespace tw

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace tw {
+
 namespace {
 
 constexpr std::size_t hugePage = std::size_t(2) << 20;
@@ -36,3 +38,5 @@ std::vector<TapeNote> copyNotes(const std::vector<TapeNote> &notes, std::size_t 
     copy.assign(notes.begin(), notes.end());
     return copy;
 }
+
+} // namespace tw

@@ -8,9 +8,13 @@
 #include <cstddef>
 #include <vector>
 
+namespace tw {
+
 // Reserves room for `count` notes in `notes` (keeping its contents) in huge pages where the
 // block is large enough.
 void reserveNotes(std::vector<TapeNote> &notes, std::size_t count);
 
 // A copy of `notes` with room for `extra` more notes.
 std::vector<TapeNote> copyNotes(const std::vector<TapeNote> &notes, std::size_t extra = 0);
+
+} // namespace tw

@@ -6,6 +6,8 @@
 #include <iterator>
 #include <unordered_set>
 
+namespace tw {
+
 namespace {
 
 using Block = std::shared_ptr<const std::vector<TapeNote>>;
@@ -183,3 +185,5 @@ std::size_t heldBytes(const std::vector<NoteSnapshot> &snapshots) {
     }
     return bytes;
 }
+
+} // namespace tw

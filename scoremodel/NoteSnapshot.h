@@ -9,6 +9,8 @@
 #include <memory>
 #include <vector>
 
+namespace tw {
+
 class NoteSnapshot {
 public:
     // A piece of a shared block: notes [begin, begin + count) of *block.
@@ -56,3 +58,5 @@ private:
 
 // The memory a history holds: every distinct block counted once, with the run lists.
 std::size_t heldBytes(const std::vector<NoteSnapshot> &snapshots);
+
+} // namespace tw

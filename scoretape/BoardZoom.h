@@ -51,10 +51,6 @@ double scaleForDpi(double dpi);
 // valid, otherwise the screen's.
 double displayScale(double dpi, const char *overrideValue);
 
-} // namespace tw
-
-namespace tw {
-
 // The tape's view options and what it knows of the pointer.
 struct BoardView {
     double scale = 1; // the display scale: the size of the zoom's 100 %

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+namespace tw {
+
 namespace {
 
 // Per channel the red, green and blue steps 0..4 of its note colour.
@@ -44,3 +46,5 @@ void Flt_ScoreTape::setLabelFont(Fl_Font font) {
     labelFont_ = font;
     redraw();
 }
+
+} // namespace tw

@@ -21,6 +21,8 @@
 #include <utility>
 #include <vector>
 
+namespace tw {
+
 class Flt_ScoreTape : public Fl_Widget, public tw::ScoreModel {
 public:
     // Receives pointer pushes and releases: (tick, note, modifier and button state, push).
@@ -174,3 +176,5 @@ private:
     tw::PlayheadClock playhead_;
     PointerCallback pointerCallback_;
 };
+
+} // namespace tw

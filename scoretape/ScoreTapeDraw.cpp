@@ -7,6 +7,8 @@
 
 #include <cstdio>
 
+namespace tw {
+
 namespace {
 
 void fillRect(const Flt_ScoreTape::Rect &r, Fl_Color colour) {
@@ -73,3 +75,5 @@ void Flt_ScoreTape::draw() {
         drawNoteColumn();
     drawPlayhead();
 }
+
+} // namespace tw

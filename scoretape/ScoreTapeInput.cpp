@@ -3,6 +3,8 @@
 
 #include <FL/Fl.H>
 
+namespace tw {
+
 Flt_ScoreTape::ClickPosition Flt_ScoreTape::clickPosition(int eventX, int eventY,
                                                           int eventState) const {
     ClickPosition pos;
@@ -29,3 +31,5 @@ int Flt_ScoreTape::handle(int event) {
         clickCallback_(pos.tick, pos.note, pos.state, event == FL_PUSH);
     return 1;
 }
+
+} // namespace tw

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+namespace tw {
+
 void Flt_ScoreTape::setOutput(NoxmidiSnd *port) {
     output_ = port;
     sendPrograms();
@@ -96,3 +98,5 @@ bool Flt_ScoreTape::playNoteAt(unsigned tick, unsigned note) {
     }
     return false;
 }
+
+} // namespace tw

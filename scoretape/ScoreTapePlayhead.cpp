@@ -7,6 +7,8 @@
 
 #include <cmath>
 
+namespace tw {
+
 namespace {
 
 constexpr double timerPeriod = 1.0 / 60; // seconds between two playhead steps
@@ -77,3 +79,5 @@ void Flt_ScoreTape::drawPlayhead() {
     fl_color(playheadColour);
     fl_rectf(left, y() + labelStripHeight(), lineWidth, gridHeight());
 }
+
+} // namespace tw

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+namespace tw {
+
 void Flt_ScoreTape::resize(int x, int y, int w, int h) {
     Fl_Widget::resize(x, y, w, h);
     updateVisibleArea(w, h);
@@ -82,3 +84,5 @@ std::vector<Flt_ScoreTape::FrameLabel> Flt_ScoreTape::frameLabels() const {
     } while (p <= w() - m.labelGap);
     return labels;
 }
+
+} // namespace tw

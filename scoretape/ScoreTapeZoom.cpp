@@ -8,6 +8,8 @@
 
 #include <algorithm>
 
+namespace tw {
+
 namespace {
 
 constexpr Fl_Color hoverBand = tapeRgb(255, 255, 190);
@@ -143,3 +145,5 @@ void Flt_ScoreTape::drawNoteColumn() {
     fl_rect(keysX, top, keysW, gridHeight());
     fl_pop_clip();
 }
+
+} // namespace tw

@@ -3,7 +3,11 @@
 
 #include "notes/TapeNote.h"
 
+namespace tw {
+
 inline TapeNote tn(unsigned note, unsigned start, unsigned length = 4, unsigned channel = 0,
                    unsigned velocity = 100, bool selected = false) {
     return TapeNote{note, start, length, channel, velocity, selected};
 }
+
+} // namespace tw

@@ -3,8 +3,12 @@
 
 #include <string>
 
+namespace tw {
+
 struct TempPath {
     std::string path;
     explicit TempPath(const std::string &name);
     ~TempPath();
 };
+
+} // namespace tw

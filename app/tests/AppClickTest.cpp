@@ -5,6 +5,8 @@
 
 #include "app/CommandIds.h"
 
+using namespace tw;
+
 namespace {
 
 class AppClicks : public testing::Test {

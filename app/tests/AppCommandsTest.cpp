@@ -14,6 +14,8 @@
 #include <cstring>
 #include <functional>
 
+using namespace tw;
+
 namespace {
 
 class AppCommands : public testing::Test {

@@ -11,6 +11,8 @@
 #include <filesystem>
 #include <fstream>
 
+using namespace tw;
+
 namespace fs = std::filesystem;
 
 namespace {

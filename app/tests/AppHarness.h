@@ -20,6 +20,8 @@
 #include <string>
 #include <vector>
 
+namespace tw {
+
 // A temporary folder that HOME points to while it lives; the recovery files go to its
 // .local/state.
 class TempHome {
@@ -175,3 +177,5 @@ inline TapeNote makeNote(unsigned note, unsigned start, unsigned length = 4, uns
                          unsigned velocity = 100) {
     return TapeNote{note, start, length, channel, velocity, false};
 }
+
+} // namespace tw

@@ -12,6 +12,8 @@
 #include <iterator>
 #include <unistd.h>
 
+using namespace tw;
+
 namespace fs = std::filesystem;
 
 namespace {

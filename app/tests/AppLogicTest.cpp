@@ -13,11 +13,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <regex>
 #include <cstring>
-#include <string>
 #include <filesystem>
+#include <regex>
+#include <string>
 #include <unistd.h>
+
+using namespace tw;
 
 TEST(KeyTable, KeysGiveTheirCommands) {
     struct Case {
@@ -195,7 +197,7 @@ TEST(FileNames, TheDialogFilterTakesMidiFilesInEitherCase) {
 }
 
 TEST(RecentFiles, TheLastEightMostRecentFirst) {
-    using namespace tw;
+
     using List = std::vector<std::string>;
     const struct {
         const char *what;
@@ -226,7 +228,7 @@ TEST(RecentFiles, TheLastEightMostRecentFirst) {
 
 // What a hand-edited preferences file holds is read sanely; storing drops keys no longer used.
 TEST(RecentFiles, StoredInThePreferences) {
-    using namespace tw;
+
     const std::string dir =
         (std::filesystem::temp_directory_path() / ("tw-recent-" + std::to_string(::getpid())))
             .string();

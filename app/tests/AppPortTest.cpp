@@ -12,6 +12,8 @@
 #include <cstdio>
 #include <thread>
 
+using namespace tw;
+
 namespace {
 
 // A JACK client with `count` MIDI input ports named in00, in01, ...

@@ -8,6 +8,8 @@
 
 #include <functional>
 
+using namespace tw;
+
 namespace {
 
 // Stores entries in the preferences file before the editor starts.

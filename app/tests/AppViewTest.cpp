@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+using namespace tw;
+
 namespace {
 
 // Sends a key press to the main window as FLTK would.

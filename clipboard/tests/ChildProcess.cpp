@@ -13,6 +13,8 @@
 
 extern char **environ;
 
+namespace tw {
+
 ChildProcess::ChildProcess(const std::vector<std::string> &argv,
                            const std::vector<std::string> &unset,
                            const std::vector<std::string> &set) {
@@ -165,3 +167,5 @@ std::string siblingProgram(const std::string &name) {
     std::string path = n > 0 ? std::string(self, size_t(n)) : std::string("./x");
     return path.substr(0, path.rfind('/') + 1) + name;
 }
+
+} // namespace tw

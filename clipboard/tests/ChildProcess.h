@@ -7,6 +7,8 @@
 #include <sys/types.h>
 #include <vector>
 
+namespace tw {
+
 class ChildProcess {
 public:
     // Starts argv[0] (searched on PATH); the names in `unset` are removed from its environment,
@@ -44,3 +46,5 @@ std::string siblingProgram(const std::string &name);
 // Runs a program to its end and returns its output; `status` gets the exit status or -1.
 std::string runProgram(const std::vector<std::string> &argv, int &status,
                        std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
+} // namespace tw

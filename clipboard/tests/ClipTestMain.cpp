@@ -4,6 +4,8 @@
 #include <csignal>
 #include <gtest/gtest.h>
 
+using namespace tw;
+
 int main(int argc, char **argv) {
     clipboardInitThreads();
     std::signal(SIGPIPE, SIG_IGN); // a helper that died must fail a test, not end the run

@@ -11,6 +11,8 @@
 #include <thread>
 #include <unistd.h>
 
+namespace tw {
+
 using namespace std::chrono_literals;
 
 TempDir::TempDir() {
@@ -119,3 +121,5 @@ std::vector<TapeNote> sampleNotes() {
     return {makeNote(72, 0, 3, 0, 100, true), makeNote(48, 5, 1, 15, 1, false),
             makeNote(60, 5, 40, 2, 127, true)};
 }
+
+} // namespace tw

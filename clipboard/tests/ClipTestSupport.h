@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+namespace tw {
+
 // A directory of its own for one test, removed afterwards.
 class TempDir {
 public:
@@ -63,3 +65,5 @@ TapeNote makeNote(uint32_t note, uint32_t start, uint32_t length, uint32_t chann
                   uint32_t velocity, bool selected);
 // Three different notes, the middle one unselected, two with the same start.
 std::vector<TapeNote> sampleNotes();
+
+} // namespace tw

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <thread>
 
+using namespace tw;
+
 TEST(ClipboardGuard, NestedOpensReleaseOnTheLastClose) {
     ClipboardGuard guard;
     ASSERT_TRUE(guard.open());

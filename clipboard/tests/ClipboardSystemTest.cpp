@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace tw;
+
 using namespace std::chrono_literals;
 
 TEST(ClipboardSystem, CopyAfterCopyingTextFromOurOwnWidgetKeepsThatText) {

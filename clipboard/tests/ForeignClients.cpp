@@ -4,6 +4,8 @@
 #include <X11/Xlib.h>
 #include <poll.h>
 
+namespace tw {
+
 namespace {
 using Clock = std::chrono::steady_clock;
 
@@ -270,3 +272,5 @@ bool convertMultiple(const std::vector<std::string> &targets, std::vector<std::s
     }
     return true;
 }
+
+} // namespace tw

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+namespace tw {
+
 class TextOwnerDisplay {
 public:
     // `others`: further targets offered beside the text, by name, each typed as its target.
@@ -61,3 +63,5 @@ private:
 // gets the data or "<refused>" when the owner struck the target out.
 bool convertMultiple(const std::vector<std::string> &targets, std::vector<std::string> &answers,
                      std::chrono::milliseconds patience);
+
+} // namespace tw

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <sstream>
 
+using namespace tw;
+
 namespace {
 std::string describe(const TapeNote &n) {
     std::ostringstream text;

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace tw;
+
 TEST(ScoreFormat, RecordIsLittleEndianWithFlagAndZeroPadding) {
     auto bytes = encodeNotes({makeNote(0x40, 0x01020304, 0x0A0B, 15, 127, true)});
     const std::vector<uint8_t> expected = {0x40, 0, 0, 0, 0x04, 0x03, 0x02, 0x01, 0x0B, 0x0A, 0, 0,

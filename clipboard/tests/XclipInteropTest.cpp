@@ -7,6 +7,8 @@
 #include <csignal>
 #include <gtest/gtest.h>
 
+using namespace tw;
+
 namespace {
 
 std::string asString(const std::vector<uint8_t> &bytes) {

@@ -17,6 +17,8 @@
 #include <sstream>
 #include <string>
 
+using namespace tw;
+
 namespace {
 int32_t formatNumber(ClipboardGuard &guard, const std::string &format) {
     if (!format.empty() && format[0] == '#')

@@ -12,6 +12,8 @@
 #include <memory>
 #include <string>
 
+using namespace tw;
+
 namespace {
 
 Flt_AppConfig editorConfig() {

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+using namespace tw;
+
 namespace {
 
 std::vector<std::string> helpLines() {

@@ -4,6 +4,8 @@
 
 #include <vector>
 
+using namespace tw;
+
 namespace {
 
 TEST(Dialogs, MessagesReachTheResponderVerbatim) {

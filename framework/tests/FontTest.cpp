@@ -6,6 +6,8 @@
 
 #include <cstring>
 
+using namespace tw;
+
 namespace {
 
 class FontLookup : public ::testing::Test {

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+using namespace tw;
+
 namespace {
 
 const int desktopSizes[] = {16, 32, 48, 64, 128, 256};

@@ -10,6 +10,8 @@
 
 #include <cstring>
 
+using namespace tw;
+
 namespace {
 
 class Infowin : public ::testing::Test {

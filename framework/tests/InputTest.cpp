@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+using namespace tw;
+
 namespace {
 
 Flt_AppConfig testConfig() {

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+using namespace tw;
+
 namespace {
 
 // A menu bar that records the ids it delivers.

@@ -4,6 +4,8 @@
 #include <FL/Fl.H>
 #include <gtest/gtest.h>
 
+using namespace tw;
+
 namespace {
 
 // An item with a shortcut is measured with its shortcut's name, so the menu is wide enough to

@@ -6,6 +6,8 @@
 
 #include <optional>
 
+using namespace tw;
+
 namespace {
 
 // A preferences file in a temporary folder: "<dir>/app.prefs".

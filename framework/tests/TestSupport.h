@@ -10,6 +10,8 @@
 #include <sstream>
 #include <string>
 
+namespace tw {
+
 // A fresh directory under the system's temporary folder, removed with everything in it.
 class TempDir {
 public:
@@ -88,3 +90,5 @@ inline bool pumpUntil(const std::function<bool()> &done, double seconds = 5.0) {
 inline void pumpFor(double seconds) {
     pumpUntil([] { return false; }, seconds);
 }
+
+} // namespace tw

@@ -6,6 +6,8 @@
 
 #include <vector>
 
+namespace tw {
+
 bool writeAppIconPng(const std::string &path, int size, std::string &error) {
     const std::vector<unsigned char> pixels = appIconPixels(size);
     if (pixels.empty()) {
@@ -26,3 +28,5 @@ bool writeAppIconPng(const std::string &path, int size, std::string &error) {
     }
     return true;
 }
+
+} // namespace tw

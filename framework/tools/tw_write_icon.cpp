@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <string>
 
+using namespace tw;
+
 namespace {
 
 constexpr int exitWriteFailed = 1;

@@ -12,6 +12,8 @@
 #include <thread>
 #include <unistd.h>
 
+namespace tw {
+
 namespace {
 // Far beyond anything a working port needs; only keeps a broken test from hanging.
 constexpr std::chrono::seconds deadline(20);
@@ -171,3 +173,5 @@ std::vector<int> keysLeftSounding(const std::vector<Message> &messages) {
             keys.push_back(entry.first);
     return keys;
 }
+
+} // namespace tw

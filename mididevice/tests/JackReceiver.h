@@ -10,9 +10,12 @@
 #include <string>
 #include <vector>
 
-class NoxmidiSnd;
 struct _jack_client;
 struct _jack_port;
+
+namespace tw {
+
+class NoxmidiSnd;
 
 using Message = std::vector<uint8_t>;
 
@@ -75,3 +78,5 @@ bool isMarker(const Message &message);
 // Keys (channel * 256 + note) that the messages leave sounding, in ascending order; a note-on
 // with velocity 0 counts as a note-off.
 std::vector<int> keysLeftSounding(const std::vector<Message> &messages);
+
+} // namespace tw

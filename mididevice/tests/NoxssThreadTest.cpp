@@ -9,6 +9,8 @@
 #include <stdexcept>
 #include <string>
 
+using namespace tw;
+
 namespace {
 
 // Lets a test wait, without timing, for a task that runs on the worker.

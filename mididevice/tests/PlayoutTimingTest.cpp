@@ -2,6 +2,8 @@
 // nothing depends on how fast the machine is.
 #include "PortFixture.h"
 
+using namespace tw;
+
 namespace {
 
 // A clock that moves only when the code under test sleeps or looks at it.

@@ -9,6 +9,8 @@
 #include <condition_variable>
 #include <thread>
 
+using namespace tw;
+
 namespace {
 
 // Timing whose first sleep blocks until the test lets it go, so that the test can act while a

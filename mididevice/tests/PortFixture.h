@@ -8,6 +8,8 @@
 
 #include <memory>
 
+namespace tw {
+
 class OpenPort : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -36,3 +38,5 @@ protected:
 inline NoxmidiTrk trackOf(std::vector<MidiEvent> events) {
     return NoxmidiTrk(std::move(events));
 }
+
+} // namespace tw

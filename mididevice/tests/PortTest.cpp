@@ -8,6 +8,8 @@
 #include <sstream>
 #include <unistd.h>
 
+using namespace tw;
+
 namespace {
 
 // Sets an environment variable for the scope of a test and puts the old value back.

@@ -8,6 +8,8 @@
 #include <map>
 #include <sstream>
 
+using namespace tw;
+
 namespace {
 
 namespace fs = std::filesystem;

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <string>
 
+using namespace tw;
+
 namespace {
 
 TEST(EventBytes, KeepsShortAndLongMessagesThroughCopiesAndMoves) {

@@ -19,6 +19,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+namespace tw {
+
 // Readable events in test failure messages: delta time and bytes in hex.
 inline void PrintTo(const MidiEvent &e, std::ostream *os) {
     static const char hex[] = "0123456789abcdef";
@@ -164,3 +166,5 @@ inline std::vector<std::filesystem::path> corpusFiles() {
 }
 
 } // namespace smftest
+
+} // namespace tw

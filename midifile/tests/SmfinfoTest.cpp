@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <sys/wait.h>
 
+using namespace tw;
+
 namespace {
 
 using smftest::Bytes;

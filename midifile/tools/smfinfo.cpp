@@ -7,6 +7,8 @@
 #include <cstring>
 #include <string>
 
+using namespace tw;
+
 namespace {
 
 int usage() {

@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+using namespace tw;
+
 TEST(NoteSets, Deleika26HoldsItsTwentySixNotes) {
     NoteSet set(deleika26Notes);
     ASSERT_EQ(set.notes.size(), 26u);

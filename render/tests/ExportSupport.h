@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+namespace tw {
+
 struct TempFolder {
     std::string path;
     TempFolder() {
@@ -35,3 +37,5 @@ struct Melody : tw::ScoreModel {
         setNotes(notes);
     }
 };
+
+} // namespace tw

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <functional>
 
+using namespace tw;
+
 namespace {
 
 constexpr unsigned maxTick = 0xFFFFFFFFu;

@@ -5,6 +5,8 @@
 
 #include <fstream>
 
+using namespace tw;
+
 namespace {
 
 MidiEvent ev(uint32_t dTime, std::initializer_list<uint8_t> bytes) {

@@ -10,6 +10,8 @@
 #include <sstream>
 #include <tuple>
 
+using namespace tw;
+
 namespace fs = std::filesystem;
 
 namespace {

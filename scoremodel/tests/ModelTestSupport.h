@@ -7,7 +7,7 @@
 
 #include <vector>
 
-using tw::ScoreModel;
+namespace tw {
 
 // Starts of the melody in storage order.
 inline std::vector<unsigned> starts(const ScoreModel &tape) {
@@ -26,3 +26,5 @@ struct TestTape : ScoreModel {
     // Adds notes without recording them and clears dataChanged, as after a file read.
     void load(const std::vector<TapeNote> &list) { setNotes(list); }
 };
+
+} // namespace tw

@@ -9,6 +9,8 @@
 #include <random>
 #include <set>
 
+using namespace tw;
+
 namespace {
 
 using tw::sameWithFlags;

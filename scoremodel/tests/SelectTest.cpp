@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace tw;
+
 namespace {
 
 std::vector<bool> flags(const ScoreModel &tape) {

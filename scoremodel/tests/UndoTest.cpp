@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace tw;
+
 namespace {
 
 std::vector<TapeNote> A() {

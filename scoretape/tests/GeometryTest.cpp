@@ -7,6 +7,8 @@
 #include <functional>
 #include <random>
 
+using namespace tw;
+
 TEST(TapeGeometry, FirstFrameLabel) {
     const struct {
         unsigned firstTick;

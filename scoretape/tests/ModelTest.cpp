@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace tw;
+
 TEST(TapeModel, NewTapeDefaults) {
     Flt_ScoreTape tape(0, 0, 0, 0);
     EXPECT_EQ(tape.rowHeight(), 11u);

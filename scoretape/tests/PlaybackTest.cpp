@@ -8,6 +8,8 @@
 
 #include <thread>
 
+using namespace tw;
+
 namespace {
 
 class TapePlayback : public ::testing::Test {

@@ -17,6 +17,8 @@
 #include <functional>
 #include <memory>
 
+using namespace tw;
+
 namespace {
 
 // One drawing: the JACK clock when it was made and the playhead's left column, or -1.

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+namespace tw {
+
 // Starts of the melody in storage order.
 inline std::vector<unsigned> starts(const Flt_ScoreTape &tape) {
     std::vector<unsigned> out;
@@ -25,3 +27,5 @@ struct TestTape : Flt_ScoreTape {
     // Adds notes without recording them and clears dataChanged, as after a file read.
     void load(const std::vector<TapeNote> &list) { setNotes(list); }
 };
+
+} // namespace tw
