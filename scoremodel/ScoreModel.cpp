@@ -45,6 +45,7 @@ bool ScoreModel::addNote(TapeNote note) {
         reserveNotes(notes_, notes_.size() * 2 + 64);
         pos = notes_.begin() + std::ptrdiff_t(index);
     }
+    touchNotes(std::size_t(pos - notes_.begin()), std::size_t(pos - notes_.begin()));
     notes_.insert(pos, note);
     dataChanged_ = true;
     longestNote_ = 0;
@@ -61,6 +62,7 @@ void ScoreModel::melodyEdited() {
 }
 
 void ScoreModel::replaceNotes(std::vector<TapeNote> &&list) {
+    touchAllNotes();
     notes_ = std::move(list);
     longestNote_ = 0;
 }
@@ -181,6 +183,7 @@ void ScoreModel::setRowColours(const RowColours &colours) {
 void ScoreModel::setChannelMask(unsigned short mask) {
     if (mask == channelMask_)
         return;
+    touchAllNotes();
     for (TapeNote &n : notes_)
         n.selected = false;
     channelMask_ = mask;

@@ -176,18 +176,32 @@ private:
     // setNotes for a list that the model may take over.
     void takeNotes(std::vector<TapeNote> &&list);
     // Runs one recorded edit: a snapshot first, withdrawn when `change` reports that nothing
-    // changed; otherwise the melody is marked as edited.
-    void recordEdit(const std::function<bool()> &change);
+    // changed; otherwise the melody is marked as edited. A `narrow` change reports every note
+    // it touches itself (touchNotes); any other counts as touching the whole melody.
+    void recordEdit(const std::function<bool()> &change, bool narrow = false);
+    // Notes [first, last) of the melody are about to change (first == last: notes are about
+    // to be inserted there). What the history compares on the next snapshot is only what lies
+    // between the first and the last note touched since the melody was last exchanged with it.
+    void touchNotes(std::size_t first, std::size_t last);
+    // Any note may change.
+    void touchAllNotes() { untouched_ = {}; }
+    // The melody and the history hold the same notes.
+    void notesExchanged() { untouched_ = {UndoHistory::allNotes, UndoHistory::allNotes}; }
     // insertTime without the limits of an int.
     void insertTimeBy(unsigned tick, long long ticks);
     // Shifts the start of every note that `pick` accepts by delta ticks. A note whose start
     // or end would leave 0..2^32-1 stays where it is. Keeps the order by start. Returns the
     // number of notes moved.
     template <class Pick> unsigned shiftStarts(long long delta, Pick pick);
+    // Adds the notes of `list` moved by delta ticks (those that stay within the tick range);
+    // true when at least one came in.
+    bool addShifted(const std::vector<TapeNote> &list, long long delta);
     // Storage index of the first note whose start is greater than tick.
     std::size_t upperBound(unsigned tick) const;
 
     UndoHistory history_;
+    // The notes at the front and the back untouched since the last exchange with history_.
+    UndoHistory::Unchanged untouched_;
     // Derived from the melody for drawing; 0 = to be recomputed.
     mutable unsigned longestNote_ = 0;
 };

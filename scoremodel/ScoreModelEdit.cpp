@@ -41,8 +41,10 @@ bool ScoreModel::isSelectedAndShown(const TapeNote &note) const {
     return note.selected && isChannelShown(note);
 }
 
-void ScoreModel::recordEdit(const std::function<bool()> &change) {
+void ScoreModel::recordEdit(const std::function<bool()> &change, bool narrow) {
     const bool pushed = pushUndo();
+    if (!narrow)
+        touchAllNotes();
     if (!change()) {
         if (pushed)
             popUndo();
@@ -69,7 +71,7 @@ template <class Pick> unsigned ScoreModel::shiftStarts(long long delta, Pick pic
 
 bool ScoreModel::insertNote(const TapeNote &note) {
     bool added = false;
-    recordEdit([&] { return added = addNote(note); });
+    recordEdit([&] { return added = addNote(note); }, true);
     return added;
 }
 
@@ -95,6 +97,7 @@ unsigned ScoreModel::changeNoteLength(unsigned tick, unsigned note, unsigned cha
         const unsigned length = tick - n.start;
         // Recorded even when the length stays the same.
         pushUndo();
+        touchNotes(i, i + 1);
         n.length = length;
         if (index)
             *index = int(i);
@@ -237,14 +240,7 @@ void ScoreModel::pasteNotesWithTime(unsigned tick, const std::vector<TapeNote> &
         return;
     // The only snapshot of the paste: when no note moves, the paste itself is not recorded.
     insertTimeBy(tick, span);
-    bool added = false;
-    for (TapeNote n : list) {
-        const long long start = shiftedStart(n, (long long)tick - first);
-        if (start < 0)
-            continue;
-        n.start = unsigned(start);
-        added = addNote(n) || added;
-    }
+    const bool added = addShifted(list, (long long)tick - first);
     // Redo states no longer follow from the melody once notes came in.
     if (added)
         history_.truncateRedo();
@@ -256,17 +252,19 @@ void ScoreModel::pasteNotes(unsigned tick, const std::vector<TapeNote> &list) {
     unsigned first = 0;
     if (pasteSpan(list, first) == 0)
         return;
-    recordEdit([&] {
-        bool added = false;
-        for (TapeNote n : list) {
-            const long long start = shiftedStart(n, (long long)tick - first);
-            if (start < 0)
-                continue;
-            n.start = unsigned(start);
-            added = addNote(n) || added;
-        }
-        return added;
-    });
+    recordEdit([&] { return addShifted(list, (long long)tick - first); }, true);
+}
+
+bool ScoreModel::addShifted(const std::vector<TapeNote> &list, long long delta) {
+    bool added = false;
+    for (TapeNote n : list) {
+        const long long start = shiftedStart(n, delta);
+        if (start < 0)
+            continue;
+        n.start = unsigned(start);
+        added = addNote(n) || added;
+    }
+    return added;
 }
 
 void ScoreModel::clear() {
@@ -296,11 +294,14 @@ void ScoreModel::takeNotes(std::vector<TapeNote> &&list) {
 }
 
 void ScoreModel::sortNotes() {
+    touchAllNotes();
     // Stable, so that notes of equal start keep their order.
     std::stable_sort(notes_.begin(), notes_.end(), ByStart());
 }
 
 std::vector<std::reference_wrapper<TapeNote>> ScoreModel::notesAt(unsigned tick, unsigned note) {
+    // The caller may change the notes through what it gets.
+    touchAllNotes();
     std::vector<std::reference_wrapper<TapeNote>> found;
     for (std::size_t i = upperBound(tick); i-- > 0 && notes_[i].start == tick;)
         if (notes_[i].note == note)

@@ -45,6 +45,7 @@ bool ScoreModel::fitToInstrument(const Instrument &instrument, int shift, bool o
 }
 
 unsigned ScoreModel::selectNotesTooClose(const Instrument &instrument) {
+    touchAllNotes();
     unselectAll();
     std::vector<TapeNote> shown;
     std::vector<std::size_t> index;

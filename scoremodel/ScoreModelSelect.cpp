@@ -7,6 +7,7 @@
 namespace tw {
 
 void ScoreModel::selectAll() {
+    touchAllNotes();
     bool any = false;
     for (TapeNote &n : notes_) {
         if (isChannelShown(n)) {
@@ -19,6 +20,7 @@ void ScoreModel::selectAll() {
 }
 
 void ScoreModel::unselectAll() {
+    touchAllNotes();
     bool any = false;
     for (TapeNote &n : notes_) {
         any = any || n.selected;
@@ -29,6 +31,7 @@ void ScoreModel::unselectAll() {
 }
 
 void ScoreModel::invertSelection() {
+    touchAllNotes();
     bool any = false;
     for (TapeNote &n : notes_) {
         if (n.selected) {
@@ -44,6 +47,7 @@ void ScoreModel::invertSelection() {
 }
 
 void ScoreModel::selectBetweenMarkers() {
+    touchAllNotes();
     if (markers_.first >= markers_.second)
         return;
     bool any = false;
@@ -58,6 +62,7 @@ void ScoreModel::selectBetweenMarkers() {
 }
 
 void ScoreModel::selectFrom(unsigned tick) {
+    touchAllNotes();
     bool any = false;
     for (TapeNote &n : notes_) {
         if (isChannelShown(n) && !n.selected && n.start >= tick) {
@@ -70,11 +75,14 @@ void ScoreModel::selectFrom(unsigned tick) {
 }
 
 void ScoreModel::setSelected(unsigned index, bool on) {
-    if (index < notes_.size() && isChannelShown(notes_[index]))
+    if (index < notes_.size() && isChannelShown(notes_[index])) {
+        touchNotes(index, index + 1);
         notes_[index].selected = on;
+    }
 }
 
 bool ScoreModel::toggleSelectionAt(unsigned tick, unsigned note) {
+    touchAllNotes();
     bool any = false;
     for (TapeNote &n : notes_) {
         if (n.start == tick && n.note == note && isChannelShown(n)) {
@@ -88,6 +96,7 @@ bool ScoreModel::toggleSelectionAt(unsigned tick, unsigned note) {
 }
 
 unsigned ScoreModel::selectLoudest(unsigned percent) {
+    touchAllNotes();
     unsigned histogram[128] = {};
     unsigned total = 0;
     for (const TapeNote &n : notes_) {
@@ -115,6 +124,7 @@ unsigned ScoreModel::selectLoudest(unsigned percent) {
 }
 
 unsigned ScoreModel::selectSpecialNotes() {
+    touchAllNotes();
     unselectAll();
     unsigned count = 0, firstStart = 0;
     for (TapeNote &n : notes_) {

@@ -20,12 +20,17 @@ enum RunKind : uint32_t { runKeep = 0, runRemove = 1, runAdd = 2, runChange = 3 
 constexpr std::size_t maxRunCount = (std::size_t(1) << 30) - 1;
 
 // Equal in every field, the selection flag included: a snapshot keeps the flags.
-bool identical(const TapeNote &a, const TapeNote &b) {
-    return a == b && a.selected == b.selected;
-}
-bool sameNote(const TapeNote &a, const TapeNote &b) {
-    return a == b;
-}
+// (Function objects, so that the matching templates inline them.)
+struct Identical {
+    bool operator()(const TapeNote &a, const TapeNote &b) const {
+        return a == b && a.selected == b.selected;
+    }
+};
+constexpr Identical identical{};
+struct SameNote {
+    bool operator()(const TapeNote &a, const TapeNote &b) const { return a == b; }
+};
+constexpr SameNote sameNote{};
 
 // The number of leading notes of a and b (n each) that `same` accepts. Whole blocks compare as
 // bytes first; a block whose bytes differ (padding bytes may) is compared note by note.
@@ -66,20 +71,37 @@ std::size_t matchBackward(const TapeNote *aEnd, const TapeNote *bEnd, std::size_
     return n;
 }
 
-// Replaces notes [at, at + oldCount) of `notes` by src[0, newCount); src lies elsewhere.
-void replaceRange(std::vector<TapeNote> &notes, std::size_t at, std::size_t oldCount,
-                  const TapeNote *src, std::size_t newCount) {
-    const std::size_t size = notes.size() - oldCount + newCount;
-    if (size > notes.capacity())
-        notes.reserve(size + size / 8 + 64); // not twice the melody, as the vector would
-    const auto first = notes.begin() + std::ptrdiff_t(at);
-    if (newCount >= oldCount) {
-        std::copy(src, src + oldCount, first);
-        notes.insert(first + std::ptrdiff_t(oldCount), src + oldCount, src + newCount);
-    } else {
-        std::copy(src, src + newCount, first);
-        notes.erase(first + std::ptrdiff_t(newCount), first + std::ptrdiff_t(oldCount));
+using ConstAccess = RopeAccess<const NoteRope, const TapeNote>;
+
+// The number of leading notes of a (from `from` on) and b that `same` accepts, at most n.
+template <class Same>
+std::size_t matchRope(ConstAccess &a, std::size_t from, const TapeNote *b, std::size_t n,
+                      Same same) {
+    std::size_t i = 0;
+    while (i < n) {
+        const std::size_t m = std::min(a.together(from + i), n - i);
+        const std::size_t k = matchForward(a.at(from + i), b + i, m, same);
+        i += k;
+        if (k < m)
+            break;
     }
+    return i;
+}
+
+// The number of trailing notes of a (ending before index `end`) and b (ending at the pointer)
+// that are identical, at most n.
+std::size_t matchRopeBackward(const NoteRope &a, std::size_t end, const TapeNote *bEnd,
+                              std::size_t n) {
+    std::size_t i = 0;
+    while (i < n) {
+        const auto span = a.span(end - i - 1);
+        const std::size_t m = std::min(end - i - span.first, n - i);
+        const std::size_t k = matchBackward(span.notes + (end - i - span.first), bEnd - i, m);
+        i += k;
+        if (k < m)
+            break;
+    }
+    return i;
 }
 
 std::size_t columnBytes(const PackedColumn &column) {
@@ -312,19 +334,35 @@ void addRun(std::vector<uint32_t> &runs, RunKind kind, std::size_t count) {
 
 // The difference from `before` to `after`; false (and nothing stored) when both hold the same
 // notes, selection flags aside.
-bool makeDelta(const std::vector<TapeNote> &before, const std::vector<TapeNote> &after,
-               UndoDelta &d, Work &work) {
+// `known` counts notes at the front and the back that are identical without looking.
+bool makeDelta(const NoteRope &before, const std::vector<TapeNote> &after, UndoDelta &d, Work &work,
+               UndoHistory::Unchanged known) {
     const std::size_t limit = std::min(before.size(), after.size());
-    const std::size_t prefix = matchForward(before.data(), after.data(), limit, identical);
+    ConstAccess all(before);
+    std::size_t prefix = std::min(known.front, limit);
+    prefix += matchRope(all, prefix, after.data() + prefix, limit - prefix, identical);
     if (before.size() == after.size() && prefix == limit)
         return false;
-    const std::size_t suffix =
-        matchBackward(before.data() + before.size(), after.data() + after.size(), limit - prefix);
-    const TapeNote *a = before.data() + prefix;
+    std::size_t suffix = std::min(known.back, limit - prefix);
+    suffix += matchRopeBackward(before, before.size() - suffix,
+                                after.data() + after.size() - suffix, limit - prefix - suffix);
+    // a(i) is note prefix + i of `before`; the block at hand stays in local variables.
+    const TapeNote *block = nullptr;
+    std::size_t blockFirst = 0, blockEnd = 0;
+    const auto a = [&](std::size_t i) -> const TapeNote & {
+        const std::size_t k = prefix + i;
+        if (k < blockFirst || k >= blockEnd) {
+            const auto span = before.span(k);
+            block = span.notes;
+            blockFirst = span.first;
+            blockEnd = span.end;
+        }
+        return block[k - blockFirst];
+    };
     const TapeNote *b = after.data() + prefix;
     const std::size_t na = before.size() - prefix - suffix;
     const std::size_t nb = after.size() - prefix - suffix;
-    if (na == nb && matchForward(a, b, na, sameNote) == na)
+    if (na == nb && matchRope(all, prefix, b, na, sameNote) == na)
         return false;
 
     d.sizeBefore = before.size();
@@ -341,25 +379,34 @@ bool makeDelta(const std::vector<TapeNote> &before, const std::vector<TapeNote> 
     NotesWriter changes(d.changes, work, work.buffers[2], std::min(na, nb));
     std::size_t i = 0, j = 0;
     while (i < na && j < nb) {
-        if (identical(a[i], b[j])) {
-            const std::size_t same =
-                matchForward(a + i, b + j, std::min(na - i, nb - j), identical);
+        if (identical(a(i), b[j])) {
+            // Short runs note by note, long ones block by block.
+            constexpr std::size_t shortRun = 16;
+            const std::size_t most = std::min(na - i, nb - j);
+            std::size_t same = 1;
+            while (same < most && same < shortRun && identical(a(i + same), b[j + same]))
+                ++same;
+            if (same == shortRun)
+                same += matchRope(all, prefix + i + same, b + j + same, most - same, identical);
             addRun(runs, runKeep, same);
             i += same;
             j += same;
-        } else if (a[i] == b[j]) {
+        } else if (a(i) == b[j]) {
             // Only the selection flag differs: the notes stay aligned.
-            changes.change(a[i++], b[j++]);
+            changes.change(a(i), b[j]);
+            ++i;
+            ++j;
             addRun(runs, runChange, 1);
         } else if (na - i > nb - j) {
-            removed.note(a[i++]);
+            removed.note(a(i));
+            ++i;
             addRun(runs, runRemove, 1);
         } else if (na - i < nb - j) {
             added.note(b[j++]);
             addRun(runs, runAdd, 1);
         } else {
             for (std::size_t k = 0; k < na - i; ++k)
-                changes.change(a[i + k], b[j + k]);
+                changes.change(a(i + k), b[j + k]);
             addRun(runs, runChange, na - i);
             i = na;
             j = nb;
@@ -367,7 +414,7 @@ bool makeDelta(const std::vector<TapeNote> &before, const std::vector<TapeNote> 
     }
     addRun(runs, runRemove, na - i);
     for (; i < na; ++i)
-        removed.note(a[i]);
+        removed.note(a(i));
     addRun(runs, runAdd, nb - j);
     for (; j < nb; ++j)
         added.note(b[j]);
@@ -380,7 +427,7 @@ bool makeDelta(const std::vector<TapeNote> &before, const std::vector<TapeNote> 
 }
 
 // Turns `notes` (the snapshot on one side of `d`) into the snapshot on the other side.
-void applyDelta(const UndoDelta &d, std::vector<TapeNote> &notes, bool forward, Work &work) {
+void applyDelta(const UndoDelta &d, NoteRope &notes, bool forward, Work &work) {
     const std::size_t sourceSize = forward ? d.sizeBefore : d.sizeAfter;
     const std::size_t targetSize = forward ? d.sizeAfter : d.sizeBefore;
     if (notes.size() != sourceSize)
@@ -391,7 +438,13 @@ void applyDelta(const UndoDelta &d, std::vector<TapeNote> &notes, bool forward, 
     work.unpackAll(d.runs, runs);
 
     NotesReader changes(d.changes, work, work.buffers[5]);
-    TapeNote *source = notes.data() + d.prefix;
+    RopeAccess<NoteRope, TapeNote> all(notes);
+    // source[i] is note prefix + i of `notes`.
+    struct Source {
+        RopeAccess<NoteRope, TapeNote> &all;
+        std::size_t prefix;
+        TapeNote &operator[](std::size_t i) { return all[prefix + i]; }
+    } source{all, d.prefix};
     const bool inPlace = std::all_of(runs.begin(), runs.end(), [](uint32_t run) {
         return (run & 3u) == runKeep || (run & 3u) == runChange;
     });
@@ -419,7 +472,12 @@ void applyDelta(const UndoDelta &d, std::vector<TapeNote> &notes, bool forward, 
         const std::size_t count = run >> 2;
         switch (RunKind(run & 3u)) {
         case runKeep:
-            middle.insert(middle.end(), source + s, source + s + count);
+            for (std::size_t k = 0; k < count;) {
+                const std::size_t m = std::min(all.together(d.prefix + s + k), count - k);
+                const TapeNote *from = all.at(d.prefix + s + k);
+                middle.insert(middle.end(), from, from + m);
+                k += m;
+            }
             s += count;
             break;
         case runRemove:
@@ -446,7 +504,11 @@ void applyDelta(const UndoDelta &d, std::vector<TapeNote> &notes, bool forward, 
     }
     if (s != sourceCount || middle.size() != targetCount)
         throw std::runtime_error("undo history: difference does not fit");
-    replaceRange(notes, d.prefix, sourceCount, middle.data(), targetCount);
+    notes.replace(d.prefix, sourceCount, middle.data(), targetCount);
+}
+
+UndoHistory::Unchanged both(UndoHistory::Unchanged a, UndoHistory::Unchanged b) {
+    return {std::min(a.front, b.front), std::min(a.back, b.back)};
 }
 
 std::size_t deltaBytes(const UndoDelta &d) {
@@ -481,11 +543,12 @@ bool UndoHistory::sameAsLast(const std::vector<TapeNote> &notes) const {
     if (size_ == 0)
         return false;
     moveCursorTo(size_ - 1);
+    ConstAccess all(cursor_);
     return notes.size() == cursor_.size() &&
-           matchForward(notes.data(), cursor_.data(), notes.size(), sameNote) == notes.size();
+           matchRope(all, 0, notes.data(), notes.size(), sameNote) == notes.size();
 }
 
-bool UndoHistory::push(const std::vector<TapeNote> &notes) {
+bool UndoHistory::push(const std::vector<TapeNote> &notes, Unchanged unchanged) {
     if (position_ == 0) {
         // Everything is a redo state: the whole history goes aside.
         dropped_ = Dropped();
@@ -497,15 +560,18 @@ bool UndoHistory::push(const std::vector<TapeNote> &notes) {
         }
         deltas_.clear();
         deltaBytes_ = 0;
-        cursor_.assign(notes.begin(), notes.end());
+        cursor_.assign(notes.data(), notes.size());
         cursorIndex_ = 0;
         size_ = position_ = 1;
+        exchanged_ = {allNotes, allNotes};
         return true;
     }
     moveCursorTo(position_ - 1);
     UndoDelta d;
-    if (!makeDelta(cursor_, notes, d, *work_))
+    if (!makeDelta(cursor_, notes, d, *work_, both(exchanged_, unchanged))) {
+        exchanged_ = {};
         return false;
+    }
     d.bytes = deltaBytes(d);
     // Everything that may fail to allocate comes first, so that a failure leaves the history
     // as it was.
@@ -513,8 +579,8 @@ bool UndoHistory::push(const std::vector<TapeNote> &notes) {
     dropped.deltas.reserve(deltas_.size() - (position_ - 1));
     deltas_.reserve(position_);
     // The cursor follows to the new snapshot: only the middle changes.
-    replaceRange(cursor_, d.prefix, d.sizeBefore - d.prefix - d.suffix, notes.data() + d.prefix,
-                 d.sizeAfter - d.prefix - d.suffix);
+    cursor_.replace(d.prefix, d.sizeBefore - d.prefix - d.suffix, notes.data() + d.prefix,
+                    d.sizeAfter - d.prefix - d.suffix);
     for (auto it = deltas_.begin() + std::ptrdiff_t(position_ - 1); it != deltas_.end(); ++it) {
         deltaBytes_ -= it->bytes;
         dropped.deltas.push_back(std::move(*it));
@@ -525,6 +591,7 @@ bool UndoHistory::push(const std::vector<TapeNote> &notes) {
     deltas_.push_back(std::move(d));
     cursorIndex_ = position_;
     size_ = position_ = position_ + 1;
+    exchanged_ = {allNotes, allNotes};
     keepBudget();
     return true;
 }
@@ -532,6 +599,7 @@ bool UndoHistory::push(const std::vector<TapeNote> &notes) {
 void UndoHistory::pop() {
     if (size_ == 0)
         return;
+    exchanged_ = {};
     if (size_ == 1) {
         cursor_.clear();
         cursorIndex_ = 0;
@@ -566,14 +634,14 @@ void UndoHistory::forgetDroppedRedo() {
 }
 
 bool UndoHistory::undo(const std::vector<TapeNote> &current, std::vector<TapeNote> &out,
-                       bool storeCurrent) {
+                       bool storeCurrent, Unchanged unchanged) {
     if (position_ == 0)
         return false;
     if (position_ == size_ && storeCurrent) {
         // Redo comes back to the melody shown; the cursor stays on the snapshot before it.
         moveCursorTo(size_ - 1);
         UndoDelta d;
-        if (makeDelta(cursor_, current, d, *work_)) {
+        if (makeDelta(cursor_, current, d, *work_, both(exchanged_, unchanged))) {
             d.bytes = deltaBytes(d);
             deltaBytes_ += d.bytes;
             deltas_.push_back(std::move(d));
@@ -583,7 +651,8 @@ bool UndoHistory::undo(const std::vector<TapeNote> &current, std::vector<TapeNot
     }
     --position_;
     moveCursorTo(position_);
-    out.assign(cursor_.begin(), cursor_.end());
+    cursor_.copyTo(out);
+    exchangedAtPosition();
     return true;
 }
 
@@ -592,7 +661,8 @@ bool UndoHistory::redo(std::vector<TapeNote> &out) {
         return false;
     ++position_;
     moveCursorTo(position_);
-    out.assign(cursor_.begin(), cursor_.end());
+    cursor_.copyTo(out);
+    exchangedAtPosition();
     return true;
 }
 
@@ -600,6 +670,7 @@ void UndoHistory::truncateRedo() {
     if (position_ >= size_)
         return;
     if (position_ == 0) {
+        exchanged_ = {};
         deltas_.clear();
         deltaBytes_ = 0;
         cursor_.clear();
@@ -621,6 +692,16 @@ void UndoHistory::clear() {
     cursorIndex_ = 0;
     size_ = position_ = 0;
     dropped_ = Dropped();
+    exchanged_ = {};
+}
+
+void UndoHistory::exchangedAtPosition() {
+    // The melody handed out is the snapshot at the position; the one before it differs from
+    // it only between the difference's common front and back.
+    if (position_ == 0)
+        exchanged_ = {};
+    else
+        exchanged_ = {deltas_[position_ - 1].prefix, deltas_[position_ - 1].suffix};
 }
 
 void UndoHistory::dropOldest() {
@@ -641,9 +722,9 @@ void UndoHistory::keepBudget() {
 }
 
 std::size_t UndoHistory::heldBytes() const {
-    std::size_t bytes = cursor_.capacity() * sizeof(TapeNote) + deltaBytes_ +
-                        deltas_.capacity() * sizeof(UndoDelta) + work_->bytes();
-    bytes += dropped_.cursor.capacity() * sizeof(TapeNote);
+    std::size_t bytes =
+        cursor_.heldBytes() + deltaBytes_ + deltas_.capacity() * sizeof(UndoDelta) + work_->bytes();
+    bytes += dropped_.cursor.heldBytes();
     for (const auto &d : dropped_.deltas)
         bytes += d.bytes;
     return bytes;
@@ -653,16 +734,16 @@ std::vector<std::vector<TapeNote>> UndoHistory::snapshots() const {
     std::vector<std::vector<TapeNote>> all(size_);
     if (size_ == 0)
         return all;
-    std::vector<TapeNote> notes = cursor_;
-    all[cursorIndex_] = notes;
+    NoteRope notes = cursor_;
+    notes.copyTo(all[cursorIndex_]);
     for (std::size_t i = cursorIndex_; i-- > 0;) {
         applyDelta(deltas_[i], notes, false, *work_);
-        all[i] = notes;
+        notes.copyTo(all[i]);
     }
     notes = cursor_;
     for (std::size_t i = cursorIndex_; i + 1 < size_; ++i) {
         applyDelta(deltas_[i], notes, true, *work_);
-        all[i + 1] = notes;
+        notes.copyTo(all[i + 1]);
     }
     return all;
 }

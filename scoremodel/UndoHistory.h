@@ -12,6 +12,7 @@
 #pragma once
 
 #include "notes/TapeNote.h"
+#include "scoremodel/NoteRope.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -52,9 +53,20 @@ struct UndoDelta {
     std::size_t bytes = 0; // memory held
 };
 
+// What the caller knows of the notes it hands to the history: the first `front` and the last
+// `back` notes are exactly (selection flags included) those of the melody it last exchanged
+// with the history, pushed or received from undo or redo. Only the notes in between are then
+// compared. The default claims nothing.
+struct UnchangedNotes {
+    std::size_t front = 0, back = 0;
+};
+
 class UndoHistory {
 public:
     static constexpr std::size_t defaultByteBudget = std::size_t(256) << 20;
+
+    using Unchanged = UnchangedNotes;
+    static constexpr std::size_t allNotes = ~std::size_t(0);
 
     UndoHistory();
     ~UndoHistory();
@@ -75,7 +87,7 @@ public:
     // the position behind it. Refused (false) when the snapshot just before the position
     // holds the same notes: undo would show that state twice. The redo states go, but are
     // kept until forgetDroppedRedo, so that pop can give them back.
-    bool push(const std::vector<TapeNote> &notes);
+    bool push(const std::vector<TapeNote> &notes, Unchanged unchanged = {});
     // Withdraws the newest snapshot (a push whose edit changed nothing) and gives back the redo
     // states that push dropped.
     void pop();
@@ -86,7 +98,7 @@ public:
     // At the end of the history, the melody shown (`current`) is stored first so that redo
     // comes back to it, unless it equals the newest snapshot or `storeCurrent` is false.
     bool undo(const std::vector<TapeNote> &current, std::vector<TapeNote> &out,
-              bool storeCurrent = true);
+              bool storeCurrent = true, Unchanged unchanged = {});
     // Moves the position one forward and writes that snapshot to `out`; false when there is no
     // snapshot after the one shown.
     bool redo(std::vector<TapeNote> &out);
@@ -112,20 +124,25 @@ private:
     void moveCursorTo(std::size_t index) const;
     void dropOldest();
     void keepBudget();
+    // What the melody last exchanged shares with the snapshot before the position, after
+    // an undo or a redo that brought the position to `position_`.
+    void exchangedAtPosition();
 
     std::vector<UndoDelta> deltas_; // deltas_[i] turns snapshot i into snapshot i + 1
-    mutable std::vector<TapeNote> cursor_;
+    mutable NoteRope cursor_;
     mutable std::size_t cursorIndex_ = 0;
     std::size_t size_ = 0;
     std::size_t position_ = 0;
     std::size_t deltaBytes_ = 0;
+    // The notes that the melody last exchanged shares with the snapshot before the position.
+    Unchanged exchanged_;
 
     // What the last push dropped: the differences after the snapshot it kept, or (a push at
     // position 0) the whole history with its cursor.
     struct Dropped {
         std::vector<UndoDelta> deltas;
         bool whole = false;
-        std::vector<TapeNote> cursor;
+        NoteRope cursor;
         std::size_t cursorIndex = 0;
     };
     Dropped dropped_;

@@ -1,5 +1,6 @@
 // The undo history against a plain history of full copies: same steps, same results.
 #include "scoremodel/UndoHistory.h"
+#include "scoremodel/ScoreModel.h"
 #include "scoremodel/tests/SameWithFlags.h"
 
 #include <gtest/gtest.h>
@@ -147,6 +148,26 @@ void randomSelection(Random &r, Notes &notes) {
     }
 }
 
+bool identical(const TapeNote &a, const TapeNote &b) {
+    return a == b && a.selected == b.selected;
+}
+
+// What a caller may tell the history: how many notes at the front and the back are those it
+// last exchanged with it, sometimes fewer than there are.
+UndoHistory::Unchanged untouched(Random &r, const Notes &exchanged, const Notes &now) {
+    const std::size_t limit = std::min(exchanged.size(), now.size());
+    std::size_t front = 0, back = 0;
+    while (front < limit && identical(exchanged[front], now[front]))
+        ++front;
+    while (back < limit - front &&
+           identical(exchanged[exchanged.size() - 1 - back], now[now.size() - 1 - back]))
+        ++back;
+    if (r.chance(20))
+        return {};
+    return {front - std::min<std::size_t>(front, r.below(2)),
+            back - std::min<std::size_t>(back, r.below(2))};
+}
+
 void runSeed(unsigned seed) {
     SCOPED_TRACE("seed " + std::to_string(seed));
     Random r(seed);
@@ -156,7 +177,7 @@ void runSeed(unsigned seed) {
     if (tight)
         history.setByteBudget(history.heldBytes() + 2000);
     FullCopyHistory reference;
-    Notes current, expected;
+    Notes current, expected, exchanged;
     for (unsigned k = r.below(30); k > 0; --k)
         current.push_back(randomNote(r));
     sortByStart(current);
@@ -168,8 +189,9 @@ void runSeed(unsigned seed) {
         if (what < 45) {
             // An edit as the editor records it: a snapshot first, withdrawn when nothing
             // changed; the redo states go only when something did.
-            const bool pushed = history.push(current);
+            const bool pushed = history.push(current, untouched(r, exchanged, current));
             ASSERT_EQ(pushed, reference.push(expected));
+            exchanged = current;
             const Notes before = current;
             randomEdit(r, current);
             if (current == before && std::equal(current.begin(), current.end(), before.begin(),
@@ -195,16 +217,21 @@ void runSeed(unsigned seed) {
         } else if (what < 80) {
             const bool store = r.chance(80);
             Notes refOut;
-            const bool undone = history.undo(current, current, store);
+            const bool undone =
+                history.undo(current, current, store, untouched(r, exchanged, current));
             ASSERT_EQ(undone, reference.undo(expected, refOut, store));
-            if (undone)
+            if (undone) {
                 expected = refOut;
+                exchanged = current;
+            }
         } else {
             Notes refOut;
             const bool redone = history.redo(current);
             ASSERT_EQ(redone, reference.redo(refOut));
-            if (redone)
+            if (redone) {
                 expected = refOut;
+                exchanged = current;
+            }
         }
         if (history.size() < reference.snapshots.size()) {
             ASSERT_TRUE(tight) << "snapshots dropped within the budget";
@@ -223,6 +250,86 @@ void runSeed(unsigned seed) {
     }
 }
 
+// One edit or undo step through the model, mostly of single notes, which the model reports
+// to its history as the range it touched.
+void randomModelStep(Random &r, ScoreModel &model) {
+    const Notes &notes = model.notes();
+    const TapeNote some = notes.empty() ? randomNote(r) : notes[r.below(unsigned(notes.size()))];
+    switch (r.below(14)) {
+    case 0:
+    case 1:
+    case 2:
+        model.insertNote(randomNote(r));
+        break;
+    case 3: // a note that is there already: nothing changes
+        model.insertNote(some);
+        break;
+    case 4:
+        if (!notes.empty())
+            model.setSelected(r.below(unsigned(notes.size())), r.chance(50));
+        break;
+    case 5:
+        model.changeNoteLength(some.start + 1 + r.below(6), some.note, some.channel, nullptr);
+        break;
+    case 6: {
+        Notes list{randomNote(r), randomNote(r)};
+        sortByStart(list);
+        model.pasteNotes(r.below(200), list);
+        break;
+    }
+    case 7:
+        model.removeNotesAt(some.start, some.note);
+        break;
+    case 8:
+        if (r.chance(50))
+            model.selectAll();
+        model.selectedNotesHigher();
+        break;
+    case 9:
+        model.moveSelected(int(r.below(5)) - 2);
+        break;
+    case 10:
+        model.removeSelected();
+        break;
+    case 11:
+    case 12:
+        model.undo();
+        break;
+    default:
+        model.redo();
+        break;
+    }
+}
+
+void runModelSeed(unsigned seed) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    Random r(seed), same(seed);
+    // `tracked` tells its history which notes it touched; `plain` is made to compare the whole
+    // melody on every snapshot, as a history told nothing does.
+    ScoreModel tracked, plain;
+    Notes start;
+    for (unsigned k = r.below(30); k > 0; --k)
+        start.push_back(randomNote(r));
+    same = r;
+    tracked.setNotes(start);
+    plain.setNotes(start);
+    for (int step = 0; step < 120; ++step) {
+        SCOPED_TRACE("step " + std::to_string(step));
+        randomModelStep(r, tracked);
+        plain.notesAt(0, 0); // the caller may change any note through it
+        randomModelStep(same, plain);
+        ASSERT_TRUE(sameWithFlags(tracked.notes(), plain.notes()));
+        ASSERT_EQ(tracked.undoPosition(), plain.undoPosition());
+        ASSERT_EQ(tracked.undoHistory().size(), plain.undoHistory().size());
+        if (step % 10 == 0) {
+            const auto a = tracked.undoSnapshots(), b = plain.undoSnapshots();
+            ASSERT_EQ(a.size(), b.size());
+            for (std::size_t i = 0; i < a.size(); ++i)
+                ASSERT_TRUE(sameWithFlags(a[i], b[i])) << "snapshot " << i;
+        }
+    }
+}
+
 Notes melody(unsigned count) {
     Notes notes(count);
     for (unsigned i = 0; i < count; ++i)
@@ -235,6 +342,14 @@ Notes melody(unsigned count) {
 TEST(UndoHistory, BehavesAsAHistoryOfFullCopies) {
     for (unsigned seed = 1; seed <= 300; ++seed) {
         runSeed(seed);
+        if (HasFatalFailure())
+            return;
+    }
+}
+
+TEST(UndoHistory, NotesTheModelReportsTouchedGiveTheSameHistory) {
+    for (unsigned seed = 1; seed <= 300; ++seed) {
+        runModelSeed(seed);
         if (HasFatalFailure())
             return;
     }
