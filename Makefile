@@ -60,7 +60,7 @@ test-asan: deps build-asan/build.ninja
 
 build-fuzz/build.ninja:
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	    -DTW_SANITIZE=address -DTW_FUZZ=ON -DTW_ONLY="midifile;fuzz"
+	    -DTW_SANITIZE=address -DTW_FUZZ=ON -DTW_ONLY="testsupport;notes;midifile;fuzz"
 
 fuzz: deps build-fuzz/build.ninja
 	@if command -v clang++ >/dev/null && [ -f fuzz/CMakeLists.txt ]; then \

@@ -62,8 +62,7 @@ App::App(Flt_AppConfig &config) : Flt_App(config) {
     newNoteLength = 4;
     currentChannel = 0;
     playInsertedNote = false;
-    rectTick = 0;
-    rectNote = 200;
+    rectCorner.reset();
     clickAction = clickNone;
     lastWheelTime = 0;
     installClipboardPump();

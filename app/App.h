@@ -77,7 +77,7 @@ public:
     unsigned channelForNewNotes() const { return currentChannel; }
     unsigned lengthOfNewNotes() const { return newNoteLength; }
     bool playsInsertedNote() const { return playInsertedNote; }
-    bool hasRectangleCorner() const { return rectNote < 128; }
+    bool hasRectangleCorner() const { return rectCorner.has_value(); }
     const std::vector<std::string> &recentFileList() const { return recentFiles; }
     tw::RecoveryKeeper &recovery() const { return *recoveryKeeper; }
 
@@ -137,8 +137,11 @@ private:
     std::vector<std::string> recentFiles;
     bool playInsertedNote = false;
     int clickAction = -1;
-    unsigned rectTick = 0;
-    unsigned rectNote = 200;
+    // The first corner of a Shift+click rectangle, once one is set.
+    struct Corner {
+        unsigned tick = 0, note = 0;
+    };
+    std::optional<Corner> rectCorner;
     uint64_t lastWheelTime = 0;
     std::unique_ptr<tw::RecoveryKeeper> recoveryKeeper;
 };

@@ -100,13 +100,13 @@ void App::rightClick(unsigned tick, unsigned note) {
 void App::shiftClick(unsigned tick, unsigned note) {
     if (tape->toggleSelectionAt(tick, note))
         return;
-    if (rectNote >= 128) {
-        rectTick = tick;
-        rectNote = note;
+    if (!rectCorner) {
+        rectCorner = Corner{tick, note};
         return;
     }
-    const unsigned lowTick = std::min(rectTick, tick), highTick = std::max(rectTick, tick);
-    const unsigned lowNote = std::min(rectNote, note), highNote = std::max(rectNote, note);
+    const Corner corner = *rectCorner;
+    const unsigned lowTick = std::min(corner.tick, tick), highTick = std::max(corner.tick, tick);
+    const unsigned lowNote = std::min(corner.note, note), highNote = std::max(corner.note, note);
     if (lowTick == highTick || lowNote == highNote)
         return;
     bool found = false;
@@ -121,8 +121,7 @@ void App::shiftClick(unsigned tick, unsigned note) {
     if (found) {
         tape->redraw(); // the corner stays for the next rectangle
     } else {
-        rectTick = tick;
-        rectNote = note;
+        rectCorner = Corner{tick, note};
     }
 }
 

@@ -6,6 +6,7 @@
 #include "app/ExportDialog.h"
 #include "app/NoteClipboard.h"
 #include "app/RecoveryKeeper.h"
+#include "app/SettingsKeys.h"
 #include "framework/Flt_Infowin.h"
 #include "framework/Flt_Menubar.h"
 #include "framework/Preferences.h"
@@ -109,7 +110,7 @@ void App::onCommand(int id) {
         return;
     case cmdUnselectAll:
         t.unselectAll();
-        rectNote = 200; // forget a pending rectangle corner
+        rectCorner.reset(); // forget a pending rectangle corner
         return;
     case cmdRemoveSelected:
         t.removeSelected();
@@ -244,7 +245,7 @@ void App::onCommand(int id) {
         selectNoteIndicators(firstFileIndicator + (id - cmdInstrumentFile));
     } else if (inRange(id, cmdProgram, cmdProgram + 127)) {
         t.setProgram(currentChannel, unsigned(id - cmdProgram));
-        prefSetIntArray(prefs, "MIDIpgms", t.programs());
+        prefSetIntArray(prefs, settings::programs, t.programs());
     } else if (inRange(id, cmdLoudest, cmdLoudest + 100)) {
         showMessagef("%u notes selected", t.selectLoudest(unsigned(id - cmdLoudest)));
     } else if (inRange(id, cmdSpeed, cmdSpeed + 8)) {
@@ -289,7 +290,7 @@ bool App::selectOutputPort(const std::string &name) {
     midiOut.close();
     if (name.empty()) {
         menubar->setValue(cmdNoOutput, true);
-        prefs.deleteEntry("midiPort");
+        prefs.deleteEntry(settings::midiPort);
         return false;
     }
     int index = -1;
@@ -300,7 +301,7 @@ bool App::selectOutputPort(const std::string &name) {
         }
     if (index >= 0 && midiOut.open(unsigned(index)) == 0) {
         tape->setOutput(&midiOut);
-        prefs.set("midiPort", name.c_str());
+        prefs.set(settings::midiPort, name.c_str());
         if (index < maxPortItems)
             menubar->setValue(cmdOutputPort + index, true);
         else // later ports have no item (their ids belong to others), but a port is open
@@ -308,7 +309,7 @@ bool App::selectOutputPort(const std::string &name) {
         return true;
     }
     showMessagef("Cannot open MIDI device '%s'", name.c_str());
-    prefs.deleteEntry("midiPort");
+    prefs.deleteEntry(settings::midiPort);
     return false;
 }
 
@@ -322,7 +323,7 @@ void App::selectNoteIndicators(int choice) {
         return; // an unknown choice changes nothing
     tape->setRowColours(colours);
     noteIndicator = choice;
-    prefs.set("noteIndic", choice);
+    prefs.set(settings::noteIndicators, choice);
     menubar->setValue(choice < firstFileIndicator ? cmdNoteIndicators + choice
                                                   : cmdInstrumentFile + int(file),
                       true);

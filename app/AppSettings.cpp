@@ -4,6 +4,7 @@
 
 #include "app/CommandIds.h"
 #include "app/RecentFiles.h"
+#include "app/SettingsKeys.h"
 #include "framework/Flt_Menubar.h"
 #include "framework/Preferences.h"
 #include "scoretape/ScoreTape.h"
@@ -30,35 +31,35 @@ void App::start(int argc, char **argv) {
     layoutChildren();
     readViewSettings(); // the zoom decides how many rows the stored bottom note shows
     int value = 0;
-    prefs.get("bottomNote", value, 43);
+    prefs.get(settings::bottomNote, value, 43);
     tape->setBottomNote(unsigned(value));
     // A negative marker (only a hand-edited file holds one) counts as missing.
-    tape->setLeftMarker(unsigned(prefGetInt(prefs, "marker1", 0)));
-    tape->setRightMarker(unsigned(prefGetInt(prefs, "marker2", 0)));
+    tape->setLeftMarker(unsigned(prefGetInt(prefs, settings::leftMarker, 0)));
+    tape->setRightMarker(unsigned(prefGetInt(prefs, settings::rightMarker, 0)));
 
-    prefs.get("midiChan", value, 0);
+    prefs.get(settings::channel, value, 0);
     currentChannel = value >= 0 && value <= 15 ? unsigned(value) : 0; // hand-edited: channel 0
     menubar->setValue(cmdNewNoteChannel + int(currentChannel), true);
 
-    prefs.get("noteIndic", value, 1);
+    prefs.get(settings::noteIndicators, value, 1);
     selectNoteIndicators(value);
 
-    prefs.get("playNote", value, 0);
+    prefs.get(settings::playInsertedNote, value, 0);
     playInsertedNote = value != 0;
     menubar->setValue(cmdPlayInsertedNote, playInsertedNote);
 
-    const std::vector<int> programs = prefGetIntArray(prefs, "MIDIpgms");
+    const std::vector<int> programs = prefGetIntArray(prefs, settings::programs);
     if (programs.size() == 16) {
         tape->setPrograms(programs);
         // The tape refuses programs outside 0..127, so mark what it holds.
         menubar->setValue(cmdProgram + int(tape->program(currentChannel)), true);
     }
 
-    tape->setTicksPerFrame(unsigned(prefGetInt(prefs, "TicksPerFrame", 8)));
+    tape->setTicksPerFrame(unsigned(prefGetInt(prefs, settings::ticksPerFrame, 8)));
     menubar->setValue(cmdTicksPerFrame + int(tape->ticksPerFrame()), true);
 
     std::string port;
-    if (prefGetString(prefs, "midiPort", port))
+    if (prefGetString(prefs, settings::midiPort, port))
         selectOutputPort(port);
 
     recentFiles = tw::readRecentFiles(prefs);
@@ -68,21 +69,21 @@ void App::start(int argc, char **argv) {
         loadFile(argv[1]);
     } else {
         std::string name;
-        prefGetString(prefs, "fname", name, "");
+        prefGetString(prefs, settings::fileName, name, "");
         loadFile(name.c_str());
     }
     startRecovery();
 }
 
 void App::writeSettings() {
-    prefs.set("bottomNote", int(tape->bottomNote()));
-    prefs.set("marker1", storedTick(tape->leftMarker()));
-    prefs.set("marker2", storedTick(tape->rightMarker()));
-    prefs.set("midiChan", int(currentChannel));
-    prefs.set("playNote", playInsertedNote ? 1 : 0);
-    prefs.set("fname", fileName.c_str());
-    prefSetIntArray(prefs, "MIDIpgms", tape->programs());
-    prefs.set("TicksPerFrame", int(tape->ticksPerFrame()));
+    prefs.set(settings::bottomNote, int(tape->bottomNote()));
+    prefs.set(settings::leftMarker, storedTick(tape->leftMarker()));
+    prefs.set(settings::rightMarker, storedTick(tape->rightMarker()));
+    prefs.set(settings::channel, int(currentChannel));
+    prefs.set(settings::playInsertedNote, playInsertedNote ? 1 : 0);
+    prefs.set(settings::fileName, fileName.c_str());
+    prefSetIntArray(prefs, settings::programs, tape->programs());
+    prefs.set(settings::ticksPerFrame, int(tape->ticksPerFrame()));
     writeViewSettings();
 }
 

@@ -4,6 +4,7 @@
 #include "app/App.h"
 
 #include "app/CommandIds.h"
+#include "app/SettingsKeys.h"
 #include "app/ViewOptions.h"
 #include "framework/Flt_Menubar.h"
 #include "scoretape/BoardZoom.h"
@@ -89,22 +90,22 @@ bool App::viewCommand(int id) {
 
 void App::readViewSettings() {
     int value = 0;
-    prefs.get("followPlay", value, 1);
+    prefs.get(settings::followPlayback, value, 1);
     tape->setFollowPlayback(value != 0);
     menubar->setValue(cmdFollowPlayback, value != 0);
-    prefs.get("noteNames", value, 0);
+    prefs.get(settings::noteNames, value, 0);
     tape->setNoteNamesShown(value != 0);
     menubar->setValue(cmdShowNoteNames, value != 0);
-    prefs.get("zoom", value, 100);
+    prefs.get(settings::zoom, value, 100);
     for (int step = 0; step < tw::zoomStepCount; ++step)
         if (tw::zoomPercents[step] == value)
             tape->zoomTo(step); // another value (a hand-edited file) keeps the actual size
 }
 
 void App::writeViewSettings() {
-    prefs.set("followPlay", tape->followsPlayback() ? 1 : 0);
-    prefs.set("noteNames", tape->noteNamesShown() ? 1 : 0);
-    prefs.set("zoom", tw::zoomPercents[tape->zoomStep()]);
+    prefs.set(settings::followPlayback, tape->followsPlayback() ? 1 : 0);
+    prefs.set(settings::noteNames, tape->noteNamesShown() ? 1 : 0);
+    prefs.set(settings::zoom, tw::zoomPercents[tape->zoomStep()]);
 }
 
 void App::showPointerStatus() {

@@ -2,6 +2,7 @@
 // recent first, kept in the preferences as "recentFile0" to "recentFile7". Plain functions, so
 // that the rules can be checked without a display.
 #pragma once
+#include "app/SettingsKeys.h"
 
 #include <FL/Fl_Preferences.H>
 
@@ -12,7 +13,7 @@
 namespace tw {
 
 constexpr std::size_t recentFileLimit = 8;
-constexpr const char *recentFileKey = "recentFile"; // + index 0 to 7
+constexpr const char *recentFileKey = settings::recentFile;
 
 // The list after path was opened or saved: path first, an older entry of it dropped, at most
 // recentFileLimit entries. An empty path changes nothing.

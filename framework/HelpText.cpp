@@ -76,6 +76,11 @@ const char *const helpText =
     "  i           : Invert note selection\n"
     "  x           : Remove region between left & right marker, including time\n"
     "  t           : Insert time of the region's length at the left marker\n"
+    "  Ctrl-P      : Play all notes or stop playout\n"
+    "  Ctrl-I      : Import chosen tracks of a MIDI file\n"
+    "  Ctrl-E      : Export the tape as PDF, SVG or PNG\n"
+    "  Ctrl-F      : Fit the melody to the chosen instrument\n"
+    "  Ctrl-+/-/0  : Zoom in, zoom out, actual size\n"
     "  F1          : Show this help screen\n";
 
 int helpTextFont() {

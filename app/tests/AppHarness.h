@@ -7,6 +7,7 @@
 #include "framework/Dialogs.h"
 #include "framework/Flt_Menubar.h"
 #include "scoretape/ScoreTape.h"
+#include "testsupport/TempFiles.h"
 #include "tw/Identity.h"
 
 #include <FL/Fl.H>
@@ -21,40 +22,6 @@
 #include <vector>
 
 namespace tw {
-
-// A temporary folder that HOME points to while it lives; the recovery files go to its
-// .local/state.
-class TempHome {
-public:
-    TempHome() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tw-app-XXXXXX").string();
-        if (::mkdtemp(pattern.data()))
-            dir = pattern;
-        if (const char *old = std::getenv("HOME"))
-            oldHome = old;
-        if (const char *old = std::getenv("XDG_STATE_HOME"))
-            oldState = old;
-        ::setenv("HOME", dir.c_str(), 1);
-        ::setenv("XDG_STATE_HOME", (dir + "/.local/state").c_str(), 1);
-    }
-    ~TempHome() {
-        ::setenv("HOME", oldHome.c_str(), 1);
-        if (oldState.empty())
-            ::unsetenv("XDG_STATE_HOME");
-        else
-            ::setenv("XDG_STATE_HOME", oldState.c_str(), 1);
-        std::error_code ignored;
-        std::filesystem::remove_all(dir, ignored);
-    }
-    TempHome(const TempHome &) = delete;
-    TempHome &operator=(const TempHome &) = delete;
-    const std::string &path() const { return dir; }
-
-private:
-    std::string dir;
-    std::string oldHome;
-    std::string oldState;
-};
 
 // The preferences of the editor as a separate reader or writer sees them (the file on disk).
 inline Fl_Preferences editorPrefs() {

@@ -15,31 +15,6 @@ namespace tw {
 
 using namespace std::chrono_literals;
 
-TempDir::TempDir() {
-    char pattern[] = "/tmp/tw-clipboard-XXXXXX";
-    const char *made = mkdtemp(pattern);
-    path_ = made ? made : "/tmp";
-}
-
-TempDir::~TempDir() {
-    if (path_ != "/tmp") {
-        int status = 0;
-        runProgram({"rm", "-rf", path_}, status);
-    }
-}
-
-std::string TempDir::write(const std::string &name, const std::string &content) const {
-    std::ofstream(path(name), std::ios::binary) << content;
-    return path(name);
-}
-
-std::string TempDir::read(const std::string &name) const {
-    std::ifstream in(path(name), std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
 unsigned long clipboardOwner() {
     static Display *display = XOpenDisplay(nullptr);
     if (!display)

@@ -3,24 +3,12 @@
 
 #include "ChildProcess.h"
 #include "notes/TapeNote.h"
+#include "testsupport/TempFiles.h"
 
 #include <memory>
 #include <string>
 
 namespace tw {
-
-// A directory of its own for one test, removed afterwards.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    std::string write(const std::string &name, const std::string &content) const;
-    std::string read(const std::string &name) const;
-    std::string path(const std::string &name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
 
 // The window that owns CLIPBOARD now (0 for none), seen through a connection of the tests' own.
 // Xlib's header stays out of the tests: its macros clash with GoogleTest's.

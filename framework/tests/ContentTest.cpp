@@ -21,9 +21,9 @@ std::vector<std::string> helpLines() {
     return lines;
 }
 
-TEST(HelpText, SixtyEightLinesEachWithItsBreak) {
+TEST(HelpText, SeventyThreeLinesEachWithItsBreak) {
     const std::vector<std::string> lines = helpLines();
-    ASSERT_EQ(lines.size(), 68u);
+    ASSERT_EQ(lines.size(), 73u);
     struct Case {
         int number;
         const char *text;
@@ -45,7 +45,8 @@ TEST(HelpText, SixtyEightLinesEachWithItsBreak) {
         {60, "  Ctrl-X      : Cut selected notes to clipboard. This does not remove"
              "                the time occupied by the notes."},
         {67, "  t           : Insert time of the region's length at the left marker"},
-        {68, "  F1          : Show this help screen"},
+        {69, "  Ctrl-I      : Import chosen tracks of a MIDI file"},
+        {73, "  F1          : Show this help screen"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.number);

@@ -60,7 +60,7 @@ TEST_F(Infowin, ChildrenAreLaidOutOnceShown) {
         EXPECT_EQ(win.okButton->w(), 50);
         EXPECT_EQ(win.okButton->h(), 20);
     }
-    EXPECT_EQ(win.buffer.count_lines(0, win.buffer.length()), 68);
+    EXPECT_EQ(win.buffer.count_lines(0, win.buffer.length()), 73);
     EXPECT_GE(win.display->textfont(), 0);
 }
 

@@ -213,7 +213,7 @@ TEST(MidiFileRead, RefusesMalformedFilesAndStaysCleared) {
 
 TEST(MidiFileRead, RefusesWhatCannotBeOpened) {
     smftest::TempDir dir;
-    for (std::string path : {dir.file("missing.mid"), dir.path().string(), std::string()}) {
+    for (std::string path : {dir.file("missing.mid"), dir.path(), std::string()}) {
         SCOPED_TRACE(path);
         MidiFile f;
         f.tracks.resize(1);
@@ -271,8 +271,7 @@ TEST(MidiFileRead, RefusesEarlyAndNeverAborts) {
         int code;
         bool littleMemory;
     } cases[] = {
-        {"folder", [](const smftest::TempDir &d) { return d.path().string(); }, errCannotOpen,
-         false},
+        {"folder", [](const smftest::TempDir &d) { return d.path(); }, errCannotOpen, false},
         {"FIFO without a writer",
          [](const smftest::TempDir &d) {
              std::string path = d.file("fifo.mid");

@@ -182,10 +182,11 @@ TEST(MidiFileWrite, ReadOnlyFileIsCannotOpen) {
 
 TEST(MidiFileWrite, FolderTargetIsCannotOpen) {
     smftest::TempDir dir;
-    std::filesystem::create_directory(dir.path() / "taken");
-    std::filesystem::create_directory(dir.path() / "taken" / "inner");
+    std::filesystem::create_directory(std::filesystem::path(dir.path()) / "taken");
+    std::filesystem::create_directory(std::filesystem::path(dir.path()) / "taken" / "inner");
     EXPECT_EQ(bigFile().write(dir.file("taken").c_str()), errCannotOpen);
-    EXPECT_TRUE(std::filesystem::is_directory(dir.path() / "taken" / "inner"));
+    EXPECT_TRUE(
+        std::filesystem::is_directory(std::filesystem::path(dir.path()) / "taken" / "inner"));
     EXPECT_TRUE(strayFiles(dir, "taken").empty());
 }
 
@@ -251,14 +252,16 @@ TEST(MidiFileWrite, SavesConservativelyWhereverTheTargetIs) {
     } cases[] = {
         {"dangling symbolic link: written through",
          [](const Dir &d) {
-             std::filesystem::create_directory(d.path() / "sub");
+             std::filesystem::create_directory(std::filesystem::path(d.path()) / "sub");
              ::symlink("sub/real.mid", d.file("link.mid").c_str());
              return d.file("link.mid");
          },
          song, Saver::Direct, 0,
          [&](const Dir &d, ino_t) {
              std::error_code ec;
-             EXPECT_EQ(std::filesystem::read_symlink(d.path() / "link.mid", ec), "sub/real.mid");
+             EXPECT_EQ(
+                 std::filesystem::read_symlink(std::filesystem::path(d.path()) / "link.mid", ec),
+                 "sub/real.mid");
              EXPECT_EQ(smftest::readBytes(d.file("sub/real.mid")), songBytes);
          }},
         {"loop of symbolic links",
@@ -325,7 +328,7 @@ TEST(MidiFileWrite, SavesConservativelyWhereverTheTargetIs) {
          },
          song, Saver::Direct, errCannotOpen,
          [](const Dir &d, ino_t) {
-             EXPECT_EQ(std::filesystem::status(d.path() / "fifo.mid").type(),
+             EXPECT_EQ(std::filesystem::status(std::filesystem::path(d.path()) / "fifo.mid").type(),
                        std::filesystem::file_type::fifo);
              EXPECT_TRUE(strayFiles(d, "fifo.mid").empty());
          }},
@@ -391,7 +394,7 @@ TEST(MidiFileWrite, KilledSaveLeavesNothingBehind) {
         ::_exit(big.write(path.c_str()) == 0 ? 0 : 1);
     // The child is killed as soon as it holds a file in the folder open: its temporary file.
     std::string fdFolder = "/proc/" + std::to_string(child) + "/fd";
-    std::string inFolder = dir.path().string() + "/";
+    std::string inFolder = dir.path() + "/";
     bool killed = false;
     int status = 0;
     while (!killed && ::waitpid(child, &status, WNOHANG) == 0) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "midifile/MidiFile.h"
+#include "testsupport/TempFiles.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -64,27 +65,7 @@ inline Bytes singleTrackFile(const Bytes &events) {
     return cat({header(0, 1, 96), track(events)});
 }
 
-// A temporary folder removed with everything in it at the end of the scope.
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "smftest-XXXXXX").string();
-        if (char *made = ::mkdtemp(pattern.data()))
-            path_ = made;
-    }
-    ~TempDir() {
-        std::error_code ec;
-        if (!path_.empty())
-            std::filesystem::remove_all(path_, ec);
-    }
-    TempDir(const TempDir &) = delete;
-    TempDir &operator=(const TempDir &) = delete;
-    const std::filesystem::path &path() const { return path_; }
-    std::string file(const std::string &name) const { return (path_ / name).string(); }
-
-private:
-    std::filesystem::path path_;
-};
+using tw::TempDir;
 
 inline void writeBytes(const std::string &path, const Bytes &bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
