@@ -21,7 +21,7 @@ protected:
 TEST_F(AppClicks, ClickInsertsAndASecondClickRemoves) {
     h.click(10, 60);
     ASSERT_EQ(notes().size(), 1u);
-    EXPECT_EQ(notes()[0], makeNote(60, 10, 4, 0, 127));
+    EXPECT_EQ(notes()[0], tn(60, 10, 4, 0, 127));
     EXPECT_TRUE(h.tape().dataChanged());
     h.click(10, 60);
     EXPECT_TRUE(notes().empty());
@@ -31,21 +31,21 @@ TEST_F(AppClicks, ClickInsertsAndASecondClickRemoves) {
 }
 
 TEST_F(AppClicks, ClickOnTheStartOfNotesOfTwoChannelsRemovesBoth) {
-    h.tape().addNote(makeNote(60, 10, 4, 0));
-    h.tape().addNote(makeNote(60, 10, 4, 1));
+    h.tape().addNote(tn(60, 10, 4, 0));
+    h.tape().addNote(tn(60, 10, 4, 1));
     h.app->onCommand(cmdNewNoteChannel + 1);
     h.click(10, 60);
     EXPECT_TRUE(notes().empty());
 }
 
 TEST_F(AppClicks, ClickOnALaterTickOfANoteInsertsAnOverlappingOne) {
-    h.tape().addNote(makeNote(60, 10, 8, 0));
+    h.tape().addNote(tn(60, 10, 8, 0));
     h.click(12, 60);
     EXPECT_EQ(notes().size(), 2u);
 }
 
 TEST_F(AppClicks, RightClickSetsTheLengthOfNewNotes) {
-    h.tape().addNote(makeNote(60, 10, 8, 0));
+    h.tape().addNote(tn(60, 10, 8, 0));
     h.click(13, 60, FL_BUTTON3);
     EXPECT_EQ(notes()[0].length, 3u);
     EXPECT_EQ(h.app->lengthOfNewNotes(), 3u);
@@ -66,8 +66,8 @@ TEST_F(AppClicks, LengthChangeOfASelectedNoteAsksAboutTheOthers) {
     for (const Case c : {Case{1, 4}, Case{0, 5}}) {
         SCOPED_TRACE(c.answer);
         h.app->onCommand(cmdNew);
-        h.tape().addNote(makeNote(60, 10, 4, 0));
-        h.tape().addNote(makeNote(64, 10, 4, 0));
+        h.tape().addNote(tn(60, 10, 4, 0));
+        h.tape().addNote(tn(64, 10, 4, 0));
         h.tape().selectAll();
         h.dialogs.clear();
         h.answers = {c.answer};
@@ -83,10 +83,10 @@ TEST_F(AppClicks, LengthChangeOfASelectedNoteAsksAboutTheOthers) {
 
 TEST_F(AppClicks, ShiftClicksSpanRectangles) {
     Flt_ScoreTape &t = h.tape();
-    t.addNote(makeNote(60, 10));
-    t.addNote(makeNote(63, 19));
-    t.addNote(makeNote(64, 15)); // on the upper edge row: outside
-    t.addNote(makeNote(61, 20)); // at the right edge tick: outside
+    t.addNote(tn(60, 10));
+    t.addNote(tn(63, 19));
+    t.addNote(tn(64, 15)); // on the upper edge row: outside
+    t.addNote(tn(61, 20)); // at the right edge tick: outside
     const int shift = FL_BUTTON1 | FL_SHIFT;
     h.click(10, 62, shift); // empty: sets the corner (not on a note start)
     EXPECT_TRUE(h.app->hasRectangleCorner());
@@ -115,8 +115,8 @@ TEST_F(AppClicks, ShiftClicksSpanRectangles) {
 
 TEST_F(AppClicks, EmptyRectangleMovesTheCornerAndADegenerateOneKeepsIt) {
     Flt_ScoreTape &t = h.tape();
-    t.addNote(makeNote(62, 15));
-    t.addNote(makeNote(65, 25));
+    t.addNote(tn(62, 15));
+    t.addNote(tn(65, 25));
     const int shift = FL_BUTTON1 | FL_SHIFT;
     h.click(10, 60, shift);
     h.click(10, 70, shift); // same tick as the corner: nothing, the corner stays
@@ -130,8 +130,8 @@ TEST_F(AppClicks, EmptyRectangleMovesTheCornerAndADegenerateOneKeepsIt) {
 TEST_F(AppClicks, ModifiedClicks) {
     Flt_ScoreTape &t = h.tape();
     h.app->onCommand(cmdTicksPerFrame + 8);
-    t.addNote(makeNote(60, 10));
-    t.addNote(makeNote(62, 30));
+    t.addNote(tn(60, 10));
+    t.addNote(tn(62, 30));
     h.click(20, 50, FL_BUTTON3 | FL_SHIFT);
     EXPECT_FALSE(t.notes()[0].selected);
     EXPECT_TRUE(t.notes()[1].selected);

@@ -116,7 +116,7 @@ TEST_F(AppCommands, CommandsArmClickActions) {
 
 TEST_F(AppCommands, ChannelZeroOnlyHidesTheOtherChannelsOnTheTape) {
     h.app->onCommand(cmdNewNoteChannel + 3);
-    h.tape().addNote(makeNote(60, 0, 4, 1));
+    h.tape().addNote(tn(60, 0, 4, 1));
     h.tape().selectAll();
     h.app->onCommand(cmdChannel0Only);
     for (int c = 0; c < 6; ++c)
@@ -155,7 +155,7 @@ TEST_F(AppCommands, NewShowsEveryChannelAgainAndDropsTheFileName) {
     h.menu().findItem(cmdShowChannel + 5)->clear();
     h.app->onCommand(cmdShowChannel + 5);
     h.app->setFileName("/tmp/song.mid");
-    h.tape().addNote(makeNote(60, 0));
+    h.tape().addNote(tn(60, 0));
     h.app->onCommand(cmdNew);
     EXPECT_TRUE(h.tape().notes().empty());
     EXPECT_EQ(h.tape().channelMask(), 0xFFFF);
@@ -195,8 +195,8 @@ TEST_F(AppCommands, SelectionCommandsReportTheirCounts) {
     EXPECT_EQ(h.lastMessage(), "0 notes selected");
     h.app->onCommand(cmdSelectSpecial);
     EXPECT_EQ(h.lastMessage(), "No special notes found");
-    h.tape().addNote(makeNote(10, 0)); // below the piano's keys
-    h.tape().addNote(makeNote(60, 0));
+    h.tape().addNote(tn(10, 0)); // below the piano's keys
+    h.tape().addNote(tn(60, 0));
     h.app->onCommand(cmdSelectSpecial);
     EXPECT_EQ(h.lastMessage(), "1 special notes found");
     h.app->onCommand(cmdLoudest + 50);
@@ -262,8 +262,8 @@ TEST_F(AppCommands, NoOutputDropsTheStoredPort) {
 
 TEST_F(AppCommands, EditCommandsReachTheTape) {
     Flt_ScoreTape &t = h.tape();
-    t.addNote(makeNote(60, 10));
-    t.addNote(makeNote(62, 20));
+    t.addNote(tn(60, 10));
+    t.addNote(tn(62, 20));
     h.app->onCommand(cmdSelectAll);
     h.app->onCommand(cmdNotesLower);
     EXPECT_EQ(t.notes()[0].note, 59u);
@@ -324,7 +324,7 @@ TEST_F(AppCommands, KeysDoWhatTheMenuSaysWhereverTheyArrive) {
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
         h.app->onCommand(cmdNew);
-        t.addNote(makeNote(60, 10));
+        t.addNote(tn(60, 10));
         h.app->onCommand(cmdSelectAll);
         h.app->onCommand(cmdMoveRight);
         h.dialogs.clear();
@@ -369,7 +369,7 @@ TEST_F(AppCommands, HelpWindowIsCreatedOnceWithTheHelpText) {
 }
 
 TEST_F(AppCommands, ExitWithoutAskingHidesBothWindows) {
-    h.tape().addNote(makeNote(60, 0));
+    h.tape().addNote(tn(60, 0));
     h.app->onCommand(cmdHelp);
     h.app->onCommand(cmdExitNow);
     EXPECT_FALSE(h.app->shown());
@@ -378,7 +378,7 @@ TEST_F(AppCommands, ExitWithoutAskingHidesBothWindows) {
 }
 
 TEST_F(AppCommands, ExitAsksAboutUnsavedChanges) {
-    h.tape().addNote(makeNote(60, 0));
+    h.tape().addNote(tn(60, 0));
     h.app->onCommand(cmdHelp);
     h.answers = {0}; // Cancel
     h.app->onCommand(cmdExit);
@@ -398,7 +398,7 @@ TEST_F(AppCommands, ExitAsksAboutUnsavedChanges) {
 }
 
 TEST_F(AppCommands, CloseButtonAsksLikeExit) {
-    h.tape().addNote(makeNote(60, 0));
+    h.tape().addNote(tn(60, 0));
     h.answers = {0};
     Flt_App::closeCallback(h.app.get(), h.app.get());
     EXPECT_EQ(h.dialogs.size(), 1u);
@@ -410,9 +410,9 @@ TEST_F(AppCommands, CloseButtonAsksLikeExit) {
 
 TEST_F(AppCommands, CopyAndPasteThroughTheClipboard) {
     Flt_ScoreTape &t = h.tape();
-    t.addNote(makeNote(60, 2));
-    t.addNote(makeNote(64, 6));
-    t.addNote(makeNote(67, 30));
+    t.addNote(tn(60, 2));
+    t.addNote(tn(64, 6));
+    t.addNote(tn(67, 30));
     // Nothing selected: copy takes the notes between the markers and leaves them selected.
     t.setRightMarker(10);
     t.setLeftMarker(0);

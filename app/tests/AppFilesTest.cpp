@@ -29,8 +29,8 @@ protected:
     FileChoice answer(const std::string &path) { return FileChoice{true, path}; }
     // A small melody saved under name, then a fresh score.
     std::string savedMelody(const std::string &name) {
-        h.tape().addNote(makeNote(60, 0, 4));
-        h.tape().addNote(makeNote(64, 8, 4));
+        h.tape().addNote(tn(60, 0, 4));
+        h.tape().addNote(tn(64, 8, 4));
         const std::string path = dir + "/" + name;
         EXPECT_TRUE(h.app->saveFile(path.c_str()));
         h.app->onCommand(cmdNew);
@@ -49,7 +49,7 @@ TEST_F(AppFiles, SaveAsAppliesTheMidRule) {
         {"tune.mid", "tune.mid"},
         {"music.old/tune", "music.old/tune.mid"},
     };
-    h.tape().addNote(makeNote(60, 0));
+    h.tape().addNote(tn(60, 0));
     for (const auto &c : cases) {
         SCOPED_TRACE(c.first);
         h.tape().setDataChanged(true);
@@ -68,7 +68,7 @@ TEST_F(AppFiles, SaveAsAppliesTheMidRule) {
 }
 
 TEST_F(AppFiles, SaveWithoutAFileAsksForOneAndCancelChangesNothing) {
-    h.tape().addNote(makeNote(60, 0));
+    h.tape().addNote(tn(60, 0));
     h.app->onCommand(cmdSave);
     ASSERT_EQ(h.fileDialogs.size(), 1u);
     EXPECT_TRUE(h.tape().dataChanged());
@@ -91,7 +91,7 @@ TEST_F(AppFiles, SaveUnderTheCurrentNameWritesWithoutADialog) {
 }
 
 TEST_F(AppFiles, WriteErrorKeepsTheScoreMarkedChanged) {
-    h.tape().addNote(makeNote(60, 0));
+    h.tape().addNote(tn(60, 0));
     const std::string bad = dir + "/no/such/folder/x.mid";
     EXPECT_FALSE(h.app->saveFile(bad.c_str()));
     ASSERT_EQ(h.dialogs.size(), 1u);
@@ -162,7 +162,7 @@ TEST_F(AppFiles, OpenWithUnsavedChangesAsksFirst) {
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         h.app->onCommand(cmdNew);
-        h.tape().addNote(makeNote(50, 2));
+        h.tape().addNote(tn(50, 2));
         h.app->onCommand(cmdHelp);
         h.dialogs.clear();
         h.fileDialogs.clear();
@@ -225,7 +225,7 @@ TEST_F(AppFiles, ChoosingARecentFileOpensItOrRemovesAGoneOne) {
     EXPECT_EQ(h.tape().notes().size(), 2u);
     EXPECT_EQ(h.app->recentFileList(), (std::vector<std::string>{a, b}));
 
-    h.tape().addNote(makeNote(70, 20));
+    h.tape().addNote(tn(70, 20));
     h.answers = {0}; // Cancel the unsaved-changes question
     h.app->onCommand(cmdRecentFile + 1);
     EXPECT_EQ(h.app->currentFile(), a) << "cancelled";

@@ -7,6 +7,7 @@
 #include "framework/Dialogs.h"
 #include "framework/Flt_Menubar.h"
 #include "scoretape/ScoreTape.h"
+#include "testsupport/NoteMakers.h"
 #include "testsupport/TempFiles.h"
 #include "tw/Identity.h"
 
@@ -139,10 +140,5 @@ public:
 private:
     ScopedDialogResponder responder;
 };
-
-inline TapeNote makeNote(unsigned note, unsigned start, unsigned length = 4, unsigned channel = 0,
-                         unsigned velocity = 100) {
-    return TapeNote{note, start, length, channel, velocity, false};
-}
 
 } // namespace tw

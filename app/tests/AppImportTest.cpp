@@ -75,9 +75,9 @@ TEST_F(AppImport, OpenOffersTheTracksOfAFileTheTapeDoesNotHold) {
     EXPECT_EQ(tracks[0].name, "Lead");
     EXPECT_EQ(tracks[1].channels, 0x2);
     // 90 bpm, 32 ticks a second: a beat is 21.33 ticks.
-    const std::vector<TapeNote> expected{makeNote(60, 0, 21, 0, 100), makeNote(40, 11, 42, 1, 90),
-                                         makeNote(62, 21, 22, 0, 100), makeNote(64, 43, 21, 0, 100),
-                                         makeNote(43, 53, 22, 1, 90)};
+    const std::vector<TapeNote> expected{tn(60, 0, 21, 0, 100), tn(40, 11, 42, 1, 90),
+                                         tn(62, 21, 22, 0, 100), tn(64, 43, 21, 0, 100),
+                                         tn(43, 53, 22, 1, 90)};
     h.tape().setTicksPerFrame(32);
     h.imports = {accept({1, 2})};
     h.app->loadFile(multi.c_str());
@@ -129,7 +129,7 @@ TEST_F(AppImport, SaveOntoAFileWithMoreAsksFirst) {
         SCOPED_TRACE(c.what);
         h.app->loadFile(multi.c_str()); // cancelled import: the first track, no notes
         ASSERT_EQ(h.app->currentFile(), multi);
-        h.tape().addNote(makeNote(70, 4));
+        h.tape().addNote(tn(70, 4));
         const std::string before = bytesOf(multi);
         h.dialogs.clear();
         h.fileDialogs.clear();
@@ -150,14 +150,14 @@ TEST_F(AppImport, SaveOntoAFileWithMoreAsksFirst) {
     }
     // What the tape wrote itself is saved again without a question.
     h.dialogs.clear();
-    h.tape().addNote(makeNote(72, 8));
+    h.tape().addNote(tn(72, 8));
     h.app->onCommand(cmdSave);
     EXPECT_TRUE(h.dialogs.empty());
 }
 
 TEST_F(AppImport, SaveAsAsksBeforeReplacingAndPathsAreRememberedAbsolute) {
     h.app->loadFile(plain.c_str());
-    h.tape().addNote(makeNote(70, 40));
+    h.tape().addNote(tn(70, 40));
     const std::string other = dir + "/other.mid";
     std::ofstream(other) << "keep me";
     h.files = {FileChoice{true, other}};

@@ -117,7 +117,7 @@ TEST(AppPorts, ChangingThePortStopsARunningPlayout) {
     ASSERT_GE(index, 0);
     ASSERT_TRUE(h.app->selectOutputPort(JackReceivers::portName(0)));
     for (unsigned i = 0; i < 50; ++i)
-        h.tape().addNote(makeNote(60 + i % 12, i * 8, 8));
+        h.tape().addNote(tn(60 + i % 12, i * 8, 8));
     struct Case {
         const char *what;
         std::function<void()> change;

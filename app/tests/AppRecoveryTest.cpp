@@ -27,7 +27,7 @@ RecoveryData leftWork(const std::string &fileName) {
     d.changedAt = 1700000000;
     for (unsigned c = 0; c < 16; ++c)
         d.programs[c] = uint8_t(40 + c);
-    d.notes = {makeNote(60, 0, 4, 0, 100), makeNote(60, 2, 8, 0, 90), makeNote(72, 9, 1, 5, 1)};
+    d.notes = {tn(60, 0, 4, 0, 100), tn(60, 2, 8, 0, 90), tn(72, 9, 1, 5, 1)};
     return d;
 }
 
@@ -118,7 +118,7 @@ TEST(AppRecovery, KeepsUnsavedWorkUntilSavedOrLetGo) {
     ASSERT_EQ(keeper.update(), recoveryOk);
     RecoveryData kept;
     ASSERT_EQ(readRecoveryFile(data, kept), recoveryOk);
-    EXPECT_EQ(kept.notes, std::vector<TapeNote>{makeNote(60, 4, 4, 0, 127)});
+    EXPECT_EQ(kept.notes, std::vector<TapeNote>{tn(60, 4, 4, 0, 127)});
     EXPECT_EQ(kept.fileName, song);
 
     // q: the newest state is written on the way out, even before the debounce ran.
@@ -165,8 +165,8 @@ TEST(AppCut, RemovesOnlyWhatReachedTheClipboard) {
     AppHarness h;
     h.start();
     Flt_ScoreTape &t = h.tape();
-    t.addNote(makeNote(60, 2));
-    t.addNote(makeNote(64, 6));
+    t.addNote(tn(60, 2));
+    t.addNote(tn(64, 6));
     t.selectAll();
     t.setDataChanged(false);
 

@@ -56,7 +56,7 @@ TEST(AppSettings, ASecondStartRestoresWhatTheFirstLeft) {
     AppHarness h;
     h.start();
     const std::string song = h.home.path() + "/song.mid";
-    h.tape().addNote(makeNote(60, 0));
+    h.tape().addNote(tn(60, 0));
     ASSERT_TRUE(h.app->saveFile(song.c_str()));
     h.app->onCommand(cmdNewNoteChannel + 3);
     h.app->onCommand(cmdProgram + 19);
@@ -90,7 +90,7 @@ TEST(AppSettings, ExitWithoutAskingStillWritesTheSettings) {
     AppHarness h;
     h.start();
     h.app->onCommand(cmdProgram + 5);
-    h.tape().addNote(makeNote(60, 0));
+    h.tape().addNote(tn(60, 0));
     h.app->onCommand(cmdExitNow);
     EXPECT_TRUE(h.dialogs.empty());
     h.finish();
@@ -218,9 +218,9 @@ TEST(AppSettings, OneArgumentIsLoadedOverTheStoredFile) {
     AppHarness h;
     h.start();
     const std::string a = h.home.path() + "/a.mid", b = h.home.path() + "/b.mid";
-    h.tape().addNote(makeNote(60, 0));
+    h.tape().addNote(tn(60, 0));
     ASSERT_TRUE(h.app->saveFile(b.c_str()));
-    h.tape().addNote(makeNote(62, 4));
+    h.tape().addNote(tn(62, 4));
     ASSERT_TRUE(h.app->saveFile(a.c_str()));
     h.finish(); // fname = a
 

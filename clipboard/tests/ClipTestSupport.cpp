@@ -87,14 +87,8 @@ std::string randomBytes(size_t size, unsigned seed) {
     return bytes;
 }
 
-TapeNote makeNote(uint32_t note, uint32_t start, uint32_t length, uint32_t channel,
-                  uint32_t velocity, bool selected) {
-    return TapeNote{note, start, length, channel, velocity, selected};
-}
-
 std::vector<TapeNote> sampleNotes() {
-    return {makeNote(72, 0, 3, 0, 100, true), makeNote(48, 5, 1, 15, 1, false),
-            makeNote(60, 5, 40, 2, 127, true)};
+    return {tn(72, 0, 3, 0, 100, true), tn(48, 5, 1, 15, 1, false), tn(60, 5, 40, 2, 127, true)};
 }
 
 } // namespace tw

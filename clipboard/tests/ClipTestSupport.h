@@ -3,6 +3,7 @@
 
 #include "ChildProcess.h"
 #include "notes/TapeNote.h"
+#include "testsupport/NoteMakers.h"
 #include "testsupport/TempFiles.h"
 
 #include <memory>
@@ -49,8 +50,6 @@ private:
 
 std::string randomBytes(size_t size, unsigned seed);
 
-TapeNote makeNote(uint32_t note, uint32_t start, uint32_t length, uint32_t channel,
-                  uint32_t velocity, bool selected);
 // Three different notes, the middle one unselected, two with the same start.
 std::vector<TapeNote> sampleNotes();
 

@@ -7,16 +7,15 @@
 using namespace tw;
 
 TEST(ScoreFormat, RecordIsLittleEndianWithFlagAndZeroPadding) {
-    auto bytes = encodeNotes({makeNote(0x40, 0x01020304, 0x0A0B, 15, 127, true)});
+    auto bytes = encodeNotes({tn(0x40, 0x01020304, 0x0A0B, 15, 127, true)});
     const std::vector<uint8_t> expected = {0x40, 0, 0, 0, 0x04, 0x03, 0x02, 0x01, 0x0B, 0x0A, 0, 0,
                                            15,   0, 0, 0, 127,  0,    0,    0,    1,    0,    0, 0};
     EXPECT_EQ(bytes, expected);
 }
 
 TEST(ScoreFormat, ThreeNotesTake72BytesAndComeBackInOrderWithFlags) {
-    std::vector<TapeNote> notes = {makeNote(60, 0, 4, 0, 100, true),
-                                   makeNote(64, 4, 2, 9, 80, false),
-                                   makeNote(130, 4, 8, 3, 1, true)}; // 130: passed on as it is
+    std::vector<TapeNote> notes = {tn(60, 0, 4, 0, 100, true), tn(64, 4, 2, 9, 80, false),
+                                   tn(130, 4, 8, 3, 1, true)}; // 130: passed on as it is
     auto bytes = encodeNotes(notes);
     ASSERT_EQ(bytes.size(), 72u);
     auto back = decodeNotes(bytes.data(), bytes.size());
@@ -43,13 +42,13 @@ TEST(ScoreFormat, PartialRecordsAreIgnored) {
 }
 
 TEST(ScoreFormat, AnyNonZeroFlagByteSelectsAndPaddingIsIgnored) {
-    auto bytes = encodeNotes({makeNote(1, 2, 3, 4, 5, false)});
+    auto bytes = encodeNotes({tn(1, 2, 3, 4, 5, false)});
     bytes[20] = 7;
     bytes[21] = bytes[22] = bytes[23] = 0xFF;
     auto notes = decodeNotes(bytes.data(), bytes.size());
     ASSERT_EQ(notes.size(), 1u);
     EXPECT_TRUE(notes[0].selected);
-    EXPECT_EQ(notes[0], makeNote(1, 2, 3, 4, 5, true));
+    EXPECT_EQ(notes[0], tn(1, 2, 3, 4, 5, true));
 }
 
 TEST(TextEncoding, ConvertsBetweenLatin1AndUtf8) {
