@@ -1,5 +1,6 @@
 // Import of MIDI files made in code, timed against python3-mido, and the corpus of real files.
 #include "scoremodel/MidiImport.h"
+#include "testsupport/Python.h"
 
 #include <gtest/gtest.h>
 
@@ -118,23 +119,6 @@ using NoteKey = std::tuple<unsigned, unsigned, unsigned, unsigned, unsigned>;
 
 NoteKey key(const TapeNote &n) {
     return {n.start, n.length, n.channel, n.note, n.velocity};
-}
-
-std::string runPython(const std::string &script, const std::string &file) {
-    const std::string command = "/usr/bin/python3 '" + script + "' '" + file + "' 2>&1";
-    std::string output;
-    if (FILE *pipe = popen(command.c_str(), "r")) {
-        char buffer[4096];
-        std::size_t n;
-        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-            output.append(buffer, n);
-        pclose(pipe);
-    }
-    return output;
-}
-
-bool midoAvailable() {
-    return std::system("/usr/bin/python3 -c 'import mido' >/dev/null 2>&1") == 0;
 }
 
 fs::path sourceDir() {

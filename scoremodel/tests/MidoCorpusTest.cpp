@@ -1,6 +1,7 @@
 // Saved melodies as another MIDI reader sees them: every corpus file that reads is loaded,
 // saved, and read back by Debian's python3-mido; its notes must equal the tape's melody.
 #include "ModelTestSupport.h"
+#include "testsupport/Python.h"
 
 #include <gtest/gtest.h>
 
@@ -26,23 +27,6 @@ std::vector<NoteKey> parse(const std::string &text) {
     while (in >> s >> l >> c >> n >> v)
         out.emplace_back(s, l, c, n, v);
     return out;
-}
-
-std::string runMido(const std::string &script, const std::string &file) {
-    const std::string command = "/usr/bin/python3 '" + script + "' '" + file + "' 2>&1";
-    std::string output;
-    if (FILE *pipe = popen(command.c_str(), "r")) {
-        char buffer[4096];
-        std::size_t n;
-        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-            output.append(buffer, n);
-        pclose(pipe);
-    }
-    return output;
-}
-
-bool midoAvailable() {
-    return std::system("/usr/bin/python3 -c 'import mido' >/dev/null 2>&1") == 0;
 }
 
 } // namespace
@@ -102,7 +86,7 @@ TEST(TapeMido, SavedCorpusReadsBackInMido) {
         std::vector<NoteKey> expected;
         for (const TapeNote &n : melody)
             expected.emplace_back(n.start - first, n.length, n.channel, n.note, n.velocity);
-        std::vector<NoteKey> actual = parse(runMido(script.string(), saved.path));
+        std::vector<NoteKey> actual = parse(runPython(script.string(), saved.path));
         std::sort(expected.begin(), expected.end());
         std::sort(actual.begin(), actual.end());
         EXPECT_EQ(actual.size(), expected.size());
