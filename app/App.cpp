@@ -8,6 +8,7 @@
 #include "app/WheelSteps.h"
 #include "framework/Flt_Infowin.h"
 #include "framework/Flt_Menubar.h"
+#include "scoretape/PlaybackController.h"
 #include "scoretape/ScoreTape.h"
 
 #include <FL/Fl.H>
@@ -50,6 +51,7 @@ App::App(Flt_AppConfig &config) : Flt_App(config) {
     buildMenu();
 
     tape = new Flt_ScoreTape(0, 0, 0, 0);
+    playback = std::make_unique<PlaybackController>(*tape);
     infoWindow = nullptr;
     end();
     tape->setClickCallback([this](unsigned tick, unsigned note, int state, bool push) {
@@ -68,7 +70,8 @@ App::App(Flt_AppConfig &config) : Flt_App(config) {
     installClipboardPump();
     shortcutOwner = this;
     Fl::add_handler(menuShortcutFromAnyWindow);
-    recoveryKeeper = std::make_unique<tw::RecoveryKeeper>(*tape, fileName);
+    recoveryKeeper =
+        std::make_unique<tw::RecoveryKeeper>(tape->model(), playback->player(), fileName);
 }
 
 App::~App() {
@@ -78,13 +81,13 @@ App::~App() {
     stopPlayback();
     writeSettings();
     // The port goes away with this object, the tape only later with the window's children.
-    tape->setOutput(nullptr);
+    playback->setOutput(nullptr);
     delete infoWindow;
     infoWindow = nullptr;
 }
 
 void App::stopPlayback() {
-    tape->player().stop();
+    playback->player().stop();
 }
 
 void App::resize(int x, int y, int w, int h) {
@@ -132,17 +135,19 @@ int App::handleWheel() {
     const bool forward = direction > 0;
     const int state = withoutLockBits(Fl::event_state());
     if (state == 0) {
-        const int step = int(tape->ticksPerFrame() / 2);
-        tape->setFirstTick(clampedStep(tape->firstTick(), forward ? step : -step));
+        const int step = int(tape->model().ticksPerFrame() / 2);
+        tape->setFirstTick(clampedStep(tape->view().firstTick, forward ? step : -step));
         return 1;
     }
     if (state == FL_CTRL) {
-        tape->setLeftMarker(clampedStep(tape->leftMarker(), forward ? 1 : -1));
+        tape->model().setLeftMarker(clampedStep(tape->model().leftMarker(), forward ? 1 : -1),
+                                    tape->view());
         return 1;
     }
     if (state == (FL_CTRL | FL_SHIFT)) {
-        const int frame = int(tape->ticksPerFrame());
-        tape->setLeftMarker(clampedStep(tape->leftMarker(), forward ? frame : -frame));
+        const int frame = int(tape->model().ticksPerFrame());
+        tape->model().setLeftMarker(
+            clampedStep(tape->model().leftMarker(), forward ? frame : -frame), tape->view());
         return 1;
     }
     return 0;

@@ -20,6 +20,7 @@ namespace tw {
 class Flt_Menubar;
 class Flt_Infowin;
 class Flt_ScoreTape;
+class PlaybackController;
 class MidiFile;
 class RecoveryKeeper;
 
@@ -67,6 +68,7 @@ public:
 
     // Read access for the tests and the other parts of the shell.
     Flt_ScoreTape *scoreTape() const { return tape; }
+    PlaybackController &playbackController() const { return *playback; }
     Flt_Menubar *menuBar() const { return menubar; }
     Flt_Infowin *helpWindow() const { return infoWindow; }
     NoxmidiSnd &output() { return midiOut; }
@@ -128,6 +130,8 @@ private:
     Flt_Menubar *menubar = nullptr;
     Flt_Infowin *infoWindow = nullptr;
     NoxmidiSnd midiOut;
+    // Plays the tape's melody on midiOut; goes before the port and the tape.
+    std::unique_ptr<PlaybackController> playback;
     unsigned newNoteLength = 4;
     unsigned currentChannel = 0;
     std::string fileName;

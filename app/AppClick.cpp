@@ -5,6 +5,7 @@
 #include "app/CommandIds.h"
 #include "app/NoteClipboard.h"
 #include "app/RecoveryKeeper.h"
+#include "scoretape/PlaybackController.h"
 #include "scoretape/ScoreTape.h"
 
 #include <FL/Enumerations.H>
@@ -31,10 +32,10 @@ void App::onScoreClick(unsigned tick, unsigned note, int state, bool push) {
             n.length = newNoteLength;
             n.channel = currentChannel;
             n.velocity = 127;
-            if (!tape->insertNote(n))
-                tape->removeNotesAt(tick, note);
+            if (!tape->model().insertNote(n))
+                tape->model().removeNotesAt(tick, note);
             else if (playInsertedNote)
-                tape->playNoteAt(tick, note);
+                playback->playNoteAt(tick, note);
         }
         return;
     case FL_BUTTON3:
@@ -44,13 +45,13 @@ void App::onScoreClick(unsigned tick, unsigned note, int state, bool push) {
         shiftClick(tick, note);
         return;
     case FL_BUTTON3 | FL_SHIFT:
-        tape->selectFrom(tick);
+        tape->model().selectFrom(tick);
         return;
     case FL_BUTTON1 | FL_SHIFT | FL_CTRL:
-        tape->insertTime(tick, int(tape->ticksPerFrame()));
+        tape->model().insertTime(tick, int(tape->model().ticksPerFrame()));
         return;
     case FL_BUTTON3 | FL_SHIFT | FL_CTRL:
-        tape->insertTime(tick, 1);
+        tape->model().insertTime(tick, 1);
         return;
     default:
         return; // any other combination does nothing
@@ -60,22 +61,22 @@ void App::onScoreClick(unsigned tick, unsigned note, int state, bool push) {
 void App::runClickAction(unsigned tick) {
     switch (clickAction) {
     case clickPlayMarker:
-        tape->setPlayMarker(tick);
+        tape->model().setPlayMarker(tick);
         break;
     case clickLeftMarker:
-        tape->setLeftMarker(tick);
+        tape->model().setLeftMarker(tick, tape->view());
         break;
     case clickRightMarker:
-        tape->setRightMarker(tick);
+        tape->model().setRightMarker(tick);
         break;
     case clickBlueMarker:
-        tape->toggleSectionMarker(tick);
+        tape->model().toggleSectionMarker(tick);
         break;
     case clickPasteWithTime:
-        tape->pasteNotesWithTime(tick, notesForPaste());
+        tape->model().pasteNotesWithTime(tick, notesForPaste());
         break;
     case clickPaste:
-        tape->pasteNotes(tick, notesForPaste());
+        tape->model().pasteNotes(tick, notesForPaste());
         break;
     default:
         break;
@@ -83,22 +84,22 @@ void App::runClickAction(unsigned tick) {
 }
 
 void App::rightClick(unsigned tick, unsigned note) {
-    if (tape->playNoteAt(tick, note))
+    if (playback->playNoteAt(tick, note))
         return;
     int index = -1;
-    const unsigned length = tape->changeNoteLength(tick, note, currentChannel, &index);
+    const unsigned length = tape->model().changeNoteLength(tick, note, currentChannel, &index);
     if (length == 0)
         return;
     newNoteLength = length;
-    if (index >= 0 && std::size_t(index) < tape->notes().size() &&
-        tape->notes()[std::size_t(index)].selected &&
+    if (index >= 0 && std::size_t(index) < tape->model().notes().size() &&
+        tape->model().notes()[std::size_t(index)].selected &&
         askChoice("Should the length be changed for all selected notes?", "Yes", "NO", nullptr) ==
             0)
-        tape->setSelectedLength(length);
+        tape->model().setSelectedLength(length);
 }
 
 void App::shiftClick(unsigned tick, unsigned note) {
-    if (tape->toggleSelectionAt(tick, note))
+    if (tape->model().toggleSelectionAt(tick, note))
         return;
     if (!rectCorner) {
         rectCorner = Corner{tick, note};
@@ -110,11 +111,11 @@ void App::shiftClick(unsigned tick, unsigned note) {
     if (lowTick == highTick || lowNote == highNote)
         return;
     bool found = false;
-    const std::vector<TapeNote> &notes = tape->notes();
+    const std::vector<TapeNote> &notes = tape->model().notes();
     for (std::size_t i = 0; i < notes.size(); ++i) {
         const TapeNote &n = notes[i];
         if (n.start >= lowTick && n.start < highTick && n.note >= lowNote && n.note < highNote) {
-            tape->setSelected(unsigned(i), true);
+            tape->model().setSelected(unsigned(i), true);
             found = true;
         }
     }

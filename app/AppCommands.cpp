@@ -12,6 +12,7 @@
 #include "framework/Preferences.h"
 #include "notes/NoteSets.h"
 #include "scoremodel/InstrumentFit.h"
+#include "scoretape/PlaybackController.h"
 #include "scoretape/ScoreTape.h"
 
 #include <cmath>
@@ -42,8 +43,8 @@ bool inRange(int id, int first, int last) {
 void App::onCommand(int id) {
     recoveryKeeper->touched();
     Flt_ScoreTape &t = *tape;
-    const unsigned first = t.firstTick();
-    const unsigned frame = t.ticksPerFrame();
+    const unsigned first = t.view().firstTick;
+    const unsigned frame = t.model().ticksPerFrame();
     switch (id) {
     case cmdExit:
         if (queryClose())
@@ -65,10 +66,10 @@ void App::onCommand(int id) {
         showHelp();
         return;
     case cmdEraseRegion:
-        t.eraseRegion();
+        t.model().eraseRegion();
         return;
     case cmdInsertRegionLength:
-        t.insertRegionLength();
+        t.model().insertRegionLength();
         return;
     case cmdOpen:
         openFile();
@@ -86,7 +87,7 @@ void App::onCommand(int id) {
         t.setFirstTick(first - std::min(frame, first));
         return;
     case cmdNew:
-        t.clear();
+        t.model().clear();
         markShownChannels();
         setFileName("");
         return;
@@ -97,26 +98,26 @@ void App::onCommand(int id) {
         t.scrollNotes(-1);
         return;
     case cmdNotesHigher:
-        t.selectedNotesHigher();
+        t.model().selectedNotesHigher();
         return;
     case cmdNotesLower:
-        t.selectedNotesLower();
+        t.model().selectedNotesLower();
         return;
     case cmdInvertSelection:
-        t.invertSelection();
+        t.model().invertSelection();
         return;
     case cmdSelectRegion:
-        t.selectBetweenMarkers();
+        t.model().selectBetweenMarkers();
         return;
     case cmdUnselectAll:
-        t.unselectAll();
+        t.model().unselectAll();
         rectCorner.reset(); // forget a pending rectangle corner
         return;
     case cmdRemoveSelected:
-        t.removeSelected();
+        t.model().removeSelected();
         return;
     case cmdSelectAll:
-        t.selectAll();
+        t.model().selectAll();
         return;
     case cmdPlayInsertedNote:
         playInsertedNote = menubar->value(cmdPlayInsertedNote);
@@ -128,17 +129,17 @@ void App::onCommand(int id) {
         t.setFirstTick(0);
         return;
     case cmdCopy: {
-        std::vector<TapeNote> notes = t.selectedNotes();
+        std::vector<TapeNote> notes = t.model().selectedNotes();
         if (notes.empty()) {
-            t.selectBetweenMarkers();
-            notes = t.selectedNotes();
+            t.model().selectBetweenMarkers();
+            notes = t.model().selectedNotes();
         }
         copyNotes(notes);
         return;
     }
     case cmdCut: {
         // Only what reached the clipboard is removed; the time the notes took stays.
-        const std::vector<TapeNote> notes = t.selectedNotes();
+        const std::vector<TapeNote> notes = t.model().selectedNotes();
         if (notes.empty())
             return;
         if (!copyNotes(notes)) {
@@ -146,7 +147,7 @@ void App::onCommand(int id) {
                          notes.size());
             return;
         }
-        t.removeSelected();
+        t.model().removeSelected();
         return;
     }
     case cmdPasteWithTime:
@@ -158,16 +159,16 @@ void App::onCommand(int id) {
         applyChannelMarks();
         return;
     case cmdUndo:
-        t.undo();
+        t.model().undo();
         return;
     case cmdRedo:
-        t.redo();
+        t.model().redo();
         return;
     case cmdExitNow:
         exitWithoutAsking();
         return;
     case cmdSelectSpecial: {
-        const unsigned n = t.selectSpecialNotes();
+        const unsigned n = t.model().selectSpecialNotes(t.view());
         if (n > 0)
             showMessagef("%u special notes found", n);
         else
@@ -181,19 +182,19 @@ void App::onCommand(int id) {
         startPlay(ScoreModel::playSelected);
         return;
     case cmdMaxVelocity:
-        t.setSelectedVelocity(127);
+        t.model().setSelectedVelocity(127);
         return;
     case cmdPaste:
         clickAction = clickPaste;
         return;
     case cmdClearBlueMarkers:
-        t.clearSectionMarkers();
+        t.model().clearSectionMarkers();
         return;
     case cmdMoveLeft:
-        t.moveSelected(-1);
+        t.model().moveSelected(-1);
         return;
     case cmdMoveRight:
-        t.moveSelected(+1);
+        t.model().moveSelected(+1);
         return;
     case cmdClickLeftMarker:
         clickAction = clickLeftMarker;
@@ -208,7 +209,7 @@ void App::onCommand(int id) {
         clickAction = clickBlueMarker;
         return;
     case cmdSetChannel:
-        t.setSelectedChannel(currentChannel);
+        t.model().setSelectedChannel(currentChannel);
         return;
     case cmdFitToInstrument:
         fitToInstrument();
@@ -227,7 +228,7 @@ void App::onCommand(int id) {
         menubar->setValue(id, true);
         menubar->setValue(cmdShowChannel + int(currentChannel), true); // always shown
         applyChannelMarks();
-        menubar->setValue(cmdProgram + int(t.program(currentChannel)), true);
+        menubar->setValue(cmdProgram + int(t.model().program(currentChannel)), true);
     } else if (inRange(id, cmdShowChannel, cmdShowChannel + 15)) {
         // FLTK has flipped the mark already; the channel for new notes cannot be hidden.
         if (!menubar->value(id) && unsigned(id - cmdShowChannel) == currentChannel)
@@ -244,14 +245,14 @@ void App::onCommand(int id) {
     } else if (inRange(id, cmdInstrumentFile, cmdInstrumentFile + maxInstrumentItems - 1)) {
         selectNoteIndicators(firstFileIndicator + (id - cmdInstrumentFile));
     } else if (inRange(id, cmdProgram, cmdProgram + 127)) {
-        t.setProgram(currentChannel, unsigned(id - cmdProgram));
-        prefSetIntArray(prefs, settings::programs, t.programs());
+        playback->setProgram(currentChannel, unsigned(id - cmdProgram));
+        prefSetIntArray(prefs, settings::programs, t.model().programs());
     } else if (inRange(id, cmdLoudest, cmdLoudest + 100)) {
-        showMessagef("%u notes selected", t.selectLoudest(unsigned(id - cmdLoudest)));
+        showMessagef("%u notes selected", t.model().selectLoudest(unsigned(id - cmdLoudest)));
     } else if (inRange(id, cmdSpeed, cmdSpeed + 8)) {
-        t.setSpeed(speedFactor(id - cmdSpeed));
+        playback->setSpeed(speedFactor(id - cmdSpeed));
     } else if (inRange(id, cmdTicksPerFrame, cmdTicksPerFrame + 200)) {
-        t.setTicksPerFrame(unsigned(id - cmdTicksPerFrame));
+        t.model().setTicksPerFrame(unsigned(id - cmdTicksPerFrame));
     } else if (inRange(id, cmdRecentFile, cmdNoRecentFile - 1)) {
         openRecentFile(std::size_t(id - cmdRecentFile));
     }
@@ -263,11 +264,11 @@ void App::applyChannelMarks() {
     for (unsigned c = 0; c < 16; ++c)
         if (menubar->findItem(cmdShowChannel + int(c)) && !menubar->value(cmdShowChannel + int(c)))
             mask = static_cast<unsigned short>(mask & ~(1u << c));
-    tape->setChannelMask(mask);
+    tape->model().setChannelMask(mask);
 }
 
 void App::markShownChannels() {
-    const unsigned short mask = tape->channelMask();
+    const unsigned short mask = tape->model().channelMask();
     for (unsigned c = 0; c < 16; ++c)
         menubar->setValue(cmdShowChannel + int(c), (mask >> c) & 1u);
 }
@@ -280,7 +281,7 @@ void App::exitWithoutAsking() {
 
 bool App::startPlay(unsigned flags) {
     if (midiOut.isOpen())
-        return tape->play(flags);
+        return playback->play(flags);
     showMessagef("No MIDI ported opened yet, see 'Play' menu");
     return false;
 }
@@ -300,7 +301,7 @@ bool App::selectOutputPort(const std::string &name) {
             break;
         }
     if (index >= 0 && midiOut.open(unsigned(index)) == 0) {
-        tape->setOutput(&midiOut);
+        playback->setOutput(&midiOut);
         prefs.set(settings::midiPort, name.c_str());
         if (index < maxPortItems)
             menubar->setValue(cmdOutputPort + index, true);
@@ -321,7 +322,7 @@ void App::selectNoteIndicators(int choice) {
     else if (choice < 0 || choice >= firstFileIndicator ||
              !indicatorRowColours(unsigned(choice), colours))
         return; // an unknown choice changes nothing
-    tape->setRowColours(colours);
+    tape->model().setRowColours(colours);
     noteIndicator = choice;
     prefs.set(settings::noteIndicators, choice);
     menubar->setValue(choice < firstFileIndicator ? cmdNoteIndicators + choice
@@ -342,19 +343,20 @@ void App::fitToInstrument() {
                      "indicators\"");
         return;
     }
-    const std::vector<TapeNote> notes = tape->notesToFit();
+    const std::vector<TapeNote> notes = tape->model().notesToFit();
     if (notes.empty()) {
         showMessagef("No notes to fit");
         return;
     }
     const FitChoice choice = chooseFit(instrument->name, tw::fitShifts(notes, instrument->notes));
     if (choice.chosen)
-        tape->fitToInstrument(*instrument, choice.shift, choice.octaves);
+        tape->model().fitToInstrument(*instrument, choice.shift, choice.octaves);
 }
 
 void App::selectNotesTooClose() {
     // Without an instrument no gap is given: notes of one key must not touch.
-    const unsigned n = tape->selectNotesTooClose(chosenInstrument().value_or(tw::Instrument{}));
+    const unsigned n = tape->model().selectNotesTooClose(
+        chosenInstrument().value_or(tw::Instrument{}), tape->view());
     if (n > 0)
         showMessagef("%u notes too close to repeat found", n);
     else

@@ -16,7 +16,7 @@
 namespace tw {
 
 void App::openFile() {
-    if (tape->dataChanged() && !queryClose())
+    if (tape->model().dataChanged() && !queryClose())
         return;
     const FileChoice choice = chooseFile("Open MIDI file", midiFilePattern, fileName.c_str());
     if (choice.chosen)
@@ -24,7 +24,7 @@ void App::openFile() {
 }
 
 void App::importFile() {
-    if (tape->dataChanged() && !queryClose())
+    if (tape->model().dataChanged() && !queryClose())
         return;
     const FileChoice choice = chooseFile("Import MIDI file", midiFilePattern, fileName.c_str());
     MidiFile file;
@@ -58,7 +58,7 @@ void App::loadFile(const char *path) {
 }
 
 void App::openFirstTrack(const MidiFile &file, const std::string &path) {
-    tape->loadMidiFile(file);
+    tape->model().loadMidiFile(file);
     markShownChannels(); // a read shows every channel again
     setFileName(path.c_str());
 }
@@ -68,8 +68,9 @@ bool App::importTracks(const MidiFile &file, const std::string &path) {
     if (!choice.accepted)
         return false;
     // One undoable edit; the melody has no file of its own until it is saved.
-    tape->setNotes(tw::importNotes(file, choice.tracks, choice.followTempo, tape->ticksPerFrame()));
-    tape->setDataChanged(true);
+    tape->model().setNotes(
+        tw::importNotes(file, choice.tracks, choice.followTempo, tape->model().ticksPerFrame()));
+    tape->model().setDataChanged(true);
     markShownChannels();
     setFileName("");
     setTitleSuffix((" - " + baseName(path) + " (imported)").c_str());
@@ -111,14 +112,14 @@ bool App::saveFile(const char *path) {
             return false;
     }
     errno = 0;
-    const int err = tape->writeMidiFile(name.c_str());
+    const int err = tape->model().writeMidiFile(name.c_str());
     const int why = errno;
     if (err != 0) {
         const std::string words = tw::writeErrorWords(err, name, why);
         showAlertf("Cannot write MIDI file %s, error %d\n%s", name.c_str(), err, words.c_str());
         return false;
     }
-    tape->setDataChanged(false);
+    tape->model().setDataChanged(false);
     recoveryKeeper->saved();
     if (name != fileName)
         setFileName(name.c_str());
@@ -139,7 +140,7 @@ void App::setFileName(const char *path) {
 }
 
 bool App::queryClose() {
-    if (tape->dataChanged()) {
+    if (tape->model().dataChanged()) {
         switch (askChoice("Data changed - save?", "Cancel", "Yes", "No")) {
         case 0:
             return false;

@@ -32,7 +32,7 @@ void App::openRecentFile(std::size_t index) {
         showMessagef("%s is gone; it is removed from the recent files", path.c_str());
         return;
     }
-    if (tape->dataChanged() && !queryClose())
+    if (tape->model().dataChanged() && !queryClose())
         return;
     loadFile(path.c_str());
 }

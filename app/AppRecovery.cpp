@@ -4,6 +4,7 @@
 #include "app/CommandIds.h"
 #include "app/RecoveryKeeper.h"
 #include "framework/Flt_Menubar.h"
+#include "scoretape/PlaybackController.h"
 #include "scoretape/ScoreTape.h"
 
 #include <unistd.h>
@@ -14,11 +15,11 @@ void App::startRecovery() {
     if (!recoveryKeeper->open(tw::recoveryFolder(), long(::getpid())))
         return;
     recoveryKeeper->offerOrphans([this](const tw::RecoveryData &data) {
-        tape->setNotes(data.notes);
-        tape->setDataChanged(true); // unsaved work, as it was
+        tape->model().setNotes(data.notes);
+        tape->model().setDataChanged(true); // unsaved work, as it was
         for (unsigned c = 0; c < 16; ++c)
-            tape->setProgram(c, data.programs[c]);
-        menubar->setValue(cmdProgram + int(tape->program(currentChannel)), true);
+            playback->setProgram(c, data.programs[c]);
+        menubar->setValue(cmdProgram + int(tape->model().program(currentChannel)), true);
         markShownChannels();
         setFileName(data.fileName.c_str());
     });

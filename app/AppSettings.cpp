@@ -7,6 +7,7 @@
 #include "app/SettingsKeys.h"
 #include "framework/Flt_Menubar.h"
 #include "framework/Preferences.h"
+#include "scoretape/PlaybackController.h"
 #include "scoretape/ScoreTape.h"
 
 #include <algorithm>
@@ -34,8 +35,8 @@ void App::start(int argc, char **argv) {
     prefs.get(settings::bottomNote, value, 43);
     tape->setBottomNote(unsigned(value));
     // A negative marker (only a hand-edited file holds one) counts as missing.
-    tape->setLeftMarker(unsigned(prefGetInt(prefs, settings::leftMarker, 0)));
-    tape->setRightMarker(unsigned(prefGetInt(prefs, settings::rightMarker, 0)));
+    tape->model().setLeftMarker(unsigned(prefGetInt(prefs, settings::leftMarker, 0)), tape->view());
+    tape->model().setRightMarker(unsigned(prefGetInt(prefs, settings::rightMarker, 0)));
 
     prefs.get(settings::channel, value, 0);
     currentChannel = value >= 0 && value <= 15 ? unsigned(value) : 0; // hand-edited: channel 0
@@ -50,13 +51,13 @@ void App::start(int argc, char **argv) {
 
     const std::vector<int> programs = prefGetIntArray(prefs, settings::programs);
     if (programs.size() == 16) {
-        tape->setPrograms(programs);
+        playback->setPrograms(programs);
         // The tape refuses programs outside 0..127, so mark what it holds.
-        menubar->setValue(cmdProgram + int(tape->program(currentChannel)), true);
+        menubar->setValue(cmdProgram + int(tape->model().program(currentChannel)), true);
     }
 
-    tape->setTicksPerFrame(unsigned(prefGetInt(prefs, settings::ticksPerFrame, 8)));
-    menubar->setValue(cmdTicksPerFrame + int(tape->ticksPerFrame()), true);
+    tape->model().setTicksPerFrame(unsigned(prefGetInt(prefs, settings::ticksPerFrame, 8)));
+    menubar->setValue(cmdTicksPerFrame + int(tape->model().ticksPerFrame()), true);
 
     std::string port;
     if (prefGetString(prefs, settings::midiPort, port))
@@ -76,14 +77,14 @@ void App::start(int argc, char **argv) {
 }
 
 void App::writeSettings() {
-    prefs.set(settings::bottomNote, int(tape->bottomNote()));
-    prefs.set(settings::leftMarker, storedTick(tape->leftMarker()));
-    prefs.set(settings::rightMarker, storedTick(tape->rightMarker()));
+    prefs.set(settings::bottomNote, int(tape->view().bottomNote));
+    prefs.set(settings::leftMarker, storedTick(tape->model().leftMarker()));
+    prefs.set(settings::rightMarker, storedTick(tape->model().rightMarker()));
     prefs.set(settings::channel, int(currentChannel));
     prefs.set(settings::playInsertedNote, playInsertedNote ? 1 : 0);
     prefs.set(settings::fileName, fileName.c_str());
-    prefSetIntArray(prefs, settings::programs, tape->programs());
-    prefs.set(settings::ticksPerFrame, int(tape->ticksPerFrame()));
+    prefSetIntArray(prefs, settings::programs, tape->model().programs());
+    prefs.set(settings::ticksPerFrame, int(tape->model().ticksPerFrame()));
     writeViewSettings();
 }
 

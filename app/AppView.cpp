@@ -8,6 +8,7 @@
 #include "app/ViewOptions.h"
 #include "framework/Flt_Menubar.h"
 #include "scoretape/BoardZoom.h"
+#include "scoretape/PlaybackController.h"
 #include "scoretape/ScoreTape.h"
 
 #include <FL/Enumerations.H>
@@ -111,7 +112,7 @@ void App::writeViewSettings() {
 void App::showPointerStatus() {
     unsigned tick = 0, note = 0;
     if (tape->pointerCell(tick, note))
-        menubar->setStatus(tw::pointerStatus(note, tick, tape->secondsAt(tick)));
+        menubar->setStatus(tw::pointerStatus(note, tick, playback->secondsAt(tick)));
     else
         menubar->setStatus("");
 }

@@ -152,7 +152,7 @@ void openExportDialog(App &app) {
     // The instrument whose note indicators are chosen, built-in or read from a file.
     const std::optional<Instrument> chosen = app.chosenInstrument();
     const ExportInstrument instrument = chosen ? exportInstrumentOf(*chosen) : ExportInstrument();
-    ExportDialog dialog(*app.scoreTape(), app.currentFile(), instrument);
+    ExportDialog dialog(app.scoreTape()->model(), app.currentFile(), instrument);
     dialog.show();
     while (dialog.shown())
         Fl::wait();

@@ -1,7 +1,8 @@
 #include "app/RecoveryKeeper.h"
 
 #include "framework/Dialogs.h"
-#include "scoretape/ScoreTape.h"
+#include "mididevice/NoxssThread.h"
+#include "scoremodel/ScoreModel.h"
 
 #include <FL/Fl.H>
 
@@ -28,8 +29,9 @@ struct Hash {
 
 } // namespace
 
-RecoveryKeeper::RecoveryKeeper(Flt_ScoreTape &tape, const std::string &fileName)
-    : tape_(tape), fileName_(fileName) {}
+RecoveryKeeper::RecoveryKeeper(const ScoreModel &melody, const NoxssThread &player,
+                               const std::string &fileName)
+    : melody_(melody), player_(player), fileName_(fileName) {}
 
 RecoveryKeeper::~RecoveryKeeper() {
     finish();
@@ -79,7 +81,7 @@ void RecoveryKeeper::timeoutCallback(void *data) {
 }
 
 bool RecoveryKeeper::busy() const {
-    return Fl::pushed() != nullptr || tape_.player().state() == NoxssThread::stateRunning;
+    return Fl::pushed() != nullptr || player_.state() == NoxssThread::stateRunning;
 }
 
 int64_t RecoveryKeeper::nowSeconds() const {
@@ -88,13 +90,13 @@ int64_t RecoveryKeeper::nowSeconds() const {
 
 uint64_t RecoveryKeeper::melodyHash() const {
     Hash h;
-    for (const TapeNote &n : tape_.notes()) {
+    for (const TapeNote &n : melody_.notes()) {
         h.add(uint64_t(n.start) << 32 | n.length);
         h.add(uint64_t(n.note) << 40 | uint64_t(n.channel) << 32 | n.velocity);
     }
-    h.add(tape_.notes().size());
+    h.add(melody_.notes().size());
     for (unsigned c = 0; c < 16; ++c)
-        h.add(tape_.program(c));
+        h.add(melody_.program(c));
     for (char ch : fileName_)
         h.add(uint8_t(ch));
     h.add(fileName_.size());
@@ -126,7 +128,7 @@ int RecoveryKeeper::update(bool inBackground) {
         return recoveryOk;
     }
     waitForWriter();
-    if (!tape_.dataChanged()) {
+    if (!melody_.dataChanged()) {
         if (written_ || slot_.hasData())
             slot_.removeData();
         written_ = false;
@@ -139,8 +141,8 @@ int RecoveryKeeper::update(bool inBackground) {
     data.fileName = fileName_;
     data.changedAt = lastActionAt_ != 0 ? lastActionAt_ : nowSeconds();
     for (unsigned c = 0; c < 16; ++c)
-        data.programs[c] = uint8_t(tape_.program(c));
-    data.notes = tape_.notes();
+        data.programs[c] = uint8_t(melody_.program(c));
+    data.notes = melody_.notes();
     if (inBackground) {
         // Formatting and syncing a big melody takes longer than a frame: a thread of its own
         // writes the copy. The slot is not changed until it is joined.
@@ -163,7 +165,7 @@ void RecoveryKeeper::finish() {
     waitForWriter();
     if (!slot_.isOpen())
         return;
-    const bool keep = tape_.dataChanged() && !dropped_;
+    const bool keep = melody_.dataChanged() && !dropped_;
     if (keep)
         update();
     slot_.close(keep);

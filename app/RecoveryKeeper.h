@@ -20,7 +20,8 @@
 
 namespace tw {
 
-class Flt_ScoreTape;
+class NoxssThread;
+class ScoreModel;
 
 class RecoveryKeeper {
 public:
@@ -31,8 +32,10 @@ public:
     // While the user drags or the tape plays, the write is tried again this much later.
     static constexpr double busyRetrySeconds = 1.0;
 
-    // fileName is the editor's current file (read at each write).
-    RecoveryKeeper(Flt_ScoreTape &tape, const std::string &fileName);
+    // fileName is the editor's current file (read at each write); while `player` plays,
+    // nothing is written.
+    RecoveryKeeper(const ScoreModel &melody, const NoxssThread &player,
+                   const std::string &fileName);
     // finish()
     ~RecoveryKeeper();
     RecoveryKeeper(const RecoveryKeeper &) = delete;
@@ -74,7 +77,8 @@ private:
     void noteWriteResult(int result, uint64_t hash);
     int64_t nowSeconds() const;
 
-    Flt_ScoreTape &tape_;
+    const ScoreModel &melody_;
+    const NoxssThread &player_;
     const std::string &fileName_;
     std::string folder_;
     RecoverySlot slot_;

@@ -3,6 +3,7 @@
 // Starts its own JACK server (dummy backend, 48 kHz, 64 frames per period, realtime when the
 // system allows it) so that the timestamps have a fine grain, and stops it at the end.
 #include "mididevice/tests/JackReceiver.h"
+#include "scoretape/PlaybackController.h"
 #include "scoretape/ScoreTape.h"
 
 #include <algorithm>
@@ -158,8 +159,8 @@ void allArrived(NoxmidiSnd &port, JackReceiver &receiver) {
         std::printf("(the receiver missed the end marker)\n");
 }
 
-void waitUntilDone(Flt_ScoreTape &tape) {
-    while (tape.player().state() == NoxssThread::stateRunning)
+void waitUntilDone(PlaybackController &playback) {
+    while (playback.player().state() == NoxssThread::stateRunning)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
 }
 
@@ -193,8 +194,9 @@ int main(int argc, char **argv) {
                 period, period * 1000.0 / sampleRate, realtime ? "realtime" : "not realtime");
 
     Flt_ScoreTape tape(0, 0, 0, 0);
-    tape.setTicksPerFrame(ticksPerFrame);
+    tape.model().setTicksPerFrame(ticksPerFrame);
     NoxmidiSnd port;
+    PlaybackController playback(tape); // stops before the port goes
     {
         JackReceiver receiver("bench");
         if (receiver.connect(port) < 0) {
@@ -204,13 +206,13 @@ int main(int argc, char **argv) {
         std::vector<TapeNote> melody;
         for (unsigned i = 0; i < count; ++i)
             melody.push_back(melodyNote(i, noteSpacing / 2));
-        tape.setNotes(melody);
-        tape.setOutput(&port);
+        tape.model().setNotes(melody);
+        playback.setOutput(&port);
         std::printf("melody: %u notes %u ms apart (%.1f s)\n", count, noteSpacing * 10,
                     (count - 1) * 0.1);
         receiver.clear();
-        tape.play(0);
-        waitUntilDone(tape);
+        playback.play(0);
+        waitUntilDone(playback);
         allArrived(port, receiver);
         report("due-time playout", noteOnErrors(receiver, count), count);
     }
@@ -218,7 +220,7 @@ int main(int argc, char **argv) {
         JackReceiver receiver("relative");
         if (receiver.connect(port) >= 0) {
             receiver.clear();
-            playRelative(port, tape.toTrack(), 1.0 / ticksPerFrame);
+            playRelative(port, tape.model().toTrack(), 1.0 / ticksPerFrame);
             allArrived(port, receiver);
             report("relative waits (as before)", noteOnErrors(receiver, count), count);
         }
@@ -232,15 +234,15 @@ int main(int argc, char **argv) {
         std::vector<TapeNote> melody;
         for (unsigned i = 0; i < 100; ++i)
             melody.push_back(melodyNote(i, noteSpacing + noteSpacing / 2));
-        tape.setNotes(melody);
+        tape.model().setNotes(melody);
         std::vector<double> latency, blocked;
         for (int trial = 0; trial < stopTrials; ++trial) {
             receiver.clear();
-            tape.play(0);
+            playback.play(0);
             std::this_thread::sleep_for(std::chrono::milliseconds(300 + 37 * trial));
             const uint64_t stopAt = receiver.nowMicros();
             const Clock::time_point before = Clock::now();
-            tape.play(0);
+            playback.play(0);
             blocked.push_back(
                 std::chrono::duration<double, std::milli>(Clock::now() - before).count());
             allArrived(port, receiver);

@@ -88,12 +88,12 @@ void benchDraw(const std::vector<TapeNote> &notes) {
 
     OpenTape tape;
     tape.setBottomNote(36);
-    tape.setNotes(notes);
+    tape.model().setNotes(notes);
     tape.setFirstTick(250000);
     unsigned inView = 0;
     Flt_ScoreTape::Rect r;
-    for (const TapeNote &n : tape.notes())
-        inView += tape.noteRect(n, r);
+    for (const TapeNote &n : tape.model().notes())
+        inView += tape.layout().noteRect(n, r);
 
     Fl_Offscreen buffer = fl_create_offscreen(tapeWidth, tapeHeight);
     std::vector<double> times;
@@ -107,7 +107,7 @@ void benchDraw(const std::vector<TapeNote> &notes) {
     }
     fl_delete_offscreen(buffer);
     std::printf("draw: %.3f ms median of 50 (%u notes in view of %zu), target <= 5 ms\n",
-                median(times), inView, tape.notes().size());
+                median(times), inView, tape.model().notes().size());
     window.hide();
     Fl::check();
 }
@@ -118,8 +118,8 @@ void benchRead(const std::vector<TapeNote> &notes) {
                                  .string();
     {
         OpenTape writer;
-        writer.setNotes(notes);
-        if (writer.writeMidiFile(path.c_str()) != 0) {
+        writer.model().setNotes(notes);
+        if (writer.model().writeMidiFile(path.c_str()) != 0) {
             std::printf("read: cannot write %s\n", path.c_str());
             return;
         }
@@ -130,9 +130,9 @@ void benchRead(const std::vector<TapeNote> &notes) {
     for (int i = 0; i < 5; ++i) {
         OpenTape reader;
         const auto start = Clock::now();
-        const int result = reader.readMidiFile(path.c_str());
+        const int result = reader.model().readMidiFile(path.c_str());
         times.push_back(msSince(start));
-        read = result == 0 ? reader.notes().size() : 0;
+        read = result == 0 ? reader.model().notes().size() : 0;
     }
     std::remove(path.c_str());
     std::printf("readMidiFile: %.1f ms median of 5 (%.2f MB file, %zu notes), target <= 250 ms\n",
@@ -141,7 +141,7 @@ void benchRead(const std::vector<TapeNote> &notes) {
 
 void benchEdits(const std::vector<TapeNote> &notes) {
     OpenTape tape;
-    tape.setNotes(notes);
+    tape.model().setNotes(notes);
     std::vector<double> inserts, undos;
     for (unsigned i = 0; i < 10; ++i) {
         TapeNote n;
@@ -150,12 +150,12 @@ void benchEdits(const std::vector<TapeNote> &notes) {
         n.length = 4;
         n.velocity = 100;
         const auto start = Clock::now();
-        tape.insertNote(n);
+        tape.model().insertNote(n);
         inserts.push_back(msSince(start));
     }
     for (unsigned i = 0; i < 10; ++i) {
         const auto start = Clock::now();
-        tape.undo();
+        tape.model().undo();
         undos.push_back(msSince(start));
     }
     // For comparison: what a snapshot would cost as a whole copy of the melody (the first
@@ -174,7 +174,7 @@ void benchEdits(const std::vector<TapeNote> &notes) {
 
 void benchHistoryMemory(const std::vector<TapeNote> &notes) {
     OpenTape tape;
-    tape.setNotes(notes);
+    tape.model().setNotes(notes);
     const long before = residentKiB();
     std::size_t first = 0; // held after the second edit: the decoded melody with room to grow
     for (unsigned i = 0; i < 100; ++i) {
@@ -183,16 +183,16 @@ void benchHistoryMemory(const std::vector<TapeNote> &notes) {
         n.start = i * 5000;
         n.length = 4;
         n.velocity = 100;
-        tape.insertNote(n);
+        tape.model().insertNote(n);
         if (i == 1)
-            first = tape.undoHistory().heldBytes();
+            first = tape.model().undoHistory().heldBytes();
     }
     // The history holds one decoded melody and, per edit, the difference it made.
-    const std::size_t bytes = tape.undoHistory().heldBytes();
+    const std::size_t bytes = tape.model().undoHistory().heldBytes();
     std::printf("undo history after 100 single-note edits: %zu snapshots, %.1f MB held "
                 "(%.1f KB per edit after the second), resident memory +%.1f MB\n",
-                tape.undoHistory().size(), double(bytes) / 1e6, double(bytes - first) / 98e3,
-                double(residentKiB() - before) / 1024.0);
+                tape.model().undoHistory().size(), double(bytes) / 1e6,
+                double(bytes - first) / 98e3, double(residentKiB() - before) / 1024.0);
 }
 
 // CPU time of `f` in milliseconds.
@@ -214,25 +214,25 @@ void printFigure(const char *what, const std::vector<double> &ms, double target)
 // that the edit before it made: the single-note figure is taken on the second of two inserts.
 void benchUndoHistory(const std::vector<TapeNote> &notes) {
     OpenTape tape;
-    tape.setNotes(notes);
+    tape.model().setNotes(notes);
     std::vector<double> whole, deletes, loads, singles, undos, redos;
     for (unsigned i = 0; i < 1000; ++i) {
         const unsigned kind = i % 10;
         switch (kind) {
         case 0:
         case 4:
-            tape.selectAll();
+            tape.model().selectAll();
             whole.push_back(cpuOf([&] {
                 if (kind == 0)
-                    tape.selectedNotesHigher();
+                    tape.model().selectedNotesHigher();
                 else
-                    tape.selectedNotesLower();
+                    tape.model().selectedNotesLower();
             }));
             break;
         case 1:
         case 5:
-            tape.selectAll();
-            whole.push_back(cpuOf([&] { tape.moveSelected(kind == 1 ? 1 : -1); }));
+            tape.model().selectAll();
+            whole.push_back(cpuOf([&] { tape.model().moveSelected(kind == 1 ? 1 : -1); }));
             break;
         case 2:
         case 3:
@@ -243,35 +243,35 @@ void benchUndoHistory(const std::vector<TapeNote> &notes) {
             n.start = (i * 7919u) % (melodySize / 2);
             n.length = 4;
             n.velocity = 100;
-            const double ms = cpuOf([&] { tape.insertNote(n); });
+            const double ms = cpuOf([&] { tape.model().insertNote(n); });
             if (kind == 3 || kind == 7)
                 singles.push_back(ms);
             break;
         }
         case 8:
-            tape.unselectAll();
-            for (unsigned k = 1; k < tape.notes().size(); k += 2)
-                tape.setSelected(k, true);
-            deletes.push_back(cpuOf([&] { tape.removeSelected(); }));
+            tape.model().unselectAll();
+            for (unsigned k = 1; k < tape.model().notes().size(); k += 2)
+                tape.model().setSelected(k, true);
+            deletes.push_back(cpuOf([&] { tape.model().removeSelected(); }));
             break;
         default:
-            loads.push_back(cpuOf([&] { tape.setNotes(notes); }));
+            loads.push_back(cpuOf([&] { tape.model().setNotes(notes); }));
             break;
         }
     }
-    const std::size_t bytes = tape.undoHistory().heldBytes();
+    const std::size_t bytes = tape.model().undoHistory().heldBytes();
     std::printf("undo history after 1000 mixed edits: %zu snapshots, %.1f MB held, "
                 "target < 100 MB\n",
-                tape.undoHistory().size(), double(bytes) / 1e6);
+                tape.model().undoHistory().size(), double(bytes) / 1e6);
     printFigure("whole-melody edit with its snapshot (transpose all, move all one tick)", whole,
                 16);
     printFigure("delete every other note with its snapshot", deletes, 16);
     printFigure("load the whole melody again (not a target)", loads, 16);
     printFigure("single-note insert with its snapshot", singles, 1);
     for (int k = 0; k < 30; ++k)
-        undos.push_back(cpuOf([&] { tape.undo(); }));
+        undos.push_back(cpuOf([&] { tape.model().undo(); }));
     for (int k = 0; k < 30; ++k)
-        redos.push_back(cpuOf([&] { tape.redo(); }));
+        redos.push_back(cpuOf([&] { tape.model().redo(); }));
     printFigure("undo (any of the kinds above)", undos, 16);
     printFigure("redo (any of the kinds above)", redos, 16);
 }

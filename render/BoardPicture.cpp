@@ -12,38 +12,31 @@
 
 namespace tw {
 
-bool PictureModel::copyFrom(const ScoreModel &model) {
-    ticksPerFrame_ = model.ticksPerFrame();
-    markers_ = {model.leftMarker(), model.rightMarker()};
-    playMarker_ = model.playMarker();
-    sectionMarkers_ = model.sectionMarkers();
-    channelMask_ = model.channelMask();
-    rowColours_ = model.rowColours();
-    notes_ = model.notes();
+bool pictureView(const ScoreModel &model, BoardView &view) {
     unsigned low = 127, high = 0;
     uint64_t end = 0;
     bool any = false;
-    for (const TapeNote &n : notes_) {
-        if (!isChannelShown(n) || n.note > 127)
+    for (const TapeNote &n : model.notes()) {
+        if (!model.isChannelShown(n) || n.note > 127)
             continue;
         any = true;
         low = std::min(low, n.note);
         high = std::max(high, n.note);
         end = std::max(end, uint64_t(n.start) + n.length);
     }
-    firstTick_ = 0;
-    bottomNote_ = any ? low : 0;
-    visibleRows_ = any ? high - low + 1 : 0;
-    visibleTicks_ = unsigned(end);
+    view = BoardView();
+    view.bottomNote = any ? low : 0;
+    view.visibleRows = any ? high - low + 1 : 0;
+    view.visibleTicks = unsigned(end);
     return any;
 }
 
-BoardArea PictureModel::pictureArea(const BoardSizes &sizes) const {
+BoardArea pictureArea(const BoardView &view, const BoardSizes &sizes) {
     // The inverse of the widget's visible area: (w - 1) / tick width columns and
     // (h - strip - margin) / row height rows.
-    const long long w = (long long)visibleTicks_ * sizes.tickWidth + 1;
+    const long long w = (long long)view.visibleTicks * view.tickWidth + 1;
     const long long h =
-        (long long)visibleRows_ * sizes.rowHeight + sizes.labelStrip + sizes.bottomMargin;
+        (long long)view.visibleRows * view.rowHeight + sizes.labelStrip + sizes.bottomMargin;
     return {0, 0, int(std::min(w, maxPictureSide + 1)), int(std::min(h, maxPictureSide + 1))};
 }
 
@@ -106,14 +99,14 @@ struct PngWriter {
 
 // Draws the part (x0, y0, w, h) of the board into an image surface and copies it into rgb,
 // whose rows are `stride` bytes long.
-cairo_status_t drawTile(const PictureModel &picture, const BoardLayout &layout, int x0, int y0,
-                        int w, int h, unsigned char *rgb, std::size_t stride) {
+cairo_status_t drawTile(const BoardLayout &layout, int x0, int y0, int w, int h, unsigned char *rgb,
+                        std::size_t stride) {
     cairo_surface_t *surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h);
     cairo_t *cr = cairo_create(surface);
     cairo_translate(cr, -x0, -y0);
     CairoPainter painter(cr);
     painter.setCull(x0, y0, w, h);
-    drawBoard(painter, picture, layout);
+    drawBoard(painter, layout);
     cairo_status_t status = cairo_status(cr);
     cairo_destroy(cr);
     cairo_surface_flush(surface);
@@ -138,11 +131,11 @@ cairo_status_t drawTile(const PictureModel &picture, const BoardLayout &layout, 
 
 } // namespace
 
-ExportResult writeBoardPng(const PictureModel &picture, ExportFile &file) {
-    const BoardArea area = picture.pictureArea();
+ExportResult writeBoardPng(const ScoreModel &model, const BoardView &view, ExportFile &file) {
+    const BoardArea area = pictureArea(view);
     if (ExportResult r = tooLarge(area); !r)
         return r;
-    const BoardLayout layout(picture, area);
+    const BoardLayout layout(model, view, area);
     PngWriter writer;
     if (!writer.info || !pngStart(writer.png, writer.info, &file, area.w, area.h))
         return {errExportWrite, "cannot write the PNG file"};
@@ -156,8 +149,8 @@ ExportResult writeBoardPng(const PictureModel &picture, ExportFile &file) {
     for (int y0 = 0; y0 < area.h; y0 += stripRows) {
         const int h = std::min(stripRows, area.h - y0);
         for (int x0 = 0; x0 < area.w; x0 += bandWidth) {
-            const cairo_status_t status = drawTile(
-                picture, layout, x0, y0, std::min(bandWidth, area.w - x0), h, rgb.data(), stride);
+            const cairo_status_t status =
+                drawTile(layout, x0, y0, std::min(bandWidth, area.w - x0), h, rgb.data(), stride);
             if (status != CAIRO_STATUS_SUCCESS)
                 return drawingFailed(status);
         }
@@ -185,8 +178,8 @@ ExportResult finishSurface(cairo_surface_t *surface, cairo_t *cr) {
     return {};
 }
 
-ExportResult writeBoardSvg(const PictureModel &picture, ExportFile &file) {
-    const BoardArea area = picture.pictureArea();
+ExportResult writeBoardSvg(const ScoreModel &model, const BoardView &view, ExportFile &file) {
+    const BoardArea area = pictureArea(view);
     if (ExportResult r = tooLarge(area); !r)
         return r;
     cairo_surface_t *surface =
@@ -194,13 +187,13 @@ ExportResult writeBoardSvg(const PictureModel &picture, ExportFile &file) {
     cairo_svg_surface_set_document_unit(surface, CAIRO_SVG_UNIT_PX);
     cairo_t *cr = cairo_create(surface);
     CairoPainter painter(cr);
-    drawBoard(painter, picture, BoardLayout(picture, area));
+    drawBoard(painter, BoardLayout(model, view, area));
     return finishSurface(surface, cr);
 }
 
-ExportResult writeBoardPdf(const PictureModel &picture, const ExportOptions &options,
-                           ExportFile &file) {
-    const BoardArea area = picture.pictureArea();
+ExportResult writeBoardPdf(const ScoreModel &model, const BoardView &view,
+                           const ExportOptions &options, ExportFile &file) {
+    const BoardArea area = pictureArea(view);
     if (ExportResult r = tooLarge(area); !r)
         return r;
     const PaperMm paper = paperSize(options.paper);
@@ -219,7 +212,7 @@ ExportResult writeBoardPdf(const PictureModel &picture, const ExportOptions &opt
         cairo_pdf_surface_set_metadata(surface, CAIRO_PDF_METADATA_TITLE,
                                        options.sourceName.c_str());
     cairo_t *cr = cairo_create(surface);
-    const BoardLayout layout(picture, area);
+    const BoardLayout layout(model, view, area);
     for (long long page = 0; page < pages; ++page) {
         const double x0 = page * sliceWidth;
         cairo_save(cr);
@@ -229,7 +222,7 @@ ExportResult writeBoardPdf(const PictureModel &picture, const ExportOptions &opt
         cairo_scale(cr, scale, scale);
         CairoPainter painter(cr);
         painter.setCull(int(x0), 0, int(std::ceil(sliceWidth)) + 1, area.h);
-        drawBoard(painter, picture, layout);
+        drawBoard(painter, layout);
         cairo_restore(cr);
         const std::string footer = options.sourceName + "  page " + std::to_string(page + 1) +
                                    " of " + std::to_string(pages);

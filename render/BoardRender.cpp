@@ -36,20 +36,21 @@ TapeColour channelNoteColour(unsigned channel, bool selected) {
                     : tapeRgb(63u * b[0], 63u * b[1], 63u * b[2]);
 }
 
-BoardLayout::BoardLayout(const ScoreModel &model, BoardArea area, BoardSizes sizes)
-    : model_(model), area_(area), sizes_(sizes) {}
+BoardLayout::BoardLayout(const ScoreModel &model, const BoardView &view, BoardArea area,
+                         BoardSizes sizes)
+    : model_(model), view_(view), area_(area), sizes_(sizes) {}
 
 bool BoardLayout::isRowShown(unsigned note) const {
-    return note >= model_.bottomNote() && note < model_.bottomNote() + model_.visibleRows();
+    return view_.showsRow(note);
 }
 
 int BoardLayout::rowIndex(unsigned note) const {
-    return int(model_.bottomNote() + model_.visibleRows() - 1 - note);
+    return int(view_.topNote() - note);
 }
 
 int BoardLayout::rowLineY(unsigned note) const {
-    return area_.y + sizes_.labelStrip + int(sizes_.rowHeight / 2) +
-           rowIndex(note) * int(sizes_.rowHeight);
+    return area_.y + sizes_.labelStrip + int(view_.rowHeight / 2) +
+           rowIndex(note) * int(view_.rowHeight);
 }
 
 TapeColour BoardLayout::noteColour(const TapeNote &note) const {
@@ -58,34 +59,34 @@ TapeColour BoardLayout::noteColour(const TapeNote &note) const {
 }
 
 bool BoardLayout::noteRect(const TapeNote &note, PixelRect &rect) const {
-    const long long first = model_.firstTick(), start = note.start, end = start + note.length;
-    const long long ticks = model_.visibleTicks();
+    const long long first = view_.firstTick, start = note.start, end = start + note.length;
+    const long long ticks = view_.visibleTicks;
     if (!(first < end && start < first + ticks) || !model_.isChannelShown(note) ||
         !isRowShown(note.note))
         return false;
     const long long c0 = std::max(start - first, 0LL);
     const long long c1 = std::min(end - first, ticks);
-    const int rowHeight = int(sizes_.rowHeight);
-    rect.x = gridX() + int(c0 * sizes_.tickWidth);
+    const int rowHeight = int(view_.rowHeight);
+    rect.x = gridX() + int(c0 * view_.tickWidth);
     rect.y = area_.y + 1 + (rowIndex(note.note) + 1) * rowHeight;
-    rect.w = int((c1 - c0) * sizes_.tickWidth);
+    rect.w = int((c1 - c0) * view_.tickWidth);
     rect.h = rowHeight - 1;
     return true;
 }
 
 PixelRect BoardLayout::markerRect(unsigned tick) const {
     // Far outside the board the position is only kept from overflowing: it is not seen.
-    long long left = gridX() + ((long long)tick - (long long)model_.firstTick()) * sizes_.tickWidth;
+    long long left = gridX() + ((long long)tick - (long long)view_.firstTick) * view_.tickWidth;
     left = std::max(std::min(left, 1LL << 24), -(1LL << 24));
     return PixelRect{int(left), area_.y + sizes_.labelStrip, sizes_.markerWidth, gridHeight()};
 }
 
 std::vector<BoardLabel> BoardLayout::frameLabels() const {
     std::vector<BoardLabel> labels;
-    const long long frame = model_.ticksPerFrame(), step = frame * sizes_.tickWidth;
-    const long long firstTick = model_.firstTick();
+    const long long frame = model_.ticksPerFrame(), step = frame * view_.tickWidth;
+    const long long firstTick = view_.firstTick;
     long long g = firstTick / frame + 1;
-    long long p = gridX() + (g * frame - firstTick) * sizes_.tickWidth;
+    long long p = gridX() + (g * frame - firstTick) * view_.tickWidth;
     // The distance from the left is measured without the column, the end against the area's
     // width, as the window always placed them.
     if (p - area_.column < sizes_.labelGap) {
@@ -105,13 +106,14 @@ std::vector<BoardLabel> BoardLayout::frameLabels() const {
     return labels;
 }
 
-void drawBoard(Painter &painter, const ScoreModel &model, const BoardLayout &layout,
-               int labelFont) {
+void drawBoard(Painter &painter, const BoardLayout &layout, int labelFont) {
+    const ScoreModel &model = layout.model();
+    const BoardView &view = layout.view();
     const BoardArea &a = layout.area();
     const BoardSizes &s = layout.sizes();
     const int X = layout.gridX(), Y = a.y, H = layout.gridHeight(), W = layout.gridWidth();
-    const unsigned firstTick = model.firstTick(), ticks = model.visibleTicks();
-    const unsigned bottom = model.bottomNote(), rows = model.visibleRows();
+    const unsigned firstTick = view.firstTick, ticks = view.visibleTicks;
+    const unsigned bottom = view.bottomNote, rows = view.visibleRows;
     painter.setColour(paletteWhite);
     painter.fillRect(a.x, Y, a.w, a.h);
 
@@ -150,7 +152,7 @@ void drawBoard(Painter &painter, const ScoreModel &model, const BoardLayout &lay
     fill(painter, layout.markerRect(model.leftMarker()), paletteRed);
 
     // Notes in storage order, later ones over earlier ones.
-    const auto range = model.candidateNotes();
+    const auto range = model.candidateNotes(view);
     const auto &notes = model.notes();
     PixelRect bar;
     for (std::size_t i = range.first; i < range.second; ++i)

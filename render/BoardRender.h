@@ -9,10 +9,9 @@
 
 namespace tw {
 
-// Sizes of the board in pixels at 100 %.
+// Sizes of the board's labels and margins in pixels at 100 % (a tick's and a row's are the
+// view's).
 struct BoardSizes {
-    unsigned tickWidth = 8;
-    unsigned rowHeight = 11;
     int labelStrip = 11;  // above the grid, for the frame labels
     int bottomMargin = 4; // below the grid
     int labelFontSize = 10;
@@ -47,12 +46,15 @@ struct BoardLabel {
 // The colour of notes of a channel (0 for channels above 15); 0 is drawn white.
 TapeColour channelNoteColour(unsigned channel, bool selected);
 
-// Where things lie on the board of `model` (its view: first tick, bottom note, visible ticks
-// and rows) shown in `area`. Keeps a reference to the model.
+// Where things lie on the board of `model` seen through `view` (first tick, bottom note, visible
+// ticks and rows, tick and row sizes) in `area`. Keeps references to the model and the view.
 class BoardLayout {
 public:
-    BoardLayout(const ScoreModel &model, BoardArea area, BoardSizes sizes = BoardSizes());
+    BoardLayout(const ScoreModel &model, const BoardView &view, BoardArea area,
+                BoardSizes sizes = BoardSizes());
 
+    const ScoreModel &model() const { return model_; }
+    const BoardView &view() const { return view_; }
     const BoardArea &area() const { return area_; }
     const BoardSizes &sizes() const { return sizes_; }
     // Left edge of the grid.
@@ -60,9 +62,9 @@ public:
     bool isRowShown(unsigned note) const;
     int rowIndex(unsigned note) const; // from the top; only for shown rows
     int rowLineY(unsigned note) const;
-    int gridHeight() const { return int(model_.visibleRows() * sizes_.rowHeight); }
-    int gridWidth() const { return int(model_.visibleTicks() * sizes_.tickWidth); }
-    int tickLineX(unsigned column) const { return gridX() + int(column * sizes_.tickWidth); }
+    int gridHeight() const { return int(view_.visibleRows * view_.rowHeight); }
+    int gridWidth() const { return int(view_.visibleTicks * view_.tickWidth); }
+    int tickLineX(unsigned column) const { return gridX() + int(column * view_.tickWidth); }
     // The bar of a note, clipped to the shown ticks; false when the note is not drawn.
     bool noteRect(const TapeNote &note, PixelRect &rect) const;
     PixelRect markerRect(unsigned tick) const;
@@ -71,13 +73,13 @@ public:
 
 private:
     const ScoreModel &model_;
+    const BoardView &view_;
     BoardArea area_;
     BoardSizes sizes_;
 };
 
-// Paints the whole board: white ground, tick and row lines, row and frame numbers, markers and
-// notes. labelFont is the FLTK font number of the numbers.
-void drawBoard(Painter &painter, const ScoreModel &model, const BoardLayout &layout,
-               int labelFont = 0);
+// Paints the whole board of the layout's model and view: white ground, tick and row lines, row
+// and frame numbers, markers and notes. labelFont is the FLTK font number of the numbers.
+void drawBoard(Painter &painter, const BoardLayout &layout, int labelFont = 0);
 
 } // namespace tw

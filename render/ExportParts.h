@@ -10,25 +10,22 @@
 
 namespace tw {
 
-// The melody's shown notes with the model's markers, row colours and ticks per frame, viewed
-// whole: first tick 0, the lowest note's row at the bottom, as many rows as up to the highest
-// note and as many ticks as up to the end of the last note.
-class PictureModel : public ScoreModel {
-public:
-    // False when no note of a shown channel exists (the view is then empty).
-    bool copyFrom(const ScoreModel &model);
-    // The board's area that shows this view: the picture's size in pixels.
-    BoardArea pictureArea(const BoardSizes &sizes = BoardSizes()) const;
-};
+// The view of a picture of the whole melody at 100 %: first tick 0, the lowest shown note's row
+// at the bottom, as many rows as up to the highest shown note and as many ticks as up to the
+// end of the last shown note. False when no note of a shown channel exists (the view is then
+// empty).
+bool pictureView(const ScoreModel &model, BoardView &view);
+// The board's area that shows `view`: the picture's size in pixels.
+BoardArea pictureArea(const BoardView &view, const BoardSizes &sizes = BoardSizes());
 
 // Finishes a vector surface (and destroys it and cr); reports what went wrong while drawing or
 // writing.
 ExportResult finishSurface(cairo_surface_t *surface, cairo_t *cr);
 
-ExportResult writeBoardPng(const PictureModel &picture, ExportFile &file);
-ExportResult writeBoardSvg(const PictureModel &picture, ExportFile &file);
-ExportResult writeBoardPdf(const PictureModel &picture, const ExportOptions &options,
-                           ExportFile &file);
+ExportResult writeBoardPng(const ScoreModel &model, const BoardView &view, ExportFile &file);
+ExportResult writeBoardSvg(const ScoreModel &model, const BoardView &view, ExportFile &file);
+ExportResult writeBoardPdf(const ScoreModel &model, const BoardView &view,
+                           const ExportOptions &options, ExportFile &file);
 
 // ---- The tape at true scale (TapePages.cpp) ----
 

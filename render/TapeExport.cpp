@@ -35,8 +35,8 @@ std::string withExtension(const std::string &path, const char *extension) {
 
 ExportResult exportTape(const ScoreModel &model, const ExportOptions &options,
                         const std::string &path) {
-    PictureModel picture;
-    if (!picture.copyFrom(model))
+    BoardView view;
+    if (!pictureView(model, view))
         return {errExportNoNotes, model.notes().empty() ? "the melody has no notes to export"
                                                         : "no notes on the shown channels"};
     ExportFile file(path);
@@ -45,14 +45,14 @@ ExportResult exportTape(const ScoreModel &model, const ExportOptions &options,
     ExportResult r;
     switch (options.format) {
     case ExportFormat::png:
-        r = writeBoardPng(picture, file);
+        r = writeBoardPng(model, view, file);
         break;
     case ExportFormat::svg:
-        r = writeBoardSvg(picture, file);
+        r = writeBoardSvg(model, view, file);
         break;
     case ExportFormat::pdf:
-        r = options.instrument.geometry ? writeTapePdf(picture, options, file)
-                                        : writeBoardPdf(picture, options, file);
+        r = options.instrument.geometry ? writeTapePdf(model, options, file)
+                                        : writeBoardPdf(model, view, options, file);
         break;
     }
     if (!r)

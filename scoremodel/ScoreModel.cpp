@@ -1,4 +1,4 @@
-// The model's construction, its view and marker state, and the gate through which notes enter.
+// The model's construction, its marker state, and the gate through which notes enter.
 #include "scoremodel/ScoreModel.h"
 
 #include "notes/NoteSets.h"
@@ -18,9 +18,10 @@ std::vector<int> ScoreModel::programs() const {
     return std::vector<int>(programs_.begin(), programs_.end());
 }
 
-void ScoreModel::setVisibleArea(unsigned ticks, unsigned rows) {
-    visibleTicks_ = ticks;
-    visibleRows_ = std::min(rows, 128u);
+void ScoreModel::setProgram(unsigned channel, unsigned program) {
+    if (channel > 15 || program > 127)
+        return;
+    programs_[channel] = uint8_t(program);
 }
 
 bool ScoreModel::isChannelShown(const TapeNote &note) const {
@@ -89,48 +90,10 @@ void ScoreModel::setTicksPerFrame(unsigned ticks) {
     modelChanged();
 }
 
-void ScoreModel::setFirstTick(unsigned tick) {
-    if (tick == firstTick_)
-        return;
-    firstTick_ = tick;
-    modelChanged();
-}
-
 unsigned ScoreModel::endTick() const {
     if (notes_.empty())
         return 0;
     return notes_.back().start + notes_.back().length;
-}
-
-void ScoreModel::scrollToEnd() {
-    unsigned end = endTick();
-    setFirstTick(visibleTicks_ < end ? end - visibleTicks_ : 0);
-}
-
-void ScoreModel::setBottomNote(unsigned note) {
-    if (note > 127)
-        return;
-    bottomNote_ = note;
-    modelChanged();
-}
-
-bool ScoreModel::scrollNotes(int rows) {
-    if (rows < 0) {
-        unsigned d = unsigned(-(long long)rows);
-        if (bottomNote_ == 0)
-            return false;
-        bottomNote_ = bottomNote_ <= d ? 0 : bottomNote_ - d;
-    } else {
-        const unsigned top = bottomNote_ + visibleRows_ - 1;
-        if (top >= 127)
-            return false;
-        if (uint64_t(top) + unsigned(rows) < 127)
-            bottomNote_ += unsigned(rows);
-        else // the top row becomes 127; without rows in view the bottom one does
-            bottomNote_ = visibleRows_ == 0 ? 127 : 128 - visibleRows_;
-    }
-    modelChanged();
-    return true;
 }
 
 void ScoreModel::setPlayMarker(unsigned tick) {
@@ -140,15 +103,8 @@ void ScoreModel::setPlayMarker(unsigned tick) {
     modelChanged();
 }
 
-void ScoreModel::setLeftMarker(unsigned tick) {
-    if (tick < firstTick_) {
-        unsigned boundary = tick / ticksPerFrame_ * ticksPerFrame_;
-        if (boundary == tick && boundary != 0)
-            boundary -= ticksPerFrame_;
-        firstTick_ = boundary;
-    } else if (uint64_t(tick) >= uint64_t(firstTick_) + visibleTicks_) {
-        firstTick_ = ((tick - visibleTicks_) / ticksPerFrame_ + 1) * ticksPerFrame_;
-    }
+void ScoreModel::setLeftMarker(unsigned tick, BoardView &view) {
+    view.showTick(tick, ticksPerFrame_);
     markers_.first = tick;
     if (markers_.second < tick)
         markers_.second = tick;
@@ -190,14 +146,15 @@ void ScoreModel::setChannelMask(unsigned short mask) {
     modelChanged();
 }
 
-std::pair<std::size_t, std::size_t> ScoreModel::candidateNotes() const {
+std::pair<std::size_t, std::size_t> ScoreModel::candidateNotes(const BoardView &view) const {
     // Ordered by start: notes that start at or after the last shown tick are never drawn, and
     // a note that starts more than the longest length before firstTick ends before it.
-    const uint64_t viewEnd = uint64_t(firstTick_) + visibleTicks_;
+    const unsigned firstTick = view.firstTick;
+    const uint64_t viewEnd = uint64_t(firstTick) + view.visibleTicks;
     const std::size_t last = std::size_t(
         std::lower_bound(notes_.begin(), notes_.end(), viewEnd, ByStart()) - notes_.begin());
     const unsigned longest = longestNote();
-    const uint64_t low = firstTick_ >= longest ? uint64_t(firstTick_) - longest + 1 : 0;
+    const uint64_t low = firstTick >= longest ? uint64_t(firstTick) - longest + 1 : 0;
     const std::size_t first = std::size_t(
         std::lower_bound(notes_.begin(), notes_.begin() + last, low, ByStart()) - notes_.begin());
     return {first, last};

@@ -1,14 +1,16 @@
 // The melody of the score tape without any display: the notes with their selection, the
-// markers, the part of the tape in view (in ticks and rows), the edits, undo and redo, and the
-// conversion to and from MIDI tracks and files.
+// markers, the edits, undo and redo, and the conversion to and from MIDI tracks and files. The
+// part of the tape in view is a BoardView beside it; the few operations that bring what they
+// found into view take it as an argument.
 //
-// Whatever changes what the board would show is reported through modelChanged(); the widget
-// maps it to a redraw. Threads: every operation is called on the GUI thread.
+// Whatever changes what the board would show is reported through the change callback; the
+// widget maps it to a redraw. Threads: every operation is called on the GUI thread.
 #pragma once
 
 #include "midifile/MidiFile.h"
 #include "notes/RowColours.h"
 #include "notes/TapeNote.h"
+#include "scoremodel/BoardView.h"
 #include "scoremodel/UndoHistory.h"
 
 #include <array>
@@ -34,16 +36,11 @@ public:
     };
 
     ScoreModel();
-    virtual ~ScoreModel() = default;
     ScoreModel(const ScoreModel &) = delete;
     ScoreModel &operator=(const ScoreModel &) = delete;
 
     // ---- State ----
     unsigned ticksPerFrame() const { return ticksPerFrame_; }
-    unsigned firstTick() const { return firstTick_; }
-    unsigned visibleTicks() const { return visibleTicks_; }
-    unsigned visibleRows() const { return visibleRows_; }
-    unsigned bottomNote() const { return bottomNote_; }
     unsigned leftMarker() const { return markers_.first; }
     unsigned rightMarker() const { return markers_.second; }
     unsigned playMarker() const { return playMarker_; }
@@ -53,32 +50,31 @@ public:
     const RowColours &rowColours() const { return rowColours_; }
     unsigned program(unsigned channel) const { return channel < 16 ? programs_[channel] : 0; }
     std::vector<int> programs() const;
+    // Channel 0..15, program 0..127; anything else is ignored.
+    void setProgram(unsigned channel, unsigned program);
     bool dataChanged() const { return dataChanged_; }
     void setDataChanged(bool changed) { dataChanged_ = changed; }
+    // Called whenever what the board shows has changed.
+    void setChangeCallback(std::function<void()> callback) { changed_ = std::move(callback); }
 
     bool isChannelShown(const TapeNote &note) const;
     bool isSelectedAndShown(const TapeNote &note) const;
     // The one gate for single notes: validates, refuses duplicates, keeps the order by start.
     bool addNote(TapeNote note);
 
-    // ---- View and markers (ScoreModel.cpp) ----
-    // The number of whole tick columns and rows the board shows.
-    void setVisibleArea(unsigned ticks, unsigned rows);
+    // ---- Markers and what is shown (ScoreModel.cpp) ----
     void setTicksPerFrame(unsigned ticks);
-    void setFirstTick(unsigned tick);
     unsigned endTick() const;
-    void scrollToEnd();
-    void setBottomNote(unsigned note);
-    bool scrollNotes(int rows);
     void setPlayMarker(unsigned tick);
-    void setLeftMarker(unsigned tick);
+    // Places the red marker and brings it into `view`.
+    void setLeftMarker(unsigned tick, BoardView &view);
     void setRightMarker(unsigned tick);
     void toggleSectionMarker(unsigned tick);
     void clearSectionMarkers();
     void setRowColours(const RowColours &colours);
     void setChannelMask(unsigned short mask);
-    // Storage indexes [first, last) of the notes that may overlap the shown ticks.
-    std::pair<std::size_t, std::size_t> candidateNotes() const;
+    // Storage indexes [first, last) of the notes that may overlap the ticks `view` shows.
+    std::pair<std::size_t, std::size_t> candidateNotes(const BoardView &view) const;
 
     // ---- Selection (ScoreModelSelect.cpp) ----
     void selectAll();
@@ -89,7 +85,8 @@ public:
     void setSelected(unsigned index, bool on);
     bool toggleSelectionAt(unsigned tick, unsigned note);
     unsigned selectLoudest(unsigned percent);
-    unsigned selectSpecialNotes();
+    // Selects the notes the row colours mark special and scrolls `view` to the first.
+    unsigned selectSpecialNotes(BoardView &view);
     std::vector<TapeNote> selectedNotes() const;
 
     // ---- Edits (ScoreModelEdit.cpp) ----
@@ -120,9 +117,9 @@ public:
     // False when no note changed.
     bool fitToInstrument(const Instrument &instrument, int shift, bool octaves);
     // Selects the shown notes that start too soon after the end of the previous note of their
-    // key for the instrument at the current ticks per frame, scrolls the first into view and
+    // key for the instrument at the current ticks per frame, scrolls the first into `view` and
     // returns how many there are.
-    unsigned selectNotesTooClose(const Instrument &instrument);
+    unsigned selectNotesTooClose(const Instrument &instrument, BoardView &view);
 
     // ---- Undo and redo (ScoreModelUndo.cpp) ----
     bool undo();
@@ -141,18 +138,16 @@ public:
     void loadMidiFile(const MidiFile &file);
     int writeMidiFile(const char *path);
 
-protected:
-    // Called whenever what the board shows has changed.
-    virtual void modelChanged() {}
+private:
+    void modelChanged() {
+        if (changed_)
+            changed_();
+    }
 
     // The longest note length, kept for drawing; recomputed after an edit.
     unsigned longestNote() const;
 
     unsigned ticksPerFrame_ = 32;
-    unsigned firstTick_ = 0;
-    unsigned bottomNote_ = 58;
-    unsigned visibleTicks_ = 0;
-    unsigned visibleRows_ = 0;
     std::pair<unsigned, unsigned> markers_{0, 0}; // red left, purple right
     unsigned playMarker_ = 0;
     std::set<unsigned> sectionMarkers_;
@@ -161,8 +156,8 @@ protected:
     bool dataChanged_ = false;
     RowColours rowColours_;
     std::array<uint8_t, 16> programs_{};
+    std::function<void()> changed_;
 
-private:
     // Undo history: snapshots, and a snapshot withdrawn when an edit turned out to change nothing.
     bool pushUndo();
     void popUndo();

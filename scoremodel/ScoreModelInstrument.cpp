@@ -44,7 +44,7 @@ bool ScoreModel::fitToInstrument(const Instrument &instrument, int shift, bool o
     return changed;
 }
 
-unsigned ScoreModel::selectNotesTooClose(const Instrument &instrument) {
+unsigned ScoreModel::selectNotesTooClose(const Instrument &instrument, BoardView &view) {
     touchAllNotes();
     unselectAll();
     std::vector<TapeNote> shown;
@@ -63,14 +63,8 @@ unsigned ScoreModel::selectNotesTooClose(const Instrument &instrument) {
         notes_[index[i]].selected = true;
     // The first one into view: its start at the left edge, its row in the middle when hidden.
     const TapeNote &first = notes_[index[found.front()]];
-    setFirstTick(first.start);
-    if (first.note < bottomNote_ || first.note >= bottomNote_ + visibleRows_) {
-        const unsigned half = visibleRows_ / 2;
-        unsigned bottom = first.note > half ? first.note - half : 0;
-        if (visibleRows_ <= 128 && bottom + visibleRows_ > 128)
-            bottom = 128 - visibleRows_;
-        setBottomNote(bottom);
-    }
+    view.firstTick = first.start;
+    view.showRow(first.note);
     modelChanged();
     return unsigned(found.size());
 }

@@ -123,7 +123,7 @@ unsigned ScoreModel::selectLoudest(unsigned percent) {
     return count;
 }
 
-unsigned ScoreModel::selectSpecialNotes() {
+unsigned ScoreModel::selectSpecialNotes(BoardView &view) {
     touchAllNotes();
     unselectAll();
     unsigned count = 0, firstStart = 0;
@@ -136,8 +136,8 @@ unsigned ScoreModel::selectSpecialNotes() {
         }
     }
     if (count != 0) {
+        view.firstTick = firstStart;
         modelChanged();
-        setFirstTick(firstStart);
     }
     return count;
 }

@@ -19,13 +19,18 @@ int zoomStepBy(int step, int delta) {
     return std::clamp(step + delta, 0, zoomStepCount - 1);
 }
 
+void zoomSizes(BoardView &view, double factor) {
+    if (!(factor > 0))
+        factor = 1;
+    view.tickWidth = unsigned(scaled(factor, 8, 2));
+    view.rowHeight = unsigned(scaled(factor, 11, 4));
+}
+
 BoardMetrics boardMetrics(double factor) {
     if (!(factor > 0))
         factor = 1;
     BoardMetrics m;
-    m.tickWidth = unsigned(scaled(factor, 8, 2));
-    m.rowHeight = unsigned(scaled(factor, 11, 4));
-    m.labelStrip = int(m.rowHeight);
+    m.labelStrip = scaled(factor, 11, 4); // one row high
     m.bottomMargin = scaled(factor, 4, 1);
     m.labelFontSize = scaled(factor, 10, 5);
     m.labelBaseline = scaled(factor, 9, 3);

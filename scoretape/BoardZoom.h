@@ -5,15 +5,11 @@
 
 #include "notes/NoteNames.h"
 #include "render/BoardRender.h"
+#include "scoremodel/BoardView.h"
 
 #include <string>
 
 namespace tw {
-
-// Zoom steps in percent of the actual size; index actualSizeStep is 100 %.
-constexpr int zoomPercents[] = {50, 75, 100, 150, 200, 300, 400};
-constexpr int zoomStepCount = int(sizeof zoomPercents / sizeof zoomPercents[0]);
-constexpr int actualSizeStep = 2;
 
 // The step after `step` by `delta` steps, kept inside the table.
 int zoomStepBy(int step, int delta);
@@ -25,6 +21,8 @@ struct BoardMetrics : BoardSizes {
     int noteColumnWidth = 48; // the note name column
 };
 BoardMetrics boardMetrics(double factor);
+// The width of a tick column and the height of a row at a factor, into the view.
+void zoomSizes(BoardView &view, double factor);
 
 // The first tick that keeps `tick` under the pointer px pixels right of the board's left
 // edge at the new tick width (0 when the tick lies closer to the start than that).
@@ -45,10 +43,9 @@ double scaleForDpi(double dpi);
 // valid, otherwise the screen's.
 double displayScale(double dpi, const char *overrideValue);
 
-// The tape's view options and what it knows of the pointer.
-struct BoardView {
-    double scale = 1; // the display scale: the size of the zoom's 100 %
-    int zoomStep = actualSizeStep;
+// The tape's display options and what it knows of the pointer.
+struct TapeDisplay {
+    double scale = 1;       // the display scale: the size of the zoom's 100 %
     bool noteNames = false; // the note name column is shown
     bool follow = true;     // the view follows the playhead
     bool crosshair = false; // the pointer is a crosshair over the board
@@ -57,7 +54,7 @@ struct BoardView {
     bool pointerInside = false;
     int pointerX = 0, pointerY = 0;
 
-    double factor() const { return scale * zoomPercents[zoomStep] / 100.0; }
+    double factor(int zoomStep) const { return scale * zoomPercents[zoomStep] / 100.0; }
 };
 
 } // namespace tw

@@ -27,7 +27,6 @@ void PlayheadClock::arm(unsigned tick, double perTick) {
     startTick = tick;
     secondsPerTick = perTick;
     active = true;
-    hasPosition = false;
 }
 
 bool PlayheadClock::tickAt(int64_t nowMicros, double &tick) const {

@@ -29,9 +29,6 @@ struct PlayheadClock {
     unsigned startTick = 0;
     double secondsPerTick = 0;
     bool active = false; // a playout runs and its playhead is shown
-    // The tick that the playhead shows, taken at the last timer step.
-    bool hasPosition = false;
-    double position = 0;
 
     // Prepares for a playout: the worker fills startMicros when it begins.
     void arm(unsigned tick, double perTick);

@@ -1,32 +1,33 @@
-// The score tape: a piano-roll widget that holds the melody with its view and marker state,
-// draws the score board, turns mouse presses into (tick, note, state), and carries out the
-// selection, edit, undo, playback and file operations on the melody.
+// The score tape: a piano-roll widget that holds the melody and the part of it in view, draws
+// the score board, and turns mouse presses into (tick, note, state).
 //
-// Threads: every operation is called on the GUI thread. Only playTrack runs on the playback
-// worker, and it sees nothing of the melody but its own copy of the track.
-// Constructing the tape and calling its operations needs no X connection; only draw() does.
+// The melody (model()) is a ScoreModel without a display; what is in view (view()) is a plain
+// BoardView beside it. Layout, hit-testing and drawing take both, as the export does. Playback
+// lives in a PlaybackController that the application owns; it shows its playhead here.
+//
+// Threads: every operation is called on the GUI thread. Constructing the tape and calling its
+// operations needs no X connection; only draw() does.
 #pragma once
 
-#include "mididevice/NoxmidiSnd.h"
-#include "mididevice/NoxssThread.h"
+#include "render/BoardRender.h"
+#include "scoremodel/BoardView.h"
 #include "scoremodel/ScoreModel.h"
 #include "scoretape/BoardZoom.h"
-#include "scoretape/Playhead.h"
 
 #include <FL/Enumerations.H>
 #include <FL/Fl_Widget.H>
 
-#include <atomic>
 #include <functional>
+#include <optional>
 #include <utility>
-#include <vector>
 
 namespace tw {
 
-class Flt_ScoreTape : public Fl_Widget, public tw::ScoreModel {
+class Flt_ScoreTape : public Fl_Widget {
 public:
     // Receives pointer pushes and releases: (tick, note, modifier and button state, push).
     using ClickCallback = std::function<void(unsigned tick, unsigned note, int state, bool push)>;
+    using PointerCallback = std::function<void()>;
 
     // Values that the tape's geometry fixes.
     static constexpr int labelStrip = 11;    // pixels above the grid at the actual size
@@ -49,50 +50,44 @@ public:
     Flt_ScoreTape(const Flt_ScoreTape &) = delete;
     Flt_ScoreTape &operator=(const Flt_ScoreTape &) = delete;
 
-    // ---- Display state (ScoreTape.cpp) ----
-    unsigned rowHeight() const { return rowHeight_; }
-    unsigned tickWidth() const { return tickWidth_; }
-    Fl_Color channelColour(unsigned channel, bool selected) const;
+    // ---- The melody and the part of it in view (ScoreTape.cpp, ScoreTapeView.cpp) ----
+    ScoreModel &model() { return model_; }
+    const ScoreModel &model() const { return model_; }
+    // The view's area follows the widget's size and zoom; the model's operations that bring
+    // notes into view change it and report that through the model.
+    BoardView &view() { return board_; }
+    const BoardView &view() const { return board_; }
+    void setFirstTick(unsigned tick);
+    void setBottomNote(unsigned note); // 0..127
+    // Moves the rows by `rows`; false when the view already stood at that end.
+    bool scrollNotes(int rows);
+    // The end of the last note at the right edge.
+    void scrollToEnd();
+
     Fl_Font labelFont() const { return labelFont_; }
     void setLabelFont(Fl_Font font);
     void setClickCallback(ClickCallback callback) { clickCallback_ = std::move(callback); }
-    double timeScale() const { return timeScale_; }
-    NoxssThread &player() { return player_; }
-    NoxmidiSnd *outputPort() const { return output_; }
+    // Called whenever the pointer moves over the widget, enters or leaves it.
+    void setPointerCallback(PointerCallback callback) { pointerCallback_ = std::move(callback); }
 
-    // ---- View, geometry and drawing (ScoreTapeView.cpp, ScoreTapeDraw.cpp) ----
+    // ---- Geometry and drawing (ScoreTapeView.cpp, ScoreTapeDraw.cpp) ----
     void draw() override;
     void resize(int x, int y, int w, int h) override;
-    void updateVisibleArea(int w, int h);
-
     // Geometry of the board, usable without a display: the renderer's for the widget's area,
     // the note name column and the zoomed sizes.
     tw::BoardLayout layout() const;
-    bool isRowShown(unsigned note) const;
-    int rowIndex(unsigned note) const; // from the top; only for shown rows
-    int rowLineY(unsigned note) const;
-    int gridHeight() const { return layout().gridHeight(); }
-    int gridWidth() const { return layout().gridWidth(); }
-    int tickLineX(unsigned column) const { return layout().tickLineX(column); }
-    // The bar of a note, clipped to the shown ticks; false when the note is not drawn.
-    bool noteRect(const TapeNote &note, Rect &rect) const;
-    Rect markerRect(unsigned tick) const;
-    std::vector<FrameLabel> frameLabels() const;
-    Fl_Color noteColour(const TapeNote &note) const;
-
-    // ---- View options: zoom, note names, playhead, pointer (ScoreTapeZoom.cpp,
-    // ScoreTapePlayhead.cpp) ----
-    using PointerCallback = std::function<void()>;
     // Left edge of the grid: right of the note name column while that is shown.
-    int boardX() const { return x() + (view_.noteNames ? view_.metrics.noteColumnWidth : 0); }
+    int boardX() const { return x() + (display_.noteNames ? display_.metrics.noteColumnWidth : 0); }
     // The strip above the grid that holds the frame labels is one row high.
-    int labelStripHeight() const { return int(rowHeight_); }
-    const tw::BoardMetrics &metrics() const { return view_.metrics; }
-    double displayScale() const { return view_.scale; }
-    int zoomStep() const { return view_.zoomStep; }
-    bool noteNamesShown() const { return view_.noteNames; }
-    bool followsPlayback() const { return view_.follow; }
-    bool crosshair() const { return view_.crosshair; }
+    int labelStripHeight() const { return int(board_.rowHeight); }
+
+    // ---- View options: zoom, note names, pointer (ScoreTapeZoom.cpp) ----
+    const tw::BoardMetrics &metrics() const { return display_.metrics; }
+    double displayScale() const { return display_.scale; }
+    int zoomStep() const { return board_.zoomStep; }
+    bool noteNamesShown() const { return display_.noteNames; }
+    bool followsPlayback() const { return display_.follow; }
+    bool crosshair() const { return display_.crosshair; }
     // The zoom's 100 %; keeps the zoom step.
     void setDisplayScale(double scale);
     // Changes the zoom so that the tick and note under (eventX, eventY) stay there; a point
@@ -101,70 +96,43 @@ public:
     // Zooms around the pointer while it is on the grid, otherwise around the view's centre.
     void zoomTo(int step);
     void setNoteNamesShown(bool on);
-    void setFollowPlayback(bool on) { view_.follow = on; }
+    void setFollowPlayback(bool on) { display_.follow = on; }
     // The pointer becomes a crosshair over the board (a click is armed).
     void setCrosshair(bool on);
-    // Called whenever the pointer moves over the widget, enters or leaves it.
-    void setPointerCallback(PointerCallback callback) { pointerCallback_ = std::move(callback); }
     // The tick and note under the pointer; false when it is not over the grid.
     bool pointerCell(unsigned &tick, unsigned &note) const;
-    // Seconds from tick 0 to `tick` at the ticks per frame and the speed.
-    double secondsAt(unsigned tick) const;
+
+    // ---- The playhead (ScoreTapePlayhead.cpp) ----
+    // Shows the playhead at `tick` (redrawn when it moves by a pixel) and, while the view
+    // follows playback, pages the view along.
+    void showPlayhead(double tick);
+    void hidePlayhead();
     // The tick that the playhead shows, or false when there is none.
     bool playheadTick(double &tick) const;
     // The left column of the playhead line at `tick`.
     int playheadX(double tick) const;
-    // One step of the playhead timer at clock reading nowMicros: follows, redraws, and hides
-    // the playhead once the playout has ended.
-    void updatePlayhead(int64_t nowMicros);
 
     // ---- Pointer input (ScoreTapeInput.cpp) ----
     // Presses and releases on the grid go to the click callback; elsewhere they do nothing.
     int handle(int event) override;
     ClickPosition clickPosition(int eventX, int eventY, int eventState) const;
 
-    // ---- Playback: implemented in ScoreTapePlayback.cpp ----
-    void setOutput(NoxmidiSnd *port);
-    void sendPrograms();
-    void setProgram(unsigned channel, unsigned program);
-    void setPrograms(const std::vector<int> &values);
-    void setSpeed(double factor);
-    bool play(unsigned flags);
-    bool playNoteAt(unsigned tick, unsigned note);
-    // The body that the player's worker runs; not called directly. It gets the port and the
-    // seconds per tick taken on the GUI thread when the playout starts, so that it reads
-    // nothing of the tape while the GUI thread changes it, and stores the clock reading at
-    // which it begins to play into `started`, the one thing that it writes.
-    static void playTrack(const std::atomic<bool> &stop, const NoxmidiTrk &track, NoxmidiSnd *port,
-                          double secondsPerTick, std::atomic<int64_t> &started);
-
-protected:
-    void modelChanged() override { redraw(); }
-
 private:
     // Sizes from the display scale and the zoom step; the visible area follows.
     void applyZoom();
-    // The first tick at which play(flags) begins to sound (the first chosen note).
-    unsigned firstPlayedTick(unsigned from, unsigned mask, bool selectedOnly) const;
-    void startPlayhead(unsigned tick, double secondsPerTick);
-    void stopPlayhead();
-    static void playheadTimer(void *tape);
+    void updateVisibleArea(int w, int h);
     void drawNoteColumn();
     void drawPlayhead();
     // Pointer motion, entering and leaving; true when the event was one of those.
     bool trackPointer(int event);
 
-    unsigned rowHeight_ = 11;
-    unsigned tickWidth_ = 8;
+    ScoreModel model_;
+    BoardView board_;
+    tw::TapeDisplay display_;
+    std::optional<double> playhead_;
     ClickCallback clickCallback_;
-    Fl_Font labelFont_ = 0;
-    NoxssThread player_;
-    NoxmidiSnd *output_ = nullptr; // not owned
-    double timeScale_ = 1.0;
-
-    tw::BoardView view_;
-    tw::PlayheadClock playhead_;
     PointerCallback pointerCallback_;
+    Fl_Font labelFont_ = 0;
 };
 
 } // namespace tw

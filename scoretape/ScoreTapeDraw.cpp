@@ -8,8 +8,8 @@ namespace tw {
 
 void Flt_ScoreTape::draw() {
     tw::FltkPainter painter;
-    tw::drawBoard(painter, *this, layout(), labelFont_);
-    if (view_.noteNames)
+    tw::drawBoard(painter, layout(), labelFont_);
+    if (display_.noteNames)
         drawNoteColumn();
     drawPlayhead();
 }

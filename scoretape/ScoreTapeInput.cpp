@@ -10,12 +10,13 @@ Flt_ScoreTape::ClickPosition Flt_ScoreTape::clickPosition(int eventX, int eventY
     ClickPosition pos;
     // Unsigned on purpose: positions off the board give ticks and notes that the operations
     // refuse (below row 0 the note wraps around).
-    pos.tick = unsigned(eventX - boardX()) / tickWidth_ + firstTick_;
-    pos.note = visibleRows_ + bottomNote_ - unsigned(eventY - y()) / rowHeight_;
+    pos.tick = unsigned(eventX - boardX()) / board_.tickWidth + board_.firstTick;
+    pos.note = board_.visibleRows + board_.bottomNote - unsigned(eventY - y()) / board_.rowHeight;
     pos.state = eventState & ~(FL_CAPS_LOCK | FL_NUM_LOCK | FL_SCROLL_LOCK);
     // The grid: the shown rows below the label strip, the shown tick columns.
     const int dx = eventX - boardX(), dy = eventY - y(), strip = labelStripHeight();
-    pos.onGrid = dx >= 0 && dx < gridWidth() && dy >= strip && dy < strip + gridHeight();
+    const BoardLayout grid = layout();
+    pos.onGrid = dx >= 0 && dx < grid.gridWidth() && dy >= strip && dy < strip + grid.gridHeight();
     return pos;
 }
 

@@ -18,14 +18,14 @@ constexpr Fl_Color keyLine = FL_DARK3;
 } // namespace
 
 void Flt_ScoreTape::setDisplayScale(double scale) {
-    view_.scale = scale > 0 ? scale : 1;
+    display_.scale = scale > 0 ? scale : 1;
     applyZoom();
 }
 
 void Flt_ScoreTape::applyZoom() {
-    view_.metrics = tw::boardMetrics(view_.factor());
-    tickWidth_ = view_.metrics.tickWidth;
-    rowHeight_ = view_.metrics.rowHeight;
+    const double factor = display_.factor(board_.zoomStep);
+    display_.metrics = tw::boardMetrics(factor);
+    tw::zoomSizes(board_, factor);
     updateVisibleArea(w(), h());
     redraw();
 }
@@ -33,9 +33,7 @@ void Flt_ScoreTape::applyZoom() {
 namespace {
 
 bool onGrid(const Flt_ScoreTape &t, int ex, int ey) {
-    const int top = t.y() + t.labelStripHeight();
-    return ex >= t.boardX() && ex < t.boardX() + t.gridWidth() && ey >= top &&
-           ey < top + t.gridHeight();
+    return t.clickPosition(ex, ey, 0).onGrid;
 }
 
 } // namespace
@@ -44,52 +42,49 @@ void Flt_ScoreTape::zoomAt(int step, int eventX, int eventY) {
     step = std::clamp(step, 0, tw::zoomStepCount - 1);
     const bool centred = !onGrid(*this, eventX, eventY);
     if (centred) {
-        eventX = boardX() + gridWidth() / 2;
-        eventY = y() + labelStripHeight() + gridHeight() / 2;
+        eventX = boardX() + layout().gridWidth() / 2;
+        eventY = y() + labelStripHeight() + layout().gridHeight() / 2;
     }
     const ClickPosition at = clickPosition(eventX, eventY, 0);
-    view_.zoomStep = step;
+    board_.zoomStep = step;
     applyZoom();
     if (centred) {
-        eventX = boardX() + gridWidth() / 2;
-        eventY = y() + labelStripHeight() + gridHeight() / 2;
+        eventX = boardX() + layout().gridWidth() / 2;
+        eventY = y() + labelStripHeight() + layout().gridHeight() / 2;
     }
-    setFirstTick(tw::anchoredFirstTick(at.tick, eventX - boardX(), tickWidth_));
-    setBottomNote(tw::anchoredBottomNote(at.note, eventY - y(), rowHeight_, visibleRows_));
+    setFirstTick(tw::anchoredFirstTick(at.tick, eventX - boardX(), board_.tickWidth));
+    setBottomNote(
+        tw::anchoredBottomNote(at.note, eventY - y(), board_.rowHeight, board_.visibleRows));
 }
 
 void Flt_ScoreTape::zoomTo(int step) {
-    if (view_.pointerInside)
-        zoomAt(step, view_.pointerX, view_.pointerY);
+    if (display_.pointerInside)
+        zoomAt(step, display_.pointerX, display_.pointerY);
     else
         zoomAt(step, x() - 1, y() - 1); // off the grid: the view's centre
 }
 
 void Flt_ScoreTape::setNoteNamesShown(bool on) {
-    if (on == view_.noteNames)
+    if (on == display_.noteNames)
         return;
-    view_.noteNames = on;
+    display_.noteNames = on;
     updateVisibleArea(w(), h());
     redraw();
 }
 
 void Flt_ScoreTape::setCrosshair(bool on) {
-    view_.crosshair = on;
-    if (view_.pointerInside && window())
+    display_.crosshair = on;
+    if (display_.pointerInside && window())
         window()->cursor(on ? FL_CURSOR_CROSS : FL_CURSOR_DEFAULT);
 }
 
 bool Flt_ScoreTape::pointerCell(unsigned &tick, unsigned &note) const {
-    if (!view_.pointerInside || !onGrid(*this, view_.pointerX, view_.pointerY))
+    if (!display_.pointerInside || !onGrid(*this, display_.pointerX, display_.pointerY))
         return false;
-    const ClickPosition at = clickPosition(view_.pointerX, view_.pointerY, 0);
+    const ClickPosition at = clickPosition(display_.pointerX, display_.pointerY, 0);
     tick = at.tick;
     note = at.note;
     return note < 128;
-}
-
-double Flt_ScoreTape::secondsAt(unsigned tick) const {
-    return double(tick) * timeScale_ / ticksPerFrame_;
 }
 
 bool Flt_ScoreTape::trackPointer(int event) {
@@ -98,13 +93,13 @@ bool Flt_ScoreTape::trackPointer(int event) {
     unsigned tick = 0, before = 128, after = 128;
     pointerCell(tick, before);
     const bool inside = event != FL_LEAVE && Fl::event_inside(this);
-    if (inside != view_.pointerInside && window())
-        window()->cursor(inside && view_.crosshair ? FL_CURSOR_CROSS : FL_CURSOR_DEFAULT);
-    view_.pointerInside = inside;
-    view_.pointerX = Fl::event_x();
-    view_.pointerY = Fl::event_y();
+    if (inside != display_.pointerInside && window())
+        window()->cursor(inside && display_.crosshair ? FL_CURSOR_CROSS : FL_CURSOR_DEFAULT);
+    display_.pointerInside = inside;
+    display_.pointerX = Fl::event_x();
+    display_.pointerY = Fl::event_y();
     pointerCell(tick, after);
-    if (view_.noteNames && before != after)
+    if (display_.noteNames && before != after)
         redraw(); // the name of the row under the pointer
     if (pointerCallback_)
         pointerCallback_();
@@ -112,8 +107,9 @@ bool Flt_ScoreTape::trackPointer(int event) {
 }
 
 void Flt_ScoreTape::drawNoteColumn() {
-    const tw::BoardMetrics &m = view_.metrics;
-    const int X = x(), top = y() + labelStripHeight(), rh = int(rowHeight_);
+    const tw::BoardMetrics &m = display_.metrics;
+    const int X = x(), top = y() + labelStripHeight(), rh = int(board_.rowHeight);
+    const BoardLayout grid = layout();
     const int keysW = m.noteColumnWidth * 9 / 20, keysX = boardX() - 1 - keysW;
     const int blackW = keysW * 3 / 5;
     unsigned tick = 0, hovered = 128;
@@ -121,8 +117,9 @@ void Flt_ScoreTape::drawNoteColumn() {
 
     fl_push_clip(X, y(), m.noteColumnWidth, h());
     fl_font(labelFont_, std::min(m.labelFontSize, rh));
-    for (unsigned n = bottomNote_; n < bottomNote_ + visibleRows_ && n < 128; ++n) {
-        const int ry = top + rowIndex(n) * rh;
+    for (unsigned n = board_.bottomNote; n < board_.bottomNote + board_.visibleRows && n < 128;
+         ++n) {
+        const int ry = top + grid.rowIndex(n) * rh;
         if (tw::isBlackKey(n)) {
             fl_color(FL_BLACK);
             fl_rectf(keysX, ry, blackW, rh);
@@ -142,7 +139,7 @@ void Flt_ScoreTape::drawNoteColumn() {
         }
     }
     fl_color(keyLine);
-    fl_rect(keysX, top, keysW, gridHeight());
+    fl_rect(keysX, top, keysW, grid.gridHeight());
     fl_pop_clip();
 }
 

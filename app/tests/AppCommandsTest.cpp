@@ -93,12 +93,12 @@ TEST_F(AppCommands, ScrollingByFrames) {
     h.app->onCommand(cmdTicksPerFrame + 8);
     h.tape().setFirstTick(5);
     h.app->onCommand(cmdFrameLeft);
-    EXPECT_EQ(h.tape().firstTick(), 0u);
+    EXPECT_EQ(h.tape().view().firstTick, 0u);
     h.app->onCommand(cmdFrameRight);
     h.app->onCommand(cmdFrameRight);
-    EXPECT_EQ(h.tape().firstTick(), 16u);
+    EXPECT_EQ(h.tape().view().firstTick, 16u);
     h.app->onCommand(cmdToStart);
-    EXPECT_EQ(h.tape().firstTick(), 0u);
+    EXPECT_EQ(h.tape().view().firstTick, 0u);
 }
 
 TEST_F(AppCommands, CommandsArmClickActions) {
@@ -116,49 +116,49 @@ TEST_F(AppCommands, CommandsArmClickActions) {
 
 TEST_F(AppCommands, ChannelZeroOnlyHidesTheOtherChannelsOnTheTape) {
     h.app->onCommand(cmdNewNoteChannel + 3);
-    h.tape().addNote(tn(60, 0, 4, 1));
-    h.tape().selectAll();
+    h.tape().model().addNote(tn(60, 0, 4, 1));
+    h.tape().model().selectAll();
     h.app->onCommand(cmdChannel0Only);
     for (int c = 0; c < 6; ++c)
         EXPECT_EQ(h.marked(cmdShowChannel + c), c == 0 || c == 3) << c;
     // Channels 6 to 15 have no item and stay shown.
-    EXPECT_EQ(h.tape().channelMask(), 0xFFC9);
-    EXPECT_TRUE(h.tape().selectedNotes().empty()) << "a hidden note is not left selected";
+    EXPECT_EQ(h.tape().model().channelMask(), 0xFFC9);
+    EXPECT_TRUE(h.tape().model().selectedNotes().empty()) << "a hidden note is not left selected";
 }
 
 TEST_F(AppCommands, ShowChannelMarksDecideWhatTheTapePlaysAndShows) {
     // FLTK flips a toggle's mark before the command arrives; the tests do the same.
     h.menu().findItem(cmdShowChannel + 1)->clear();
     h.app->onCommand(cmdShowChannel + 1);
-    EXPECT_EQ(h.tape().channelMask(), 0xFFFD);
+    EXPECT_EQ(h.tape().model().channelMask(), 0xFFFD);
     h.menu().findItem(cmdShowChannel + 1)->set();
     h.app->onCommand(cmdShowChannel + 1);
-    EXPECT_EQ(h.tape().channelMask(), 0xFFFF);
+    EXPECT_EQ(h.tape().model().channelMask(), 0xFFFF);
 
     // The channel for new notes cannot be hidden.
     h.app->onCommand(cmdNewNoteChannel + 2);
     h.menu().findItem(cmdShowChannel + 2)->clear();
     h.app->onCommand(cmdShowChannel + 2);
     EXPECT_TRUE(h.marked(cmdShowChannel + 2));
-    EXPECT_EQ(h.tape().channelMask(), 0xFFFF);
+    EXPECT_EQ(h.tape().model().channelMask(), 0xFFFF);
 
     // Choosing a hidden channel for new notes shows it again.
     h.menu().findItem(cmdShowChannel + 4)->clear();
     h.app->onCommand(cmdShowChannel + 4);
-    EXPECT_EQ(h.tape().channelMask(), 0xFFEF);
+    EXPECT_EQ(h.tape().model().channelMask(), 0xFFEF);
     h.app->onCommand(cmdNewNoteChannel + 4);
     EXPECT_TRUE(h.marked(cmdShowChannel + 4));
-    EXPECT_EQ(h.tape().channelMask(), 0xFFFF);
+    EXPECT_EQ(h.tape().model().channelMask(), 0xFFFF);
 }
 
 TEST_F(AppCommands, NewShowsEveryChannelAgainAndDropsTheFileName) {
     h.menu().findItem(cmdShowChannel + 5)->clear();
     h.app->onCommand(cmdShowChannel + 5);
     h.app->setFileName("/tmp/song.mid");
-    h.tape().addNote(tn(60, 0));
+    h.tape().model().addNote(tn(60, 0));
     h.app->onCommand(cmdNew);
-    EXPECT_TRUE(h.tape().notes().empty());
-    EXPECT_EQ(h.tape().channelMask(), 0xFFFF);
+    EXPECT_TRUE(h.tape().model().notes().empty());
+    EXPECT_EQ(h.tape().model().channelMask(), 0xFFFF);
     EXPECT_TRUE(h.marked(cmdShowChannel + 5));
     EXPECT_EQ(h.title(), tw::identity::title);
     EXPECT_EQ(h.app->currentFile(), "");
@@ -175,7 +175,7 @@ TEST_F(AppCommands, ChannelForNewNotesMarksItsInstrument) {
     EXPECT_TRUE(h.marked(cmdNewNoteChannel + 4));
     EXPECT_TRUE(h.marked(cmdShowChannel + 4));
     EXPECT_TRUE(h.marked(cmdProgram + 40));
-    EXPECT_EQ(h.tape().program(4), 40u);
+    EXPECT_EQ(h.tape().model().program(4), 40u);
 }
 
 TEST_F(AppCommands, ChoosingAnInstrumentStoresAllSixteenPrograms) {
@@ -186,7 +186,7 @@ TEST_F(AppCommands, ChoosingAnInstrumentStoresAllSixteenPrograms) {
         const std::string key = "MIDIpgms" + std::to_string(c);
         ASSERT_TRUE(h.app->prefs.entryExists(key.c_str())) << key;
         h.app->prefs.get(key.c_str(), v, -1);
-        EXPECT_EQ(v, c == 2 ? 73 : int(h.tape().program(unsigned(c)))) << key;
+        EXPECT_EQ(v, c == 2 ? 73 : int(h.tape().model().program(unsigned(c)))) << key;
     }
 }
 
@@ -195,12 +195,13 @@ TEST_F(AppCommands, SelectionCommandsReportTheirCounts) {
     EXPECT_EQ(h.lastMessage(), "0 notes selected");
     h.app->onCommand(cmdSelectSpecial);
     EXPECT_EQ(h.lastMessage(), "No special notes found");
-    h.tape().addNote(tn(10, 0)); // below the piano's keys
-    h.tape().addNote(tn(60, 0));
+    h.tape().model().addNote(tn(10, 0)); // below the piano's keys
+    h.tape().model().addNote(tn(60, 0));
     h.app->onCommand(cmdSelectSpecial);
     EXPECT_EQ(h.lastMessage(), "1 special notes found");
     h.app->onCommand(cmdLoudest + 50);
-    EXPECT_EQ(h.lastMessage(), std::to_string(h.tape().selectedNotes().size()) + " notes selected");
+    EXPECT_EQ(h.lastMessage(),
+              std::to_string(h.tape().model().selectedNotes().size()) + " notes selected");
 }
 
 TEST_F(AppCommands, SpeedsAndTicksPerFrame) {
@@ -208,20 +209,20 @@ TEST_F(AppCommands, SpeedsAndTicksPerFrame) {
     for (int k = 0; k < 9; ++k) {
         SCOPED_TRACE(k);
         h.app->onCommand(cmdSpeed + k);
-        EXPECT_NEAR(1.0 / h.tape().timeScale(), factors[k], 1e-4);
+        EXPECT_NEAR(1.0 / h.app->playbackController().timeScale(), factors[k], 1e-4);
     }
     h.app->onCommand(cmdTicksPerFrame + 100);
-    EXPECT_EQ(h.tape().ticksPerFrame(), 100u);
+    EXPECT_EQ(h.tape().model().ticksPerFrame(), 100u);
     h.app->onCommand(cmdTicksPerFrame + 1); // refused by the tape
-    EXPECT_EQ(h.tape().ticksPerFrame(), 100u);
+    EXPECT_EQ(h.tape().model().ticksPerFrame(), 100u);
 }
 
 TEST_F(AppCommands, NoteIndicatorChoices) {
     RowColours none;
     indicatorRowColours(0, none);
     h.app->onCommand(cmdNoteIndicators + 0);
-    EXPECT_EQ(h.tape().rowColours().colours[60], none.colours[60]);
-    EXPECT_EQ(h.tape().rowColours().special, 0u);
+    EXPECT_EQ(h.tape().model().rowColours().colours[60], none.colours[60]);
+    EXPECT_EQ(h.tape().model().rowColours().special, 0u);
     EXPECT_TRUE(h.marked(cmdNoteIndicators + 0));
     int stored = -1;
     h.app->prefs.get("noteIndic", stored, -1);
@@ -230,8 +231,9 @@ TEST_F(AppCommands, NoteIndicatorChoices) {
     h.app->onCommand(cmdNoteIndicators + 2);
     RowColours deleika;
     indicatorRowColours(2, deleika);
-    EXPECT_EQ(std::memcmp(h.tape().rowColours().colours, deleika.colours, sizeof deleika.colours),
-              0);
+    EXPECT_EQ(
+        std::memcmp(h.tape().model().rowColours().colours, deleika.colours, sizeof deleika.colours),
+        0);
     h.app->prefs.get("noteIndic", stored, -1);
     EXPECT_EQ(stored, 2);
 
@@ -262,37 +264,37 @@ TEST_F(AppCommands, NoOutputDropsTheStoredPort) {
 
 TEST_F(AppCommands, EditCommandsReachTheTape) {
     Flt_ScoreTape &t = h.tape();
-    t.addNote(tn(60, 10));
-    t.addNote(tn(62, 20));
+    t.model().addNote(tn(60, 10));
+    t.model().addNote(tn(62, 20));
     h.app->onCommand(cmdSelectAll);
     h.app->onCommand(cmdNotesLower);
-    EXPECT_EQ(t.notes()[0].note, 59u);
+    EXPECT_EQ(t.model().notes()[0].note, 59u);
     h.app->onCommand(cmdMoveRight);
-    EXPECT_EQ(t.notes()[0].start, 11u);
+    EXPECT_EQ(t.model().notes()[0].start, 11u);
     h.app->onCommand(cmdMaxVelocity);
-    EXPECT_EQ(t.notes()[1].velocity, 127u);
+    EXPECT_EQ(t.model().notes()[1].velocity, 127u);
     h.app->onCommand(cmdNewNoteChannel + 5);
     h.app->onCommand(cmdSetChannel);
-    EXPECT_EQ(t.notes()[1].channel, 5u);
+    EXPECT_EQ(t.model().notes()[1].channel, 5u);
     h.app->onCommand(cmdUnselectAll);
-    EXPECT_TRUE(t.selectedNotes().empty());
+    EXPECT_TRUE(t.model().selectedNotes().empty());
     h.app->onCommand(cmdUndo);
-    EXPECT_EQ(t.notes()[1].channel, 0u);
+    EXPECT_EQ(t.model().notes()[1].channel, 0u);
     h.app->onCommand(cmdRedo);
-    EXPECT_EQ(t.notes()[1].channel, 5u);
+    EXPECT_EQ(t.model().notes()[1].channel, 5u);
 
     // "t": the marked region's length is inserted at the red marker.
-    t.setRightMarker(18);
-    t.setLeftMarker(10);
+    t.model().setRightMarker(18);
+    t.model().setLeftMarker(10, t.view());
     h.app->onCommand(cmdInsertRegionLength);
-    EXPECT_EQ(t.notes()[0].start, 19u);
-    EXPECT_EQ(t.notes()[1].start, 29u);
+    EXPECT_EQ(t.model().notes()[0].start, 19u);
+    EXPECT_EQ(t.model().notes()[1].start, 29u);
     h.app->onCommand(cmdEraseRegion);
-    EXPECT_EQ(t.notes()[0].start, 11u);
+    EXPECT_EQ(t.model().notes()[0].start, 11u);
     h.app->onCommand(cmdUnselectAll);
     h.app->onCommand(cmdInvertSelection);
     h.app->onCommand(cmdRemoveSelected);
-    EXPECT_TRUE(t.notes().empty());
+    EXPECT_TRUE(t.model().notes().empty());
 }
 
 // Keys as FLTK delivers them when no widget has the keyboard focus (after a dialog): the menu's
@@ -311,11 +313,11 @@ TEST_F(AppCommands, KeysDoWhatTheMenuSaysWhereverTheyArrive) {
     } cases[] = {
         {"Escape unselects", false, FL_Escape, 0, "\x1b",
          [&] {
-             EXPECT_TRUE(t.selectedNotes().empty());
+             EXPECT_TRUE(t.model().selectedNotes().empty());
              EXPECT_TRUE(h.dialogs.empty()) << "no question about closing";
          }},
         {"Ctrl+Z in the Help window undoes", true, 'z', FL_CTRL, "\x1a",
-         [&] { EXPECT_EQ(t.notes()[0].start, 10u); }},
+         [&] { EXPECT_EQ(t.model().notes()[0].start, 10u); }},
         {"Ctrl+Shift+S saves under a new name", false, 's', FL_CTRL | FL_SHIFT, "\x13",
          [&] { EXPECT_EQ(h.fileDialogs, std::vector<std::string>{"Save MIDI file"}); }},
         {"Escape in the Help window closes it", true, FL_Escape, 0, "\x1b",
@@ -324,7 +326,7 @@ TEST_F(AppCommands, KeysDoWhatTheMenuSaysWhereverTheyArrive) {
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
         h.app->onCommand(cmdNew);
-        t.addNote(tn(60, 10));
+        t.model().addNote(tn(60, 10));
         h.app->onCommand(cmdSelectAll);
         h.app->onCommand(cmdMoveRight);
         h.dialogs.clear();
@@ -369,7 +371,7 @@ TEST_F(AppCommands, HelpWindowIsCreatedOnceWithTheHelpText) {
 }
 
 TEST_F(AppCommands, ExitWithoutAskingHidesBothWindows) {
-    h.tape().addNote(tn(60, 0));
+    h.tape().model().addNote(tn(60, 0));
     h.app->onCommand(cmdHelp);
     h.app->onCommand(cmdExitNow);
     EXPECT_FALSE(h.app->shown());
@@ -378,7 +380,7 @@ TEST_F(AppCommands, ExitWithoutAskingHidesBothWindows) {
 }
 
 TEST_F(AppCommands, ExitAsksAboutUnsavedChanges) {
-    h.tape().addNote(tn(60, 0));
+    h.tape().model().addNote(tn(60, 0));
     h.app->onCommand(cmdHelp);
     h.answers = {0}; // Cancel
     h.app->onCommand(cmdExit);
@@ -398,7 +400,7 @@ TEST_F(AppCommands, ExitAsksAboutUnsavedChanges) {
 }
 
 TEST_F(AppCommands, CloseButtonAsksLikeExit) {
-    h.tape().addNote(tn(60, 0));
+    h.tape().model().addNote(tn(60, 0));
     h.answers = {0};
     Flt_App::closeCallback(h.app.get(), h.app.get());
     EXPECT_EQ(h.dialogs.size(), 1u);
@@ -410,34 +412,34 @@ TEST_F(AppCommands, CloseButtonAsksLikeExit) {
 
 TEST_F(AppCommands, CopyAndPasteThroughTheClipboard) {
     Flt_ScoreTape &t = h.tape();
-    t.addNote(tn(60, 2));
-    t.addNote(tn(64, 6));
-    t.addNote(tn(67, 30));
+    t.model().addNote(tn(60, 2));
+    t.model().addNote(tn(64, 6));
+    t.model().addNote(tn(67, 30));
     // Nothing selected: copy takes the notes between the markers and leaves them selected.
-    t.setRightMarker(10);
-    t.setLeftMarker(0);
+    t.model().setRightMarker(10);
+    t.model().setLeftMarker(0, t.view());
     h.app->onCommand(cmdCopy);
-    EXPECT_EQ(t.selectedNotes().size(), 2u);
+    EXPECT_EQ(t.model().selectedNotes().size(), 2u);
 
     // Ctrl+W then a click adds the notes at the clicked tick without inserting time.
     h.app->onCommand(cmdPaste);
     h.click(40, 50);
     EXPECT_EQ(h.app->pendingClickAction(), clickNone);
-    ASSERT_EQ(t.notes().size(), 5u);
-    EXPECT_EQ(t.notes()[3].start, 40u);
-    EXPECT_EQ(t.notes()[3].note, 60u);
-    EXPECT_EQ(t.notes()[4].start, 44u);
+    ASSERT_EQ(t.model().notes().size(), 5u);
+    EXPECT_EQ(t.model().notes()[3].start, 40u);
+    EXPECT_EQ(t.model().notes()[3].note, 60u);
+    EXPECT_EQ(t.model().notes()[4].start, 44u);
 
     // Cut: the selected notes go to the clipboard and leave the score, their time stays.
     h.app->onCommand(cmdUnselectAll);
-    t.setSelected(2, true); // the note at 30
+    t.model().setSelected(2, true); // the note at 30
     h.app->onCommand(cmdCut);
-    ASSERT_EQ(t.notes().size(), 4u);
+    ASSERT_EQ(t.model().notes().size(), 4u);
     // Ctrl+V then a click inserts the notes and the time they span.
     h.app->onCommand(cmdPasteWithTime);
     h.click(0, 50);
-    ASSERT_EQ(t.notes().size(), 5u);
-    EXPECT_EQ(t.notes()[0].note, 67u);
-    EXPECT_EQ(t.notes()[0].start, 0u);
-    EXPECT_GT(t.notes()[1].start, 2u) << "the later notes moved by the inserted time";
+    ASSERT_EQ(t.model().notes().size(), 5u);
+    EXPECT_EQ(t.model().notes()[0].note, 67u);
+    EXPECT_EQ(t.model().notes()[0].start, 0u);
+    EXPECT_GT(t.model().notes()[1].start, 2u) << "the later notes moved by the inserted time";
 }

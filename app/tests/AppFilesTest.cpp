@@ -29,12 +29,12 @@ protected:
     FileChoice answer(const std::string &path) { return FileChoice{true, path}; }
     // A small melody saved under name, then a fresh score.
     std::string savedMelody(const std::string &name) {
-        h.tape().addNote(tn(60, 0, 4));
-        h.tape().addNote(tn(64, 8, 4));
+        h.tape().model().addNote(tn(60, 0, 4));
+        h.tape().model().addNote(tn(64, 8, 4));
         const std::string path = dir + "/" + name;
         EXPECT_TRUE(h.app->saveFile(path.c_str()));
         h.app->onCommand(cmdNew);
-        h.tape().setDataChanged(false);
+        h.tape().model().setDataChanged(false);
         return path;
     }
 };
@@ -49,17 +49,17 @@ TEST_F(AppFiles, SaveAsAppliesTheMidRule) {
         {"tune.mid", "tune.mid"},
         {"music.old/tune", "music.old/tune.mid"},
     };
-    h.tape().addNote(tn(60, 0));
+    h.tape().model().addNote(tn(60, 0));
     for (const auto &c : cases) {
         SCOPED_TRACE(c.first);
-        h.tape().setDataChanged(true);
+        h.tape().model().setDataChanged(true);
         h.files = {answer(dir + "/" + c.first)};
         h.app->onCommand(cmdSaveAs);
         EXPECT_EQ(h.fileDialogs.back(), "Save MIDI file");
         EXPECT_TRUE(fs::exists(dir + "/" + c.second));
         EXPECT_EQ(h.app->currentFile(), dir + "/" + c.second);
         EXPECT_EQ(h.title(), titleWith(" - ") + fs::path(c.second).filename().string());
-        EXPECT_FALSE(h.tape().dataChanged());
+        EXPECT_FALSE(h.tape().model().dataChanged());
     }
     // tune.mid came first: saving onto it again asks, and the answer 0 replaces it.
     ASSERT_EQ(h.dialogs.size(), 1u);
@@ -68,10 +68,10 @@ TEST_F(AppFiles, SaveAsAppliesTheMidRule) {
 }
 
 TEST_F(AppFiles, SaveWithoutAFileAsksForOneAndCancelChangesNothing) {
-    h.tape().addNote(tn(60, 0));
+    h.tape().model().addNote(tn(60, 0));
     h.app->onCommand(cmdSave);
     ASSERT_EQ(h.fileDialogs.size(), 1u);
-    EXPECT_TRUE(h.tape().dataChanged());
+    EXPECT_TRUE(h.tape().model().dataChanged());
     EXPECT_EQ(h.title(), tw::identity::title);
 }
 
@@ -82,7 +82,7 @@ TEST_F(AppFiles, SaveUnderTheCurrentNameWritesWithoutADialog) {
     h.fileDialogs.clear();
     h.app->onCommand(cmdSave);
     EXPECT_TRUE(h.fileDialogs.empty());
-    EXPECT_FALSE(h.tape().dataChanged());
+    EXPECT_FALSE(h.tape().model().dataChanged());
     MidiFile file;
     ASSERT_EQ(file.read(path.c_str()), 0);
     EXPECT_EQ(file.format, 0);
@@ -91,14 +91,14 @@ TEST_F(AppFiles, SaveUnderTheCurrentNameWritesWithoutADialog) {
 }
 
 TEST_F(AppFiles, WriteErrorKeepsTheScoreMarkedChanged) {
-    h.tape().addNote(tn(60, 0));
+    h.tape().model().addNote(tn(60, 0));
     const std::string bad = dir + "/no/such/folder/x.mid";
     EXPECT_FALSE(h.app->saveFile(bad.c_str()));
     ASSERT_EQ(h.dialogs.size(), 1u);
     EXPECT_EQ(h.lastMessage(), "Cannot write MIDI file " + bad + ", error " +
                                    std::to_string(errCannotOpen) + "\nThe folder does not exist.");
     EXPECT_TRUE(h.dialogs[0].alert);
-    EXPECT_TRUE(h.tape().dataChanged());
+    EXPECT_TRUE(h.tape().model().dataChanged());
     EXPECT_EQ(h.app->currentFile(), "");
 }
 
@@ -106,8 +106,8 @@ TEST_F(AppFiles, LoadSetsTitleAndAFailedLoadChangesNothing) {
     const std::string good = savedMelody("song.mid");
     h.app->loadFile(good.c_str());
     EXPECT_EQ(h.title(), titleWith(" - song.mid"));
-    EXPECT_EQ(h.tape().notes().size(), 2u);
-    EXPECT_FALSE(h.tape().dataChanged());
+    EXPECT_EQ(h.tape().model().notes().size(), 2u);
+    EXPECT_FALSE(h.tape().model().dataChanged());
 
     const std::string broken = dir + "/broken.mid";
     std::ofstream(broken) << "not a MIDI file at all";
@@ -118,7 +118,7 @@ TEST_F(AppFiles, LoadSetsTitleAndAFailedLoadChangesNothing) {
     EXPECT_TRUE(h.dialogs[0].alert);
     EXPECT_EQ(h.app->currentFile(), good);
     EXPECT_EQ(h.title(), titleWith(" - song.mid"));
-    EXPECT_EQ(h.tape().notes().size(), 2u);
+    EXPECT_EQ(h.tape().model().notes().size(), 2u);
 
     h.app->loadFile((dir + "/missing.mid").c_str());
     EXPECT_EQ(h.lastMessage(), "Cannot read MIDI file " + dir + "/missing.mid, error " +
@@ -134,7 +134,7 @@ TEST_F(AppFiles, OpenReadsTheChosenFileAndShowsAllChannels) {
     h.app->onCommand(cmdOpen);
     EXPECT_EQ(h.fileDialogs.back(), "Open MIDI file");
     EXPECT_EQ(h.app->currentFile(), path);
-    EXPECT_EQ(h.tape().channelMask(), 0xFFFF);
+    EXPECT_EQ(h.tape().model().channelMask(), 0xFFFF);
     EXPECT_TRUE(h.marked(cmdShowChannel + 3));
     EXPECT_TRUE(h.dialogs.empty()) << "nothing changed: no question";
 }
@@ -162,7 +162,7 @@ TEST_F(AppFiles, OpenWithUnsavedChangesAsksFirst) {
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         h.app->onCommand(cmdNew);
-        h.tape().addNote(tn(50, 2));
+        h.tape().model().addNote(tn(50, 2));
         h.app->onCommand(cmdHelp);
         h.dialogs.clear();
         h.fileDialogs.clear();
@@ -222,15 +222,15 @@ TEST_F(AppFiles, ChoosingARecentFileOpensItOrRemovesAGoneOne) {
     const std::string b = savedMelody("b.mid");
     h.app->onCommand(cmdRecentFile + 1); // a.mid
     EXPECT_EQ(h.app->currentFile(), a);
-    EXPECT_EQ(h.tape().notes().size(), 2u);
+    EXPECT_EQ(h.tape().model().notes().size(), 2u);
     EXPECT_EQ(h.app->recentFileList(), (std::vector<std::string>{a, b}));
 
-    h.tape().addNote(tn(70, 20));
+    h.tape().model().addNote(tn(70, 20));
     h.answers = {0}; // Cancel the unsaved-changes question
     h.app->onCommand(cmdRecentFile + 1);
     EXPECT_EQ(h.app->currentFile(), a) << "cancelled";
-    EXPECT_EQ(h.tape().notes().size(), 3u);
-    h.tape().setDataChanged(false);
+    EXPECT_EQ(h.tape().model().notes().size(), 3u);
+    h.tape().model().setDataChanged(false);
 
     fs::remove(b);
     const std::size_t shown = h.dialogs.size();

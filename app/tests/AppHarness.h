@@ -6,6 +6,7 @@
 #include "app/AppDialogs.h"
 #include "framework/Dialogs.h"
 #include "framework/Flt_Menubar.h"
+#include "scoretape/PlaybackController.h"
 #include "scoretape/ScoreTape.h"
 #include "testsupport/NoteMakers.h"
 #include "testsupport/TempFiles.h"

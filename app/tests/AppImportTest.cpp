@@ -64,7 +64,7 @@ protected:
 TEST_F(AppImport, OpenOffersTheTracksOfAFileTheTapeDoesNotHold) {
     h.app->loadFile(plain.c_str());
     EXPECT_TRUE(h.importWindows.empty()) << "one track at 120 bpm opens directly";
-    ASSERT_EQ(h.tape().notes().size(), 3u);
+    ASSERT_EQ(h.tape().model().notes().size(), 3u);
 
     h.imports = {accept({1, 2})};
     h.app->loadFile(multi.c_str());
@@ -78,39 +78,39 @@ TEST_F(AppImport, OpenOffersTheTracksOfAFileTheTapeDoesNotHold) {
     const std::vector<TapeNote> expected{tn(60, 0, 21, 0, 100), tn(40, 11, 42, 1, 90),
                                          tn(62, 21, 22, 0, 100), tn(64, 43, 21, 0, 100),
                                          tn(43, 53, 22, 1, 90)};
-    h.tape().setTicksPerFrame(32);
+    h.tape().model().setTicksPerFrame(32);
     h.imports = {accept({1, 2})};
     h.app->loadFile(multi.c_str());
-    EXPECT_EQ(h.tape().notes(), expected);
+    EXPECT_EQ(h.tape().model().notes(), expected);
     EXPECT_EQ(h.app->currentFile(), "");
     EXPECT_EQ(h.title(), "Tapeworks2 V1.10 - multi.mid (imported)");
-    EXPECT_TRUE(h.tape().dataChanged());
-    ASSERT_TRUE(h.tape().undo());
-    EXPECT_EQ(h.tape().notes().size(), 5u) << "undo gives the melody before the import";
+    EXPECT_TRUE(h.tape().model().dataChanged());
+    ASSERT_TRUE(h.tape().model().undo());
+    EXPECT_EQ(h.tape().model().notes().size(), 5u) << "undo gives the melody before the import";
 
     // Cancel reads the first track as before: here the tempo track, without notes.
     h.app->loadFile(multi.c_str());
-    EXPECT_TRUE(h.tape().notes().empty());
+    EXPECT_TRUE(h.tape().model().notes().empty());
     EXPECT_EQ(h.app->currentFile(), multi);
     EXPECT_EQ(h.title(), "Tapeworks2 V1.10 - multi.mid");
-    EXPECT_FALSE(h.tape().dataChanged());
+    EXPECT_FALSE(h.tape().model().dataChanged());
 }
 
 TEST_F(AppImport, ImportCommandAlwaysOffersTheTracksAndSaveAsksForAName) {
-    h.tape().setTicksPerFrame(8);
+    h.tape().model().setTicksPerFrame(8);
     h.files = {FileChoice{true, plain}};
     h.imports = {accept({0}, false)};
     h.app->onCommand(cmdImport);
     EXPECT_EQ(h.fileDialogs, std::vector<std::string>{"Import MIDI file"});
     ASSERT_EQ(h.importWindows.size(), 1u);
-    EXPECT_EQ(h.tape().notes().size(), 3u);
-    EXPECT_EQ(h.tape().notes()[1].start, 4u) << "at 120 bpm a beat is half a second";
+    EXPECT_EQ(h.tape().model().notes().size(), 3u);
+    EXPECT_EQ(h.tape().model().notes()[1].start, 4u) << "at 120 bpm a beat is half a second";
 
     const std::string before = bytesOf(plain);
     h.app->onCommand(cmdSave);
     EXPECT_EQ(h.fileDialogs.back(), "Save MIDI file");
     EXPECT_EQ(bytesOf(plain), before);
-    EXPECT_TRUE(h.tape().dataChanged());
+    EXPECT_TRUE(h.tape().model().dataChanged());
 }
 
 TEST_F(AppImport, SaveOntoAFileWithMoreAsksFirst) {
@@ -129,7 +129,7 @@ TEST_F(AppImport, SaveOntoAFileWithMoreAsksFirst) {
         SCOPED_TRACE(c.what);
         h.app->loadFile(multi.c_str()); // cancelled import: the first track, no notes
         ASSERT_EQ(h.app->currentFile(), multi);
-        h.tape().addNote(tn(70, 4));
+        h.tape().model().addNote(tn(70, 4));
         const std::string before = bytesOf(multi);
         h.dialogs.clear();
         h.fileDialogs.clear();
@@ -146,18 +146,18 @@ TEST_F(AppImport, SaveOntoAFileWithMoreAsksFirst) {
         EXPECT_EQ(h.dialogs[0].defaultButton, 2);
         EXPECT_EQ(h.fileDialogs, c.fileDialogs);
         EXPECT_EQ(bytesOf(multi) != before, c.replaced);
-        EXPECT_EQ(h.tape().dataChanged(), !c.replaced);
+        EXPECT_EQ(h.tape().model().dataChanged(), !c.replaced);
     }
     // What the tape wrote itself is saved again without a question.
     h.dialogs.clear();
-    h.tape().addNote(tn(72, 8));
+    h.tape().model().addNote(tn(72, 8));
     h.app->onCommand(cmdSave);
     EXPECT_TRUE(h.dialogs.empty());
 }
 
 TEST_F(AppImport, SaveAsAsksBeforeReplacingAndPathsAreRememberedAbsolute) {
     h.app->loadFile(plain.c_str());
-    h.tape().addNote(tn(70, 40));
+    h.tape().model().addNote(tn(70, 40));
     const std::string other = dir + "/other.mid";
     std::ofstream(other) << "keep me";
     h.files = {FileChoice{true, other}};

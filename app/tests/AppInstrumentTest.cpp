@@ -68,10 +68,10 @@ TEST(AppInstruments, ChosenFileInstrumentFitsAndFindsNotesTooClose) {
     h.app->prefs.get("noteIndic", stored, -1);
     EXPECT_EQ(stored, 3 + whistle);
     const RowColours rows = instrumentRowColours(h.app->fileInstruments()[std::size_t(whistle)]);
-    EXPECT_EQ(std::memcmp(&h.tape().rowColours(), &rows, sizeof rows), 0);
+    EXPECT_EQ(std::memcmp(&h.tape().model().rowColours(), &rows, sizeof rows), 0);
 
     // A melody a semitone too high: the first line of the window, the best, is taken.
-    h.tape().setNotes({tn(61, 0), tn(63, 4)});
+    h.tape().model().setNotes({tn(61, 0), tn(63, 4)});
     std::string asked;
     setFitChooser([&](const std::string &name, const std::vector<FitLine> &lines) {
         asked = name;
@@ -79,13 +79,13 @@ TEST(AppInstruments, ChosenFileInstrumentFitsAndFindsNotesTooClose) {
     });
     h.app->onCommand(cmdFitToInstrument);
     EXPECT_EQ(asked, "Zeta whistle");
-    EXPECT_EQ(h.tape().notes(), (std::vector<TapeNote>{tn(60, 0), tn(62, 4)}));
+    EXPECT_EQ(h.tape().model().notes(), (std::vector<TapeNote>{tn(60, 0), tn(62, 4)}));
     h.app->onCommand(cmdUndo);
-    EXPECT_EQ(h.tape().notes()[0].note, 61u);
+    EXPECT_EQ(h.tape().model().notes()[0].note, 61u);
 
     // The instrument's gap: 250 ms at 8 ticks per frame are two ticks.
     h.app->onCommand(cmdTicksPerFrame + 8);
-    h.tape().setNotes({tn(60, 0, 4), tn(60, 5, 4), tn(60, 11, 4)});
+    h.tape().model().setNotes({tn(60, 0, 4), tn(60, 5, 4), tn(60, 11, 4)});
     h.app->onCommand(cmdSelectTooClose);
     EXPECT_EQ(h.lastMessage(), "1 notes too close to repeat found");
 

@@ -117,7 +117,7 @@ TEST(AppPorts, ChangingThePortStopsARunningPlayout) {
     ASSERT_GE(index, 0);
     ASSERT_TRUE(h.app->selectOutputPort(JackReceivers::portName(0)));
     for (unsigned i = 0; i < 50; ++i)
-        h.tape().addNote(tn(60 + i % 12, i * 8, 8));
+        h.tape().model().addNote(tn(60 + i % 12, i * 8, 8));
     struct Case {
         const char *what;
         std::function<void()> change;
@@ -130,14 +130,14 @@ TEST(AppPorts, ChangingThePortStopsARunningPlayout) {
         SCOPED_TRACE(c.what);
         ASSERT_TRUE(h.app->selectOutputPort(JackReceivers::portName(0)));
         h.app->onCommand(cmdPlayAll);
-        EXPECT_EQ(h.tape().player().state(), NoxssThread::stateRunning);
+        EXPECT_EQ(h.app->playbackController().player().state(), NoxssThread::stateRunning);
         c.change();
-        EXPECT_EQ(h.tape().player().state(), NoxssThread::stateIdle);
+        EXPECT_EQ(h.app->playbackController().player().state(), NoxssThread::stateIdle);
     }
     // Space (from the green marker) plays; the same command stops.
     ASSERT_TRUE(h.app->selectOutputPort(JackReceivers::portName(0)));
     h.app->onCommand(cmdPlayFromMarker);
-    EXPECT_EQ(h.tape().player().state(), NoxssThread::stateRunning);
+    EXPECT_EQ(h.app->playbackController().player().state(), NoxssThread::stateRunning);
     h.app->onCommand(cmdPlayFromMarker);
-    EXPECT_EQ(h.tape().player().state(), NoxssThread::stateIdle);
+    EXPECT_EQ(h.app->playbackController().player().state(), NoxssThread::stateIdle);
 }

@@ -70,11 +70,11 @@ TEST(AppRecovery, OffersWorkLeftByAnEndedEditor) {
         EXPECT_EQ(q.buttons[2], "Discard");
 
         EXPECT_EQ(fs::exists(orphan), c.fileStays);
-        EXPECT_EQ(h.tape().dataChanged(), c.restored);
+        EXPECT_EQ(h.tape().model().dataChanged(), c.restored);
         if (c.restored) {
-            EXPECT_EQ(h.tape().notes(), data.notes);
+            EXPECT_EQ(h.tape().model().notes(), data.notes);
             for (unsigned ch = 0; ch < 16; ++ch)
-                EXPECT_EQ(h.tape().program(ch), data.programs[ch]);
+                EXPECT_EQ(h.tape().model().program(ch), data.programs[ch]);
             EXPECT_TRUE(h.marked(cmdProgram + 40)); // channel 0's instrument
             EXPECT_EQ(h.app->currentFile(), data.fileName);
             EXPECT_EQ(h.title(), titleWith(" - song.mid"));
@@ -84,7 +84,7 @@ TEST(AppRecovery, OffersWorkLeftByAnEndedEditor) {
             EXPECT_EQ(kept.notes, data.notes);
             EXPECT_EQ(kept.fileName, data.fileName);
         } else {
-            EXPECT_TRUE(h.tape().notes().empty());
+            EXPECT_TRUE(h.tape().model().notes().empty());
             EXPECT_EQ(h.app->currentFile(), "");
         }
     }
@@ -165,10 +165,10 @@ TEST(AppCut, RemovesOnlyWhatReachedTheClipboard) {
     AppHarness h;
     h.start();
     Flt_ScoreTape &t = h.tape();
-    t.addNote(tn(60, 2));
-    t.addNote(tn(64, 6));
-    t.selectAll();
-    t.setDataChanged(false);
+    t.model().addNote(tn(60, 2));
+    t.model().addNote(tn(64, 6));
+    t.model().selectAll();
+    t.model().setDataChanged(false);
 
     // Another thread of the editor holds the clipboard: the copy cannot have it.
     std::mutex m;
@@ -195,14 +195,14 @@ TEST(AppCut, RemovesOnlyWhatReachedTheClipboard) {
     }
     cv.notify_all();
     holder.join();
-    EXPECT_EQ(t.notes().size(), 2u) << "nothing is removed";
-    EXPECT_EQ(t.selectedNotes().size(), 2u);
-    EXPECT_FALSE(t.dataChanged());
+    EXPECT_EQ(t.model().notes().size(), 2u) << "nothing is removed";
+    EXPECT_EQ(t.model().selectedNotes().size(), 2u);
+    EXPECT_FALSE(t.model().dataChanged());
     ASSERT_EQ(h.dialogs.size(), 1u);
     EXPECT_EQ(h.lastMessage(), "Cannot put the 2 selected notes on the clipboard; nothing was cut");
 
     // With the clipboard free again the same cut goes through.
     h.app->onCommand(cmdCut);
-    EXPECT_TRUE(t.notes().empty());
+    EXPECT_TRUE(t.model().notes().empty());
     EXPECT_EQ(h.dialogs.size(), 1u);
 }

@@ -24,11 +24,11 @@ void storeBeforeStart(const std::function<void(Fl_Preferences &)> &fill) {
 TEST(AppSettings, FirstStartUsesTheDefaultsAndWritesThemAtTheEnd) {
     AppHarness h;
     h.start();
-    EXPECT_EQ(h.tape().bottomNote(), 43u);
-    EXPECT_EQ(h.tape().leftMarker(), 0u);
-    EXPECT_EQ(h.tape().rightMarker(), 0u);
-    EXPECT_EQ(h.tape().firstTick(), 0u);
-    EXPECT_EQ(h.tape().ticksPerFrame(), 8u);
+    EXPECT_EQ(h.tape().view().bottomNote, 43u);
+    EXPECT_EQ(h.tape().model().leftMarker(), 0u);
+    EXPECT_EQ(h.tape().model().rightMarker(), 0u);
+    EXPECT_EQ(h.tape().view().firstTick, 0u);
+    EXPECT_EQ(h.tape().model().ticksPerFrame(), 8u);
     EXPECT_EQ(h.app->channelForNewNotes(), 0u);
     EXPECT_FALSE(h.app->playsInsertedNote());
     EXPECT_TRUE(h.marked(cmdNoteIndicators + 1));
@@ -56,7 +56,7 @@ TEST(AppSettings, ASecondStartRestoresWhatTheFirstLeft) {
     AppHarness h;
     h.start();
     const std::string song = h.home.path() + "/song.mid";
-    h.tape().addNote(tn(60, 0));
+    h.tape().model().addNote(tn(60, 0));
     ASSERT_TRUE(h.app->saveFile(song.c_str()));
     h.app->onCommand(cmdNewNoteChannel + 3);
     h.app->onCommand(cmdProgram + 19);
@@ -65,32 +65,32 @@ TEST(AppSettings, ASecondStartRestoresWhatTheFirstLeft) {
     h.menu().findItem(cmdPlayInsertedNote)->set();
     h.app->onCommand(cmdPlayInsertedNote);
     h.tape().setBottomNote(50);
-    h.tape().setRightMarker(40);
-    h.tape().setLeftMarker(24);
+    h.tape().model().setRightMarker(40);
+    h.tape().model().setLeftMarker(24, h.tape().view());
     h.finish();
 
     h.start();
-    EXPECT_EQ(h.tape().bottomNote(), 50u);
-    EXPECT_EQ(h.tape().leftMarker(), 24u);
-    EXPECT_EQ(h.tape().rightMarker(), 40u);
+    EXPECT_EQ(h.tape().view().bottomNote, 50u);
+    EXPECT_EQ(h.tape().model().leftMarker(), 24u);
+    EXPECT_EQ(h.tape().model().rightMarker(), 40u);
     EXPECT_EQ(h.app->channelForNewNotes(), 3u);
     EXPECT_TRUE(h.marked(cmdNewNoteChannel + 3));
-    EXPECT_EQ(h.tape().program(3), 19u);
+    EXPECT_EQ(h.tape().model().program(3), 19u);
     EXPECT_TRUE(h.marked(cmdProgram + 19));
-    EXPECT_EQ(h.tape().ticksPerFrame(), 16u);
+    EXPECT_EQ(h.tape().model().ticksPerFrame(), 16u);
     EXPECT_TRUE(h.marked(cmdTicksPerFrame + 16));
     EXPECT_TRUE(h.marked(cmdNoteIndicators + 2));
     EXPECT_TRUE(h.app->playsInsertedNote());
     EXPECT_TRUE(h.menu().value(cmdPlayInsertedNote));
     EXPECT_EQ(h.app->currentFile(), song);
-    EXPECT_EQ(h.tape().notes().size(), 1u);
+    EXPECT_EQ(h.tape().model().notes().size(), 1u);
 }
 
 TEST(AppSettings, ExitWithoutAskingStillWritesTheSettings) {
     AppHarness h;
     h.start();
     h.app->onCommand(cmdProgram + 5);
-    h.tape().addNote(tn(60, 0));
+    h.tape().model().addNote(tn(60, 0));
     h.app->onCommand(cmdExitNow);
     EXPECT_TRUE(h.dialogs.empty());
     h.finish();
@@ -119,11 +119,11 @@ TEST(AppSettings, OddStoredValues) {
              EXPECT_EQ(storedInt("playNote"), 1);
          }},
         {"TicksPerFrame -4 gives 8", [](Fl_Preferences &p) { p.set("TicksPerFrame", -4); },
-         [](AppHarness &h) { EXPECT_EQ(h.tape().ticksPerFrame(), 8u); }},
+         [](AppHarness &h) { EXPECT_EQ(h.tape().model().ticksPerFrame(), 8u); }},
         {"TicksPerFrame 0 is refused by the tape",
          [](Fl_Preferences &p) { p.set("TicksPerFrame", 0); },
          [](AppHarness &h) {
-             EXPECT_EQ(h.tape().ticksPerFrame(), 32u);
+             EXPECT_EQ(h.tape().model().ticksPerFrame(), 32u);
              EXPECT_TRUE(h.marked(cmdTicksPerFrame + 32));
          }},
         {"midiChan 3 marks its channel and its instrument",
@@ -157,7 +157,7 @@ TEST(AppSettings, OddStoredValues) {
          },
          [](AppHarness &h) {
              EXPECT_TRUE(h.marked(cmdNoteIndicators + 1));
-             EXPECT_EQ(h.tape().program(0), 0u);
+             EXPECT_EQ(h.tape().model().program(0), 0u);
          }},
         {"17 programs are not applied; 16 are rewritten, the extra one stays",
          [](Fl_Preferences &p) {
@@ -165,7 +165,7 @@ TEST(AppSettings, OddStoredValues) {
                  p.set(("MIDIpgms" + std::to_string(c)).c_str(), 50);
          },
          [](AppHarness &h) {
-             EXPECT_EQ(h.tape().program(0), 0u);
+             EXPECT_EQ(h.tape().model().program(0), 0u);
              h.finish();
              EXPECT_EQ(storedInt("MIDIpgms0"), 0);
              EXPECT_EQ(storedInt("MIDIpgms16"), 50);
@@ -196,8 +196,8 @@ TEST(AppSettings, OddStoredValues) {
              p.set("fname", std::string(5000, 'x').c_str());
          },
          [](AppHarness &h) {
-             EXPECT_EQ(h.tape().bottomNote(), 58u);
-             EXPECT_EQ(h.tape().ticksPerFrame(), 32u);
+             EXPECT_EQ(h.tape().view().bottomNote, 58u);
+             EXPECT_EQ(h.tape().model().ticksPerFrame(), 32u);
              h.finish();
              EXPECT_EQ(storedInt("TicksPerFrame"), 32);
              EXPECT_EQ(storedInt("marker1"), 0) << "a negative marker counts as missing";
@@ -218,9 +218,9 @@ TEST(AppSettings, OneArgumentIsLoadedOverTheStoredFile) {
     AppHarness h;
     h.start();
     const std::string a = h.home.path() + "/a.mid", b = h.home.path() + "/b.mid";
-    h.tape().addNote(tn(60, 0));
+    h.tape().model().addNote(tn(60, 0));
     ASSERT_TRUE(h.app->saveFile(b.c_str()));
-    h.tape().addNote(tn(62, 4));
+    h.tape().model().addNote(tn(62, 4));
     ASSERT_TRUE(h.app->saveFile(a.c_str()));
     h.finish(); // fname = a
 
@@ -231,5 +231,5 @@ TEST(AppSettings, OneArgumentIsLoadedOverTheStoredFile) {
 
     h.start({a, b}); // two arguments: the stored file
     EXPECT_EQ(h.app->currentFile(), b);
-    EXPECT_EQ(h.tape().notes().size(), 1u);
+    EXPECT_EQ(h.tape().model().notes().size(), 1u);
 }

@@ -139,7 +139,7 @@ TEST(AppView, ThePointerStatusInTheMenuBar) {
         // Tick 12 of the board, 5 pixels into the row of the note below the top row.
         const int x = tape.boardX() + 12 * 8 + 3;
         const int y = tape.y() + 11 + 11 + 5;
-        const unsigned note = tape.bottomNote() + tape.visibleRows() - 2;
+        const unsigned note = tape.view().bottomNote + tape.view().visibleRows - 2;
         pointer(tape, FL_ENTER, x, y);
         EXPECT_EQ(h.menu().status(), tw::pointerStatus(note, 12, 1.5)) << "8 ticks a second";
         pointer(tape, FL_MOVE, x + 8, y + 11);
@@ -184,7 +184,7 @@ TEST(AppView, SettingsAreKeptInThePreferences) {
         EXPECT_TRUE(h.tape().noteNamesShown());
         EXPECT_TRUE(h.marked(cmdShowNoteNames));
         EXPECT_EQ(h.tape().zoomStep(), c.step);
-        EXPECT_EQ(h.tape().bottomNote(), 40u) << "the stored view at any zoom";
+        EXPECT_EQ(h.tape().view().bottomNote, 40u) << "the stored view at any zoom";
         h.finish();
     }
 }

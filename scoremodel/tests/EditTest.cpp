@@ -23,60 +23,60 @@ TEST(TapeEdit, TimeEdits) {
     const struct {
         const char *what;
         std::vector<TapeNote> notes;
-        std::function<void(ScoreModel &)> edit;
+        std::function<void(TestTape &)> edit;
         std::vector<unsigned> starts;
         bool recorded;
     } cases[] = {
         {"insertTime moves notes at or after the tick",
          {tn(60, 99, 20), tn(61, 100)},
-         [](ScoreModel &t) { t.insertTime(100, 8); },
+         [](TestTape &t) { t.insertTime(100, 8); },
          {99, 108},
          true},
-        {"insertTime 0", {tn(60, 100)}, [](ScoreModel &t) { t.insertTime(100, 0); }, {100}, false},
+        {"insertTime 0", {tn(60, 100)}, [](TestTape &t) { t.insertTime(100, 0); }, {100}, false},
         {"insertTime after the last note",
          {tn(60, 10)},
-         [](ScoreModel &t) { t.insertTime(11, 5); },
+         [](TestTape &t) { t.insertTime(11, 5); },
          {10},
          false},
         {"eraseRegion 32..64",
          {tn(60, 10), tn(61, 20, 30), tn(62, 32), tn(63, 63), tn(64, 64)},
-         [](ScoreModel &t) {
+         [](TestTape &t) {
              t.setRightMarker(64);
-             t.setLeftMarker(32);
+             t.setLeftMarker(32, t.view);
              t.eraseRegion();
          },
          {10, 20, 32},
          true},
         {"eraseRegion with markers on one tick",
          {tn(60, 10)},
-         [](ScoreModel &t) {
-             t.setLeftMarker(10);
+         [](TestTape &t) {
+             t.setLeftMarker(10, t.view);
              t.eraseRegion();
          },
          {10},
          false},
         {"insertRegionLength 32..64",
          {tn(60, 31), tn(61, 32)},
-         [](ScoreModel &t) {
+         [](TestTape &t) {
              t.setRightMarker(64);
-             t.setLeftMarker(32);
+             t.setLeftMarker(32, t.view);
              t.insertRegionLength();
          },
          {31, 64},
          true},
         {"moveSelected -1 at tick 0",
          {tn(60, 0, 4, 0, 1, true), tn(61, 5)},
-         [](ScoreModel &t) { t.moveSelected(-1); },
+         [](TestTape &t) { t.moveSelected(-1); },
          {0, 5},
          false},
         {"moveSelected re-sorts",
          {tn(60, 0, 4, 0, 1, true), tn(61, 5)},
-         [](ScoreModel &t) { t.moveSelected(10); },
+         [](TestTape &t) { t.moveSelected(10); },
          {5, 10},
          true},
         {"moveSelected leaves hidden channels",
          {tn(60, 0, 4, 0, 1, true), tn(61, 2, 4, 1, 1, true)},
-         [](ScoreModel &t) {
+         [](TestTape &t) {
              t.setChannelMask(0x0001); // clears flags: select again
              t.setSelected(0, true);
              t.moveSelected(3);
@@ -100,7 +100,7 @@ TEST(TapeEdit, EraseRegionKeepsLengthOfANoteReachingIn) {
     TestTape tape;
     tape.load({tn(60, 20, 30), tn(61, 70, 2)});
     tape.setRightMarker(64);
-    tape.setLeftMarker(32);
+    tape.setLeftMarker(32, tape.view);
     tape.eraseRegion();
     EXPECT_EQ(tape.notes()[0].length, 30u);
     EXPECT_EQ(tape.notes()[1].start, 38u);
@@ -113,38 +113,38 @@ TEST(TapeEdit, ShiftsNeverWrapAroundTime) {
     const struct {
         const char *what;
         std::vector<TapeNote> notes;
-        std::function<void(ScoreModel &)> edit;
+        std::function<void(TestTape &)> edit;
         std::vector<unsigned> starts;
     } cases[] = {
         {"insertTime",
          {tn(60, 10), tn(61, maxTick - 20, 4)},
-         [](ScoreModel &t) { t.insertTime(5, 100); },
+         [](TestTape &t) { t.insertTime(5, 100); },
          {110, maxTick - 20}},
         {"insertTime exactly to the last tick",
          {tn(61, maxTick - 20, 4)},
-         [](ScoreModel &t) { t.insertTime(5, 16); },
+         [](TestTape &t) { t.insertTime(5, 16); },
          {maxTick - 4}},
         {"insertRegionLength",
          {tn(60, 10), tn(61, maxTick - 100, 4)},
-         [](ScoreModel &t) {
+         [](TestTape &t) {
              t.setRightMarker(1000);
-             t.setLeftMarker(1);
+             t.setLeftMarker(1, t.view);
              t.insertRegionLength();
          },
          {1009, maxTick - 100}},
         {"moveSelected",
          {tn(60, 10, 4, 0, 1, true), tn(61, maxTick - 4, 4, 0, 1, true)},
-         [](ScoreModel &t) { t.moveSelected(2); },
+         [](TestTape &t) { t.moveSelected(2); },
          {12, maxTick - 4}},
         {"pasteNotesWithTime",
          {tn(60, 0), tn(61, maxTick - 30, 4)},
-         [](ScoreModel &t) {
+         [](TestTape &t) {
              t.pasteNotesWithTime(maxTick - 40, {tn(70, 0, 2), tn(71, 20, 21)});
          },
          {0, maxTick - 30, maxTick - 40}},
         {"pasteNotes",
          {tn(60, 0)},
-         [](ScoreModel &t) {
+         [](TestTape &t) {
              t.pasteNotes(maxTick - 10, {tn(70, 100, 2), tn(71, 110, 20)});
          },
          {0, maxTick - 10}},

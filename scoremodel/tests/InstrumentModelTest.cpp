@@ -61,20 +61,20 @@ TEST(ModelInstrument, NotesTooCloseAreSelectedAndTheFirstScrolledIntoView) {
     // 250 ms are two ticks at 8 ticks per frame: a gap of one tick is too short.
     tape.load({tn(100, 10, 4), tn(100, 15, 4), tn(100, 21, 2), tn(60, 30, 2), tn(60, 32, 2)});
     tape.setSelected(0, true);
-    EXPECT_EQ(tape.selectNotesTooClose(cMajor()), 2u);
+    EXPECT_EQ(tape.selectNotesTooClose(cMajor(), tape.view), 2u);
     EXPECT_EQ(tape.selectedNotes(), (std::vector<TapeNote>{tn(100, 15, 4), tn(60, 32, 2)}));
-    EXPECT_EQ(tape.firstTick(), 15u);
-    EXPECT_LE(tape.bottomNote(), 100u); // row 100 is among the 30 shown
-    EXPECT_GT(tape.bottomNote() + 30, 100u);
+    EXPECT_EQ(tape.view.firstTick, 15u);
+    EXPECT_LE(tape.view.bottomNote, 100u); // row 100 is among the 30 shown
+    EXPECT_GT(tape.view.bottomNote + 30, 100u);
     EXPECT_FALSE(tape.dataChanged());
 
     // At 4 ticks per frame a tick lasts 250 ms; without a gap in the file one tick is enough.
     tape.setTicksPerFrame(4);
-    EXPECT_EQ(tape.selectNotesTooClose(cMajor()), 1u);
+    EXPECT_EQ(tape.selectNotesTooClose(cMajor(), tape.view), 1u);
     Instrument noGap = cMajor();
     noGap.minGapMs.reset();
     tape.setTicksPerFrame(8);
-    EXPECT_EQ(tape.selectNotesTooClose(noGap), 1u);
+    EXPECT_EQ(tape.selectNotesTooClose(noGap, tape.view), 1u);
     EXPECT_EQ(tape.selectedNotes(), (std::vector<TapeNote>{tn(60, 32, 2)}));
 }
 

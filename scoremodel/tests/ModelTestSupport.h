@@ -17,11 +17,13 @@ inline std::vector<unsigned> starts(const ScoreModel &tape) {
     return out;
 }
 
-// A model that shows 100 tick columns and 30 rows from note 50, as a board of 801 x 345 pixels.
+// A model with a view of 100 tick columns and 30 rows from note 50, as a board of 801 x 345
+// pixels.
 struct TestTape : ScoreModel {
+    BoardView view;
     TestTape() {
-        setVisibleArea(100, 30);
-        setBottomNote(50);
+        view.setArea(100, 30);
+        view.bottomNote = 50;
     }
     // Adds notes without recording them and clears dataChanged, as after a file read.
     void load(const std::vector<TapeNote> &list) { setNotes(list); }

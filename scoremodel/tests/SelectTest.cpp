@@ -77,12 +77,12 @@ TEST(TapeSelect, SpecialNotes) {
         tape.setRowColours(rc);
         // 20 and 109 lie outside the piano; of these only 43 is a Deleika note.
         tape.load({tn(21, 0, 1, 0, 1, true), tn(20, 300), tn(108, 400), tn(109, 500), tn(43, 600)});
-        tape.setFirstTick(7);
-        EXPECT_EQ(tape.selectSpecialNotes(), c.count);
+        tape.view.firstTick = 7;
+        EXPECT_EQ(tape.selectSpecialNotes(tape.view), c.count);
         if (c.indicator != indicatorDeleika26) {
             EXPECT_FALSE(tape.notes()[0].selected); // the whole selection is cleared first
         }
-        EXPECT_EQ(tape.firstTick(), c.firstTick); // scrolled to the first special note
+        EXPECT_EQ(tape.view.firstTick, c.firstTick); // scrolled to the first special note
         if (c.indicator == indicatorPiano) {
             EXPECT_EQ(flags(tape), (std::vector<bool>{false, true, false, true, false}));
         }
@@ -93,13 +93,13 @@ TEST(TapeSelect, Region) {
     TestTape tape;
     tape.load({tn(60, 31), tn(60, 32), tn(60, 63), tn(60, 64), tn(61, 40, 4, 3)});
     tape.setRightMarker(64);
-    tape.setLeftMarker(32);
+    tape.setLeftMarker(32, tape.view);
     tape.setChannelMask(0x0001);
     tape.selectBetweenMarkers();
     EXPECT_EQ(flags(tape), (std::vector<bool>{false, true, false, true, false}));
     // Notes are sorted: 31, 32, 40, 63, 64.
     tape.unselectAll();
-    tape.setLeftMarker(64);
+    tape.setLeftMarker(64, tape.view);
     tape.selectBetweenMarkers(); // both on one tick
     EXPECT_EQ(flags(tape), std::vector<bool>(5, false));
 }

@@ -139,13 +139,13 @@ TEST_F(TapeDrawing, GridLines) {
     // Another indicator set: every row dark grey.
     RowColours none;
     ASSERT_TRUE(indicatorRowColours(indicatorNone, none));
-    tape->setRowColours(none);
+    tape->model().setRowColours(none);
     render();
     EXPECT_EQ(tape->at(4, 16 + 19 * 11), rgbOf(FL_DARK1));
 }
 
 TEST_F(TapeDrawing, NoteBars) {
-    tape->setNotes({tn(60, 30, 4, 0), tn(62, 50, 4, 2), tn(64, 60, 4, 2, 1, true)});
+    tape->model().setNotes({tn(60, 30, 4, 0), tn(62, 50, 4, 2), tn(64, 60, 4, 2, 1, true)});
     render();
     // Channel 0 at its exact rectangle: x 240..271, y 221..230.
     const Rgb blue{0, 0, 252};
@@ -176,11 +176,11 @@ TEST_F(TapeDrawing, NoteBars) {
 }
 
 TEST_F(TapeDrawing, MarkerStrips) {
-    tape->toggleSectionMarker(10);
-    tape->toggleSectionMarker(500); // out of view
-    tape->setPlayMarker(12);
-    tape->setRightMarker(20);
-    tape->setLeftMarker(14);
+    tape->model().toggleSectionMarker(10);
+    tape->model().toggleSectionMarker(500); // out of view
+    tape->model().setPlayMarker(12);
+    tape->model().setRightMarker(20);
+    tape->model().setLeftMarker(14, tape->view());
     render();
     const struct {
         const char *what;
@@ -205,8 +205,8 @@ TEST_F(TapeDrawing, MarkerStrips) {
         }
     }
     // Red lies over the others where they coincide.
-    tape->setRightMarker(12);
-    tape->setLeftMarker(12);
+    tape->model().setRightMarker(12);
+    tape->model().setLeftMarker(12, tape->view());
     render();
     EXPECT_EQ(tape->at(96, 100), rgbOf(FL_RED));
 }
@@ -227,7 +227,7 @@ TEST_F(TapeDrawing, FirstFrameLabel) {
         EXPECT_TRUE(inked(c.x, 0, c.x + 8, 10));
     }
     // Black up to the first note, red after it: with a note at 40 the label at 32 is black.
-    tape->setNotes({tn(2, 40)});
+    tape->model().setNotes({tn(2, 40)});
     tape->setFirstTick(0);
     render();
     auto red = [](const Rgb &c) { return c.r > 180 && c.g < 90 && c.b < 90; };
@@ -239,9 +239,9 @@ TEST_F(TapeDrawing, FirstFrameLabel) {
 
 TEST_F(TapeDrawing, TooSmallShowsNoGrid) {
     tape->resize(0, 0, 801, 14);
-    tape->setNotes({tn(58, 0)});
+    tape->model().setNotes({tn(58, 0)});
     render();
-    EXPECT_EQ(tape->visibleRows(), 0u);
+    EXPECT_EQ(tape->view().visibleRows, 0u);
     // Neither rows nor notes: the tick lines shrink to dots on the top of the empty grid.
     EXPECT_FALSE(inked(30, 0, 250, 11));
     EXPECT_FALSE(inked(30, 12, 250, 14));

@@ -19,7 +19,7 @@ TEST(TapeGeometry, FirstFrameLabel) {
         SCOPED_TRACE(c.firstTick);
         TestTape tape;
         tape.setFirstTick(c.firstTick);
-        const auto labels = tape.frameLabels();
+        const auto labels = tape.layout().frameLabels();
         ASSERT_FALSE(labels.empty());
         EXPECT_EQ(labels[0].x, c.x);
         EXPECT_EQ(labels[0].y, 9);
@@ -35,16 +35,16 @@ TEST(TapeGeometry, FirstFrameLabel) {
 
 TEST(TapeGeometry, FrameLabelsTurnRedAfterTheFirstNote) {
     TestTape tape;
-    tape.load({tn(60, 40)});
-    const auto labels = tape.frameLabels(); // ticks 32, 64, 96
+    tape.model().setNotes({tn(60, 40)});
+    const auto labels = tape.layout().frameLabels(); // ticks 32, 64, 96
     ASSERT_GE(labels.size(), 3u);
     EXPECT_EQ(labels[0].colour, FL_BLACK);
     EXPECT_EQ(labels[1].colour, FL_RED);
-    tape.load({tn(60, 64)});
-    EXPECT_EQ(tape.frameLabels()[1].colour, FL_BLACK); // 64 is not after 64
+    tape.model().setNotes({tn(60, 64)});
+    EXPECT_EQ(tape.layout().frameLabels()[1].colour, FL_BLACK); // 64 is not after 64
     // A narrow widget still shows its first label.
     Flt_ScoreTape narrow(0, 0, 5, 100);
-    EXPECT_EQ(narrow.frameLabels().size(), 1u);
+    EXPECT_EQ(narrow.layout().frameLabels().size(), 1u);
 }
 
 TEST(TapeGeometry, NoteBars) {
@@ -68,9 +68,9 @@ TEST(TapeGeometry, NoteBars) {
         SCOPED_TRACE(c.what);
         TestTape tape;
         tape.setFirstTick(20);
-        tape.setChannelMask(0x001F);
+        tape.model().setChannelMask(0x001F);
         Flt_ScoreTape::Rect r;
-        ASSERT_EQ(tape.noteRect(c.note, r), c.drawn);
+        ASSERT_EQ(tape.layout().noteRect(c.note, r), c.drawn);
         if (c.drawn) {
             EXPECT_EQ(r, c.rect);
         }
@@ -79,12 +79,12 @@ TEST(TapeGeometry, NoteBars) {
 
 TEST(TapeGeometry, RowLinesAndMarkers) {
     TestTape tape; // rows 50..79
-    EXPECT_EQ(tape.rowLineY(79), 11 + 5);
-    EXPECT_EQ(tape.rowLineY(50), 11 + 5 + 29 * 11);
+    EXPECT_EQ(tape.layout().rowLineY(79), 11 + 5);
+    EXPECT_EQ(tape.layout().rowLineY(50), 11 + 5 + 29 * 11);
     tape.setFirstTick(10);
-    const Flt_ScoreTape::Rect m = tape.markerRect(13);
+    const Flt_ScoreTape::Rect m = tape.layout().markerRect(13);
     EXPECT_EQ(m, (Flt_ScoreTape::Rect{24, 11, 2, 330}));
-    EXPECT_LT(tape.markerRect(0).x, 0); // left of the widget: not seen
+    EXPECT_LT(tape.layout().markerRect(0).x, 0); // left of the widget: not seen
 }
 
 // The notes that drawing walks are exactly those that overlap the view.
@@ -96,12 +96,12 @@ TEST(TapeGeometry, CandidateNotesCoverEveryDrawnNote) {
         for (int i = 0; i < 300; ++i)
             list.push_back(
                 tn(50 + random() % 30, random() % 2000, 1 + random() % (round * 20 + 1)));
-        tape.load(list);
+        tape.model().setNotes(list);
         tape.setFirstTick(random() % 2000);
-        const auto range = tape.candidateNotes();
+        const auto range = tape.model().candidateNotes(tape.view());
         Flt_ScoreTape::Rect r;
-        for (std::size_t i = 0; i < tape.notes().size(); ++i) {
-            if (tape.noteRect(tape.notes()[i], r)) {
+        for (std::size_t i = 0; i < tape.model().notes().size(); ++i) {
+            if (tape.layout().noteRect(tape.model().notes()[i], r)) {
                 EXPECT_GE(i, range.first);
                 EXPECT_LT(i, range.second);
             }
@@ -186,28 +186,28 @@ TEST(TapeGeometry, CandidateNotesFollowLongerNotes) {
     const struct {
         const char *what;
         std::function<void(Flt_ScoreTape &)> lengthen;
-    } cases[] = {
-        {"setSelectedLength",
-         [](Flt_ScoreTape &t) {
-             t.setSelected(0, true);
-             t.setSelectedLength(400);
-         }},
-        {"changeNoteLength", [](Flt_ScoreTape &t) { t.changeNoteLength(400, 60, 0, nullptr); }},
-        {"undo", [](Flt_ScoreTape &t) {
-             t.changeNoteLength(400, 60, 0, nullptr);
-             t.changeNoteLength(2, 60, 0, nullptr);
-             t.candidateNotes();
-             t.undo();
-         }}};
+    } cases[] = {{"setSelectedLength",
+                  [](Flt_ScoreTape &t) {
+                      t.model().setSelected(0, true);
+                      t.model().setSelectedLength(400);
+                  }},
+                 {"changeNoteLength",
+                  [](Flt_ScoreTape &t) { t.model().changeNoteLength(400, 60, 0, nullptr); }},
+                 {"undo", [](Flt_ScoreTape &t) {
+                      t.model().changeNoteLength(400, 60, 0, nullptr);
+                      t.model().changeNoteLength(2, 60, 0, nullptr);
+                      t.model().candidateNotes(t.view());
+                      t.model().undo();
+                  }}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
         TestTape tape;
-        tape.load({tn(60, 0, 1), tn(61, 500, 1)});
+        tape.model().setNotes({tn(60, 0, 1), tn(61, 500, 1)});
         tape.setFirstTick(300);
-        EXPECT_EQ(tape.candidateNotes().first, 1u);
+        EXPECT_EQ(tape.model().candidateNotes(tape.view()).first, 1u);
         c.lengthen(tape);
         Flt_ScoreTape::Rect r;
-        ASSERT_TRUE(tape.noteRect(tape.notes()[0], r));
-        EXPECT_EQ(tape.candidateNotes().first, 0u);
+        ASSERT_TRUE(tape.layout().noteRect(tape.model().notes()[0], r));
+        EXPECT_EQ(tape.model().candidateNotes(tape.view()).first, 0u);
     }
 }

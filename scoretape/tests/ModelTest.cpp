@@ -1,5 +1,6 @@
 // The melody model: construction, the gate for single notes, and what is in view.
 #include "TapeTestSupport.h"
+#include "scoretape/PlaybackController.h"
 
 #include <gtest/gtest.h>
 
@@ -7,27 +8,28 @@ using namespace tw;
 
 TEST(TapeModel, NewTapeDefaults) {
     Flt_ScoreTape tape(0, 0, 0, 0);
-    EXPECT_EQ(tape.rowHeight(), 11u);
-    EXPECT_EQ(tape.tickWidth(), 8u);
-    EXPECT_EQ(tape.ticksPerFrame(), 32u);
-    EXPECT_EQ(tape.firstTick(), 0u);
-    EXPECT_EQ(tape.bottomNote(), 58u);
-    EXPECT_EQ(tape.leftMarker(), 0u);
-    EXPECT_EQ(tape.rightMarker(), 0u);
-    EXPECT_EQ(tape.playMarker(), 0u);
-    EXPECT_TRUE(tape.sectionMarkers().empty());
-    EXPECT_EQ(tape.channelMask(), 0xFFFF);
-    EXPECT_EQ(tape.visibleTicks(), 0u);
-    EXPECT_EQ(tape.visibleRows(), 0u);
-    EXPECT_FALSE(tape.dataChanged());
+    EXPECT_EQ(tape.view().rowHeight, 11u);
+    EXPECT_EQ(tape.view().tickWidth, 8u);
+    EXPECT_EQ(tape.model().ticksPerFrame(), 32u);
+    EXPECT_EQ(tape.view().firstTick, 0u);
+    EXPECT_EQ(tape.view().bottomNote, 58u);
+    EXPECT_EQ(tape.model().leftMarker(), 0u);
+    EXPECT_EQ(tape.model().rightMarker(), 0u);
+    EXPECT_EQ(tape.model().playMarker(), 0u);
+    EXPECT_TRUE(tape.model().sectionMarkers().empty());
+    EXPECT_EQ(tape.model().channelMask(), 0xFFFF);
+    EXPECT_EQ(tape.view().visibleTicks, 0u);
+    EXPECT_EQ(tape.view().visibleRows, 0u);
+    EXPECT_FALSE(tape.model().dataChanged());
     EXPECT_EQ(tape.labelFont(), 0);
-    EXPECT_EQ(tape.rowColours().colours[60], 88u); // the piano table
+    EXPECT_EQ(tape.model().rowColours().colours[60], 88u); // the piano table
     for (unsigned c = 0; c < 16; ++c)
-        EXPECT_EQ(tape.program(c), c);
-    EXPECT_EQ(tape.undoPosition(), 0u);
-    EXPECT_EQ(tape.timeScale(), 1.0);
-    EXPECT_EQ(tape.outputPort(), nullptr);
-    EXPECT_EQ(tape.player().state(), NoxssThread::stateIdle);
+        EXPECT_EQ(tape.model().program(c), c);
+    EXPECT_EQ(tape.model().undoPosition(), 0u);
+    PlaybackController playback(tape);
+    EXPECT_EQ(playback.timeScale(), 1.0);
+    EXPECT_EQ(playback.outputPort(), nullptr);
+    EXPECT_EQ(playback.player().state(), NoxssThread::stateIdle);
 }
 
 TEST(TapeModel, ChannelColours) {
@@ -42,11 +44,11 @@ TEST(TapeModel, ChannelColours) {
                  {15, tapeRgb(0, 126, 126), tapeRgb(95, 175, 175)}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.channel);
-        EXPECT_EQ(tape.channelColour(c.channel, false), c.plain);
-        EXPECT_EQ(tape.channelColour(c.channel, true), c.selected);
+        EXPECT_EQ(channelNoteColour(c.channel, false), c.plain);
+        EXPECT_EQ(channelNoteColour(c.channel, true), c.selected);
     }
     // A colour of 0 is drawn white.
-    EXPECT_EQ(tape.noteColour(tn(60, 0, 4, 2)), FL_WHITE);
+    EXPECT_EQ(tape.layout().noteColour(tn(60, 0, 4, 2)), FL_WHITE);
 }
 
 TEST(TapeModel, AddNoteRefusesInvalidNotes) {
@@ -63,26 +65,26 @@ TEST(TapeModel, AddNoteRefusesInvalidNotes) {
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
         Flt_ScoreTape tape(0, 0, 0, 0);
-        ASSERT_TRUE(tape.addNote(tn(60, 10)));
-        tape.setDataChanged(false);
-        EXPECT_FALSE(tape.addNote(c.note));
-        EXPECT_EQ(tape.notes().size(), 1u);
-        EXPECT_FALSE(tape.dataChanged());
+        ASSERT_TRUE(tape.model().addNote(tn(60, 10)));
+        tape.model().setDataChanged(false);
+        EXPECT_FALSE(tape.model().addNote(c.note));
+        EXPECT_EQ(tape.model().notes().size(), 1u);
+        EXPECT_FALSE(tape.model().dataChanged());
     }
 }
 
 TEST(TapeModel, AddNoteKeepsOrderAndArrivalOrderOfEqualStarts) {
     Flt_ScoreTape tape(0, 0, 0, 0);
-    EXPECT_TRUE(tape.addNote(tn(60, 10)));
-    EXPECT_TRUE(tape.addNote(tn(60, 10, 4, 1))); // same note on another channel
-    EXPECT_TRUE(tape.addNote(tn(62, 5)));
-    EXPECT_TRUE(tape.addNote(tn(64, 20)));
-    EXPECT_TRUE(tape.addNote(tn(65, 10, 4, 0, 100, true)));
-    EXPECT_TRUE(tape.dataChanged());
+    EXPECT_TRUE(tape.model().addNote(tn(60, 10)));
+    EXPECT_TRUE(tape.model().addNote(tn(60, 10, 4, 1))); // same note on another channel
+    EXPECT_TRUE(tape.model().addNote(tn(62, 5)));
+    EXPECT_TRUE(tape.model().addNote(tn(64, 20)));
+    EXPECT_TRUE(tape.model().addNote(tn(65, 10, 4, 0, 100, true)));
+    EXPECT_TRUE(tape.model().dataChanged());
     ASSERT_EQ(starts(tape), (std::vector<unsigned>{5, 10, 10, 10, 20}));
-    EXPECT_EQ(tape.notes()[3].note, 65u); // after all notes of start 10
-    EXPECT_FALSE(tape.notes()[3].selected);
-    EXPECT_EQ(tape.notes()[2].channel, 1u);
+    EXPECT_EQ(tape.model().notes()[3].note, 65u); // after all notes of start 10
+    EXPECT_FALSE(tape.model().notes()[3].selected);
+    EXPECT_EQ(tape.model().notes()[2].channel, 1u);
     EXPECT_TRUE(tn(60, 1, 2, 3, 4, true) == tn(60, 1, 2, 3, 4, false));
 }
 
@@ -101,23 +103,23 @@ TEST(TapeView, VisibleArea) {
         SCOPED_TRACE(std::to_string(c.w) + "x" + std::to_string(c.h));
         Flt_ScoreTape tape(0, 0, 0, 0);
         tape.resize(0, 25, c.w, c.h);
-        EXPECT_EQ(tape.visibleTicks(), c.ticks);
-        EXPECT_EQ(tape.visibleRows(), c.rows);
+        EXPECT_EQ(tape.view().visibleTicks, c.ticks);
+        EXPECT_EQ(tape.view().visibleRows, c.rows);
         EXPECT_EQ(tape.y(), 25);
     }
 }
 
 TEST(TapeView, SettersIgnoreValuesOutOfRange) {
     TestTape tape;
-    tape.setTicksPerFrame(1);
-    tape.setTicksPerFrame(201);
-    EXPECT_EQ(tape.ticksPerFrame(), 32u);
-    tape.setTicksPerFrame(200);
-    EXPECT_EQ(tape.ticksPerFrame(), 200u);
+    tape.model().setTicksPerFrame(1);
+    tape.model().setTicksPerFrame(201);
+    EXPECT_EQ(tape.model().ticksPerFrame(), 32u);
+    tape.model().setTicksPerFrame(200);
+    EXPECT_EQ(tape.model().ticksPerFrame(), 200u);
     tape.setBottomNote(200);
-    EXPECT_EQ(tape.bottomNote(), 50u);
+    EXPECT_EQ(tape.view().bottomNote, 50u);
     tape.setFirstTick(4000000000u); // no upper limit
-    EXPECT_EQ(tape.firstTick(), 4000000000u);
+    EXPECT_EQ(tape.view().firstTick, 4000000000u);
 }
 
 TEST(TapeView, ScrollNotes) {
@@ -133,7 +135,7 @@ TEST(TapeView, ScrollNotes) {
         TestTape tape; // 30 rows
         tape.setBottomNote(c.bottom);
         EXPECT_EQ(tape.scrollNotes(c.rows), c.result);
-        EXPECT_EQ(tape.bottomNote(), c.after);
+        EXPECT_EQ(tape.view().bottomNote, c.after);
     }
 }
 
@@ -149,59 +151,59 @@ TEST(TapeView, LeftMarkerScrollsTheView) {
         SCOPED_TRACE(std::to_string(c.firstTick) + " -> " + std::to_string(c.marker));
         TestTape tape;
         tape.setFirstTick(c.firstTick);
-        tape.setLeftMarker(c.marker);
-        EXPECT_EQ(tape.firstTick(), c.expectFirst);
-        EXPECT_EQ(tape.leftMarker(), c.marker);
-        EXPECT_LE(tape.leftMarker(), tape.rightMarker());
+        tape.model().setLeftMarker(c.marker, tape.view());
+        EXPECT_EQ(tape.view().firstTick, c.expectFirst);
+        EXPECT_EQ(tape.model().leftMarker(), c.marker);
+        EXPECT_LE(tape.model().leftMarker(), tape.model().rightMarker());
         // The marker is then inside the view.
-        EXPECT_GE(c.marker, tape.firstTick());
-        EXPECT_LT(c.marker, tape.firstTick() + tape.visibleTicks());
+        EXPECT_GE(c.marker, tape.view().firstTick);
+        EXPECT_LT(c.marker, tape.view().firstTick + tape.view().visibleTicks);
     }
 }
 
 TEST(TapeView, MarkersKeepTheirOrder) {
     TestTape tape;
-    tape.setRightMarker(50);
-    tape.setLeftMarker(20);
-    tape.setRightMarker(10); // before the red marker: the red one follows
-    EXPECT_EQ(tape.leftMarker(), 10u);
-    EXPECT_EQ(tape.rightMarker(), 10u);
-    tape.setLeftMarker(40); // past the purple marker: the purple one follows
-    EXPECT_EQ(tape.rightMarker(), 40u);
-    tape.toggleSectionMarker(7);
-    tape.toggleSectionMarker(9);
-    tape.toggleSectionMarker(7);
-    EXPECT_EQ(tape.sectionMarkers(), (std::set<unsigned>{9}));
-    tape.clearSectionMarkers();
-    EXPECT_TRUE(tape.sectionMarkers().empty());
-    tape.setPlayMarker(12);
-    EXPECT_EQ(tape.playMarker(), 12u);
+    tape.model().setRightMarker(50);
+    tape.model().setLeftMarker(20, tape.view());
+    tape.model().setRightMarker(10); // before the red marker: the red one follows
+    EXPECT_EQ(tape.model().leftMarker(), 10u);
+    EXPECT_EQ(tape.model().rightMarker(), 10u);
+    tape.model().setLeftMarker(40, tape.view()); // past the purple marker: the purple one follows
+    EXPECT_EQ(tape.model().rightMarker(), 40u);
+    tape.model().toggleSectionMarker(7);
+    tape.model().toggleSectionMarker(9);
+    tape.model().toggleSectionMarker(7);
+    EXPECT_EQ(tape.model().sectionMarkers(), (std::set<unsigned>{9}));
+    tape.model().clearSectionMarkers();
+    EXPECT_TRUE(tape.model().sectionMarkers().empty());
+    tape.model().setPlayMarker(12);
+    EXPECT_EQ(tape.model().playMarker(), 12u);
 }
 
 TEST(TapeView, EndTickAndScrollToEnd) {
     TestTape tape;
-    EXPECT_EQ(tape.endTick(), 0u);
-    tape.load({tn(60, 0, 300), tn(61, 50, 4)});
-    EXPECT_EQ(tape.endTick(), 54u); // the last note in storage order, not the latest end
+    EXPECT_EQ(tape.model().endTick(), 0u);
+    tape.model().setNotes({tn(60, 0, 300), tn(61, 50, 4)});
+    EXPECT_EQ(tape.model().endTick(), 54u); // the last note in storage order, not the latest end
     tape.setFirstTick(30);
     tape.scrollToEnd(); // fewer ticks than visible: back to 0
-    EXPECT_EQ(tape.firstTick(), 0u);
-    tape.load({tn(60, 0), tn(61, 500, 20)});
+    EXPECT_EQ(tape.view().firstTick, 0u);
+    tape.model().setNotes({tn(60, 0), tn(61, 500, 20)});
     tape.scrollToEnd();
-    EXPECT_EQ(tape.firstTick(), 420u);
+    EXPECT_EQ(tape.view().firstTick, 420u);
 }
 
 TEST(TapeView, ChannelMaskClearsTheSelection) {
     TestTape tape;
-    tape.load({tn(60, 0, 4, 0, 100, true), tn(61, 0, 4, 3, 100, true)});
-    tape.setChannelMask(0xFFFF); // unchanged: flags stay
-    EXPECT_TRUE(tape.notes()[0].selected);
-    tape.setChannelMask(0x0001);
-    EXPECT_EQ(tape.channelMask(), 0x0001);
-    EXPECT_FALSE(tape.notes()[0].selected || tape.notes()[1].selected);
-    EXPECT_FALSE(tape.isChannelShown(tape.notes()[1]));
-    tape.clear();
-    EXPECT_EQ(tape.channelMask(), 0xFFFF);
+    tape.model().setNotes({tn(60, 0, 4, 0, 100, true), tn(61, 0, 4, 3, 100, true)});
+    tape.model().setChannelMask(0xFFFF); // unchanged: flags stay
+    EXPECT_TRUE(tape.model().notes()[0].selected);
+    tape.model().setChannelMask(0x0001);
+    EXPECT_EQ(tape.model().channelMask(), 0x0001);
+    EXPECT_FALSE(tape.model().notes()[0].selected || tape.model().notes()[1].selected);
+    EXPECT_FALSE(tape.model().isChannelShown(tape.model().notes()[1]));
+    tape.model().clear();
+    EXPECT_EQ(tape.model().channelMask(), 0xFFFF);
 }
 
 // Without rows in view the bottom row never leaves the note range.
@@ -209,7 +211,7 @@ TEST(TapeView, ScrollNotesWithoutRowsStaysInRange) {
     Flt_ScoreTape tape(0, 0, 0, 0);
     tape.setBottomNote(100);
     EXPECT_TRUE(tape.scrollNotes(10));
-    EXPECT_EQ(tape.bottomNote(), 110u);
+    EXPECT_EQ(tape.view().bottomNote, 110u);
     EXPECT_TRUE(tape.scrollNotes(50));
-    EXPECT_EQ(tape.bottomNote(), 127u);
+    EXPECT_EQ(tape.view().bottomNote, 127u);
 }

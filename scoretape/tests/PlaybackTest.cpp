@@ -3,6 +3,7 @@
 #include "TapeTestSupport.h"
 
 #include "mididevice/tests/JackReceiver.h"
+#include "scoretape/PlaybackController.h"
 
 #include <gtest/gtest.h>
 
@@ -19,9 +20,9 @@ protected:
             ::testing::UnitTest::GetInstance()->current_test_info()->name());
         ASSERT_GE(receiver->connect(port), 0)
             << "the receiver cannot be reached; is a JACK server running?";
-        tape.setTicksPerFrame(200); // 5 ms per tick at 100 %
+        tape.model().setTicksPerFrame(200); // 5 ms per tick at 100 %
     }
-    void TearDown() override { tape.player().stop(); }
+    void TearDown() override { playback.player().stop(); }
 
     // Everything that the port sent since the last call, in order.
     std::vector<Message> sentSoFar() {
@@ -31,13 +32,14 @@ protected:
     }
     // Waits (without a time limit of its own) until a playout has ended by itself.
     void waitForPlayoutEnd() {
-        while (tape.player().state() == NoxssThread::stateRunning)
+        while (playback.player().state() == NoxssThread::stateRunning)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
 
     std::unique_ptr<JackReceiver> receiver;
-    NoxmidiSnd port; // declared before the tape: the tape's player stops before the port goes
+    NoxmidiSnd port; // declared before the player: it stops before the port goes
     TestTape tape;
+    PlaybackController playback{tape};
 };
 
 std::vector<Message> programChanges(const std::vector<int> &programs) {
@@ -61,21 +63,21 @@ TEST_F(TapePlayback, AttachingAPortSendsTheSixteenPrograms) {
     std::vector<int> initial;
     for (int c = 0; c < 16; ++c)
         initial.push_back(c);
-    EXPECT_EQ(tape.programs(), initial);
-    tape.setOutput(&port);
+    EXPECT_EQ(tape.model().programs(), initial);
+    playback.setOutput(&port);
     EXPECT_EQ(sentSoFar(), programChanges(initial));
 
     std::vector<int> stored = {40, 0, 127, 128, -1, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 99};
-    tape.setPrograms(stored); // 128 and -1 are ignored, and so is an entry for channel 16
+    playback.setPrograms(stored); // 128 and -1 are ignored, and so is an entry for channel 16
     std::vector<int> expected = {40, 0, 127, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
-    EXPECT_EQ(tape.programs(), expected);
+    EXPECT_EQ(tape.model().programs(), expected);
     sentSoFar();
-    tape.sendPrograms();
+    playback.sendPrograms();
     EXPECT_EQ(sentSoFar(), programChanges(expected));
 }
 
 TEST_F(TapePlayback, SetProgramSendsOnlyValidChanges) {
-    tape.setOutput(&port);
+    playback.setOutput(&port);
     sentSoFar();
     const struct {
         unsigned channel, program;
@@ -89,24 +91,24 @@ TEST_F(TapePlayback, SetProgramSendsOnlyValidChanges) {
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(std::to_string(c.channel) + "/" + std::to_string(c.program));
-        tape.setProgram(c.channel, c.program);
+        playback.setProgram(c.channel, c.program);
         EXPECT_EQ(sentSoFar(), c.sent);
-        EXPECT_EQ(tape.program(3), unsigned(c.stored3));
+        EXPECT_EQ(tape.model().program(3), unsigned(c.stored3));
     }
 }
 
 TEST_F(TapePlayback, WithoutAnOpenPortNothingIsSent) {
-    tape.load({tn(60, 0)});
-    EXPECT_FALSE(tape.play(0)) << "no port attached";
-    EXPECT_FALSE(tape.playNoteAt(0, 60));
-    tape.setOutput(&port);
+    tape.model().setNotes({tn(60, 0)});
+    EXPECT_FALSE(playback.play(0)) << "no port attached";
+    EXPECT_FALSE(playback.playNoteAt(0, 60));
+    playback.setOutput(&port);
     sentSoFar();
     port.close();
-    EXPECT_FALSE(tape.play(0));
-    EXPECT_FALSE(tape.playNoteAt(0, 60));
-    tape.setProgram(2, 9); // only stored
-    EXPECT_EQ(tape.program(2), 9u);
-    EXPECT_EQ(tape.player().state(), NoxssThread::stateIdle);
+    EXPECT_FALSE(playback.play(0));
+    EXPECT_FALSE(playback.playNoteAt(0, 60));
+    playback.setProgram(2, 9); // only stored
+    EXPECT_EQ(tape.model().program(2), 9u);
+    EXPECT_EQ(playback.player().state(), NoxssThread::stateIdle);
     ASSERT_GE(receiver->connect(port), 0);
     EXPECT_TRUE(sentSoFar().empty());
 }
@@ -117,8 +119,8 @@ TEST_F(TapePlayback, SpeedFactor) {
     } cases[] = {{0, 1}, {2, 0.5}, {0.5, 2}, {1, 1}, {-2, 1}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.factor);
-        tape.setSpeed(c.factor);
-        EXPECT_DOUBLE_EQ(tape.timeScale(), c.timeScale);
+        playback.setSpeed(c.factor);
+        EXPECT_DOUBLE_EQ(playback.timeScale(), c.timeScale);
     }
 }
 
@@ -138,19 +140,19 @@ TEST_F(TapePlayback, PlaysTheChosenNotes) {
         {"from the marker, shown", 5, {{0x90, 64, 80}, {0x92, 67, 70}}},
         {"selected from the marker", 2 | 4, {{0x92, 67, 70}}},
     };
-    tape.load(melody);
-    tape.setChannelMask(0xFFFF & ~0x0002);
-    tape.setPlayMarker(15);
+    tape.model().setNotes(melody);
+    tape.model().setChannelMask(0xFFFF & ~0x0002);
+    tape.model().setPlayMarker(15);
     // setChannelMask clears the selection; select the last note again.
-    tape.setSelected(3, true);
-    tape.setOutput(&port);
+    tape.model().setSelected(3, true);
+    playback.setOutput(&port);
     sentSoFar();
-    tape.setSpeed(2);
+    playback.setSpeed(2);
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
-        ASSERT_TRUE(tape.play(c.flags));
+        ASSERT_TRUE(playback.play(c.flags));
         waitForPlayoutEnd();
-        EXPECT_EQ(tape.player().state(), NoxssThread::stateFinished);
+        EXPECT_EQ(playback.player().state(), NoxssThread::stateFinished);
         const std::vector<Message> sent = sentSoFar();
         EXPECT_EQ(noteOns(sent), c.ons);
         EXPECT_TRUE(keysLeftSounding(sent).empty());
@@ -159,10 +161,10 @@ TEST_F(TapePlayback, PlaysTheChosenNotes) {
 }
 
 TEST_F(TapePlayback, NoteOffsComeWithVelocity127) {
-    tape.load({tn(60, 0, 2, 3, 100), tn(72, 1, 2, 3, 50)});
-    tape.setOutput(&port);
+    tape.model().setNotes({tn(60, 0, 2, 3, 100), tn(72, 1, 2, 3, 50)});
+    playback.setOutput(&port);
     sentSoFar();
-    ASSERT_TRUE(tape.play(0));
+    ASSERT_TRUE(playback.play(0));
     waitForPlayoutEnd();
     EXPECT_EQ(sentSoFar(), (std::vector<Message>{
                                {0x93, 60, 100}, {0x93, 72, 50}, {0x83, 60, 127}, {0x83, 72, 127}}));
@@ -170,44 +172,45 @@ TEST_F(TapePlayback, NoteOffsComeWithVelocity127) {
 
 TEST_F(TapePlayback, PlayTogglesAndStoppingSilencesEverySoundingNote) {
     // A chord that lasts a minute, then more notes.
-    tape.load({tn(60, 0, 12000, 0), tn(64, 0, 12000, 2), tn(55, 0, 12000, 1), tn(70, 10000, 5)});
-    tape.setOutput(&port);
+    tape.model().setNotes(
+        {tn(60, 0, 12000, 0), tn(64, 0, 12000, 2), tn(55, 0, 12000, 1), tn(70, 10000, 5)});
+    playback.setOutput(&port);
     sentSoFar();
     for (int round = 0; round < 2; ++round) {
         SCOPED_TRACE(round);
-        ASSERT_TRUE(tape.play(0)); // starts from the beginning every time
+        ASSERT_TRUE(playback.play(0)); // starts from the beginning every time
         EXPECT_TRUE(receiver->takeUntil({0x91, 55, 100}).size() == 2u)
             << "the chord's other notes come first";
-        EXPECT_EQ(tape.player().state(), NoxssThread::stateRunning);
-        ASSERT_TRUE(tape.play(0)); // stops
-        EXPECT_EQ(tape.player().state(), NoxssThread::stateIdle);
+        EXPECT_EQ(playback.player().state(), NoxssThread::stateRunning);
+        ASSERT_TRUE(playback.play(0)); // stops
+        EXPECT_EQ(playback.player().state(), NoxssThread::stateIdle);
         EXPECT_EQ(sentSoFar(),
                   (std::vector<Message>{{0x80, 60, 127}, {0x81, 55, 127}, {0x82, 64, 127}}));
     }
 }
 
 TEST_F(TapePlayback, EmptyPlayoutsFinishAndDoNotToggle) {
-    tape.load({tn(60, 0, 2)});
-    tape.setPlayMarker(50); // after the last note
-    tape.setOutput(&port);
+    tape.model().setNotes({tn(60, 0, 2)});
+    tape.model().setPlayMarker(50); // after the last note
+    playback.setOutput(&port);
     sentSoFar();
-    ASSERT_TRUE(tape.play(4));
+    ASSERT_TRUE(playback.play(4));
     waitForPlayoutEnd();
-    EXPECT_EQ(tape.player().state(), NoxssThread::stateFinished);
-    ASSERT_TRUE(tape.play(4)); // a new empty playout, not a stop
-    EXPECT_NE(tape.player().state(), NoxssThread::stateIdle);
+    EXPECT_EQ(playback.player().state(), NoxssThread::stateFinished);
+    ASSERT_TRUE(playback.play(4)); // a new empty playout, not a stop
+    EXPECT_NE(playback.player().state(), NoxssThread::stateIdle);
     waitForPlayoutEnd();
-    tape.unselectAll();
-    ASSERT_TRUE(tape.play(2)); // nothing selected
+    tape.model().unselectAll();
+    ASSERT_TRUE(playback.play(2)); // nothing selected
     waitForPlayoutEnd();
-    EXPECT_EQ(tape.player().state(), NoxssThread::stateFinished);
+    EXPECT_EQ(playback.player().state(), NoxssThread::stateFinished);
     EXPECT_TRUE(sentSoFar().empty());
 }
 
 TEST_F(TapePlayback, PreviewPlaysTheFirstShownNoteOnChannel0) {
-    tape.load({tn(60, 8, 4, 1, 30), tn(60, 8, 4, 4, 90), tn(62, 8, 4, 5, 70)});
-    tape.setChannelMask(0xFFFF & ~0x0002); // the note on channel 1 is hidden
-    tape.setOutput(&port);
+    tape.model().setNotes({tn(60, 8, 4, 1, 30), tn(60, 8, 4, 4, 90), tn(62, 8, 4, 5, 70)});
+    tape.model().setChannelMask(0xFFFF & ~0x0002); // the note on channel 1 is hidden
+    playback.setOutput(&port);
     sentSoFar();
     const struct {
         unsigned tick, note;
@@ -221,24 +224,24 @@ TEST_F(TapePlayback, PreviewPlaysTheFirstShownNoteOnChannel0) {
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(std::to_string(c.tick) + "/" + std::to_string(c.note));
-        EXPECT_EQ(tape.playNoteAt(c.tick, c.note), c.played);
+        EXPECT_EQ(playback.playNoteAt(c.tick, c.note), c.played);
         EXPECT_EQ(sentSoFar(), c.sent);
     }
 }
 
 TEST_F(TapePlayback, ClosingThePortEndsAPlayout) {
-    tape.load({tn(60, 0, 12000), tn(62, 100, 5)});
-    tape.setOutput(&port);
+    tape.model().setNotes({tn(60, 0, 12000), tn(62, 100, 5)});
+    playback.setOutput(&port);
     sentSoFar();
-    ASSERT_TRUE(tape.play(0));
+    ASSERT_TRUE(playback.play(0));
     EXPECT_TRUE(receiver->takeUntil({0x90, 60, 100}).empty());
     ::testing::internal::CaptureStderr();
     port.close(); // as the application does before it changes the port
     waitForPlayoutEnd();
     const std::string err = ::testing::internal::GetCapturedStderr();
-    EXPECT_EQ(tape.player().state(), NoxssThread::stateFinished);
+    EXPECT_EQ(playback.player().state(), NoxssThread::stateFinished);
     EXPECT_EQ(err, "Send error the MIDI output port is not open\n");
-    EXPECT_FALSE(tape.play(0));
+    EXPECT_FALSE(playback.play(0));
 }
 
 // Hundreds of start/stop commands while the GUI thread previews notes and changes programs
@@ -247,20 +250,20 @@ TEST_F(TapePlayback, TogglingWhilePreviewingAndChangingPrograms) {
     std::vector<TapeNote> melody;
     for (unsigned i = 0; i < 400; ++i)
         melody.push_back(tn(40 + i % 40, i, 1 + i % 3, i % 3, 100));
-    tape.load(melody);
-    tape.setOutput(&port);
+    tape.model().setNotes(melody);
+    playback.setOutput(&port);
     sentSoFar();
-    tape.setSpeed(2); // 2.5 ms per tick
+    playback.setSpeed(2); // 2.5 ms per tick
     for (unsigned i = 0; i < 300; ++i) {
-        ASSERT_TRUE(tape.play(0));
-        tape.playNoteAt(i % 400, 40 + i % 40);
-        tape.setProgram(i % 16, i % 128);
+        ASSERT_TRUE(playback.play(0));
+        playback.playNoteAt(i % 400, 40 + i % 40);
+        playback.setProgram(i % 16, i % 128);
     }
-    if (tape.player().state() != NoxssThread::stateRunning) {
-        ASSERT_TRUE(tape.play(0));
+    if (playback.player().state() != NoxssThread::stateRunning) {
+        ASSERT_TRUE(playback.play(0));
     }
-    ASSERT_TRUE(tape.play(0)); // the last command stops a running playout
-    EXPECT_EQ(tape.player().state(), NoxssThread::stateIdle);
+    ASSERT_TRUE(playback.play(0)); // the last command stops a running playout
+    EXPECT_EQ(playback.player().state(), NoxssThread::stateIdle);
     EXPECT_EQ(keysLeftSounding(sentSoFar()), std::vector<int>{});
     for (const auto &entry : port.sounding())
         EXPECT_FALSE(entry.second) << "key " << entry.first;

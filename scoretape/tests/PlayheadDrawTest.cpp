@@ -7,6 +7,7 @@
 #include "TapeTestSupport.h"
 
 #include "mididevice/tests/JackReceiver.h"
+#include "scoretape/PlaybackController.h"
 
 #include <FL/Fl.H>
 #include <FL/Fl_Double_Window.H>
@@ -65,15 +66,15 @@ protected:
         window = std::make_unique<Fl_Double_Window>(801, 345, "playhead");
         tape = new PlayheadTape(0, 0, 801, 345);
         window->end();
+        playback = std::make_unique<PlaybackController>(*tape);
         tape->clock = [this] { return receiver->nowMicros(); };
         tape->setBottomNote(50);
-        tape->setOutput(&port);
+        playback->setOutput(&port);
         window->show();
         pump(0.2);
     }
     void TearDown() override {
-        if (tape)
-            tape->player().stop();
+        playback.reset();
         if (window)
             window->hide();
         window.reset();
@@ -99,6 +100,7 @@ protected:
     NoxmidiSnd port; // before the window: the tape's player stops before the port goes
     std::unique_ptr<Fl_Double_Window> window;
     PlayheadTape *tape = nullptr; // a child of the window
+    std::unique_ptr<PlaybackController> playback;
 };
 
 } // namespace
@@ -116,18 +118,18 @@ TEST_F(PlayheadDrawing, TheLineFollowsThePlaybackClock) {
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
         // The playout starts at the first note behind the green marker, tick 12.
-        tape->setNotes({tn(60, 5, 4), tn(62, 12, 40), tn(64, 50, 2)});
-        tape->setPlayMarker(10);
-        tape->setTicksPerFrame(c.ticksPerFrame);
-        tape->setSpeed(c.speed);
+        tape->model().setNotes({tn(60, 5, 4), tn(62, 12, 40), tn(64, 50, 2)});
+        tape->model().setPlayMarker(10);
+        tape->model().setTicksPerFrame(c.ticksPerFrame);
+        playback->setSpeed(c.speed);
         tape->setNoteNamesShown(c.names);
         const double secondsPerTick = 1.0 / (c.speed * c.ticksPerFrame);
         pump(0.1);
         receiver->clear();
-        ASSERT_TRUE(tape->play(4));
+        ASSERT_TRUE(playback->play(4));
         const uint64_t start = arrival({0x90, 62, 100});
         tape->frames.clear();
-        while (tape->player().state() == NoxssThread::stateRunning)
+        while (playback->player().state() == NoxssThread::stateRunning)
             Fl::wait(0.005);
         pump(0.2);
 
@@ -142,9 +144,9 @@ TEST_F(PlayheadDrawing, TheLineFollowsThePlaybackClock) {
             previous = f.column;
             const double expected = 12 + (double(f.micros) - double(start)) * 1e-6 / secondsPerTick;
             const double drawn =
-                tape->firstTick() + double(f.column - tape->boardX()) / tape->tickWidth();
+                tape->view().firstTick + double(f.column - tape->boardX()) / tape->view().tickWidth;
             const double frameTicks = (1.0 / 30) / secondsPerTick;
-            EXPECT_NEAR(drawn, expected, frameTicks + 1.0 / tape->tickWidth())
+            EXPECT_NEAR(drawn, expected, frameTicks + 1.0 / tape->view().tickWidth)
                 << "drawn at column " << f.column;
         }
         EXPECT_GE(shown, 10);
@@ -154,22 +156,22 @@ TEST_F(PlayheadDrawing, TheLineFollowsThePlaybackClock) {
 }
 
 TEST_F(PlayheadDrawing, StoppingRemovesTheLineAndLeavesTheView) {
-    tape->setNotes({tn(60, 0, 4000)});
-    tape->setTicksPerFrame(200); // 5 ms a tick: the view pages within half a second
-    ASSERT_TRUE(tape->play(0));
+    tape->model().setNotes({tn(60, 0, 4000)});
+    tape->model().setTicksPerFrame(200); // 5 ms a tick: the view pages within half a second
+    ASSERT_TRUE(playback->play(0));
     arrival({0x90, 60, 100});
     pump(0.8);
     double tick = 0;
     ASSERT_TRUE(tape->playheadTick(tick));
-    EXPECT_GT(tape->firstTick(), 0u) << "the view followed";
-    EXPECT_GE(tick, tape->firstTick());
-    EXPECT_LE(tick, tape->firstTick() + 0.9 * tape->visibleTicks() + 4);
-    ASSERT_TRUE(tape->play(0)); // stops
-    const unsigned first = tape->firstTick();
+    EXPECT_GT(tape->view().firstTick, 0u) << "the view followed";
+    EXPECT_GE(tick, tape->view().firstTick);
+    EXPECT_LE(tick, tape->view().firstTick + 0.9 * tape->view().visibleTicks + 4);
+    ASSERT_TRUE(playback->play(0)); // stops
+    const unsigned first = tape->view().firstTick;
     tape->frames.clear();
     pump(0.2);
     EXPECT_FALSE(tape->playheadTick(tick));
     ASSERT_FALSE(tape->frames.empty());
     EXPECT_LT(tape->frames.back().column, 0);
-    EXPECT_EQ(tape->firstTick(), first);
+    EXPECT_EQ(tape->view().firstTick, first);
 }

@@ -40,7 +40,8 @@ public:
         fl_color(FL_GREEN); // what the renderer fails to paint stays green
         fl_rectf(x(), y(), w(), h());
         FltkPainter painter;
-        drawBoard(painter, *this, BoardLayout(*this, BoardArea{x(), y(), w(), h()}), labelFont());
+        drawBoard(painter, BoardLayout(model(), view(), BoardArea{x(), y(), w(), h()}),
+                  labelFont());
         rendered = readBack();
         captured = true;
     }
@@ -74,28 +75,28 @@ TEST(RendererMatch, SamePixelsAsTheTape) {
         {"notes of several channels, one selected, piano rows, markers",
          [](Flt_ScoreTape &t) {
              t.setBottomNote(50);
-             t.setRowColours(pianoRowColours());
-             t.setNotes({tn(60, 30, 4, 0), tn(62, 50, 4, 2), tn(64, 60, 40, 1, 1, true),
-                         tn(79, 0, 100, 3), tn(50, 99, 9, 15), tn(49, 10, 4, 0)});
-             t.toggleSectionMarker(10);
-             t.setPlayMarker(12);
-             t.setRightMarker(20);
-             t.setLeftMarker(14);
+             t.model().setRowColours(pianoRowColours());
+             t.model().setNotes({tn(60, 30, 4, 0), tn(62, 50, 4, 2), tn(64, 60, 40, 1, 1, true),
+                                 tn(79, 0, 100, 3), tn(50, 99, 9, 15), tn(49, 10, 4, 0)});
+             t.model().toggleSectionMarker(10);
+             t.model().setPlayMarker(12);
+             t.model().setRightMarker(20);
+             t.model().setLeftMarker(14, t.view());
          }},
         {"scrolled, hidden channel, Deleika rows",
          [](Flt_ScoreTape &t) {
              RowColours deleika;
              indicatorRowColours(indicatorDeleika26, deleika);
-             t.setRowColours(deleika);
+             t.model().setRowColours(deleika);
              t.setFirstTick(45);
-             t.setChannelMask(0xFFFF & ~2u);
-             t.setTicksPerFrame(12);
+             t.model().setChannelMask(0xFFFF & ~2u);
+             t.model().setTicksPerFrame(12);
          }},
         {"low rows and a short board",
          [](Flt_ScoreTape &t) {
              t.resize(0, 0, 801, 15 + 5 * 11);
              t.setBottomNote(0);
-             t.setNotes({tn(2, 40), tn(0, 0, 3, 7)});
+             t.model().setNotes({tn(2, 40), tn(0, 0, 3, 7)});
          }},
     };
     for (const auto &b : boards) {
@@ -145,16 +146,16 @@ TEST(RendererMatch, FileHasTheScreensPixels) {
     auto window = std::make_unique<Fl_Double_Window>(w, h, "tape");
     auto *tape = new TwiceDrawnTape(0, 0, w, h);
     window->end();
-    tape->setRowColours(pianoRowColours());
-    tape->setNotes({tn(48, 0, 6, 0), tn(60, 4, 8, 2), tn(64, 10, 12, 1, 1, true), tn(79, 20, 20, 3),
-                    tn(55, 30, 5, 15), tn(61, 12, 4, 9)});
+    tape->model().setRowColours(pianoRowColours());
+    tape->model().setNotes({tn(48, 0, 6, 0), tn(60, 4, 8, 2), tn(64, 10, 12, 1, 1, true),
+                            tn(79, 20, 20, 3), tn(55, 30, 5, 15), tn(61, 12, 4, 9)});
     tape->setBottomNote(48);
-    tape->toggleSectionMarker(8);
-    tape->setPlayMarker(12);
-    tape->setRightMarker(30);
-    tape->setLeftMarker(2);
-    ASSERT_EQ(tape->visibleTicks(), 40u);
-    ASSERT_EQ(tape->visibleRows(), 32u);
+    tape->model().toggleSectionMarker(8);
+    tape->model().setPlayMarker(12);
+    tape->model().setRightMarker(30);
+    tape->model().setLeftMarker(2, tape->view());
+    ASSERT_EQ(tape->view().visibleTicks, 40u);
+    ASSERT_EQ(tape->view().visibleRows, 32u);
     window->show();
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (!tape->captured && std::chrono::steady_clock::now() < until)
@@ -164,7 +165,7 @@ TEST(RendererMatch, FileHasTheScreensPixels) {
     TempPath png("renderer-match.png");
     ExportOptions options;
     options.format = ExportFormat::png;
-    const ExportResult written = exportTape(*tape, options, png.path);
+    const ExportResult written = exportTape(tape->model(), options, png.path);
     ASSERT_TRUE(written) << written.reason;
     cairo_surface_t *s = cairo_image_surface_create_from_png(png.path.c_str());
     ASSERT_EQ(cairo_surface_status(s), CAIRO_STATUS_SUCCESS);

@@ -13,7 +13,7 @@ namespace tw {
 // Starts of the melody in storage order.
 inline std::vector<unsigned> starts(const Flt_ScoreTape &tape) {
     std::vector<unsigned> out;
-    for (const TapeNote &n : tape.notes())
+    for (const TapeNote &n : tape.model().notes())
         out.push_back(n.start);
     return out;
 }
@@ -25,7 +25,7 @@ struct TestTape : Flt_ScoreTape {
         setBottomNote(50);
     }
     // Adds notes without recording them and clears dataChanged, as after a file read.
-    void load(const std::vector<TapeNote> &list) { setNotes(list); }
+    void load(const std::vector<TapeNote> &list) { model().setNotes(list); }
 };
 
 } // namespace tw

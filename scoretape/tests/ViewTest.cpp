@@ -1,6 +1,8 @@
 // The view options without a display: the playhead's tick and the follow rule, zoom steps with
 // and without the note name column, note names, the pointer status line and the display scale.
 #include "TapeTestSupport.h"
+#include "scoretape/PlaybackController.h"
+#include "scoretape/Playhead.h"
 
 #include <gtest/gtest.h>
 
@@ -68,16 +70,16 @@ namespace {
 void expectRoundTrip(const Flt_ScoreTape &tape, unsigned tick, unsigned note) {
     SCOPED_TRACE("tick " + std::to_string(tick) + ", note " + std::to_string(note));
     Flt_ScoreTape::Rect bar;
-    ASSERT_TRUE(tape.noteRect(tn(note, tick, 1), bar));
-    EXPECT_EQ(bar.w, int(tape.tickWidth()));
-    EXPECT_EQ(bar.h, int(tape.rowHeight()) - 1);
+    ASSERT_TRUE(tape.layout().noteRect(tn(note, tick, 1), bar));
+    EXPECT_EQ(bar.w, int(tape.view().tickWidth));
+    EXPECT_EQ(bar.h, int(tape.view().rowHeight) - 1);
     for (int y = bar.y - 1; y < bar.y + bar.h; ++y) // the row line above the bar is the row's
         for (int x = bar.x; x < bar.x + bar.w; ++x) {
             const auto at = tape.clickPosition(x, y, 0);
             ASSERT_EQ(at.tick, tick) << x << ", " << y;
             ASSERT_EQ(at.note, note) << x << ", " << y;
         }
-    EXPECT_EQ(tape.clickPosition(tape.markerRect(tick).x, bar.y, 0).tick, tick);
+    EXPECT_EQ(tape.clickPosition(tape.layout().markerRect(tick).x, bar.y, 0).tick, tick);
     EXPECT_EQ(tape.clickPosition(tape.playheadX(tick + 0.5), bar.y, 0).tick, tick);
 }
 
@@ -93,16 +95,20 @@ TEST(BoardZoom, HitTestingRoundTripsAtEveryStep) {
             tape.setFirstTick(1000);
             tape.setBottomNote(40);
             const BoardMetrics m = boardMetrics(zoomPercents[step] / 100.0);
-            EXPECT_EQ(tape.tickWidth(), m.tickWidth);
-            EXPECT_EQ(tape.rowHeight(), m.rowHeight);
+            BoardView sizes;
+            zoomSizes(sizes, zoomPercents[step] / 100.0);
+            EXPECT_EQ(tape.view().tickWidth, sizes.tickWidth);
+            EXPECT_EQ(tape.view().rowHeight, sizes.rowHeight);
+            EXPECT_EQ(m.labelStrip, int(sizes.rowHeight));
             EXPECT_EQ(tape.boardX(), names ? m.noteColumnWidth : 0);
-            ASSERT_GT(tape.visibleTicks(), 1u);
-            ASSERT_GT(tape.visibleRows(), 1u);
+            ASSERT_GT(tape.view().visibleTicks, 1u);
+            ASSERT_GT(tape.view().visibleRows, 1u);
             // The grid and its margins fit the widget.
-            EXPECT_LE(tape.boardX() + tape.gridWidth(), tape.w() - 1);
-            EXPECT_LE(tape.labelStripHeight() + tape.gridHeight() + m.bottomMargin, tape.h());
-            const unsigned lastTick = 1000 + tape.visibleTicks() - 1;
-            const unsigned topNote = 40 + tape.visibleRows() - 1;
+            EXPECT_LE(tape.boardX() + tape.layout().gridWidth(), tape.w() - 1);
+            EXPECT_LE(tape.labelStripHeight() + tape.layout().gridHeight() + m.bottomMargin,
+                      tape.h());
+            const unsigned lastTick = 1000 + tape.view().visibleTicks - 1;
+            const unsigned topNote = 40 + tape.view().visibleRows - 1;
             for (unsigned t : {1000u, 1001u, (1000u + lastTick) / 2, lastTick})
                 for (unsigned n : {40u, 41u, (40u + topNote) / 2, topNote})
                     expectRoundTrip(tape, t, n);
@@ -112,17 +118,17 @@ TEST(BoardZoom, HitTestingRoundTripsAtEveryStep) {
 TEST(BoardZoom, ActualSizeIsTheBoardAsItWas) {
     TestTape tape;
     EXPECT_EQ(tape.zoomStep(), actualSizeStep);
-    EXPECT_EQ(tape.tickWidth(), 8u);
-    EXPECT_EQ(tape.rowHeight(), 11u);
+    EXPECT_EQ(tape.view().tickWidth, 8u);
+    EXPECT_EQ(tape.view().rowHeight, 11u);
     EXPECT_EQ(tape.labelStripHeight(), Flt_ScoreTape::labelStrip);
     EXPECT_EQ(tape.metrics().labelFontSize, Flt_ScoreTape::labelFontSize);
-    EXPECT_EQ(tape.visibleTicks(), 100u);
-    EXPECT_EQ(tape.visibleRows(), 30u);
+    EXPECT_EQ(tape.view().visibleTicks, 100u);
+    EXPECT_EQ(tape.view().visibleRows, 30u);
     EXPECT_EQ(tape.boardX(), 0);
     // The note name column takes its width from the ticks, not from the rows.
     tape.setNoteNamesShown(true);
-    EXPECT_EQ(tape.visibleTicks(), unsigned(800 - 48) / 8);
-    EXPECT_EQ(tape.visibleRows(), 30u);
+    EXPECT_EQ(tape.view().visibleTicks, unsigned(800 - 48) / 8);
+    EXPECT_EQ(tape.view().visibleRows, 30u);
     EXPECT_EQ(tape.clickPosition(48, 100, 0).tick, 0u);
     EXPECT_EQ(tape.clickPosition(56, 100, 0).tick, 1u);
 }
@@ -150,11 +156,11 @@ TEST(BoardZoom, TheTickAndNoteUnderThePointerStay) {
     // Off the grid the view's centre stays; near the start the view cannot move further left.
     TestTape tape;
     tape.setFirstTick(3);
-    const unsigned centre = tape.firstTick() + tape.visibleTicks() / 2;
+    const unsigned centre = tape.view().firstTick + tape.view().visibleTicks / 2;
     tape.zoomAt(zoomStepCount - 1, 2000, 2000);
-    EXPECT_EQ(tape.firstTick() + tape.visibleTicks() / 2, centre);
+    EXPECT_EQ(tape.view().firstTick + tape.view().visibleTicks / 2, centre);
     tape.zoomAt(0, 2000, 2000);
-    EXPECT_EQ(tape.firstTick(), 0u);
+    EXPECT_EQ(tape.view().firstTick, 0u);
     EXPECT_EQ(zoomStepBy(0, -1), 0);
     EXPECT_EQ(zoomStepBy(zoomStepCount - 1, +1), zoomStepCount - 1);
     EXPECT_EQ(zoomStepBy(actualSizeStep, +1), actualSizeStep + 1);
@@ -185,9 +191,10 @@ TEST(BoardZoom, NoteNamesAndThePointerStatus) {
         EXPECT_EQ(pointerStatus(c.note, c.tick, c.seconds), c.text);
 
     TestTape tape;
-    tape.setTicksPerFrame(10);
-    tape.setSpeed(2);
-    EXPECT_DOUBLE_EQ(tape.secondsAt(40), 2.0);
+    tape.model().setTicksPerFrame(10);
+    PlaybackController playback(tape);
+    playback.setSpeed(2);
+    EXPECT_DOUBLE_EQ(playback.secondsAt(40), 2.0);
 }
 
 TEST(DisplayScale, FromTheScreenAndFromTheVariable) {
@@ -210,8 +217,8 @@ TEST(DisplayScale, FromTheScreenAndFromTheVariable) {
     // The zoom's 100 % follows the scale.
     TestTape tape;
     tape.setDisplayScale(2);
-    EXPECT_EQ(tape.tickWidth(), 16u);
-    EXPECT_EQ(tape.rowHeight(), 22u);
+    EXPECT_EQ(tape.view().tickWidth, 16u);
+    EXPECT_EQ(tape.view().rowHeight, 22u);
     EXPECT_EQ(tape.metrics().labelFontSize, 20);
 }
 
@@ -225,7 +232,8 @@ TEST(BoardZoom, ClicksReachTheGridAtEveryStep) {
         tape.zoomAt(step, -1, -1);
         tape.setBottomNote(40);
         const int left = tape.boardX(), top = tape.y() + tape.labelStripHeight();
-        const int right = left + tape.gridWidth() - 1, bottom = top + tape.gridHeight() - 1;
+        const int right = left + tape.layout().gridWidth() - 1,
+                  bottom = top + tape.layout().gridHeight() - 1;
         const struct {
             int x, y;
             bool onGrid;
@@ -241,7 +249,7 @@ TEST(BoardZoom, ClicksReachTheGridAtEveryStep) {
             EXPECT_EQ(at.onGrid, p.onGrid);
             if (p.onGrid) {
                 EXPECT_GE(at.note, 40u);
-                EXPECT_LT(at.note, 40u + tape.visibleRows());
+                EXPECT_LT(at.note, 40u + tape.view().visibleRows);
             }
         }
     }
