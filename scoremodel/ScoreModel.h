@@ -81,6 +81,9 @@ public:
     void setChannelMask(unsigned short mask);
     // Storage indexes [first, last) of the notes that may overlap the shown ticks.
     std::pair<std::size_t, std::size_t> candidateNotes() const;
+    // Storage indexes [first, last) of the notes that may overlap ticks [from, to): a binary
+    // search with the longest note length as the look-back.
+    std::pair<std::size_t, std::size_t> candidateNotes(uint64_t from, uint64_t to) const;
 
     // ---- Selection (ScoreModelSelect.cpp) ----
     void selectAll();
