@@ -2,7 +2,7 @@
 
 #include "app/App.h"
 #include "app/AppDialogs.h"
-#include "app/ExportCommand.h"
+#include "commandline/ExportCommand.h"
 #include "framework/Dialogs.h"
 #include "scoretape/ScoreTape.h"
 

@@ -9,7 +9,7 @@
 // thread of its own.
 #pragma once
 
-#include "app/Recovery.h"
+#include "recovery/Recovery.h"
 
 #include <atomic>
 #include <chrono>

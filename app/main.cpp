@@ -1,9 +1,9 @@
 // Tapeworks2: a MIDI melody editor on a piano-roll score tape.
 #include "app/App.h"
-#include "app/CommandLine.h"
-#include "app/ExportCommand.h"
 #include "app/NoteClipboard.h"
 #include "app/ViewOptions.h"
+#include "commandline/CommandLine.h"
+#include "commandline/ExportCommand.h"
 #include "tw/Identity.h"
 
 #include <iostream>

@@ -5,9 +5,9 @@
 #include "AppHarness.h"
 
 #include "app/CommandIds.h"
-#include "app/Recovery.h"
 #include "app/RecoveryKeeper.h"
 #include "clipboard/ClipboardGuard.h"
+#include "recovery/Recovery.h"
 
 #include <chrono>
 #include <condition_variable>

@@ -1,7 +1,7 @@
 // The export window's fields and its OK, and the command line's arguments, without a display:
 // the window is built but never shown, its messages and questions answered by a responder.
 #include "app/ExportDialog.h"
-#include "app/ExportCommand.h"
+#include "commandline/ExportCommand.h"
 #include "framework/Dialogs.h"
 #include "testsupport/NoteMakers.h"
 

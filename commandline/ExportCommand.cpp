@@ -1,4 +1,4 @@
-#include "app/ExportCommand.h"
+#include "commandline/ExportCommand.h"
 
 #include "midifile/MidiFile.h"
 #include "notes/Instrument.h"

@@ -1,7 +1,7 @@
 // The command line: what each argument list asks for, the texts of --help and --version, and the
 // export's reading of "--".
-#include "app/CommandLine.h"
-#include "app/ExportCommand.h"
+#include "commandline/CommandLine.h"
+#include "commandline/ExportCommand.h"
 #include "tw/Identity.h"
 
 #include <gtest/gtest.h>

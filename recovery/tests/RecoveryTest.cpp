@@ -1,6 +1,6 @@
 // The recovery files without a display: where they live, what they keep, and which of them an
 // editor may take over. Other editors are real processes (fork) holding or leaving their locks.
-#include "app/Recovery.h"
+#include "recovery/Recovery.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "app/Recovery.h"
+#include "recovery/Recovery.h"
 
 #include <algorithm>
 #include <cerrno>
