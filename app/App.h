@@ -84,6 +84,8 @@ public:
     tw::RecoveryKeeper &recovery() const { return *recoveryKeeper; }
 
 private:
+    // What each command id does (AppCommands.cpp): adding a command adds one line there.
+    struct CommandTable;
     void buildMenu();
     // The menu bar along the top, the tape below it.
     void layoutChildren();
@@ -102,6 +104,10 @@ private:
     // Stores the recent files and lists them under "File/Recent files".
     void showRecentFiles();
     void exitWithoutAsking();
+    // Copy puts the selected notes (or those between the markers) on the clipboard; cut removes
+    // the selected ones once they are there.
+    void copySelection();
+    void cutSelection();
     // Wheel handling; returns 0 when the event goes on to the framework.
     int handleWheel();
     // Shift-click rectangle selection.

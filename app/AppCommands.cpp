@@ -1,4 +1,4 @@
-// The command dispatcher and the commands that choose the port and the note indicators.
+// The command table and the commands that choose the port and the note indicators.
 #include "app/App.h"
 
 #include "app/AppDialogs.h"
@@ -40,222 +40,181 @@ bool inRange(int id, int first, int last) {
 
 } // namespace
 
+// What each command id does: a command of one id, or a range of ids (a channel, a port, a
+// program...) whose handler gets the offset into its range. The lambdas belong to App's scope.
+struct App::CommandTable {
+    struct Entry {
+        int id;
+        void (*run)(App &app);
+    };
+    struct Range {
+        int first, last;
+        void (*run)(App &app, int offset);
+    };
+    static const Entry entries[];
+    static const Range ranges[];
+};
+
+const App::CommandTable::Entry App::CommandTable::entries[] = {
+    {cmdExit,
+     [](App &a) {
+         if (a.queryClose())
+             a.hide();
+     }},
+    {cmdPlayAll, [](App &a) { a.startPlay(0); }},
+    {cmdPlayFromMarker, [](App &a) { a.startPlay(ScoreModel::playFromPlayMarker); }},
+    {cmdSave, [](App &a) { a.saveFile(a.fileName.c_str()); }},
+    {cmdExportTape, [](App &a) { tw::openExportDialog(a); }},
+    {cmdHelp, [](App &a) { a.showHelp(); }},
+    {cmdEraseRegion, [](App &a) { a.tape->model().eraseRegion(); }},
+    {cmdInsertRegionLength, [](App &a) { a.tape->model().insertRegionLength(); }},
+    {cmdOpen, [](App &a) { a.openFile(); }},
+    {cmdSaveAs, [](App &a) { a.saveFile(nullptr); }},
+    {cmdImport, [](App &a) { a.importFile(); }},
+    {cmdFrameRight,
+     [](App &a) { a.tape->setFirstTick(a.tape->view().firstTick + a.tape->model().ticksPerFrame()); }},
+    {cmdFrameLeft,
+     [](App &a) {
+         const unsigned first = a.tape->view().firstTick;
+         a.tape->setFirstTick(first - std::min(a.tape->model().ticksPerFrame(), first));
+     }},
+    {cmdNew,
+     [](App &a) {
+         a.tape->model().clear();
+         a.markShownChannels();
+         a.setFileName("");
+     }},
+    {cmdScrollUp, [](App &a) { a.tape->scrollNotes(+1); }},
+    {cmdScrollDown, [](App &a) { a.tape->scrollNotes(-1); }},
+    {cmdNotesHigher, [](App &a) { a.tape->model().selectedNotesHigher(); }},
+    {cmdNotesLower, [](App &a) { a.tape->model().selectedNotesLower(); }},
+    {cmdInvertSelection, [](App &a) { a.tape->model().invertSelection(); }},
+    {cmdSelectRegion, [](App &a) { a.tape->model().selectBetweenMarkers(); }},
+    {cmdUnselectAll,
+     [](App &a) {
+         a.tape->model().unselectAll();
+         a.rectCorner.reset(); // forget a pending rectangle corner
+     }},
+    {cmdRemoveSelected, [](App &a) { a.tape->model().removeSelected(); }},
+    {cmdSelectAll, [](App &a) { a.tape->model().selectAll(); }},
+    {cmdPlayInsertedNote,
+     [](App &a) { a.playInsertedNote = a.menubar->value(cmdPlayInsertedNote); }},
+    {cmdToEnd, [](App &a) { a.tape->scrollToEnd(); }},
+    {cmdToStart, [](App &a) { a.tape->setFirstTick(0); }},
+    {cmdCopy, [](App &a) { a.copySelection(); }},
+    {cmdCut, [](App &a) { a.cutSelection(); }},
+    {cmdPasteWithTime, [](App &a) { a.clickAction = clickPasteWithTime; }},
+    {cmdChannel0Only,
+     [](App &a) {
+         for (unsigned c = 0; c < 16; ++c)
+             a.menubar->setValue(cmdShowChannel + int(c), c == 0 || c == a.currentChannel);
+         a.applyChannelMarks();
+     }},
+    {cmdUndo, [](App &a) { a.tape->model().undo(); }},
+    {cmdRedo, [](App &a) { a.tape->model().redo(); }},
+    {cmdExitNow, [](App &a) { a.exitWithoutAsking(); }},
+    {cmdSelectSpecial,
+     [](App &a) {
+         const unsigned n = a.tape->model().selectSpecialNotes(a.tape->view());
+         if (n > 0)
+             showMessagef("%u special notes found", n);
+         else
+             showMessagef("No special notes found");
+     }},
+    {cmdPlayShownChannels, [](App &a) { a.startPlay(ScoreModel::playShownChannels); }},
+    {cmdPlaySelected, [](App &a) { a.startPlay(ScoreModel::playSelected); }},
+    {cmdMaxVelocity, [](App &a) { a.tape->model().setSelectedVelocity(127); }},
+    {cmdPaste, [](App &a) { a.clickAction = clickPaste; }},
+    {cmdClearBlueMarkers, [](App &a) { a.tape->model().clearSectionMarkers(); }},
+    {cmdMoveLeft, [](App &a) { a.tape->model().moveSelected(-1); }},
+    {cmdMoveRight, [](App &a) { a.tape->model().moveSelected(+1); }},
+    {cmdClickLeftMarker, [](App &a) { a.clickAction = clickLeftMarker; }},
+    {cmdClickRightMarker, [](App &a) { a.clickAction = clickRightMarker; }},
+    {cmdClickPlayMarker, [](App &a) { a.clickAction = clickPlayMarker; }},
+    {cmdClickBlueMarker, [](App &a) { a.clickAction = clickBlueMarker; }},
+    {cmdSetChannel, [](App &a) { a.tape->model().setSelectedChannel(a.currentChannel); }},
+    {cmdFitToInstrument, [](App &a) { a.fitToInstrument(); }},
+    {cmdSelectTooClose, [](App &a) { a.selectNotesTooClose(); }},
+};
+
+const App::CommandTable::Range App::CommandTable::ranges[] = {
+    {cmdNewNoteChannel, cmdNewNoteChannel + 15,
+     [](App &a, int channel) {
+         a.currentChannel = unsigned(channel);
+         a.menubar->setValue(cmdNewNoteChannel + channel, true);
+         a.menubar->setValue(cmdShowChannel + channel, true); // always shown
+         a.applyChannelMarks();
+         a.menubar->setValue(cmdProgram + int(a.tape->model().program(a.currentChannel)), true);
+     }},
+    {cmdShowChannel, cmdShowChannel + 15,
+     [](App &a, int channel) {
+         // FLTK has flipped the mark already; the channel for new notes cannot be hidden.
+         if (!a.menubar->value(cmdShowChannel + channel) && unsigned(channel) == a.currentChannel)
+             a.menubar->setValue(cmdShowChannel + channel, true);
+         a.applyChannelMarks();
+     }},
+    {cmdNoOutput, cmdNoOutput, [](App &a, int) { a.selectOutputPort(""); }},
+    {cmdOutputPort, cmdOutputPort + maxPortItems - 1,
+     [](App &a, int index) {
+         if (std::size_t(index) < a.portNames.size())
+             a.selectOutputPort(a.portNames[std::size_t(index)]);
+     }},
+    {cmdNoteIndicators, cmdNoteIndicators + 2,
+     [](App &a, int choice) { a.selectNoteIndicators(choice); }},
+    {cmdInstrumentFile, cmdInstrumentFile + maxInstrumentItems - 1,
+     [](App &a, int file) { a.selectNoteIndicators(firstFileIndicator + file); }},
+    {cmdProgram, cmdProgram + 127,
+     [](App &a, int program) {
+         a.playback->setProgram(a.currentChannel, unsigned(program));
+         prefSetIntArray(a.prefs, settings::programs, a.tape->model().programs());
+     }},
+    {cmdLoudest, cmdLoudest + 100,
+     [](App &a, int percent) {
+         showMessagef("%u notes selected", a.tape->model().selectLoudest(unsigned(percent)));
+     }},
+    {cmdSpeed, cmdSpeed + 8, [](App &a, int step) { a.playback->setSpeed(speedFactor(step)); }},
+    {cmdTicksPerFrame, cmdTicksPerFrame + 200,
+     [](App &a, int ticks) { a.tape->model().setTicksPerFrame(unsigned(ticks)); }},
+    {cmdRecentFile, cmdNoRecentFile - 1,
+     [](App &a, int index) { a.openRecentFile(std::size_t(index)); }},
+};
+
 void App::onCommand(int id) {
     recoveryKeeper->touched();
-    Flt_ScoreTape &t = *tape;
-    const unsigned first = t.view().firstTick;
-    const unsigned frame = t.model().ticksPerFrame();
-    switch (id) {
-    case cmdExit:
-        if (queryClose())
-            hide();
-        return;
-    case cmdPlayAll:
-        startPlay(0);
-        return;
-    case cmdPlayFromMarker:
-        startPlay(ScoreModel::playFromPlayMarker);
-        return;
-    case cmdSave:
-        saveFile(fileName.c_str());
-        return;
-    case cmdExportTape:
-        tw::openExportDialog(*this);
-        return;
-    case cmdHelp:
-        showHelp();
-        return;
-    case cmdEraseRegion:
-        t.model().eraseRegion();
-        return;
-    case cmdInsertRegionLength:
-        t.model().insertRegionLength();
-        return;
-    case cmdOpen:
-        openFile();
-        return;
-    case cmdSaveAs:
-        saveFile(nullptr);
-        return;
-    case cmdImport:
-        importFile();
-        return;
-    case cmdFrameRight:
-        t.setFirstTick(first + frame);
-        return;
-    case cmdFrameLeft:
-        t.setFirstTick(first - std::min(frame, first));
-        return;
-    case cmdNew:
-        t.model().clear();
-        markShownChannels();
-        setFileName("");
-        return;
-    case cmdScrollUp:
-        t.scrollNotes(+1);
-        return;
-    case cmdScrollDown:
-        t.scrollNotes(-1);
-        return;
-    case cmdNotesHigher:
-        t.model().selectedNotesHigher();
-        return;
-    case cmdNotesLower:
-        t.model().selectedNotesLower();
-        return;
-    case cmdInvertSelection:
-        t.model().invertSelection();
-        return;
-    case cmdSelectRegion:
-        t.model().selectBetweenMarkers();
-        return;
-    case cmdUnselectAll:
-        t.model().unselectAll();
-        rectCorner.reset(); // forget a pending rectangle corner
-        return;
-    case cmdRemoveSelected:
-        t.model().removeSelected();
-        return;
-    case cmdSelectAll:
-        t.model().selectAll();
-        return;
-    case cmdPlayInsertedNote:
-        playInsertedNote = menubar->value(cmdPlayInsertedNote);
-        return;
-    case cmdToEnd:
-        t.scrollToEnd();
-        return;
-    case cmdToStart:
-        t.setFirstTick(0);
-        return;
-    case cmdCopy: {
-        std::vector<TapeNote> notes = t.model().selectedNotes();
-        if (notes.empty()) {
-            t.model().selectBetweenMarkers();
-            notes = t.model().selectedNotes();
-        }
-        copyNotes(notes);
-        return;
-    }
-    case cmdCut: {
-        // Only what reached the clipboard is removed; the time the notes took stays.
-        const std::vector<TapeNote> notes = t.model().selectedNotes();
-        if (notes.empty())
-            return;
-        if (!copyNotes(notes)) {
-            showMessagef("Cannot put the %zu selected notes on the clipboard; nothing was cut",
-                         notes.size());
+    for (const CommandTable::Entry &entry : CommandTable::entries)
+        if (entry.id == id) {
+            entry.run(*this);
             return;
         }
-        t.model().removeSelected();
+    if (viewCommand(id))
         return;
-    }
-    case cmdPasteWithTime:
-        clickAction = clickPasteWithTime;
-        return;
-    case cmdChannel0Only:
-        for (unsigned c = 0; c < 16; ++c)
-            menubar->setValue(cmdShowChannel + int(c), c == 0 || c == currentChannel);
-        applyChannelMarks();
-        return;
-    case cmdUndo:
-        t.model().undo();
-        return;
-    case cmdRedo:
-        t.model().redo();
-        return;
-    case cmdExitNow:
-        exitWithoutAsking();
-        return;
-    case cmdSelectSpecial: {
-        const unsigned n = t.model().selectSpecialNotes(t.view());
-        if (n > 0)
-            showMessagef("%u special notes found", n);
-        else
-            showMessagef("No special notes found");
-        return;
-    }
-    case cmdPlayShownChannels:
-        startPlay(ScoreModel::playShownChannels);
-        return;
-    case cmdPlaySelected:
-        startPlay(ScoreModel::playSelected);
-        return;
-    case cmdMaxVelocity:
-        t.model().setSelectedVelocity(127);
-        return;
-    case cmdPaste:
-        clickAction = clickPaste;
-        return;
-    case cmdClearBlueMarkers:
-        t.model().clearSectionMarkers();
-        return;
-    case cmdMoveLeft:
-        t.model().moveSelected(-1);
-        return;
-    case cmdMoveRight:
-        t.model().moveSelected(+1);
-        return;
-    case cmdClickLeftMarker:
-        clickAction = clickLeftMarker;
-        return;
-    case cmdClickRightMarker:
-        clickAction = clickRightMarker;
-        return;
-    case cmdClickPlayMarker:
-        clickAction = clickPlayMarker;
-        return;
-    case cmdClickBlueMarker:
-        clickAction = clickBlueMarker;
-        return;
-    case cmdSetChannel:
-        t.model().setSelectedChannel(currentChannel);
-        return;
-    case cmdFitToInstrument:
-        fitToInstrument();
-        return;
-    case cmdSelectTooClose:
-        selectNotesTooClose();
-        return;
-    default:
-        if (viewCommand(id))
+    for (const CommandTable::Range &range : CommandTable::ranges)
+        if (inRange(id, range.first, range.last)) {
+            range.run(*this, id - range.first);
             return;
-        break;
-    }
+        }
+}
 
-    if (inRange(id, cmdNewNoteChannel, cmdNewNoteChannel + 15)) {
-        currentChannel = unsigned(id - cmdNewNoteChannel);
-        menubar->setValue(id, true);
-        menubar->setValue(cmdShowChannel + int(currentChannel), true); // always shown
-        applyChannelMarks();
-        menubar->setValue(cmdProgram + int(t.model().program(currentChannel)), true);
-    } else if (inRange(id, cmdShowChannel, cmdShowChannel + 15)) {
-        // FLTK has flipped the mark already; the channel for new notes cannot be hidden.
-        if (!menubar->value(id) && unsigned(id - cmdShowChannel) == currentChannel)
-            menubar->setValue(id, true);
-        applyChannelMarks();
-    } else if (id == cmdNoOutput) {
-        selectOutputPort("");
-    } else if (inRange(id, cmdOutputPort, cmdOutputPort + maxPortItems - 1)) {
-        const std::size_t index = std::size_t(id - cmdOutputPort);
-        if (index < portNames.size())
-            selectOutputPort(portNames[index]);
-    } else if (inRange(id, cmdNoteIndicators, cmdNoteIndicators + 2)) {
-        selectNoteIndicators(id - cmdNoteIndicators);
-    } else if (inRange(id, cmdInstrumentFile, cmdInstrumentFile + maxInstrumentItems - 1)) {
-        selectNoteIndicators(firstFileIndicator + (id - cmdInstrumentFile));
-    } else if (inRange(id, cmdProgram, cmdProgram + 127)) {
-        playback->setProgram(currentChannel, unsigned(id - cmdProgram));
-        prefSetIntArray(prefs, settings::programs, t.model().programs());
-    } else if (inRange(id, cmdLoudest, cmdLoudest + 100)) {
-        showMessagef("%u notes selected", t.model().selectLoudest(unsigned(id - cmdLoudest)));
-    } else if (inRange(id, cmdSpeed, cmdSpeed + 8)) {
-        playback->setSpeed(speedFactor(id - cmdSpeed));
-    } else if (inRange(id, cmdTicksPerFrame, cmdTicksPerFrame + 200)) {
-        t.model().setTicksPerFrame(unsigned(id - cmdTicksPerFrame));
-    } else if (inRange(id, cmdRecentFile, cmdNoRecentFile - 1)) {
-        openRecentFile(std::size_t(id - cmdRecentFile));
+void App::copySelection() {
+    std::vector<TapeNote> notes = tape->model().selectedNotes();
+    if (notes.empty()) {
+        tape->model().selectBetweenMarkers();
+        notes = tape->model().selectedNotes();
     }
+    copyNotes(notes);
+}
+
+void App::cutSelection() {
+    // Only what reached the clipboard is removed; the time the notes took stays.
+    const std::vector<TapeNote> notes = tape->model().selectedNotes();
+    if (notes.empty())
+        return;
+    if (!copyNotes(notes)) {
+        showMessagef("Cannot put the %zu selected notes on the clipboard; nothing was cut",
+                     notes.size());
+        return;
+    }
+    tape->model().removeSelected();
 }
 
 void App::applyChannelMarks() {
