@@ -29,10 +29,10 @@ CommandLine parseCommandLine(int argc, char **argv) {
     for (int i = 1; i < argc; ++i) {
         const char *arg = argv[i];
         if (filesOnly || !isOption(arg)) {
+            // One file is opened; with two or more the editor reopens the last session's file,
+            // as it always has.
             if (++files == 1)
                 line.file = arg;
-            else if (problem.empty())
-                problem = "more than one file to open";
             continue;
         }
         if (std::strcmp(arg, "--") == 0) {
@@ -53,6 +53,8 @@ CommandLine parseCommandLine(int argc, char **argv) {
             problem = std::string("unknown option ") + arg;
         }
     }
+    if (files > 1)
+        line.file.clear();
     if (exporting) {
         line.action = CommandAction::exportTape;
         line.file.clear();
@@ -71,8 +73,8 @@ const char *commandLineHelp() {
            "Edit MIDI melodies note by note on a piano-roll score tape.\n"
            "\n"
            "Without --export the editor opens its window with FILE.mid, or with the file of\n"
-           "the last session when no file is given. With --export it writes the tape of\n"
-           "IN.mid to OUT without a window or an X server.\n"
+           "the last session when no file or more than one is given. With --export it writes\n"
+           "the tape of IN.mid to OUT without a window or an X server.\n"
            "\n"
            "Options:\n"
            "  --help                 print this help and exit\n"
