@@ -11,7 +11,7 @@ ROOT := $(CURDIR)
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 # The folders that the ThreadSanitizer run needs: the port, the worker and playback, and below.
-TSAN_DIRS := testsupport;notes;midifile;mididevice;scoremodel;render;scoretape
+TSAN_DIRS := testsupport;safefile;notes;midifile;mididevice;scoremodel;render;scoretape
 PREFIX ?= /usr/local
 CMAKE_GEN := -G Ninja
 CTEST := ctest --output-on-failure -j2 --timeout 300
@@ -63,7 +63,7 @@ test-asan: deps build-asan/build.ninja
 
 build-fuzz/build.ninja:
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	    -DTW_SANITIZE=address -DTW_FUZZ=ON -DTW_ONLY="testsupport;notes;midifile;fuzz"
+	    -DTW_SANITIZE=address -DTW_FUZZ=ON -DTW_ONLY="testsupport;safefile;notes;midifile;fuzz"
 
 fuzz: deps build-fuzz/build.ninja
 	@if command -v clang++ >/dev/null && [ -f fuzz/CMakeLists.txt ]; then \

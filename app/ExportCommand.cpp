@@ -3,6 +3,7 @@
 #include "midifile/MidiFile.h"
 #include "notes/Instrument.h"
 #include "notes/NoteSets.h"
+#include "safefile/SafeFile.h"
 #include "scoremodel/MidiImport.h"
 
 #include <algorithm>
@@ -117,6 +118,7 @@ bool readInstrumentFile(const std::string &path, Instrument &instrument, std::st
     }
     instrument = *read;
     instrument.path = path;
+    setInputFile("instrument", path);
     return true;
 }
 
@@ -211,6 +213,7 @@ int runExportCommand(int argc, char **argv, std::ostream &out, std::ostream &err
             << readErrorWords(rc, request.input, failedAt) << "\n";
         return exportExitFailed;
     }
+    setInputFile("melody", request.input); // never the file to write
     const std::string::size_type slash = request.input.rfind('/');
     request.options.sourceName =
         slash == std::string::npos ? request.input : request.input.substr(slash + 1);
