@@ -120,9 +120,10 @@ private:
     void writeViewSettings();
     void showPointerStatus();
     void showPointerState();
-    // Opens this editor's recovery slot and offers the work that ended editors left
-    // (AppRecovery.cpp).
-    void startRecovery();
+    // Opens this editor's recovery slot and offers the work that ended editors left, before
+    // the file given at the start (named in the question) is opened (AppRecovery.cpp). True
+    // when work was restored: the start file is not opened then.
+    bool startRecovery(const std::string &startFile);
 
     Flt_ScoreTape *tape = nullptr;
     Flt_Menubar *menubar = nullptr;
