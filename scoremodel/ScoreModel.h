@@ -10,6 +10,7 @@
 #include "notes/RowColours.h"
 #include "notes/TapeNote.h"
 #include "scoremodel/BeatGrid.h"
+#include "scoremodel/TapeFixes.h"
 #include "scoremodel/UndoHistory.h"
 
 #include <array>
@@ -80,6 +81,9 @@ public:
     void setChannelMask(unsigned short mask);
     // Storage indexes [first, last) of the notes that may overlap the shown ticks.
     std::pair<std::size_t, std::size_t> candidateNotes() const;
+    // Storage indexes [first, last) of the notes that may overlap ticks [from, to): a binary
+    // search with the longest note length as the look-back.
+    std::pair<std::size_t, std::size_t> candidateNotes(uint64_t from, uint64_t to) const;
 
     // ---- Selection (ScoreModelSelect.cpp) ----
     void selectAll();
@@ -124,6 +128,13 @@ public:
     // key for the instrument at the current ticks per frame, scrolls the first into view and
     // returns how many there are.
     unsigned selectNotesTooClose(const Instrument &instrument);
+    // Mends the shown notes too close to repeat with the chosen ways as one edit (nothing to
+    // undo when nothing changed); returns what it did (ScoreModelFix.cpp).
+    FixCounts fixNotesTooClose(const RepeatRule &rule, const std::bitset<128> &playable,
+                               const FixChoice &choice);
+    // Shortens every rest longer than `seconds` (at the ticks per frame; 0 to
+    // maxRestSecondsLimit) to that length as one edit; returns how many rests became shorter.
+    unsigned shortenRests(double seconds);
 
     // ---- Beat grid and time scaling (ScoreModelTime.cpp) ----
     const BeatGrid &beatGrid() const { return beatGrid_; }
