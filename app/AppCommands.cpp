@@ -217,7 +217,7 @@ void App::onCommand(int id) {
         selectNotesTooClose();
         return;
     default:
-        if (viewCommand(id))
+        if (viewCommand(id) || editingCommand(id))
             return;
         break;
     }

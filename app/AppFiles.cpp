@@ -80,6 +80,9 @@ bool App::importTracks(const MidiFile &file, const std::string &path) {
     // One undoable edit; the melody has no file of its own until it is saved.
     setInputFile(melodyInputRole, path);
     tape->setNotes(tw::importNotes(file, choice.tracks, choice.followTempo, tape->ticksPerFrame()));
+    // Following the tempo, the beat grid takes the file's first tempo and time signature.
+    if (choice.followTempo)
+        tape->setBeatGrid(tw::fileBeatGrid(file, tape->ticksPerFrame(), tape->beatGrid()));
     tape->setDataChanged(true);
     markShownChannels();
     setFileName("");

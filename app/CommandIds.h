@@ -74,6 +74,13 @@ enum Command : int {
     cmdRecentFile = 910,   // + index 0..7 into the recent files, the most recent first
     cmdNoRecentFile = 918, // the placeholder of an empty recent files menu
     cmdExportTape = 920,   // the export commands, 920 to 929
+
+    // Dragging, the beat grid, the loop and scaling time: 940 to 949.
+    cmdDragNotes = 940,
+    cmdSnapToBeat = 941,
+    cmdBeatGrid = 942,
+    cmdScaleTime = 943,
+    cmdLoop = 944,
 };
 
 // Ids 700 to 799 hold the instruments read from files; later ones get no menu item.
