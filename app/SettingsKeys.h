@@ -18,5 +18,7 @@ inline constexpr char recentFile[] = "recentFile"; // + index 0 to 7
 inline constexpr char followPlayback[] = "followPlay";
 inline constexpr char noteNames[] = "noteNames";
 inline constexpr char zoom[] = "zoom";
+inline constexpr char midiInputPort[] = "midiInPort";
+inline constexpr char midiThru[] = "midiThru";
 
 } // namespace tw::settings
