@@ -156,6 +156,7 @@ void App::setFileName(const char *path) {
 }
 
 bool App::queryClose() {
+    stopRecording(); // a take in progress belongs to the melody that the question is about
     if (tape->dataChanged()) {
         switch (askChoice("Data changed - save?", "Cancel", "Yes", "No")) {
         case 0:
