@@ -13,7 +13,7 @@ namespace {
 // Bars and holes are this part of the track pitch across the tape unless the instrument says.
 constexpr double defaultHoleAcross = 0.6;
 // The shortest piece between two seams, in parts of the bed.
-constexpr double shortestPiece = 0.5;
+constexpr double shortestPiece = 0.25;
 
 bool usable(double value, bool zeroAllowed) {
     return std::isfinite(value) && (value > 0 || (zeroAllowed && value == 0)) && value < 1e6;
@@ -33,9 +33,12 @@ struct Span {
 std::vector<Span> forbiddenSeams(const CutPlan &plan, double slant, double join, double safety) {
     std::vector<Span> spans;
     spans.reserve(plan.holes.size());
+    // Distances across a diagonal seam are measured square to it: along the strip they are
+    // longer by the seam's slope.
+    const double slope = std::hypot(plan.widthMm, slant) / plan.widthMm;
     for (const CutHole &h : plan.holes) {
         const double offset = slant * (h.yMm / plan.widthMm - 0.5);
-        const double reach = h.radiusMm + safety + join / 2;
+        const double reach = (h.radiusMm + safety) * slope + join / 2;
         spans.push_back({h.x0Mm - reach - offset, h.x1Mm + reach - offset});
     }
     std::sort(spans.begin(), spans.end(), [](const Span &a, const Span &b) { return a.lo < b.lo; });
@@ -103,10 +106,11 @@ ExportResult cutPieces(CutPlan &plan, double bed) {
             // Music too dense for a free seam anywhere: the holes in the join go on the next
             // piece and are counted.
             c = high;
+            const double slope = std::hypot(width, slant) / width;
             for (const CutHole &h : plan.holes) {
                 const double at = c + slant * (h.yMm / width - 0.5);
-                if (h.x1Mm + h.radiusMm + safety > at - join / 2 &&
-                    h.x0Mm - h.radiusMm - safety < at + join / 2)
+                const double reach = (h.radiusMm + safety) * slope + join / 2;
+                if (h.x1Mm + reach > at && h.x0Mm - reach < at)
                     ++plan.holesAtSeams;
             }
         }
