@@ -42,24 +42,28 @@ void addStripGeometry(const StripGeometry &strip, TapeGeometry &g) {
     g.seamSafetyMm = strip.seamSafetyMm.value_or(0);
 }
 
-bool isExportCommand(int argc, char **argv) {
-    for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], "--export") == 0)
-            return true;
-    return false;
-}
-
 bool parseExportArguments(int argc, char **argv, ExportRequest &request, std::string &error) {
     bool cut = false;
+    bool filesOnly = false; // after "--" every argument is a file
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
+        if (filesOnly || arg.size() < 2 || arg[0] != '-') {
+            if (!request.input.empty()) {
+                error = "more than one file to read";
+                return false;
+            }
+            request.input = arg;
+            continue;
+        }
         const bool valued = arg == "--export" || arg == "--instrument" ||
                             arg == "--ticks-per-frame" || arg == "--paper" || arg == "--max-rest";
         if (valued && i + 1 >= argc) {
             error = arg + " needs a value";
             return false;
         }
-        if (arg == "--export") {
+        if (arg == "--") {
+            filesOnly = true;
+        } else if (arg == "--export") {
             request.output = argv[++i];
             if (!exportFormatOf(request.output, request.options.format)) {
                 error = "the file to write must end in .pdf, .svg, .png or .dxf: " + request.output;
@@ -93,13 +97,8 @@ bool parseExportArguments(int argc, char **argv, ExportRequest &request, std::st
             request.maxRestSeconds = seconds;
         } else if (arg == "--holes") {
             request.options.holes = true;
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            error = "unknown option " + arg;
-            return false;
-        } else if (request.input.empty()) {
-            request.input = arg;
         } else {
-            error = "more than one file to read";
+            error = "unknown option " + arg;
             return false;
         }
     }

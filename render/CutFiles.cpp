@@ -59,6 +59,7 @@ std::vector<double> alignHeights(const CutPlan &plan, unsigned tracks) {
 }
 
 void drawPiece(CutSink &sink, Layer layer, const CutPlan &plan, const CutLayout &L, unsigned p,
+               const std::vector<std::size_t> &holes, const std::vector<std::size_t> &ringed,
                const ExportOptions &options) {
     const CutPiece &piece = plan.pieces[p];
     const double W = plan.widthMm;
@@ -66,7 +67,7 @@ void drawPiece(CutSink &sink, Layer layer, const CutPlan &plan, const CutLayout 
     const auto Y = [&](double y) { return L.y(plan, p, y); };
     sink.beginGroup(layer, p);
     if (layer == Layer::cut) {
-        for (std::size_t i : cuttingOrder(plan, p)) {
+        for (std::size_t i : cuttingOrder(plan, holes)) {
             const CutHole &h = plan.holes[i];
             if (h.x1Mm > h.x0Mm)
                 sink.slot(X(h.x0Mm), X(h.x1Mm), Y(h.yMm), h.radiusMm);
@@ -106,13 +107,11 @@ void drawPiece(CutSink &sink, Layer layer, const CutPlan &plan, const CutLayout 
         }
     }
     // Rings around both holes of each pair still too close.
-    for (const auto &pair : plan.tooClose)
-        for (std::size_t i : {pair.first, pair.second}) {
-            const CutHole &h = plan.holes[i];
-            if (h.piece == p)
-                sink.circle(X((h.x0Mm + h.x1Mm) / 2), Y(h.yMm),
-                            h.radiusMm + (h.x1Mm - h.x0Mm) / 2 + ringGapMm);
-        }
+    for (std::size_t i : ringed) {
+        const CutHole &h = plan.holes[i];
+        sink.circle(X((h.x0Mm + h.x1Mm) / 2), Y(h.yMm),
+                    h.radiusMm + (h.x1Mm - h.x0Mm) / 2 + ringGapMm);
+    }
     // The piece number and the title along the upper edge, at the piece's start.
     const double startX = std::max(piece.left.at(W, W), piece.left.at(0, W)) + 2;
     const double top = W - 1 - textMm;
@@ -127,9 +126,19 @@ void drawPiece(CutSink &sink, Layer layer, const CutPlan &plan, const CutLayout 
 
 void drawAll(CutSink &sink, const CutPlan &plan, const ExportOptions &options) {
     const CutLayout L = cutLayout(plan);
+    const std::vector<std::vector<std::size_t>> holes = holesByPiece(plan);
+    // The holes of pairs still too close, once each, by piece.
+    std::vector<std::vector<std::size_t>> ringed(plan.pieces.size());
+    for (const auto &pair : plan.tooClose)
+        for (std::size_t i : {pair.first, pair.second})
+            ringed[plan.holes[i].piece].push_back(i);
+    for (std::vector<std::size_t> &r : ringed) {
+        std::sort(r.begin(), r.end());
+        r.erase(std::unique(r.begin(), r.end()), r.end());
+    }
     for (Layer layer : {Layer::cut, Layer::mark})
         for (unsigned p = 0; p < plan.pieces.size() && !sink.failed(); ++p)
-            drawPiece(sink, layer, plan, L, p, options);
+            drawPiece(sink, layer, plan, L, p, holes[p], ringed[p], options);
 }
 
 // ---- SVG ----

@@ -210,7 +210,14 @@ ExportResult planCut(const ScoreModel &model, const ExportInstrument &instrument
     return {};
 }
 
-std::vector<std::size_t> cuttingOrder(const CutPlan &plan, unsigned piece) {
+std::vector<std::vector<std::size_t>> holesByPiece(const CutPlan &plan) {
+    std::vector<std::vector<std::size_t>> out(plan.pieces.size());
+    for (std::size_t i = 0; i < plan.holes.size(); ++i)
+        out[plan.holes[i].piece].push_back(i);
+    return out;
+}
+
+std::vector<std::size_t> cuttingOrder(const CutPlan &plan, const std::vector<std::size_t> &holes) {
     const double column = std::max(4 * plan.geometry.trackPitchMm, 1.0);
     struct Key {
         long long column;
@@ -218,10 +225,8 @@ std::vector<std::size_t> cuttingOrder(const CutPlan &plan, unsigned piece) {
         std::size_t hole;
     };
     std::vector<Key> keys;
-    for (std::size_t i = 0; i < plan.holes.size(); ++i) {
+    for (std::size_t i : holes) {
         const CutHole &h = plan.holes[i];
-        if (h.piece != piece)
-            continue;
         const long long c = (long long)std::floor(h.x0Mm / column);
         keys.push_back({c, c % 2 == 0 ? h.yMm : -h.yMm, h.x0Mm, i});
     }

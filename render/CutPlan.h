@@ -61,8 +61,11 @@ double holeStartMm(const TapeGeometry &g, unsigned tick, unsigned ticksPerFrame)
 ExportResult planCut(const ScoreModel &model, const ExportInstrument &instrument, double bedMm,
                      bool slots, CutPlan &plan);
 
-// The holes of one piece in the order a cutter should cut them: column by column along the
-// strip, up one column and down the next, so that the head travels little.
-std::vector<std::size_t> cuttingOrder(const CutPlan &plan, unsigned piece);
+// The holes of each piece (indexes into plan.holes), in one pass.
+std::vector<std::vector<std::size_t>> holesByPiece(const CutPlan &plan);
+
+// Holes of one piece in the order a cutter should cut them: column by column along the strip,
+// up one column and down the next, so that the head travels little.
+std::vector<std::size_t> cuttingOrder(const CutPlan &plan, const std::vector<std::size_t> &holes);
 
 } // namespace tw

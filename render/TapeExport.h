@@ -38,14 +38,14 @@ struct TapeGeometry {
     double mmPerSecond = 0;
     double holeLengthMinMm = 0;
     // The strip a cutter makes (all optional in the instrument file; these are the defaults).
-    bool slots = false;            // a long note as a slot as long as the note, else one round hole
-    double holeDiameterMm = 0;     // 0: six tenths of the track pitch
-    double minHoleSpacingMm = 0;   // centre to centre, two holes of one track
+    bool slots = false;          // a long note as a slot as long as the note, else one round hole
+    double holeDiameterMm = 0;   // 0: six tenths of the track pitch
+    double minHoleSpacingMm = 0; // centre to centre, two holes of one track
     double leadInMm = 0, leadOutMm = 0;
-    bool startRight = false;       // the melody's first note at the strip's right end
-    double bedLengthMm = 0;        // the longest piece; 0: the strip in one piece
-    double joinMm = 10;            // how far two pieces overlap at a seam
-    double seamSafetyMm = 0;       // no hole this close to the overlap of a seam
+    bool startRight = false; // the melody's first note at the strip's right end
+    double bedLengthMm = 0;  // the longest piece; 0: the strip in one piece
+    double joinMm = 10;      // how far two pieces overlap at a seam
+    double seamSafetyMm = 0; // no hole this close to the overlap of a seam
 };
 
 // What the export needs to know of an instrument.

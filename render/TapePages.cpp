@@ -55,9 +55,10 @@ TapeContent tapeContent(const ScoreModel &model, const ExportInstrument &instrum
         const double start = n.start * mmPerTick;
         const double length = std::max(n.length * mmPerTick, g.holeLengthMinMm);
         content.lengthMm = std::max(content.lengthMm, start + length);
-        if (n.note < 128 && track[n.note] >= 0)
+        if (n.note < 128 && track[n.note] >= 0) {
             content.marks.push_back(TapeMark{unsigned(track[n.note]), start, length});
-        else
+            content.longestMarkMm = std::max(content.longestMarkMm, length);
+        } else
             content.unplayable.push_back(n);
     }
     return content;
@@ -169,7 +170,8 @@ void outlinePath(cairo_t *cr, const CutPiece &piece, double x, double top, doubl
 }
 
 void drawPiece(cairo_t *cr, unsigned page, const TapePlan &plan, const CutPlan &cut,
-               const TapeGeometry &g, const ExportOptions &options, unsigned tracks) {
+               const std::vector<std::size_t> &holes, const TapeGeometry &g,
+               const ExportOptions &options, unsigned tracks) {
     const CutPiece &piece = cut.pieces[page];
     const double W = g.tapeWidthMm;
     const double top = plan.tapeTopMm, bottom = top + W;
@@ -259,9 +261,8 @@ void drawPiece(cairo_t *cr, unsigned page, const TapePlan &plan, const CutPlan &
     outlinePath(cr, piece, x0, top, W);
     cairo_clip(cr);
     cairo_set_source_rgb(cr, 0, 0, 0);
-    for (const CutHole &h : cut.holes) {
-        if (h.piece != page)
-            continue;
+    for (std::size_t i : holes) {
+        const CutHole &h = cut.holes[i];
         const TapeMark m{h.track, h.x0Mm - h.radiusMm, h.x1Mm - h.x0Mm + 2 * h.radiusMm};
         drawMark(cr, m, x0 + m.startMm, Y(h.yMm), 2 * h.radiusMm, options.holes);
     }
@@ -271,7 +272,7 @@ void drawPiece(cairo_t *cr, unsigned page, const TapePlan &plan, const CutPlan &
     for (const auto &pair : cut.tooClose)
         for (std::size_t i : {pair.first, pair.second}) {
             const CutHole &h = cut.holes[i];
-            if (h.piece != page)
+            if (h.piece != page || h.x0Mm > piece.maxXMm)
                 continue;
             cairo_new_sub_path(cr);
             cairo_arc(cr, x0 + (h.x0Mm + h.x1Mm) / 2, Y(h.yMm),
@@ -308,6 +309,7 @@ ExportResult writeTapePdf(const ScoreModel &model, const ExportOptions &options,
         !r)
         return r;
     plan.pages = unsigned(cut.pieces.size());
+    const std::vector<std::vector<std::size_t>> holes = holesByPiece(cut);
     cairo_surface_t *surface = cairo_pdf_surface_create_for_stream(ExportFile::cairoWrite, &file,
                                                                    plan.paper.width * pointsPerMm,
                                                                    plan.paper.height * pointsPerMm);
@@ -317,7 +319,8 @@ ExportResult writeTapePdf(const ScoreModel &model, const ExportOptions &options,
     cairo_t *cr = cairo_create(surface);
     cairo_scale(cr, pointsPerMm, pointsPerMm); // from here on millimetres
     for (unsigned page = 0; page < plan.pages; ++page) {
-        drawPiece(cr, page, plan, cut, g, options, unsigned(options.instrument.notes.size()));
+        drawPiece(cr, page, plan, cut, holes[page], g, options,
+                  unsigned(options.instrument.notes.size()));
         if (page == 0) {
             const double x = plan.tapeLeftMm, width = plan.paper.width - 2 * pageMarginMm;
             const double bottom = plan.paper.height - pageMarginMm;
