@@ -80,6 +80,8 @@ constexpr MenuEntry fileToPlay[] = {
     {"Edit/Move selected note on tick left", cmdMoveLeft, FL_CTRL + FL_Left, plain},
     {"Edit/Set selected notes' channel to current", cmdSetChannel, 0, plain},
     {"Edit/Fit melody to instrument...", cmdFitToInstrument, ctrl('f'), plain},
+    {"Edit/Fix notes too close to repeat...", cmdFixTooClose, 0, plain},
+    {"Edit/Shorten rests...", cmdShortenRests, 0, plain},
     {"Play/Play all notes or stop playout", cmdPlayAll, ctrl('p'), plain},
     {"Play/Play notes from green marker or stop", cmdPlayFromMarker, ' ', plain},
     {"Play/Play all notes of enabled channels", cmdPlayShownChannels, 0, plain},

@@ -1,5 +1,6 @@
 #include "render/CutPlan.h"
 
+#include "render/ExportParts.h"
 #include "scoremodel/TapeFixes.h"
 
 #include <algorithm>
@@ -208,6 +209,29 @@ ExportResult planCut(const ScoreModel &model, const ExportInstrument &instrument
                       {L - p.left.centreMm, -p.left.slantMm}, plan.widthMm);
     }
     return {};
+}
+
+std::string stripSummary(const ScoreModel &model, const ExportOptions &options) {
+    const bool cutter =
+        options.format == ExportFormat::cutSvg || options.format == ExportFormat::dxf;
+    if (!options.instrument.geometry || !(cutter || options.format == ExportFormat::pdf))
+        return "";
+    const TapeGeometry &g = *options.instrument.geometry;
+    double bed = g.bedLengthMm;
+    if (!cutter) { // a PDF piece is no longer than the page
+        const double page = paperSize(options.paper).width - 2 * pageMarginMm;
+        bed = bed > 0 ? std::min(bed, page) : page;
+    }
+    CutPlan plan;
+    const ExportResult r =
+        planCut(model, options.instrument, bed, !cutter && (!options.holes || g.slots), plan);
+    if (!r)
+        return r.reason;
+    char text[160];
+    std::snprintf(
+        text, sizeof text, "Strip %.2f m in %zu piece(s), %zu hole(s), %zu pair(s) too close",
+        plan.lengthMm / 1000, plan.pieces.size(), plan.holes.size(), plan.tooClose.size());
+    return text;
 }
 
 std::vector<std::vector<std::size_t>> holesByPiece(const CutPlan &plan) {

@@ -61,6 +61,11 @@ double holeStartMm(const TapeGeometry &g, unsigned tick, unsigned ticksPerFrame)
 ExportResult planCut(const ScoreModel &model, const ExportInstrument &instrument, double bedMm,
                      bool slots, CutPlan &plan);
 
+// What the options would make of the melody, in one line for the export window: "Strip 3.41 m
+// in 8 pieces, 594 holes, 2 pairs too close"; the reason instead when no strip can be planned,
+// and "" for the board picture (no tape geometry, or PNG and board SVG).
+std::string stripSummary(const ScoreModel &model, const ExportOptions &options);
+
 // The holes of each piece (indexes into plan.holes), in one pass.
 std::vector<std::vector<std::size_t>> holesByPiece(const CutPlan &plan);
 

@@ -10,6 +10,7 @@
 #include "testsupport/Python.h"
 
 #include <cmath>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -228,4 +229,31 @@ TEST(CutFiles, RefusedWithoutGeometryOrRoom) {
     EXPECT_EQ(r.code, errExportGeometry);
     EXPECT_NE(r.reason.find("leave no room"), std::string::npos) << r.reason;
     EXPECT_TRUE(dir.names().empty()); // nothing left behind
+}
+
+TEST(CutFiles, SummaryFollowsTheOptions) {
+    Melody melody(phrases());
+    const struct {
+        ExportFormat format;
+        bool geometry;
+        const char *summary; // its start
+    } cases[] = {
+        // 40 mm lead-in, 62.5 s at 16 mm/s, the last hole 4 mm long and 30 mm lead-out.
+        {ExportFormat::dxf, true, "Strip 1.07 m in 6 piece(s), 97 hole(s), 1 pair(s) too close"},
+        {ExportFormat::cutSvg, true, "Strip 1.07 m in 6 piece(s)"},
+        {ExportFormat::pdf, true, "Strip 1.07 m in "},
+        {ExportFormat::png, true, ""},
+        {ExportFormat::svg, true, ""},
+        {ExportFormat::pdf, false, ""},
+        {ExportFormat::dxf, false, ""},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(int(c.format));
+        ExportOptions o = boxOptions(c.format);
+        if (!c.geometry)
+            o.instrument.geometry.reset();
+        const std::string summary = stripSummary(melody, o);
+        EXPECT_EQ(summary.substr(0, std::strlen(c.summary)), c.summary);
+        EXPECT_EQ(summary.empty(), *c.summary == '\0');
+    }
 }
