@@ -79,6 +79,9 @@ public:
     void fitToInstrument();
     // Select/Select notes too close to repeat, with the count it found.
     void selectNotesTooClose();
+    // Edit/Fix notes too close to repeat... and Edit/Shorten rests... (AppStrip.cpp).
+    void fixNotesTooClose();
+    void shortenRests();
 
     // Read access for the tests and the other parts of the shell.
     Flt_ScoreTape *scoreTape() const { return tape; }

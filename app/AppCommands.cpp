@@ -223,6 +223,12 @@ void App::onCommand(int id) {
     case cmdSelectTooClose:
         selectNotesTooClose();
         return;
+    case cmdFixTooClose:
+        fixNotesTooClose();
+        return;
+    case cmdShortenRests:
+        shortenRests();
+        return;
     default:
         if (viewCommand(id) || editingCommand(id))
             return;

@@ -84,6 +84,8 @@ constexpr MenuEntry fileToPlay[] = {
     {"Edit/Drag notes", cmdDragNotes, 0, toggle},
     {"Edit/Snap to beat", cmdSnapToBeat, 0, toggle},
     {"Edit/Step entry", cmdStepEntry, 0, toggle},
+    {"Edit/Fix notes too close to repeat...", cmdFixTooClose, 0, plain},
+    {"Edit/Shorten rests...", cmdShortenRests, 0, plain},
     {"Play/Play all notes or stop playout", cmdPlayAll, ctrl('p'), plain},
     {"Play/Play notes from green marker or stop", cmdPlayFromMarker, ' ', plain},
     {"Play/Play all notes of enabled channels", cmdPlayShownChannels, 0, plain},

@@ -63,6 +63,8 @@ enum Command : int {
     cmdInstrumentFile = 700, // + index into the instruments read from files (up to 799)
     cmdFitToInstrument = 800,
     cmdSelectTooClose = 801,
+    cmdFixTooClose = 802,
+    cmdShortenRests = 803,
 
     // The View menu: 900 to 909.
     cmdFollowPlayback = 900,
