@@ -11,6 +11,7 @@ packages=(
     jackd2 libjack-jackd2-dev
     fluidsynth fluid-soundfont-gm
     libcairo2-dev libzstd-dev libpng-dev poppler-utils
+    dpkg-dev file help2man lintian appstream desktop-file-utils man-db
 )
 
 missing=()
