@@ -60,7 +60,8 @@ struct TapeMark {
 };
 
 struct TapeContent {
-    std::vector<TapeMark> marks;
+    std::vector<TapeMark> marks; // in the order of their starts
+    double longestMarkMm = 0;
     std::vector<TapeNote> unplayable; // shown notes the instrument has no track for
     double lengthMm = 0;              // to the end of the last mark or note
 };

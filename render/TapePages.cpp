@@ -54,9 +54,10 @@ TapeContent tapeContent(const ScoreModel &model, const ExportInstrument &instrum
         const double start = n.start * mmPerTick;
         const double length = std::max(n.length * mmPerTick, g.holeLengthMinMm);
         content.lengthMm = std::max(content.lengthMm, start + length);
-        if (n.note < 128 && track[n.note] >= 0)
+        if (n.note < 128 && track[n.note] >= 0) {
             content.marks.push_back(TapeMark{unsigned(track[n.note]), start, length});
-        else
+            content.longestMarkMm = std::max(content.longestMarkMm, length);
+        } else
             content.unplayable.push_back(n);
     }
     return content;
@@ -221,8 +222,14 @@ void drawPiece(cairo_t *cr, unsigned page, const TapePlan &plan, const TapeConte
     cairo_rectangle(cr, left, top, length, g.tapeWidthMm);
     cairo_clip(cr);
     const double size = markAcross * g.trackPitchMm;
-    for (const TapeMark &m : content.marks) {
-        if (m.startMm + m.lengthMm < from || m.startMm > from + length)
+    // The marks are ordered by start: the first that may reach the piece starts at most the
+    // longest mark's length before it.
+    const auto firstMark =
+        std::lower_bound(content.marks.begin(), content.marks.end(), from - content.longestMarkMm,
+                         [](const TapeMark &m, double mm) { return m.startMm < mm; });
+    for (auto it = firstMark; it != content.marks.end() && it->startMm <= from + length; ++it) {
+        const TapeMark &m = *it;
+        if (m.startMm + m.lengthMm < from)
             continue;
         const double y = bottom - g.firstTrackMm - m.track * g.trackPitchMm;
         drawMark(cr, m, left + m.startMm - from, y, size, options.holes);
