@@ -51,22 +51,26 @@ build-tsan/build.ninja:
 	cmake -S . -B build-tsan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTW_SANITIZE=thread \
 	    -DTW_ONLY="$(TSAN_DIRS)"
 
+# Only the tests labelled tsan are built (target tests_tsan), with what they link.
 test-tsan: deps build-tsan/build.ninja
-	cmake --build build-tsan -j $(JOBS)
+	cmake --build build-tsan -j $(JOBS) --target tests_tsan
 	@if [ -n "$$(ctest --test-dir build-tsan -N -L tsan | grep 'Total Tests: [1-9]')" ]; then \
 	    scripts/test-env.sh $(CTEST) --test-dir build-tsan -L tsan; \
 	fi
 
+# Everything but the benchmarks, which make test does not run.
 build-asan/build.ninja:
-	cmake -S . -B build-asan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTW_SANITIZE=address
+	cmake -S . -B build-asan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTW_SANITIZE=address \
+	    -DTW_BENCH=OFF
 
 test-asan: deps build-asan/build.ninja
 	cmake --build build-asan -j $(JOBS)
 	scripts/test-env.sh $(CTEST) --test-dir build-asan
 
+# The fuzz targets and the libraries below them; their tests run in the other builds.
 build-fuzz/build.ninja:
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	    -DTW_SANITIZE=address -DTW_FUZZ=ON -DTW_ONLY="testsupport;notes;midifile;fuzz"
+	    -DTW_SANITIZE=address -DTW_FUZZ=ON -DTW_ONLY="notes;midifile;fuzz" -DBUILD_TESTING=OFF
 
 fuzz: deps build-fuzz/build.ninja
 	@if command -v clang++ >/dev/null && [ -f fuzz/CMakeLists.txt ]; then \
