@@ -89,8 +89,11 @@ bench: deps build-bench/build.ninja
 	cmake --build build-bench -j $(JOBS)
 	scripts/test-env.sh scripts/run-bench.sh build-bench
 
-install: build
-	cmake --install build --prefix $(PREFIX)
+# The build learns PREFIX first: the editor looks for the installed instruments there.
+install: deps build/build.ninja
+	prefix=$(PREFIX) && cmake -S . -B build -DCMAKE_INSTALL_PREFIX="$$prefix"
+	cmake --build build -j $(JOBS)
+	cmake --install build
 
 # The package is built from a tree of its own: Release, without the tests, GoogleTest and the
 # benchmarks, for the prefix /usr, hardened as Debian builds its packages (dpkg-buildflags, less
