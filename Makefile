@@ -125,4 +125,4 @@ screenshot: build
 	scripts/screenshot.sh
 
 clean:
-	rm -rf build build-asan build-tsan build-fuzz build-bench build-deb
+	rm -rf build build-asan build-tsan build-fuzz build-bench build-deb tapeworks2_*.deb
