@@ -36,6 +36,8 @@ int menuShortcutFromAnyWindow(int event) {
 App::App(Flt_AppConfig &config) : Flt_App(config) {
     escapeMode = 2; // Escape is a command of the editor, it never closes the window
     portNames = NoxmidiSnd::listOutputPorts();
+    inputPortNames = NoxmidiRcv::listInputPorts();
+    midiIn.setThruPort(&midiOut);
     instruments = tw::loadInstruments(tw::instrumentFolders(), std::cerr);
     if (instruments.size() > std::size_t(maxInstrumentItems)) {
         std::cerr << "tapeworks2: only the first " << maxInstrumentItems << " of "
@@ -85,6 +87,7 @@ App::~App() {
     Fl::remove_handler(menuShortcutFromAnyWindow);
     if (shortcutOwner == this)
         shortcutOwner = nullptr;
+    Fl::remove_timeout(inputTimer, this);
     stopPlayback();
     writeSettings();
     // The port goes away with this object, the tape only later with the window's children.

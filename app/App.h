@@ -6,9 +6,11 @@
 #pragma once
 
 #include "framework/Flt_App.h"
+#include "mididevice/NoxmidiRcv.h"
 #include "mididevice/NoxmidiSnd.h"
 #include "notes/Instrument.h"
 #include "scoremodel/NoteDrag.h"
+#include "scoremodel/InputRecording.h"
 
 #include <cstdint>
 #include <memory>
@@ -59,6 +61,15 @@ public:
     bool startPlay(unsigned flags);
     // Opens the named output port, or none for an empty name.
     bool selectOutputPort(const std::string &name);
+    // Opens the named input port, or none for an empty name. At the start (quiet) a port that
+    // is gone is passed over without a word and stays chosen in the settings.
+    bool selectInputPort(const std::string &name, bool quiet = false);
+    // Play/Record: starts recording (and playback from the green marker), or ends it and
+    // merges what was played as one edit.
+    void toggleRecording();
+    bool isRecording() const { return recording; }
+    // Takes what arrived at the input: into the take while recording, as steps while stepping.
+    void takeInput();
     // Applies note indicator table 0 (None), 1 (88-key piano), 2 (Deleika-26) or, from 3 on,
     // that of the instruments read from files, in their order.
     void selectNoteIndicators(int choice);
@@ -68,6 +79,9 @@ public:
     void fitToInstrument();
     // Select/Select notes too close to repeat, with the count it found.
     void selectNotesTooClose();
+    // Edit/Fix notes too close to repeat... and Edit/Shorten rests... (AppStrip.cpp).
+    void fixNotesTooClose();
+    void shortenRests();
 
     // Read access for the tests and the other parts of the shell.
     Flt_ScoreTape *scoreTape() const { return tape; }
@@ -76,6 +90,9 @@ public:
     NoxmidiSnd &output() { return midiOut; }
     const std::string &currentFile() const { return fileName; }
     const std::vector<std::string> &outputPorts() const { return portNames; }
+    const std::vector<std::string> &inputPorts() const { return inputPortNames; }
+    NoxmidiRcv &input() { return midiIn; }
+    bool stepEntry() const { return stepEntryOn; }
     const std::vector<tw::Instrument> &fileInstruments() const { return instruments; }
     int pendingClickAction() const { return clickAction; }
     unsigned channelForNewNotes() const { return currentChannel; }
@@ -118,6 +135,17 @@ private:
     // Marks the six "Show MIDI channels" items from the tape's mask (after New and Open).
     void markShownChannels();
     void stopPlayback();
+    // The input's commands and settings (AppInput.cpp).
+    bool inputCommand(int id);
+    void readInputSettings();
+    static void inputTimer(void *app);
+    void stopRecording();
+    // One note-on while stepping; BackSpace.
+    void stepNote(const InputEvent &event);
+    void stepBack();
+    // How recorded and stepped notes come to whole ticks, and the length of a stepped note.
+    TickRounding inputRounding() const;
+    unsigned stepLength() const;
     void writeSettings();
     // The View menu (AppView.cpp): its commands, its settings, the pointer's status line and
     // the crosshair while a click is armed (showPointerState: both, after every command).
@@ -146,6 +174,14 @@ private:
     Flt_Menubar *menubar = nullptr;
     Flt_Infowin *infoWindow = nullptr;
     NoxmidiSnd midiOut;
+    // Declared after the output that its thru sends on, so that it goes first.
+    NoxmidiRcv midiIn;
+    std::vector<std::string> inputPortNames;
+    bool recording = false;
+    int64_t recordStartMicros = 0;
+    NoteRecorder recorder;
+    bool stepEntryOn = false;
+    StepEntry steps;
     unsigned newNoteLength = 4;
     unsigned currentChannel = 0;
     std::string fileName;

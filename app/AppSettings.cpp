@@ -61,6 +61,7 @@ void App::start(int argc, char **argv) {
     std::string port;
     if (prefGetString(prefs, settings::midiPort, port))
         selectOutputPort(port);
+    readInputSettings();
 
     recentFiles = tw::readRecentFiles(prefs);
     showRecentFiles();

@@ -26,5 +26,7 @@ inline constexpr char beatsPerMinute[] = "beatsPerMinute";
 inline constexpr char beatsPerBar[] = "beatsPerBar";
 inline constexpr char firstBarTick[] = "firstBarTick";
 inline constexpr char loopPlayback[] = "loopPlay";
+inline constexpr char midiInputPort[] = "midiInPort";
+inline constexpr char midiThru[] = "midiThru";
 
 } // namespace tw::settings

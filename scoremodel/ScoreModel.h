@@ -184,7 +184,10 @@ public:
     int readMidiFile(const char *path);
     // The melody of a read file's first track, as readMidiFile takes it.
     void loadMidiFile(const MidiFile &file);
-    int writeMidiFile(const char *path);
+    // Saves the melody as a format-0 file through the safe writer: 0, errCannotOpen or
+    // errWrite, with the writer's code and words in *status when given.
+    int writeMidiFile(const char *path, SafeFileStatus *status = nullptr,
+                      const SafeFileOptions &options = SafeFileOptions());
 
 protected:
     // Called whenever what the board shows has changed.

@@ -116,8 +116,14 @@ public:
     // The left column of the playhead line at `tick`.
     int playheadX(double tick) const;
     // One step of the playhead timer at clock reading nowMicros: follows, redraws, and hides
-    // the playhead once the playout has ended.
+    // the playhead once the playout has ended (unless it is held).
     void updatePlayhead(int64_t nowMicros);
+    // While recording the playhead runs on until released, past the end of the playout; with
+    // nothing playing it runs from the green marker, starting at nowMicros. Releasing hides it.
+    void holdPlayhead(bool on, int64_t nowMicros);
+    bool playheadHeld() const { return holdPlayhead_; }
+    // The clock that the playhead follows (and that recording follows too).
+    const tw::PlayheadClock &playheadClock() const { return playhead_; }
 
     // ---- Pointer input (ScoreTapeInput.cpp) ----
     // Presses and releases on the grid go to the click callback; elsewhere they do nothing.
@@ -193,6 +199,7 @@ private:
 
     tw::BoardView view_;
     tw::PlayheadClock playhead_;
+    bool holdPlayhead_ = false;
     PointerCallback pointerCallback_;
     DragCallback dragCallback_;
     PointerShape pointerShape_ = PointerShape::normal;
