@@ -30,10 +30,10 @@ CommandLine parseCommandLine(int argc, char **argv) {
     for (int i = 1; i < argc; ++i) {
         const char *arg = argv[i];
         if (filesOnly || !isOption(arg)) {
+            // One file is opened; with two or more the editor reopens the last session's file,
+            // as it always has.
             if (++files == 1)
                 line.file = arg;
-            else if (problem.empty())
-                problem = "more than one file to open";
             continue;
         }
         if (std::strcmp(arg, "--") == 0) {
@@ -54,6 +54,8 @@ CommandLine parseCommandLine(int argc, char **argv) {
             problem = std::string("unknown option ") + arg;
         }
     }
+    if (files > 1)
+        line.file.clear();
     if (exporting) {
         line.action = CommandAction::exportTape;
         line.file.clear();
@@ -67,20 +69,18 @@ CommandLine parseCommandLine(int argc, char **argv) {
 
 const char *commandLineHelp() {
     return "Usage: tapeworks2 [FILE.mid]\n"
-           "  or:  tapeworks2 --export OUT.pdf|OUT.svg|OUT.png|OUT.dxf [--cut]\n"
-           "                  [--instrument NAME] [--ticks-per-frame N] [--paper a4|letter]\n"
-           "                  [--holes] [--max-rest SECONDS] IN.mid\n"
+           "  or:  tapeworks2 --export OUT.pdf|OUT.svg|OUT.png|OUT.dxf [EXPORT OPTION]... IN.mid\n"
            "Edit MIDI melodies note by note on a piano-roll score tape.\n"
            "\n"
            "Without --export the editor opens its window with FILE.mid, or with the file of\n"
-           "the last session when no file is given. With --export it writes the tape of\n"
-           "IN.mid to OUT without a window or an X server.\n"
+           "the last session when no file or more than one is given. With --export it writes\n"
+           "the tape of IN.mid to OUT without a window or an X server.\n"
            "\n"
            "Options:\n"
            "  --help                 print this help and exit\n"
            "  --version              print the program's name and version and exit\n"
            "  --export OUT           write the tape to OUT: a PDF, SVG, PNG or DXF file, as\n"
-           "                         OUT's extension says\n"
+           "                         OUT's extension says; the options below are for the export\n"
            "  --instrument NAME      the instrument of the tape: \"88-key Piano\",\n"
            "                         \"Deleika-26\", the name of a file from the instrument\n"
            "                         folders, or the path of a .instrument file\n"

@@ -4,6 +4,7 @@
 #include "notes/Instrument.h"
 #include "notes/NoteSets.h"
 #include "render/CutPlan.h"
+#include "safefile/SafeFile.h"
 #include "scoremodel/MidiImport.h"
 
 #include <algorithm>
@@ -153,6 +154,7 @@ bool readInstrumentFile(const std::string &path, Instrument &instrument, std::st
     }
     instrument = *read;
     instrument.path = path;
+    setInputFile("instrument", path);
     return true;
 }
 
@@ -247,6 +249,7 @@ int runExportCommand(int argc, char **argv, std::ostream &out, std::ostream &err
             << readErrorWords(rc, request.input, failedAt) << "\n";
         return exportExitFailed;
     }
+    setInputFile("melody", request.input); // never the file to write
     if (request.maxRestSeconds > 0) {
         const unsigned rests = model.shortenRests(request.maxRestSeconds);
         if (rests > 0)

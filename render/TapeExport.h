@@ -1,7 +1,6 @@
 // Export of the score tape to files: the whole melody as the board draws it (PNG, SVG, or a PDF
 // scaled to the page height), or a PDF of the punched tape at the instrument's true scale, cut
-// into pages to glue together. Files are written to a temporary file beside the target and put
-// in its place only when complete.
+// into pages to glue together. Files are written through the safe writer (safefile/).
 #pragma once
 
 #include "scoremodel/ScoreModel.h"
@@ -18,8 +17,8 @@ constexpr int errExportFormat = -2601;   // the file name ends in none of .png, 
 constexpr int errExportNoNotes = -2602;  // no shown note to export
 constexpr int errExportTooLarge = -2603; // the picture or the page count exceeds the limits
 constexpr int errExportGeometry = -2604; // the tape geometry is unusable or does not fit the paper
-constexpr int errExportCreate = -2605;   // the temporary file cannot be created beside the target
-constexpr int errExportWrite = -2606;    // writing, syncing or renaming failed
+constexpr int errExportCreate = -2605;   // the target is refused or cannot be made (safe writer)
+constexpr int errExportWrite = -2606;    // writing, syncing or replacing failed (safe writer)
 constexpr int errExportDrawing = -2607;  // Cairo or the PNG writer failed
 
 // The largest board picture, in pixels either way, and the most pages of a PDF.
