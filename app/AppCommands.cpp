@@ -135,6 +135,8 @@ const App::CommandTable::Entry App::CommandTable::entries[] = {
     {cmdSetChannel, [](App &a) { a.tape->model().setSelectedChannel(a.currentChannel); }},
     {cmdFitToInstrument, [](App &a) { a.fitToInstrument(); }},
     {cmdSelectTooClose, [](App &a) { a.selectNotesTooClose(); }},
+    {cmdFixTooClose, [](App &a) { a.fixNotesTooClose(); }},
+    {cmdShortenRests, [](App &a) { a.shortenRests(); }},
 };
 
 const App::CommandTable::Range App::CommandTable::ranges[] = {
@@ -181,12 +183,20 @@ const App::CommandTable::Range App::CommandTable::ranges[] = {
 
 void App::onCommand(int id) {
     recoveryKeeper->touched();
+    // A play command while recording stops the playback that records.
+    if (recording && (id == cmdPlayAll || id == cmdPlayFromMarker || id == cmdPlayShownChannels ||
+                      id == cmdPlaySelected)) {
+        stopRecording();
+        return;
+    }
+    if (inputCommand(id))
+        return;
     for (const CommandTable::Entry &entry : CommandTable::entries)
         if (entry.id == id) {
             entry.run(*this);
             return;
         }
-    if (viewCommand(id))
+    if (viewCommand(id) || editingCommand(id))
         return;
     for (const CommandTable::Range &range : CommandTable::ranges)
         if (inRange(id, range.first, range.last)) {
@@ -239,6 +249,15 @@ void App::exitWithoutAsking() {
 }
 
 bool App::startPlay(unsigned flags) {
+    if (midiOut.isOpen() && loopPlayback &&
+        playback->player().state() != NoxssThread::stateRunning) {
+        // A loop plays what lies between the red and the purple marker.
+        if (tape->model().leftMarker() >= tape->model().rightMarker()) {
+            showMessage("The loop needs the purple marker to the right of the red one.");
+            return false;
+        }
+        flags = (flags & ~unsigned(ScoreModel::playFromPlayMarker)) | ScoreModel::playLoop;
+    }
     if (midiOut.isOpen())
         return playback->play(flags);
     showMessagef("No MIDI ported opened yet, see 'Play' menu");

@@ -11,18 +11,20 @@
 
 namespace tw {
 
-void App::startRecovery() {
+bool App::startRecovery(const std::string &startFile) {
     if (!recoveryKeeper->open(tw::recoveryFolder(), long(::getpid())))
-        return;
-    recoveryKeeper->offerOrphans([this](const tw::RecoveryData &data) {
-        tape->model().setNotes(data.notes);
-        tape->model().setDataChanged(true); // unsaved work, as it was
-        for (unsigned c = 0; c < 16; ++c)
-            playback->setProgram(c, data.programs[c]);
-        menubar->setValue(cmdProgram + int(tape->model().program(currentChannel)), true);
-        markShownChannels();
-        setFileName(data.fileName.c_str());
-    });
+        return false;
+    return recoveryKeeper->offerOrphans(
+        [this](const tw::RecoveryData &data) {
+            tape->model().setNotes(data.notes);
+            tape->model().setDataChanged(true); // unsaved work, as it was
+            for (unsigned c = 0; c < 16; ++c)
+                playback->setProgram(c, data.programs[c]);
+            menubar->setValue(cmdProgram + int(tape->model().program(currentChannel)), true);
+            markShownChannels();
+            setFileName(data.fileName.c_str());
+        },
+        startFile);
 }
 
 } // namespace tw

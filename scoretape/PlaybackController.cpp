@@ -73,30 +73,38 @@ bool PlaybackController::play(unsigned flags) {
     }
     player_.stop(); // joins a playout that ended by itself
     const ScoreModel &model = tape_.model();
-    const unsigned from = (flags & ScoreModel::playFromPlayMarker) ? model.playMarker() : 0;
+    const bool loop = (flags & ScoreModel::playLoop) != 0;
+    const unsigned from = loop                                       ? model.leftMarker()
+                          : (flags & ScoreModel::playFromPlayMarker) ? model.playMarker()
+                                                                     : 0;
     const unsigned mask = (flags & ScoreModel::playShownChannels) ? model.channelMask() : 0xFFFF;
     const bool selectedOnly = (flags & ScoreModel::playSelected) != 0;
-    NoxmidiTrk track = model.toTrack(from, ScoreModel::noBound, mask, selectedOnly);
+    const uint64_t loopTicks = loop ? uint64_t(model.rightMarker()) - model.leftMarker() : 0;
+    NoxmidiTrk track = loop ? model.loopTrack(from, model.rightMarker(), mask, selectedOnly)
+                            : model.toTrack(from, ScoreModel::noBound, mask, selectedOnly);
     const bool silent = track.events.empty();
     NoxmidiSnd *const port = output_;
     const double secondsPerTick = timeScale_ / model.ticksPerFrame();
     std::atomic<int64_t> *const started = &playhead_.startMicros;
-    player_.task = [track = std::move(track), port, secondsPerTick,
-                    started](const std::atomic<bool> &stop) {
-        playTrack(stop, track, port, secondsPerTick, *started);
+    player_.task = [track = std::move(track), port, secondsPerTick, started,
+                    loopTicks](const std::atomic<bool> &stop) {
+        playTrack(stop, track, port, secondsPerTick, *started, loopTicks);
     };
-    // The playout's time 0 is its first note.
+    // The playout's time 0 is its first note; a loop's is the red marker.
     if (player_.start() && !silent)
-        startPlayhead(firstPlayedTick(from, mask, selectedOnly), secondsPerTick);
+        startPlayhead(loop ? from : firstPlayedTick(from, mask, selectedOnly), secondsPerTick,
+                      double(loopTicks));
     return true;
 }
 
 void PlaybackController::playTrack(const std::atomic<bool> &stop, const NoxmidiTrk &track,
                                    NoxmidiSnd *port, double secondsPerTick,
-                                   std::atomic<int64_t> &started) {
+                                   std::atomic<int64_t> &started, uint64_t loopTicks) {
     started.store(NoxmidiSnd::Timing::system().nowMicros());
     // A send error (the port was closed meanwhile) ends the playout early; nobody is told.
-    port->play(track, secondsPerTick, [&stop] { return stop.load(); });
+    port->playLoop(
+        track, loopTicks, secondsPerTick, [&stop] { return stop.load(); },
+        NoxmidiSnd::Timing::system());
 }
 
 unsigned PlaybackController::firstPlayedTick(unsigned from, unsigned mask,
@@ -128,8 +136,8 @@ bool PlaybackController::playNoteAt(unsigned tick, unsigned note) {
     return false;
 }
 
-void PlaybackController::startPlayhead(unsigned tick, double secondsPerTick) {
-    playhead_.arm(tick, secondsPerTick);
+void PlaybackController::startPlayhead(unsigned tick, double secondsPerTick, double loopTicks) {
+    playhead_.arm(tick, secondsPerTick, loopTicks);
     tape_.hidePlayhead(); // until the worker has begun
     Fl::remove_timeout(playheadTimer, this);
     Fl::add_timeout(timerPeriod, playheadTimer, this);
@@ -143,6 +151,19 @@ void PlaybackController::stopPlayhead() {
     tape_.hidePlayhead();
 }
 
+void PlaybackController::holdPlayhead(bool on, int64_t nowMicros) {
+    holdPlayhead_ = on;
+    if (!on) {
+        stopPlayhead();
+        return;
+    }
+    if (!playhead_.active) {
+        const ScoreModel &model = tape_.model();
+        startPlayhead(model.playMarker(), timeScale_ / model.ticksPerFrame());
+        playhead_.startMicros.store(nowMicros);
+    }
+}
+
 void PlaybackController::playheadTimer(void *controller) {
     Fl::repeat_timeout(timerPeriod, playheadTimer, controller);
     static_cast<PlaybackController *>(controller)
@@ -152,7 +173,7 @@ void PlaybackController::playheadTimer(void *controller) {
 void PlaybackController::updatePlayhead(int64_t nowMicros) {
     if (!playhead_.active)
         return;
-    if (player_.state() != NoxssThread::stateRunning) {
+    if (player_.state() != NoxssThread::stateRunning && !holdPlayhead_) {
         stopPlayhead(); // the view stays where it is
         return;
     }

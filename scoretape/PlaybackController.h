@@ -44,20 +44,27 @@ public:
     // Seconds from tick 0 to `tick` at the ticks per frame and the speed.
     double secondsAt(unsigned tick) const;
     // One step of the playhead timer at clock reading nowMicros: shows the playhead on the
-    // tape, and hides it once the playout has ended.
+    // tape, and hides it once the playout has ended (unless it is held).
     void updatePlayhead(int64_t nowMicros);
+    // While recording the playhead runs on until released, past the end of the playout; with
+    // nothing playing it runs from the green marker, starting at nowMicros. Releasing hides it.
+    void holdPlayhead(bool on, int64_t nowMicros);
+    bool playheadHeld() const { return holdPlayhead_; }
+    // The clock that the playhead follows (and that recording follows too).
+    const tw::PlayheadClock &playheadClock() const { return playhead_; }
 
     // The body that the player's worker runs; not called directly. It gets the port and the
     // seconds per tick taken on the GUI thread when the playout starts, so that it reads
     // nothing of the tape while the GUI thread changes it, and stores the clock reading at
     // which it begins to play into `started`, the one thing that it writes.
     static void playTrack(const std::atomic<bool> &stop, const NoxmidiTrk &track, NoxmidiSnd *port,
-                          double secondsPerTick, std::atomic<int64_t> &started);
+                          double secondsPerTick, std::atomic<int64_t> &started,
+                          uint64_t loopTicks = 0);
 
 private:
     // The first tick at which play(flags) begins to sound (the first chosen note).
     unsigned firstPlayedTick(unsigned from, unsigned mask, bool selectedOnly) const;
-    void startPlayhead(unsigned tick, double secondsPerTick);
+    void startPlayhead(unsigned tick, double secondsPerTick, double loopTicks = 0);
     void stopPlayhead();
     static void playheadTimer(void *controller);
 
@@ -66,6 +73,7 @@ private:
     NoxssThread player_;
     NoxmidiSnd *output_ = nullptr; // not owned
     double timeScale_ = 1.0;
+    bool holdPlayhead_ = false;
 };
 
 } // namespace tw

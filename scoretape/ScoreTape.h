@@ -11,6 +11,7 @@
 
 #include "render/BoardRender.h"
 #include "scoremodel/BoardView.h"
+#include "scoremodel/NoteDrag.h"
 #include "scoremodel/ScoreModel.h"
 #include "scoretape/BoardZoom.h"
 
@@ -117,6 +118,30 @@ public:
     int handle(int event) override;
     ClickPosition clickPosition(int eventX, int eventY, int eventState) const;
 
+    // ---- Dragging (ScoreTapeInput.cpp) ----
+    // A press, motion with a button held, or release, as a drag sees it: the pixel and the
+    // cell (ticks before 0 and notes outside 0..127 off the board), whether it lies in the right
+    // half of its tick column, the modifier and button state, and whether it is on the grid.
+    struct DragEvent {
+        int event = 0; // FL_PUSH, FL_DRAG or FL_RELEASE
+        tw::NoteDrag::Point point;
+        bool rightHalf = false;
+        int state = 0;
+        bool onGrid = false;
+    };
+    // Sees presses, motions and releases first; true when it took the event (a push it takes
+    // goes to no click callback).
+    using DragCallback = std::function<bool(const DragEvent &)>;
+    void setDragCallback(DragCallback callback) { dragCallback_ = std::move(callback); }
+    DragEvent dragEvent(int event, int eventX, int eventY, int eventState) const;
+    // The pointer over the board while no click is armed: what a press would drag.
+    enum class PointerShape { normal, move, resize };
+    void setPointerShape(PointerShape shape);
+    // A dotted rectangle around the cells of ticks [tick0, tick1] and notes [note0, note1]
+    // (a drag that selects); `on` false removes it.
+    void setSelectionRectangle(bool on, long long tick0 = 0, long long tick1 = 0, int note0 = 0,
+                               int note1 = 0);
+
 private:
     // Sizes from the display scale and the zoom step; the visible area follows.
     void applyZoom();
@@ -125,6 +150,9 @@ private:
     void drawPlayhead();
     // Pointer motion, entering and leaving; true when the event was one of those.
     bool trackPointer(int event);
+    // The cursor for the pointer's place: crosshair while a click is armed, else the shape.
+    void showCursor();
+    void drawSelectionRectangle();
 
     ScoreModel model_;
     BoardView board_;
@@ -133,6 +161,13 @@ private:
     ClickCallback clickCallback_;
     PointerCallback pointerCallback_;
     Fl_Font labelFont_ = 0;
+    DragCallback dragCallback_;
+    PointerShape pointerShape_ = PointerShape::normal;
+    struct SelectionRectangle {
+        bool on = false;
+        long long tick0 = 0, tick1 = 0;
+        int note0 = 0, note1 = 0;
+    } rectangle_;
 };
 
 } // namespace tw

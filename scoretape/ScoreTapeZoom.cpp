@@ -74,8 +74,7 @@ void Flt_ScoreTape::setNoteNamesShown(bool on) {
 
 void Flt_ScoreTape::setCrosshair(bool on) {
     display_.crosshair = on;
-    if (display_.pointerInside && window())
-        window()->cursor(on ? FL_CURSOR_CROSS : FL_CURSOR_DEFAULT);
+    showCursor();
 }
 
 bool Flt_ScoreTape::pointerCell(unsigned &tick, unsigned &note) const {
@@ -93,9 +92,12 @@ bool Flt_ScoreTape::trackPointer(int event) {
     unsigned tick = 0, before = 128, after = 128;
     pointerCell(tick, before);
     const bool inside = event != FL_LEAVE && Fl::event_inside(this);
-    if (inside != display_.pointerInside && window())
-        window()->cursor(inside && display_.crosshair ? FL_CURSOR_CROSS : FL_CURSOR_DEFAULT);
+    const bool entered = inside != display_.pointerInside;
+    if (entered && !inside && window())
+        window()->cursor(FL_CURSOR_DEFAULT);
     display_.pointerInside = inside;
+    if (entered)
+        showCursor();
     display_.pointerX = Fl::event_x();
     display_.pointerY = Fl::event_y();
     pointerCell(tick, after);

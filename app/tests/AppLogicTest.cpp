@@ -1,9 +1,11 @@
-// The main window's key table, the wheel arithmetic and the file name rules, without a display.
+// The main window's key table, the wheel arithmetic, the file name rules and the question about
+// unsaved work, without a display.
 #include "app/AppDialogs.h"
 #include "app/CommandIds.h"
 #include "app/FileNames.h"
 #include "app/KeyTable.h"
 #include "app/RecentFiles.h"
+#include "app/RecoveryKeeper.h"
 #include "app/WheelSteps.h"
 #include "tw/Identity.h"
 
@@ -251,4 +253,16 @@ TEST(RecentFiles, StoredInThePreferences) {
         EXPECT_FALSE(prefs.entryExists("recentFile5"));
     }
     std::filesystem::remove_all(dir);
+}
+
+TEST(RecoveryQuestion, NamesTheFileGivenAtTheStart) {
+    RecoveryData data;
+    data.fileName = "/home/u/song.mid";
+    const std::string plain = recoveryQuestion(data, "");
+    EXPECT_EQ(plain.rfind("Unsaved work on /home/u/song.mid,\nlast changed ", 0), 0u) << plain;
+    EXPECT_EQ(plain.substr(plain.size() - 12), "\nRestore it?");
+    const std::string given = recoveryQuestion(data, "other.mid");
+    EXPECT_EQ(given, plain + "\nRestore opens it instead of other.mid.");
+    data.fileName.clear();
+    EXPECT_NE(recoveryQuestion(data, "").find("an untitled melody"), std::string::npos);
 }

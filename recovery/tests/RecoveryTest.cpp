@@ -4,11 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -213,8 +215,22 @@ TEST(RecoveryFile, AFailedWriteLeavesTheFileBefore) {
     TempFolder folder;
     const std::string path = folder.path("r.recovery");
     ASSERT_EQ(writeRecoveryFile(path, sample(1)), recoveryOk);
-    fs::create_directory(path + ".tmp"); // the temporary file cannot be made
-    EXPECT_NE(writeRecoveryFile(path, sample(2)), recoveryOk);
+    // A file size limit makes the write fail part way, as a full disk would.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const struct rlimit limit { 64, 64 };
+        std::string reason;
+        ::_exit(::setrlimit(RLIMIT_FSIZE, &limit) == 0 &&
+                        writeRecoveryFile(path, sample(2), &reason) == errRecoveryWrite &&
+                        reason.find("larger than the largest file") != std::string::npos
+                    ? 0
+                    : 1);
+    }
+    int status = -1;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     RecoveryData back;
     ASSERT_EQ(readRecoveryFile(path, back), recoveryOk);
     EXPECT_EQ(back.changedAt, 1);
