@@ -7,6 +7,7 @@
 #include "app/NoteClipboard.h"
 #include "app/RecoveryKeeper.h"
 #include "app/SettingsKeys.h"
+#include "clipboard/ScoreClipboard.h"
 #include "framework/Flt_Infowin.h"
 #include "framework/Flt_Menubar.h"
 #include "framework/Preferences.h"
@@ -175,7 +176,7 @@ const App::CommandTable::Range App::CommandTable::ranges[] = {
          showMessagef("%u notes selected", a.tape->model().selectLoudest(unsigned(percent)));
      }},
     {cmdSpeed, cmdSpeed + 8, [](App &a, int step) { a.playback->setSpeed(speedFactor(step)); }},
-    {cmdTicksPerFrame, cmdTicksPerFrame + 200,
+    {cmdTicksPerFrame, cmdTicksPerFrame + int(maxTicksPerFrame),
      [](App &a, int ticks) { a.tape->model().setTicksPerFrame(unsigned(ticks)); }},
     {cmdRecentFile, cmdNoRecentFile - 1,
      [](App &a, int index) { a.openRecentFile(std::size_t(index)); }},
@@ -211,7 +212,7 @@ void App::copySelection() {
         tape->model().selectBetweenMarkers();
         notes = tape->model().selectedNotes();
     }
-    copyNotes(notes);
+    copyNotesToClipboard(notes);
 }
 
 void App::cutSelection() {
@@ -219,7 +220,7 @@ void App::cutSelection() {
     const std::vector<TapeNote> notes = tape->model().selectedNotes();
     if (notes.empty())
         return;
-    if (!copyNotes(notes)) {
+    if (!copyNotesToClipboard(notes)) {
         showMessagef("Cannot put the %zu selected notes on the clipboard; nothing was cut",
                      notes.size());
         return;

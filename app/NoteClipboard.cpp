@@ -25,10 +25,6 @@ void installClipboardPump() {
                           }});
 }
 
-bool copyNotes(const std::vector<TapeNote> &notes) {
-    return copyNotesToClipboard(notes);
-}
-
 std::vector<TapeNote> notesForPaste() {
     return notesFromClipboard();
 }

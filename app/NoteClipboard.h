@@ -14,7 +14,7 @@ void shutdownClipboard();
 // Lets our own window keep answering selection requests while a copy or paste waits, so that
 // a paste of something this editor itself offers does not stall.
 void installClipboardPump();
-bool copyNotes(const std::vector<TapeNote> &notes);
+// Notes go to the clipboard with copyNotesToClipboard (clipboard/ScoreClipboard.h).
 std::vector<TapeNote> notesForPaste();
 
 } // namespace tw

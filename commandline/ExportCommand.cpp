@@ -3,6 +3,7 @@
 #include "midifile/MidiFile.h"
 #include "notes/Instrument.h"
 #include "notes/NoteSets.h"
+#include "notes/TapeNote.h"
 #include "render/CutPlan.h"
 #include "safefile/SafeFile.h"
 #include "scoremodel/MidiImport.h"
@@ -24,7 +25,7 @@ const char usage[] = "usage: tapeworks2 --export OUT.pdf|OUT.svg|OUT.png|OUT.dxf
 bool parseTicks(const char *text, unsigned &ticks) {
     char *end = nullptr;
     const long value = std::strtol(text, &end, 10);
-    if (!*text || *end || value < 2 || value > 200)
+    if (!*text || *end || value < long(minTicksPerFrame) || value > long(maxTicksPerFrame))
         return false;
     ticks = unsigned(value);
     return true;

@@ -7,6 +7,9 @@ namespace tw {
 
 // The last tick a note may reach: starts and ends are 32-bit tick counts.
 constexpr uint32_t lastTick = 0xFFFFFFFFu;
+// The range of ticks per frame (a frame is a second of the tape at 100 %).
+constexpr unsigned minTicksPerFrame = 2;
+constexpr unsigned maxTicksPerFrame = 200;
 
 struct TapeNote {
     uint32_t note = 0;     // MIDI note number (row), 0..127

@@ -241,8 +241,7 @@ std::vector<TapeNote> importNotes(const MidiFile &file, const std::vector<unsign
                                       nearestTicks(map.seconds(n.off) * ticksPerFrame)));
         });
     }
-    std::stable_sort(list.begin(), list.end(),
-                     [](const TapeNote &a, const TapeNote &b) { return a.start < b.start; });
+    std::stable_sort(list.begin(), list.end(), ByStart());
     return list;
 }
 

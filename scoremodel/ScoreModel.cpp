@@ -84,7 +84,7 @@ unsigned ScoreModel::longestNote() const {
 }
 
 void ScoreModel::setTicksPerFrame(unsigned ticks) {
-    if (ticks < 2 || ticks > 200)
+    if (ticks < minTicksPerFrame || ticks > maxTicksPerFrame)
         return;
     ticksPerFrame_ = ticks;
     modelChanged();

@@ -1,5 +1,7 @@
 #include "scoretape/Playhead.h"
 
+#include "notes/TapeNote.h"
+
 #include <cmath>
 
 namespace tw {
@@ -19,7 +21,7 @@ unsigned followFirstTick(unsigned firstTick, unsigned visibleTicks, double playT
     const double first = std::floor(playTick - 0.1 * visibleTicks);
     if (first <= 0)
         return 0;
-    return first >= 4294967295.0 ? 4294967295u : unsigned(first);
+    return first >= double(lastTick) ? lastTick : unsigned(first);
 }
 
 void PlayheadClock::arm(unsigned tick, double perTick, double loop) {

@@ -8,8 +8,21 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace tw {
+
+// The whole content of a file ("" when it cannot be read).
+inline std::string readFile(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+inline void writeFile(const std::string &path, const std::string &content) {
+    std::ofstream(path, std::ios::binary) << content;
+}
 
 class TempDir {
 public:
@@ -36,11 +49,14 @@ public:
         std::ofstream(path(name), std::ios::binary) << content;
         return path(name);
     }
-    std::string read(const std::string &name) const {
-        std::ifstream in(path(name), std::ios::binary);
-        std::ostringstream content;
-        content << in.rdbuf();
-        return content.str();
+    std::string read(const std::string &name) const { return readFile(path(name)); }
+    std::string operator/(const std::string &name) const { return path(name); }
+    // The names of the files in the folder.
+    std::vector<std::string> names() const {
+        std::vector<std::string> out;
+        for (const auto &entry : std::filesystem::directory_iterator(path_))
+            out.push_back(entry.path().filename().string());
+        return out;
     }
 
 private:

@@ -4,6 +4,7 @@
 #include "commandline/ExportCommand.h"
 #include "framework/Dialogs.h"
 #include "testsupport/NoteMakers.h"
+#include "testsupport/TempFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -17,20 +18,6 @@ namespace {
 
 struct Melody : ScoreModel {
     Melody() { setNotes({tn(60, 0), tn(64, 8)}); }
-};
-
-std::string readAll(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-struct Folder {
-    std::string path = std::filesystem::temp_directory_path().string() + "/tw-export-dialog-" +
-                       std::to_string(::getpid());
-    Folder() { std::filesystem::create_directories(path); }
-    ~Folder() { std::filesystem::remove_all(path); }
 };
 
 } // namespace
@@ -58,32 +45,32 @@ TEST(ExportDialog, FileNameFollowsTheFormat) {
 
 TEST(ExportDialog, OkWritesOrShowsTheReason) {
     Melody melody;
-    Folder folder;
+    TempDir folder("tw-export-dialog");
     std::vector<DialogCall> calls;
     int answer = 0;
     ScopedDialogResponder responder([&](const DialogCall &call) {
         calls.push_back(call);
         return answer;
     });
-    ExportDialog dialog(melody, folder.path + "/song.mid", ExportInstrument());
+    ExportDialog dialog(melody, folder.path() + "/song.mid", ExportInstrument());
 
     EXPECT_TRUE(dialog.accept());
-    EXPECT_EQ(readAll(folder.path + "/song.pdf").substr(0, 4), "%PDF");
+    EXPECT_EQ(readFile(folder.path() + "/song.pdf").substr(0, 4), "%PDF");
     EXPECT_TRUE(calls.empty());
 
     // An existing file: Cancel keeps it, Replace writes it.
-    std::ofstream(folder.path + "/song.pdf") << "kept";
+    std::ofstream(folder.path() + "/song.pdf") << "kept";
     answer = 0;
     EXPECT_TRUE(dialog.accept());
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_TRUE(calls[0].question);
-    EXPECT_EQ(readAll(folder.path + "/song.pdf"), "kept");
+    EXPECT_EQ(readFile(folder.path() + "/song.pdf"), "kept");
     answer = 1;
     EXPECT_TRUE(dialog.accept());
-    EXPECT_EQ(readAll(folder.path + "/song.pdf").substr(0, 4), "%PDF");
+    EXPECT_EQ(readFile(folder.path() + "/song.pdf").substr(0, 4), "%PDF");
 
     calls.clear();
-    dialog.setPath(folder.path + "/missing/song.pdf");
+    dialog.setPath(folder.path() + "/missing/song.pdf");
     EXPECT_EQ(dialog.accept().code, errExportCreate);
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_FALSE(calls[0].question);
@@ -166,10 +153,10 @@ TEST(ExportCommand, InstrumentFilesGiveTheirTape) {
     }
 
     // By name among the files, by the path of a file, and the built-in ones before both.
-    Folder folder;
-    const std::string path = folder.path + "/box.instrument";
+    TempDir folder("tw-export-dialog");
+    const std::string path = folder.path() + "/box.instrument";
     std::ofstream(path) << base << tape << "mm-per-second: 20\n";
-    std::ofstream(folder.path + "/broken.instrument") << "notes: C4\n";
+    std::ofstream(folder.path() + "/broken.instrument") << "notes: C4\n";
     const std::vector<Instrument> files = {parse(base + tape + "mm-per-second: 20\n")};
     const struct {
         std::string name;
@@ -182,8 +169,8 @@ TEST(ExportCommand, InstrumentFilesGiveTheirTape) {
         {path, true, 4, true, ""},
         {"88-key Piano", true, 88, false, ""},
         {"box", false, 0, false, "\"Box\""}, // names are exact; the error lists the known ones
-        {folder.path + "/broken.instrument", false, 0, false, "broken.instrument, line"},
-        {folder.path + "/none.instrument", false, 0, false, "cannot read"},
+        {folder.path() + "/broken.instrument", false, 0, false, "broken.instrument, line"},
+        {folder.path() + "/none.instrument", false, 0, false, "cannot read"},
     };
     for (const auto &f : finds) {
         SCOPED_TRACE(f.name);

@@ -15,10 +15,7 @@
 namespace tw {
 
 inline std::string readText(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return readFile(path);
 }
 
 inline void writeText(const std::string &path, const std::string &text) {

@@ -1,6 +1,7 @@
 // The recovery files without a display: where they live, what they keep, and which of them an
 // editor may take over. Other editors are real processes (fork) holding or leaving their locks.
 #include "recovery/Recovery.h"
+#include "testsupport/TempFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -18,36 +19,6 @@ using namespace tw;
 namespace fs = std::filesystem;
 
 namespace {
-
-class TempFolder {
-public:
-    TempFolder() {
-        std::string pattern = (fs::temp_directory_path() / "tw-recovery-XXXXXX").string();
-        if (::mkdtemp(pattern.data()))
-            dir = pattern;
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        fs::remove_all(dir, ignored);
-    }
-    std::string path(const std::string &name = "") const {
-        return name.empty() ? dir : dir + "/" + name;
-    }
-
-private:
-    std::string dir;
-};
-
-std::string readText(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void writeText(const std::string &path, const std::string &text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
 
 RecoveryData sample(int64_t changedAt = 1700000000) {
     RecoveryData d;
@@ -163,7 +134,7 @@ TEST(RecoveryFile, KeepsEveryNoteProgramAndName) {
         {"empty untitled melody", empty}, {"limits", limits},   {"overlapping", overlapping},
         {"odd file name", oddName},       {"many notes", many},
     };
-    TempFolder folder;
+    TempDir folder("tw-recovery");
     for (const auto &[what, data] : cases) {
         SCOPED_TRACE(what);
         const std::string path = folder.path("r.recovery");
@@ -176,14 +147,14 @@ TEST(RecoveryFile, KeepsEveryNoteProgramAndName) {
 }
 
 TEST(RecoveryFile, RefusesAnythingButACompleteFile) {
-    TempFolder folder;
+    TempDir folder("tw-recovery");
     const std::string path = folder.path("r.recovery");
     ASSERT_EQ(writeRecoveryFile(path, sample()), recoveryOk);
-    const std::string good = readText(path);
+    const std::string good = readFile(path);
     RecoveryData untouched = sample(42);
     // Every cut short file (a write that did not finish) is refused.
     for (std::size_t size = 0; size < good.size(); ++size) {
-        writeText(path, good.substr(0, size));
+        writeFile(path, good.substr(0, size));
         ASSERT_EQ(readRecoveryFile(path, untouched), errRecoveryFormat) << "cut at " << size;
     }
     const std::pair<std::string, std::string> damages[] = {
@@ -204,7 +175,7 @@ TEST(RecoveryFile, RefusesAnythingButACompleteFile) {
         std::string text = good;
         const std::size_t at = text.find(from);
         ASSERT_NE(at, std::string::npos) << from;
-        writeText(path, text.replace(at, from.size(), to));
+        writeFile(path, text.replace(at, from.size(), to));
         EXPECT_EQ(readRecoveryFile(path, untouched), errRecoveryFormat) << to;
     }
     expectSame(untouched, sample(42));
@@ -212,7 +183,7 @@ TEST(RecoveryFile, RefusesAnythingButACompleteFile) {
 }
 
 TEST(RecoveryFile, AFailedWriteLeavesTheFileBefore) {
-    TempFolder folder;
+    TempDir folder("tw-recovery");
     const std::string path = folder.path("r.recovery");
     ASSERT_EQ(writeRecoveryFile(path, sample(1)), recoveryOk);
     // A file size limit makes the write fail part way, as a full disk would.
@@ -238,7 +209,7 @@ TEST(RecoveryFile, AFailedWriteLeavesTheFileBefore) {
 }
 
 TEST(RecoverySlot, IsNamedAfterThePidAndLockedForItsLife) {
-    TempFolder folder;
+    TempDir folder("tw-recovery");
     const std::string dir = folder.path("state/tapeworks2"); // made on open
     RecoverySlot a, b;
     ASSERT_TRUE(a.open(dir, 4242));
@@ -285,17 +256,17 @@ TEST(RecoveryOrphans, OnlyWorkOfEditorsThatNoLongerRun) {
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
-        TempFolder folder;
+        TempDir folder("tw-recovery");
         const RecoveryData data = sample();
         OtherEditor other(folder.path(), c.withData ? &data : nullptr, c.running);
         ASSERT_FALSE(other.id.empty());
         const std::string lock = folder.path(other.id + ".lock");
         const std::string file = folder.path(other.id + ".recovery");
         if (c.damaged)
-            writeText(file, "Tapeworks2 recovery 1\nchanged");
+            writeFile(file, "Tapeworks2 recovery 1\nchanged");
         if (c.lockFileLost)
             fs::remove(lock);
-        writeText(file + ".tmp", "a write cut short"); // only an ended editor's goes with it
+        writeFile(file + ".tmp", "a write cut short"); // only an ended editor's goes with it
         std::vector<RecoveryOrphan> orphans = claimRecoveryOrphans(folder.path(), "");
         ASSERT_EQ(orphans.size(), c.offered ? 1u : 0u);
         if (c.offered) {
@@ -310,7 +281,7 @@ TEST(RecoveryOrphans, OnlyWorkOfEditorsThatNoLongerRun) {
 }
 
 TEST(RecoveryOrphans, AClaimedOrphanIsHeldUntilDecided) {
-    TempFolder folder;
+    TempDir folder("tw-recovery");
     const RecoveryData older = sample(100), newer = sample(200);
     OtherEditor first(folder.path(), &older, false);
     OtherEditor second(folder.path(), &newer, false);

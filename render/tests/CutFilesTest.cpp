@@ -98,7 +98,7 @@ TEST(CutFiles, HolesPiecesSeamsAndLayersReadBack) {
     const TapeGeometry &g = *dxfOptions.instrument.geometry;
     const double slant = seamSlantPerWidth * 70, slope = std::hypot(70, slant) / 70;
 
-    TempFolder dir;
+    TempDir dir;
     for (ExportFormat format : {ExportFormat::dxf, ExportFormat::cutSvg}) {
         const bool dxf = format == ExportFormat::dxf;
         SCOPED_TRACE(dxf ? "DXF" : "SVG");
@@ -189,7 +189,7 @@ TEST(CutFiles, SvgColoursAndUnits) {
     Melody melody({tn(48, 0, 2), tn(77, 8, 16)});
     ExportOptions options = boxOptions(ExportFormat::cutSvg);
     options.instrument.geometry->slots = true;
-    TempFolder dir;
+    TempDir dir;
     ASSERT_TRUE(exportTape(melody, options, dir / "s.svg"));
     std::ifstream in(dir / "s.svg");
     std::stringstream text;
@@ -216,7 +216,7 @@ TEST(CutFiles, SvgColoursAndUnits) {
 TEST(CutFiles, RefusedWithoutGeometryOrRoom) {
     Melody melody({tn(60, 0, 2)});
     ExportOptions options = boxOptions(ExportFormat::dxf);
-    TempFolder dir;
+    TempDir dir;
     options.instrument.geometry.reset();
     ExportResult r = exportTape(melody, options, dir / "x.dxf");
     EXPECT_EQ(r.code, errExportGeometry);

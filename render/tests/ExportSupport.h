@@ -1,8 +1,9 @@
-// A private folder for the export tests, and melodies built in one line.
+// Melodies built in one line for the export tests.
 #pragma once
 
 #include "render/TapeExport.h"
 #include "testsupport/NoteMakers.h"
+#include "testsupport/TempFiles.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -10,26 +11,6 @@
 #include <vector>
 
 namespace tw {
-
-struct TempFolder {
-    std::string path;
-    TempFolder() {
-        std::string pattern = std::filesystem::temp_directory_path().string() + "/tw-export-XXXXXX";
-        if (char *made = ::mkdtemp(pattern.data()))
-            path = made;
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path, ignored);
-    }
-    std::string operator/(const std::string &name) const { return path + "/" + name; }
-    std::vector<std::string> names() const {
-        std::vector<std::string> out;
-        for (const auto &entry : std::filesystem::directory_iterator(path))
-            out.push_back(entry.path().filename().string());
-        return out;
-    }
-};
 
 struct Melody : tw::ScoreModel {
     explicit Melody(const std::vector<TapeNote> &notes, unsigned ticksPerFrame = 8) {

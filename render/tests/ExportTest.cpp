@@ -33,13 +33,6 @@ struct Image {
     }
 };
 
-std::string readAll(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 ExportOptions optionsFor(ExportFormat format) {
     ExportOptions o;
     o.format = format;
@@ -55,7 +48,7 @@ TEST(BoardPng, NotesAtTheirPixelsAndNothingElseOnTheirRows) {
                    tn(64, 1020, 10, 0), tn(61, 30, 2, 5), tn(65, 40, 5, 2)});
     RowColours piano = pianoRowColours();
     melody.setRowColours(piano);
-    TempFolder dir;
+    TempDir dir;
     ASSERT_TRUE(exportTape(melody, optionsFor(ExportFormat::png), dir / "m.png"));
     Image png(dir / "m.png");
     ASSERT_TRUE(png.ok());
@@ -110,7 +103,7 @@ TEST(BoardPng, HiddenChannelsAndMarkers) {
     melody.setChannelMask(0xFFFF & ~2u); // channel 1 hidden: one row only
     melody.setRightMarker(3);
     melody.toggleSectionMarker(2);
-    TempFolder dir;
+    TempDir dir;
     ASSERT_TRUE(exportTape(melody, optionsFor(ExportFormat::png), dir / "m.png"));
     Image png(dir / "m.png");
     ASSERT_TRUE(png.ok());
@@ -126,15 +119,15 @@ TEST(BoardPng, HiddenChannelsAndMarkers) {
 
 TEST(BoardSvg, SizeOfTheBoard) {
     Melody melody({tn(50, 0, 10), tn(52, 90, 10)});
-    TempFolder dir;
+    TempDir dir;
     ASSERT_TRUE(exportTape(melody, optionsFor(ExportFormat::svg), dir / "m.svg"));
-    const std::string svg = readAll(dir / "m.svg");
+    const std::string svg = readFile(dir / "m.svg");
     EXPECT_NE(svg.find("width=\"801px\""), std::string::npos);
     EXPECT_NE(svg.find("height=\"48px\""), std::string::npos); // 3 rows
 }
 
 TEST(ExportFiles, TargetReplacedWholeOrLeftAlone) {
-    TempFolder dir;
+    TempDir dir;
     const std::string target = dir / "tape.png";
     std::ofstream(target) << "old";
     Melody empty({});
@@ -151,13 +144,13 @@ TEST(ExportFiles, TargetReplacedWholeOrLeftAlone) {
         SCOPED_TRACE(c.what);
         EXPECT_EQ(exportTape(c.model, optionsFor(ExportFormat::png), c.path).code, c.code);
     }
-    EXPECT_EQ(readAll(target), "old");
+    EXPECT_EQ(readFile(target), "old");
 
     // A picture beyond the limit is refused, and so is a PDF of too many pages.
     Melody far({tn(60, 0), tn(61, 200000)});
     for (ExportFormat f : {ExportFormat::png, ExportFormat::svg, ExportFormat::pdf})
         EXPECT_EQ(exportTape(far, optionsFor(f), target).code, errExportTooLarge);
-    EXPECT_EQ(readAll(target), "old");
+    EXPECT_EQ(readFile(target), "old");
 
     Melody melody({tn(60, 0)});
     ExportResult r = exportTape(melody, optionsFor(ExportFormat::png), dir / "none/tape.png");
@@ -171,7 +164,7 @@ TEST(ExportFiles, TargetReplacedWholeOrLeftAlone) {
     EXPECT_NE(r.reason.find("is a folder"), std::string::npos) << r.reason;
 
     ASSERT_TRUE(exportTape(melody, optionsFor(ExportFormat::png), target));
-    EXPECT_EQ(readAll(target).substr(1, 3), "PNG");
+    EXPECT_EQ(readFile(target).substr(1, 3), "PNG");
     auto names = dir.names();
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"folder.pdf", "tape.png"}));

@@ -65,7 +65,7 @@ struct Page {
     std::vector<uint8_t> grey;
     int at(int x, int y) const { return grey[std::size_t(y) * w + x]; }
 };
-Page renderFirstPage(const TempFolder &dir, const std::string &pdf) {
+Page renderFirstPage(const TempDir &dir, const std::string &pdf) {
     run("pdftoppm -r 254 -png -gray -f 1 -l 1 -singlefile '" + pdf + "' '" + dir / "page" + "'");
     Page page;
     cairo_surface_t *s = cairo_image_surface_create_from_png((dir / "page.png").c_str());
@@ -104,7 +104,7 @@ TEST(TapePdf, TrueScaleOnThePage) {
         GTEST_SKIP() << "poppler-utils missing";
     // At 8 ticks a second: C4 at 1 s and 6 s (100 mm apart), A#4 (track 10) at 3 s.
     Melody melody({tn(60, 8, 4), tn(70, 24, 8), tn(60, 48, 4)});
-    TempFolder dir;
+    TempDir dir;
     for (bool holes : {false, true}) {
         SCOPED_TRACE(holes ? "holes" : "bars");
         const ExportResult r = exportTape(melody, tapeOptions(Paper::a4, holes), dir / "t.pdf");
@@ -147,7 +147,7 @@ TEST(TapePdf, PiecesGrowWithTheMelody) {
     } cases[] = {{10, Paper::a4, 1},     {13, Paper::a4, 1},     {14, Paper::a4, 2},
                  {38, Paper::a4, 3},     {39, Paper::a4, 4},     {12, Paper::letter, 1},
                  {13, Paper::letter, 2}, {100, Paper::letter, 9}};
-    TempFolder dir;
+    TempDir dir;
     for (const auto &c : cases) {
         SCOPED_TRACE(c.endSeconds);
         Melody melody({tn(60, 0, 4), tn(61, c.endSeconds * 8 - 8, 8)});

@@ -9,14 +9,6 @@
 
 namespace tw {
 
-// Starts of the melody in storage order.
-inline std::vector<unsigned> starts(const ScoreModel &tape) {
-    std::vector<unsigned> out;
-    for (const TapeNote &n : tape.notes())
-        out.push_back(n.start);
-    return out;
-}
-
 // A model with a view of 100 tick columns and 30 rows from note 50, as a board of 801 x 345
 // pixels.
 struct TestTape : ScoreModel {

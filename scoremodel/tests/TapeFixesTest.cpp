@@ -141,12 +141,12 @@ TEST(TapeFixes, LongRestsBecomeTheGivenLength) {
     tape.setChannelMask(0xFFFF & ~(1u << 3));
     const unsigned before = tape.undoPosition();
     EXPECT_EQ(tape.shortenRests(2), 1u); // 4 s becomes 2 s: 16 ticks earlier from there on
-    EXPECT_EQ(starts(tape), (std::vector<unsigned>{0, 24, 40, 44, 84}));
+    EXPECT_EQ(starts(tape.notes()), (std::vector<unsigned>{0, 24, 40, 44, 84}));
     EXPECT_TRUE(tape.undo());
-    EXPECT_EQ(starts(tape), (std::vector<unsigned>{0, 40, 56, 60, 100}));
+    EXPECT_EQ(starts(tape.notes()), (std::vector<unsigned>{0, 40, 56, 60, 100}));
     EXPECT_EQ(tape.undoPosition(), before);
     EXPECT_EQ(tape.shortenRests(0.5), 2u); // 32 and 8 ticks become 4, the rest of 4 stays
-    EXPECT_EQ(starts(tape), (std::vector<unsigned>{0, 12, 24, 28, 68}));
+    EXPECT_EQ(starts(tape.notes()), (std::vector<unsigned>{0, 12, 24, 28, 68}));
     EXPECT_EQ(tape.shortenRests(10), 0u);
     EXPECT_EQ(tape.shortenRests(-1), 0u);
     EXPECT_EQ(tape.shortenRests(1e9), 0u);

@@ -81,7 +81,7 @@ TEST(TapeModel, AddNoteKeepsOrderAndArrivalOrderOfEqualStarts) {
     EXPECT_TRUE(tape.model().addNote(tn(64, 20)));
     EXPECT_TRUE(tape.model().addNote(tn(65, 10, 4, 0, 100, true)));
     EXPECT_TRUE(tape.model().dataChanged());
-    ASSERT_EQ(starts(tape), (std::vector<unsigned>{5, 10, 10, 10, 20}));
+    ASSERT_EQ(starts(tape.model().notes()), (std::vector<unsigned>{5, 10, 10, 10, 20}));
     EXPECT_EQ(tape.model().notes()[3].note, 65u); // after all notes of start 10
     EXPECT_FALSE(tape.model().notes()[3].selected);
     EXPECT_EQ(tape.model().notes()[2].channel, 1u);

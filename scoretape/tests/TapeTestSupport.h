@@ -10,14 +10,6 @@
 
 namespace tw {
 
-// Starts of the melody in storage order.
-inline std::vector<unsigned> starts(const Flt_ScoreTape &tape) {
-    std::vector<unsigned> out;
-    for (const TapeNote &n : tape.model().notes())
-        out.push_back(n.start);
-    return out;
-}
-
 // A tape of 100 tick columns and 30 rows from note 50 (801 x 345 pixels), no display needed.
 struct TestTape : Flt_ScoreTape {
     TestTape() : Flt_ScoreTape(0, 0, 0, 0) {
