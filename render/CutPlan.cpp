@@ -250,14 +250,18 @@ std::string stripSummary(const ScoreModel &model, const ExportOptions &options) 
         planCut(model, options.instrument, bed, !cutter && (!options.holes || g.slots), plan);
     if (!r)
         return r.reason;
-    char text[200];
-    std::snprintf(
-        text, sizeof text, "Strip %.2f m in %zu piece(s), %zu hole(s), %zu pair(s) too close",
-        plan.lengthMm / 1000, plan.pieces.size(), plan.holes.size(), plan.tooClose.size());
-    std::string summary = text;
+    const auto count = [](std::size_t n, const char *one, const char *many) {
+        return std::to_string(n) + " " + (n == 1 ? one : many);
+    };
+    char metres[32];
+    std::snprintf(metres, sizeof metres, "%.2f", plan.lengthMm / 1000);
+    std::string summary = std::string("Strip ") + metres +
+                          " m: " + count(plan.pieces.size(), "piece", "pieces") + ", " +
+                          count(plan.holes.size(), "hole", "holes") + ", " +
+                          count(plan.tooClose.size(), "pair", "pairs") + " too close";
     if (plan.holesAtSeams > 0)
-        summary += ", " + std::to_string(plan.holesAtSeams) +
-                   " hole(s) in joins (punch them through once joined)";
+        summary += ", " + count(plan.holesAtSeams, "hole", "holes") +
+                   " in joins (punch through once joined)";
     return summary;
 }
 
