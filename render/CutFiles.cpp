@@ -115,7 +115,7 @@ void drawPiece(CutSink &sink, Layer layer, const CutPlan &plan, const CutLayout 
     // The piece number and the title along the upper edge, at the piece's start.
     const double startX = std::max(piece.left.at(W, W), piece.left.at(0, W)) + 2;
     const double top = W - 1 - textMm;
-    const double from = std::max(0.0, piece.minXMm - g.leadInMm) / g.mmPerSecond;
+    const double from = pieceSeconds(plan, piece).first;
     std::string label = "Piece " + std::to_string(p + 1) + " of " +
                         std::to_string(plan.pieces.size()) + "  from " + secondsText(from) + " s";
     if (p == 0)
