@@ -256,7 +256,7 @@ ExportResult writeCutSvg(const CutPlan &plan, const ExportOptions &options, Expo
     drawAll(sink, plan, options);
     sink.write("</g>\n</svg>\n");
     if (sink.failed())
-        return {errExportWrite, "cannot write the file"};
+        return file.commit(); // reports the failed write in the writer's words
     return {};
 }
 
@@ -402,7 +402,7 @@ ExportResult writeCutDxf(const CutPlan &plan, const ExportOptions &options, Expo
         return {errExportDrawing, std::string("the DXF writer failed: ") + e.what()};
     }
     if (w.failed())
-        return {errExportWrite, "cannot write the file"};
+        return file.commit(); // reports the failed write in the writer's words
     return {};
 }
 
