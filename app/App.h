@@ -9,6 +9,7 @@
 #include "mididevice/NoxmidiRcv.h"
 #include "mididevice/NoxmidiSnd.h"
 #include "notes/Instrument.h"
+#include "scoremodel/NoteDrag.h"
 #include "scoremodel/InputRecording.h"
 
 #include <cstdint>
@@ -42,6 +43,9 @@ public:
 
     // The command dispatcher: menu picks and main-window keys end here.
     void onCommand(int id);
+    // Edit/Drag notes, Edit/Snap to beat, Edit/Scale time..., View/Beat grid... and the loop
+    // toggle (AppEditing.cpp); false for other ids.
+    bool editingCommand(int id);
     // What a press on the score board does (releases do nothing).
     void onScoreClick(unsigned tick, unsigned note, int state, bool push);
 
@@ -75,6 +79,9 @@ public:
     void fitToInstrument();
     // Select/Select notes too close to repeat, with the count it found.
     void selectNotesTooClose();
+    // Edit/Fix notes too close to repeat... and Edit/Shorten rests... (AppStrip.cpp).
+    void fixNotesTooClose();
+    void shortenRests();
 
     // Read access for the tests and the other parts of the shell.
     Flt_ScoreTape *scoreTape() const { return tape; }
@@ -92,6 +99,8 @@ public:
     unsigned lengthOfNewNotes() const { return newNoteLength; }
     bool playsInsertedNote() const { return playInsertedNote; }
     bool hasRectangleCorner() const { return rectCorner.has_value(); }
+    bool dragsNotes() const { return dragNotes; }
+    bool loopsPlayback() const { return loopPlayback; }
     const std::vector<std::string> &recentFileList() const { return recentFiles; }
     tw::RecoveryKeeper &recovery() const { return *recoveryKeeper; }
 
@@ -145,9 +154,21 @@ private:
     void writeViewSettings();
     void showPointerStatus();
     void showPointerState();
-    // Opens this editor's recovery slot and offers the work that ended editors left
-    // (AppRecovery.cpp).
-    void startRecovery();
+    // Presses, motions and releases that make a drag (AppEditing.cpp); true when taken.
+    bool onScoreDrag(int event, const tw::NoteDrag::Point &point, bool rightHalf, int state,
+                     bool onGrid);
+    // Escape while a drag is held: cancels it; false when none is held.
+    bool cancelDrag();
+    // The pointer's shape: what a press under it would drag.
+    void showDragPointer();
+    void readEditingSettings();
+    void writeEditingSettings();
+    void scaleTime();
+    void editBeatGrid();
+    // Opens this editor's recovery slot and offers the work that ended editors left, before
+    // the file given at the start (named in the question) is opened (AppRecovery.cpp). True
+    // when work was restored: the start file is not opened then.
+    bool startRecovery(const std::string &startFile);
 
     Flt_ScoreTape *tape = nullptr;
     Flt_Menubar *menubar = nullptr;
@@ -177,6 +198,12 @@ private:
     std::optional<Corner> rectCorner;
     uint64_t lastWheelTime = 0;
     std::unique_ptr<tw::RecoveryKeeper> recoveryKeeper;
+    // Dragging: the toggle, the drag under way and where its press was.
+    bool dragNotes = false;
+    tw::NoteDrag drag;
+    tw::NoteDrag::Point dragPress;
+    int dragPressState = 0;
+    bool loopPlayback = false;
 };
 
 } // namespace tw

@@ -223,8 +223,14 @@ void App::onCommand(int id) {
     case cmdSelectTooClose:
         selectNotesTooClose();
         return;
+    case cmdFixTooClose:
+        fixNotesTooClose();
+        return;
+    case cmdShortenRests:
+        shortenRests();
+        return;
     default:
-        if (viewCommand(id))
+        if (viewCommand(id) || editingCommand(id))
             return;
         break;
     }
@@ -286,6 +292,14 @@ void App::exitWithoutAsking() {
 }
 
 bool App::startPlay(unsigned flags) {
+    if (midiOut.isOpen() && loopPlayback && tape->player().state() != NoxssThread::stateRunning) {
+        // A loop plays what lies between the red and the purple marker.
+        if (tape->leftMarker() >= tape->rightMarker()) {
+            showMessage("The loop needs the purple marker to the right of the red one.");
+            return false;
+        }
+        flags = (flags & ~unsigned(ScoreModel::playFromPlayMarker)) | ScoreModel::playLoop;
+    }
     if (midiOut.isOpen())
         return tape->play(flags);
     showMessagef("No MIDI ported opened yet, see 'Play' menu");

@@ -63,6 +63,8 @@ enum Command : int {
     cmdInstrumentFile = 700, // + index into the instruments read from files (up to 799)
     cmdFitToInstrument = 800,
     cmdSelectTooClose = 801,
+    cmdFixTooClose = 802,
+    cmdShortenRests = 803,
 
     // The View menu: 900 to 909.
     cmdFollowPlayback = 900,
@@ -75,6 +77,12 @@ enum Command : int {
     cmdNoRecentFile = 918, // the placeholder of an empty recent files menu
     cmdExportTape = 920,   // the export commands, 920 to 929
 
+    // Dragging, the beat grid, the loop and scaling time: 940 to 949.
+    cmdDragNotes = 940,
+    cmdSnapToBeat = 941,
+    cmdBeatGrid = 942,
+    cmdScaleTime = 943,
+    cmdLoop = 944,
     // MIDI input: 960 to 989.
     cmdNoInput = 960,
     cmdInputPort = 961, // + index into the input port list, at most maxPortItems ports

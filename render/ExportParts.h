@@ -71,6 +71,11 @@ TapeContent tapeContent(const ScoreModel &model, const ExportInstrument &instrum
 ExportResult planTape(const TapeGeometry &geometry, Paper paper, double lengthMm, TapePlan &plan);
 ExportResult writeTapePdf(const ScoreModel &model, const ExportOptions &options, ExportFile &file);
 
+// ---- The strip for a cutter (CutFiles.cpp) ----
+
+// The cutter SVG or DXF of the options' format, in pieces no longer than the bed.
+ExportResult writeCutFile(const ScoreModel &model, const ExportOptions &options, ExportFile &file);
+
 // "C4" for 60, "F#2", "C-1".
 std::string noteName(unsigned note);
 

@@ -19,6 +19,8 @@ bool exportFormatOf(const std::string &path, ExportFormat &format) {
         format = ExportFormat::svg;
     else if (ext == "pdf")
         format = ExportFormat::pdf;
+    else if (ext == "dxf")
+        format = ExportFormat::dxf;
     else
         return false;
     return true;
@@ -53,6 +55,10 @@ ExportResult exportTape(const ScoreModel &model, const ExportOptions &options,
     case ExportFormat::pdf:
         r = options.instrument.geometry ? writeTapePdf(picture, options, file)
                                         : writeBoardPdf(picture, options, file);
+        break;
+    case ExportFormat::cutSvg:
+    case ExportFormat::dxf:
+        r = writeCutFile(picture, options, file);
         break;
     }
     if (!r)

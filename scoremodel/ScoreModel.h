@@ -33,6 +33,7 @@ public:
         playShownChannels = 1,  // only the channels in the channel mask
         playSelected = 2,       // only the selected notes
         playFromPlayMarker = 4, // from the green marker instead of the first tick
+        playLoop = 8,           // between the red and purple markers, over and over
     };
 
     ScoreModel();
@@ -154,6 +155,15 @@ public:
     // scaleNoteTimes does: one edit. False when nothing changed or the factor is refused.
     bool scaleTime(double factor);
 
+    // ---- A drag's preview (ScoreModelTime.cpp) ----
+    // Shows `list` as the melody without recording it or marking it as edited.
+    void previewNotes(std::vector<TapeNote> list);
+    // Puts `original` back and records `final` as one edit (nothing when they hold the same
+    // notes). True when it was recorded.
+    bool endPreview(std::vector<TapeNote> original, std::vector<TapeNote> final);
+    // Something the board draws beside the melody changed (a drag's rectangle).
+    void viewChanged() { modelChanged(); }
+
     // ---- Undo and redo (ScoreModelUndo.cpp) ----
     bool undo();
     bool redo();
@@ -165,11 +175,19 @@ public:
     // ---- Melody and MIDI tracks (ScoreModelMidi.cpp) ----
     NoxmidiTrk toTrack(unsigned from, unsigned to, unsigned channelMask, bool selectedOnly) const;
     NoxmidiTrk toTrack() const { return toTrack(0, noBound, 0xFFFF, false); }
+    // One pass of a loop over ticks [from, to) (ScoreModelTime.cpp): the notes that start
+    // there, as toTrack chooses them, timed from `from` (the first delta is the silence before
+    // the first note) and ended at `to` at the latest, so that no note sounds into the next
+    // pass. Empty when from >= to or no note is chosen.
+    NoxmidiTrk loopTrack(unsigned from, unsigned to, unsigned channelMask, bool selectedOnly) const;
     void fromTrack(const NoxmidiTrk &track, double secondsPerMidiTick);
     int readMidiFile(const char *path);
     // The melody of a read file's first track, as readMidiFile takes it.
     void loadMidiFile(const MidiFile &file);
-    int writeMidiFile(const char *path);
+    // Saves the melody as a format-0 file through the safe writer: 0, errCannotOpen or
+    // errWrite, with the writer's code and words in *status when given.
+    int writeMidiFile(const char *path, SafeFileStatus *status = nullptr,
+                      const SafeFileOptions &options = SafeFileOptions());
 
 protected:
     // Called whenever what the board shows has changed.

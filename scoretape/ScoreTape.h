@@ -9,6 +9,7 @@
 
 #include "mididevice/NoxmidiSnd.h"
 #include "mididevice/NoxssThread.h"
+#include "scoremodel/NoteDrag.h"
 #include "scoremodel/ScoreModel.h"
 #include "scoretape/BoardZoom.h"
 #include "scoretape/Playhead.h"
@@ -129,6 +130,30 @@ public:
     int handle(int event) override;
     ClickPosition clickPosition(int eventX, int eventY, int eventState) const;
 
+    // ---- Dragging (ScoreTapeInput.cpp) ----
+    // A press, motion with a button held, or release, as a drag sees it: the pixel and the
+    // cell (ticks before 0 and notes outside 0..127 off the board), whether it lies in the right
+    // half of its tick column, the modifier and button state, and whether it is on the grid.
+    struct DragEvent {
+        int event = 0; // FL_PUSH, FL_DRAG or FL_RELEASE
+        tw::NoteDrag::Point point;
+        bool rightHalf = false;
+        int state = 0;
+        bool onGrid = false;
+    };
+    // Sees presses, motions and releases first; true when it took the event (a push it takes
+    // goes to no click callback).
+    using DragCallback = std::function<bool(const DragEvent &)>;
+    void setDragCallback(DragCallback callback) { dragCallback_ = std::move(callback); }
+    DragEvent dragEvent(int event, int eventX, int eventY, int eventState) const;
+    // The pointer over the board while no click is armed: what a press would drag.
+    enum class PointerShape { normal, move, resize };
+    void setPointerShape(PointerShape shape);
+    // A dotted rectangle around the cells of ticks [tick0, tick1] and notes [note0, note1]
+    // (a drag that selects); `on` false removes it.
+    void setSelectionRectangle(bool on, long long tick0 = 0, long long tick1 = 0, int note0 = 0,
+                               int note1 = 0);
+
     // ---- Playback: implemented in ScoreTapePlayback.cpp ----
     void setOutput(NoxmidiSnd *port);
     void sendPrograms();
@@ -142,7 +167,8 @@ public:
     // nothing of the tape while the GUI thread changes it, and stores the clock reading at
     // which it begins to play into `started`, the one thing that it writes.
     static void playTrack(const std::atomic<bool> &stop, const NoxmidiTrk &track, NoxmidiSnd *port,
-                          double secondsPerTick, std::atomic<int64_t> &started);
+                          double secondsPerTick, std::atomic<int64_t> &started,
+                          uint64_t loopTicks = 0);
 
 protected:
     void modelChanged() override { redraw(); }
@@ -152,13 +178,16 @@ private:
     void applyZoom();
     // The first tick at which play(flags) begins to sound (the first chosen note).
     unsigned firstPlayedTick(unsigned from, unsigned mask, bool selectedOnly) const;
-    void startPlayhead(unsigned tick, double secondsPerTick);
+    void startPlayhead(unsigned tick, double secondsPerTick, double loopTicks = 0);
     void stopPlayhead();
     static void playheadTimer(void *tape);
     void drawNoteColumn();
     void drawPlayhead();
     // Pointer motion, entering and leaving; true when the event was one of those.
     bool trackPointer(int event);
+    // The cursor for the pointer's place: crosshair while a click is armed, else the shape.
+    void showCursor();
+    void drawSelectionRectangle();
 
     unsigned rowHeight_ = 11;
     unsigned tickWidth_ = 8;
@@ -172,6 +201,13 @@ private:
     tw::PlayheadClock playhead_;
     bool holdPlayhead_ = false;
     PointerCallback pointerCallback_;
+    DragCallback dragCallback_;
+    PointerShape pointerShape_ = PointerShape::normal;
+    struct SelectionRectangle {
+        bool on = false;
+        long long tick0 = 0, tick1 = 0;
+        int note0 = 0, note1 = 0;
+    } rectangle_;
 };
 
 } // namespace tw
