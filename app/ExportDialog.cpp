@@ -4,6 +4,7 @@
 #include "app/AppDialogs.h"
 #include "app/ExportCommand.h"
 #include "framework/Dialogs.h"
+#include "framework/WindowScale.h"
 #include "render/CutPlan.h"
 #include "scoretape/ScoreTape.h"
 
@@ -176,6 +177,7 @@ void openExportDialog(App &app) {
     const std::optional<Instrument> chosen = app.chosenInstrument();
     const ExportInstrument instrument = chosen ? exportInstrumentOf(*chosen) : ExportInstrument();
     ExportDialog dialog(*app.scoreTape(), app.currentFile(), instrument);
+    scaleWindow(dialog);
     dialog.show();
     while (dialog.shown())
         Fl::wait();

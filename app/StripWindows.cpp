@@ -1,4 +1,5 @@
 #include "app/StripWindows.h"
+#include "framework/WindowScale.h"
 
 #include "framework/Flt_App.h"
 
@@ -56,6 +57,7 @@ struct Modal {
     bool run() {
         window.end();
         window.set_modal();
+        scaleWindow(window);
         if (Fl_Window *main = Fl::first_window())
             window.position(main->x() + (main->w() - window.w()) / 2,
                             main->y() + (main->h() - window.h()) / 2);
