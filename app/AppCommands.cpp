@@ -44,11 +44,6 @@ void App::onCommand(int id) {
     Flt_ScoreTape &t = *tape;
     const unsigned first = t.firstTick();
     const unsigned frame = t.ticksPerFrame();
-    if (recording && (id == cmdPlayAll || id == cmdPlayFromMarker || id == cmdPlayShownChannels ||
-                      id == cmdPlaySelected)) {
-        stopRecording(); // a play command stops the playback that records
-        return;
-    }
     if (inputCommand(id))
         return;
     switch (id) {

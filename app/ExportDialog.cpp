@@ -72,7 +72,7 @@ ExportDialog::ExportDialog(const ScoreModel &model, const std::string &melodyPat
                 dialog->setPath(choice.path);
         },
         this);
-    note_ = new Fl_Box(10, 105, 440, 50);
+    note_ = new Fl_Box(10, 105, 440, 58);
     note_->align(FL_ALIGN_INSIDE | FL_ALIGN_LEFT | FL_ALIGN_TOP | FL_ALIGN_WRAP);
     note_->labelsize(12);
     auto *ok = new Fl_Return_Button(260, 165, 90, 25, "OK");
