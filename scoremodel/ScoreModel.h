@@ -126,8 +126,9 @@ public:
     // False when no note changed.
     bool fitToInstrument(const Instrument &instrument, int shift, bool octaves);
     // Selects the shown notes that start too soon after the end of the previous note of their
-    // key for the instrument at the current ticks per frame, scrolls the first into view and
-    // returns how many there are.
+    // key for the instrument at the current ticks per frame (or, when it gives a hole spacing,
+    // too soon after that note's start), scrolls the first into view and returns how many
+    // there are.
     unsigned selectNotesTooClose(const Instrument &instrument);
     // Mends the shown notes too close to repeat with the chosen ways as one edit (nothing to
     // undo when nothing changed); returns what it did (ScoreModelFix.cpp).
