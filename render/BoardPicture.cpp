@@ -1,9 +1,9 @@
 // The whole melody as the board draws it, into PNG, SVG and a PDF scaled to the page height.
 #include "render/CairoPainter.h"
 #include "render/ExportParts.h"
+#include "render/SvgPainter.h"
 
 #include <cairo-pdf.h>
-#include <cairo-svg.h>
 #include <png.h>
 
 #include <algorithm>
@@ -189,13 +189,12 @@ ExportResult writeBoardSvg(const PictureModel &picture, ExportFile &file) {
     const BoardArea area = picture.pictureArea();
     if (ExportResult r = tooLarge(area); !r)
         return r;
-    cairo_surface_t *surface =
-        cairo_svg_surface_create_for_stream(ExportFile::cairoWrite, &file, area.w, area.h);
-    cairo_svg_surface_set_document_unit(surface, CAIRO_SVG_UNIT_PX);
-    cairo_t *cr = cairo_create(surface);
-    CairoPainter painter(cr);
+    // Written as it is drawn: the picture is never held whole.
+    SvgPainter painter(file, area.w, area.h);
     drawBoard(painter, picture, BoardLayout(picture, area));
-    return finishSurface(surface, cr);
+    if (!painter.finish())
+        return {errExportWrite, "cannot write the SVG file"};
+    return {};
 }
 
 ExportResult writeBoardPdf(const PictureModel &picture, const ExportOptions &options,
