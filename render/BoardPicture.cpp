@@ -138,7 +138,7 @@ cairo_status_t drawTile(const PictureModel &picture, const BoardLayout &layout, 
 
 } // namespace
 
-ExportResult writeBoardPng(const PictureModel &picture, ExportFile &file) {
+ExportResult writeBoardPng(const PictureModel &picture, ExportFile &file, ProgressTicker ticker) {
     const BoardArea area = picture.pictureArea();
     if (ExportResult r = tooLarge(area); !r)
         return r;
@@ -153,9 +153,14 @@ ExportResult writeBoardPng(const PictureModel &picture, ExportFile &file) {
     const int stripRows = int(std::clamp<std::size_t>((std::size_t(32) << 20) / stride, 1, 256));
     std::vector<unsigned char> rgb(stride * std::size_t(stripRows));
     std::vector<png_bytep> rows(std::size_t(stripRows), nullptr);
+    ticker.setTotal(uint64_t((area.h + stripRows - 1) / stripRows) *
+                    uint64_t((area.w + bandWidth - 1) / bandWidth));
     for (int y0 = 0; y0 < area.h; y0 += stripRows) {
         const int h = std::min(stripRows, area.h - y0);
         for (int x0 = 0; x0 < area.w; x0 += bandWidth) {
+            if (ticker.cancelled())
+                return ProgressTicker::cancelledResult();
+            ticker.step();
             const cairo_status_t status = drawTile(
                 picture, layout, x0, y0, std::min(bandWidth, area.w - x0), h, rgb.data(), stride);
             if (status != CAIRO_STATUS_SUCCESS)
@@ -168,7 +173,7 @@ ExportResult writeBoardPng(const PictureModel &picture, ExportFile &file) {
     }
     if (!pngEnd(writer.png, writer.info))
         return {errExportWrite, "cannot write the PNG file"};
-    return {};
+    return {exportOk, {}, 1};
 }
 
 ExportResult finishSurface(cairo_surface_t *surface, cairo_t *cr) {
@@ -185,20 +190,24 @@ ExportResult finishSurface(cairo_surface_t *surface, cairo_t *cr) {
     return {};
 }
 
-ExportResult writeBoardSvg(const PictureModel &picture, ExportFile &file) {
+ExportResult writeBoardSvg(const PictureModel &picture, ExportFile &file, ProgressTicker ticker) {
     const BoardArea area = picture.pictureArea();
     if (ExportResult r = tooLarge(area); !r)
         return r;
-    // Written as it is drawn: the picture is never held whole.
-    SvgPainter painter(file, area.w, area.h);
+    // Written as it is drawn: the picture is never held whole. The progress counts the
+    // painter's writes out of about one per note, tick and row.
+    SvgPainter painter(file, area.w, area.h, &ticker);
+    ticker.setTotal(picture.notes().size() + picture.visibleTicks() + picture.visibleRows() + 1);
     drawBoard(painter, picture, BoardLayout(picture, area));
+    if (ticker.cancelled())
+        return ProgressTicker::cancelledResult();
     if (!painter.finish())
         return {errExportWrite, "cannot write the SVG file"};
-    return {};
+    return {exportOk, {}, 1};
 }
 
 ExportResult writeBoardPdf(const PictureModel &picture, const ExportOptions &options,
-                           ExportFile &file) {
+                           ExportFile &file, ProgressTicker ticker) {
     const BoardArea area = picture.pictureArea();
     if (ExportResult r = tooLarge(area); !r)
         return r;
@@ -219,7 +228,13 @@ ExportResult writeBoardPdf(const PictureModel &picture, const ExportOptions &opt
                                        options.sourceName.c_str());
     cairo_t *cr = cairo_create(surface);
     const BoardLayout layout(picture, area);
+    ticker.setTotal(uint64_t(pages));
     for (long long page = 0; page < pages; ++page) {
+        if (ticker.cancelled()) {
+            finishSurface(surface, cr);
+            return ProgressTicker::cancelledResult();
+        }
+        ticker.step();
         const double x0 = page * sliceWidth;
         cairo_save(cr);
         cairo_rectangle(cr, margin, margin, pageW - 2 * margin, pageH - 2 * margin);
@@ -239,7 +254,10 @@ ExportResult writeBoardPdf(const PictureModel &picture, const ExportOptions &opt
         cairo_show_text(cr, footer.c_str());
         cairo_show_page(cr);
     }
-    return finishSurface(surface, cr);
+    ExportResult r = finishSurface(surface, cr);
+    if (r)
+        r.pages = unsigned(pages);
+    return r;
 }
 
 } // namespace tw

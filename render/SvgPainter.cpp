@@ -13,7 +13,8 @@ namespace {
 constexpr std::size_t flushAt = 64 * 1024;
 } // namespace
 
-SvgPainter::SvgPainter(ExportFile &file, int w, int h) : file_(file) {
+SvgPainter::SvgPainter(ExportFile &file, int w, int h, ProgressTicker *ticker)
+    : file_(file), ticker_(ticker) {
     buffer_.reserve(flushAt + 1024);
     put("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
         "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%dpx\" height=\"%dpx\" "
@@ -94,6 +95,10 @@ bool SvgPainter::finish() {
 }
 
 void SvgPainter::put(const char *format, ...) {
+    if (!ok_)
+        return;
+    if (ticker_)
+        ticker_->step();
     char line[512];
     va_list args;
     va_start(args, format);
@@ -114,6 +119,8 @@ void SvgPainter::put(const char *format, ...) {
 }
 
 void SvgPainter::flush() {
+    if (ticker_ && ticker_->cancelled())
+        ok_ = false;
     if (ok_ && !buffer_.empty())
         ok_ = file_.write(buffer_.data(), buffer_.size());
     buffer_.clear();

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "render/ExportFile.h"
+#include "render/ExportParts.h"
 #include "render/Painter.h"
 
 #include <string>
@@ -12,8 +13,9 @@ namespace tw {
 
 class SvgPainter : public Painter {
 public:
-    // Writes the document's head for a picture of w x h pixels.
-    SvgPainter(ExportFile &file, int w, int h);
+    // Writes the document's head for a picture of w x h pixels. With a ticker, every element
+    // counts a step, and a cancel stops the writing.
+    SvgPainter(ExportFile &file, int w, int h, ProgressTicker *ticker = nullptr);
     SvgPainter(const SvgPainter &) = delete;
     SvgPainter &operator=(const SvgPainter &) = delete;
 
@@ -33,6 +35,7 @@ private:
     void flush();
 
     ExportFile &file_;
+    ProgressTicker *ticker_;
     std::string buffer_;
     unsigned colour_ = 0;        // 0xRRGGBB of the next element
     long long groupColour_ = -1; // of the open group; -1 for none

@@ -250,7 +250,8 @@ void drawPiece(cairo_t *cr, unsigned page, const TapePlan &plan, const TapeConte
 
 } // namespace
 
-ExportResult writeTapePdf(const ScoreModel &model, const ExportOptions &options, ExportFile &file) {
+ExportResult writeTapePdf(const ScoreModel &model, const ExportOptions &options, ExportFile &file,
+                          ProgressTicker ticker) {
     const TapeGeometry g = *options.instrument.geometry;
     const TapeContent content = tapeContent(model, options.instrument);
     TapePlan plan;
@@ -264,12 +265,21 @@ ExportResult writeTapePdf(const ScoreModel &model, const ExportOptions &options,
                                        options.sourceName.c_str());
     cairo_t *cr = cairo_create(surface);
     cairo_scale(cr, pointsPerMm, pointsPerMm); // from here on millimetres
+    ticker.setTotal(plan.pages);
     for (unsigned page = 0; page < plan.pages; ++page) {
+        if (ticker.cancelled()) {
+            finishSurface(surface, cr);
+            return ProgressTicker::cancelledResult();
+        }
+        ticker.step();
         drawPiece(cr, page, plan, content, g, model, options,
                   unsigned(options.instrument.notes.size()));
         cairo_show_page(cr);
     }
-    return finishSurface(surface, cr);
+    ExportResult r = finishSurface(surface, cr);
+    if (r)
+        r.pages = plan.pages;
+    return r;
 }
 
 } // namespace tw
