@@ -23,10 +23,11 @@ constexpr int menuHeight = 25; // at a display scale of 1
 App *shortcutOwner = nullptr;
 
 // FLTK asks this after the windows have refused a shortcut. While a modal dialog runs or a menu
-// is open (it holds the grab), the menu's shortcuts wait.
+// is open (it holds the grab), the menu's shortcuts wait. Plain keys typed in another window
+// (Delete, Space, q) never act on the melody: only Ctrl, Alt and Meta shortcuts come through.
 int menuShortcutFromAnyWindow(int event) {
     if (event != FL_SHORTCUT || !shortcutOwner || Fl::modal() || Fl::grab() ||
-        !shortcutOwner->shown())
+        !shortcutOwner->shown() || !Flt_Infowin::isShortcutState(Fl::event_state()))
         return 0;
     return shortcutOwner->menuBar()->handle(FL_SHORTCUT);
 }

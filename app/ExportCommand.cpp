@@ -34,23 +34,27 @@ bool parseTicks(const char *text, unsigned &ticks) {
 
 } // namespace
 
-bool isExportCommand(int argc, char **argv) {
-    for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], "--export") == 0)
-            return true;
-    return false;
-}
-
 bool parseExportArguments(int argc, char **argv, ExportRequest &request, std::string &error) {
+    bool filesOnly = false; // after "--" every argument is a file
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
+        if (filesOnly || arg.size() < 2 || arg[0] != '-') {
+            if (!request.input.empty()) {
+                error = "more than one file to read";
+                return false;
+            }
+            request.input = arg;
+            continue;
+        }
         const bool valued = arg == "--export" || arg == "--instrument" ||
                             arg == "--ticks-per-frame" || arg == "--paper";
         if (valued && i + 1 >= argc) {
             error = arg + " needs a value";
             return false;
         }
-        if (arg == "--export") {
+        if (arg == "--") {
+            filesOnly = true;
+        } else if (arg == "--export") {
             request.output = argv[++i];
             if (!exportFormatOf(request.output, request.options.format)) {
                 error = "the file to write must end in .pdf, .svg or .png: " + request.output;
@@ -72,13 +76,8 @@ bool parseExportArguments(int argc, char **argv, ExportRequest &request, std::st
             request.options.paper = paper == "a4" ? Paper::a4 : Paper::letter;
         } else if (arg == "--holes") {
             request.options.holes = true;
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            error = "unknown option " + arg;
-            return false;
-        } else if (request.input.empty()) {
-            request.input = arg;
         } else {
-            error = "more than one file to read";
+            error = "unknown option " + arg;
             return false;
         }
     }

@@ -28,8 +28,6 @@ struct ExportRequest {
     ExportOptions options;
 };
 
-// Whether the arguments ask for an export (one of them is --export).
-bool isExportCommand(int argc, char **argv);
 // Reads the arguments after the program name; false with `error` set on wrong usage.
 bool parseExportArguments(int argc, char **argv, ExportRequest &request, std::string &error);
 // What the export needs of an instrument: its name, its notes ascending, and its tape geometry

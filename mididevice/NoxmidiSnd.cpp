@@ -12,7 +12,7 @@ namespace tw {
 
 namespace {
 
-const char *const clientName = "RtMidi Output Client";
+const char *const clientName = tw::outputClientName;
 const char *const portName = "RtMidi Output";
 constexpr int64_t waitStep = 100000; // a stop request is seen within 100 ms
 

@@ -57,8 +57,9 @@ int BoardLayout::rowLineY(unsigned note) const {
 }
 
 TapeColour BoardLayout::noteColour(const TapeNote &note) const {
+    // Colour 0 (channel index 2) is drawn black, what FLTK's map holds there, never white.
     const TapeColour c = channelNoteColour(note.channel, note.selected);
-    return c == 0 ? paletteWhite : c;
+    return c == 0 ? paletteBlack : c;
 }
 
 bool BoardLayout::noteRect(const TapeNote &note, PixelRect &rect) const {

@@ -45,7 +45,7 @@ struct BoardLabel {
     TapeColour colour = 0;
 };
 
-// The colour of notes of a channel (0 for channels above 15); 0 is drawn white.
+// The colour of notes of a channel (0 for channel index 2 and channels above 15: drawn black).
 TapeColour channelNoteColour(unsigned channel, bool selected);
 
 // Where things lie on the board of `model` (its view: first tick, bottom note, visible ticks
