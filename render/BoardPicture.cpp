@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <csetjmp>
+#include <memory>
 
 namespace tw {
 
@@ -75,6 +76,10 @@ bool pngStart(png_structp png, png_infop info, ExportFile *file, int w, int h) {
     png_set_write_fn(png, file, pngWriteData, pngFlush);
     png_set_IHDR(png, info, png_uint_32(w), png_uint_32(h), 8, PNG_COLOR_TYPE_RGB,
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    // The board is large areas of one colour: the fastest deflate level with the "up" filter
+    // packs it nearly as tight as the default and several times faster.
+    png_set_compression_level(png, 1);
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_UP);
     png_write_info(png, info);
     return true;
 }
@@ -104,11 +109,11 @@ struct PngWriter {
     ~PngWriter() { png_destroy_write_struct(&png, &info); }
 };
 
-// Draws the part (x0, y0, w, h) of the board into an image surface and copies it into rgb,
-// whose rows are `stride` bytes long.
-cairo_status_t drawTile(const PictureModel &picture, const BoardLayout &layout, int x0, int y0,
-                        int w, int h, unsigned char *rgb, std::size_t stride) {
-    cairo_surface_t *surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h);
+// Draws the part (x0, y0, w, h) of the board into `surface` (at least w x h; one surface serves
+// every tile) and copies it into rgb, whose rows are `stride` bytes long.
+cairo_status_t drawTile(const PictureModel &picture, const BoardLayout &layout,
+                        cairo_surface_t *surface, int x0, int y0, int w, int h, unsigned char *rgb,
+                        std::size_t stride) {
     cairo_t *cr = cairo_create(surface);
     cairo_translate(cr, -x0, -y0);
     CairoPainter painter(cr);
@@ -132,7 +137,6 @@ cairo_status_t drawTile(const PictureModel &picture, const BoardLayout &layout, 
             }
         }
     }
-    cairo_surface_destroy(surface);
     return status;
 }
 
@@ -153,6 +157,11 @@ ExportResult writeBoardPng(const PictureModel &picture, ExportFile &file, Progre
     const int stripRows = int(std::clamp<std::size_t>((std::size_t(32) << 20) / stride, 1, 256));
     std::vector<unsigned char> rgb(stride * std::size_t(stripRows));
     std::vector<png_bytep> rows(std::size_t(stripRows), nullptr);
+    // The drawing covers every pixel of a tile (the board's white ground first), so one surface
+    // serves them all.
+    std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> surface(
+        cairo_image_surface_create(CAIRO_FORMAT_RGB24, std::min(bandWidth, area.w), stripRows),
+        cairo_surface_destroy);
     ticker.setTotal(uint64_t((area.h + stripRows - 1) / stripRows) *
                     uint64_t((area.w + bandWidth - 1) / bandWidth));
     for (int y0 = 0; y0 < area.h; y0 += stripRows) {
@@ -161,8 +170,9 @@ ExportResult writeBoardPng(const PictureModel &picture, ExportFile &file, Progre
             if (ticker.cancelled())
                 return ProgressTicker::cancelledResult();
             ticker.step();
-            const cairo_status_t status = drawTile(
-                picture, layout, x0, y0, std::min(bandWidth, area.w - x0), h, rgb.data(), stride);
+            const cairo_status_t status =
+                drawTile(picture, layout, surface.get(), x0, y0, std::min(bandWidth, area.w - x0),
+                         h, rgb.data(), stride);
             if (status != CAIRO_STATUS_SUCCESS)
                 return drawingFailed(status);
         }
