@@ -119,6 +119,7 @@ cairo_status_t drawTile(const PictureModel &picture, const BoardLayout &layout,
     CairoPainter painter(cr);
     painter.setCull(x0, y0, w, h);
     drawBoard(painter, picture, layout);
+    painter.flush();
     cairo_status_t status = cairo_status(cr);
     cairo_destroy(cr);
     cairo_surface_flush(surface);
@@ -254,6 +255,7 @@ ExportResult writeBoardPdf(const PictureModel &picture, const ExportOptions &opt
         CairoPainter painter(cr);
         painter.setCull(int(x0), 0, int(std::ceil(sliceWidth)) + 1, area.h);
         drawBoard(painter, picture, layout);
+        painter.flush();
         cairo_restore(cr);
         const std::string footer = options.sourceName + "  page " + std::to_string(page + 1) +
                                    " of " + std::to_string(pages);
