@@ -36,6 +36,8 @@ int menuShortcutFromAnyWindow(int event) {
 App::App(Flt_AppConfig &config) : Flt_App(config) {
     escapeMode = 2; // Escape is a command of the editor, it never closes the window
     portNames = NoxmidiSnd::listOutputPorts();
+    inputPortNames = NoxmidiRcv::listInputPorts();
+    midiIn.setThruPort(&midiOut);
     instruments = tw::loadInstruments(tw::instrumentFolders(), std::cerr);
     if (instruments.size() > std::size_t(maxInstrumentItems)) {
         std::cerr << "tapeworks2: only the first " << maxInstrumentItems << " of "
@@ -58,7 +60,16 @@ App::App(Flt_AppConfig &config) : Flt_App(config) {
         showPointerState();
     });
     tape->setDisplayScale(displayScaleFactor());
-    tape->setPointerCallback([this] { showPointerStatus(); });
+    tape->setPointerCallback([this] {
+        showPointerStatus();
+        showDragPointer();
+    });
+    tape->setDragCallback([this](const Flt_ScoreTape::DragEvent &e) {
+        const bool taken = onScoreDrag(e.event, e.point, e.rightHalf, e.state, e.onGrid);
+        if (taken && e.event == FL_RELEASE)
+            showPointerState();
+        return taken;
+    });
 
     newNoteLength = 4;
     currentChannel = 0;
@@ -76,6 +87,7 @@ App::~App() {
     Fl::remove_handler(menuShortcutFromAnyWindow);
     if (shortcutOwner == this)
         shortcutOwner = nullptr;
+    Fl::remove_timeout(inputTimer, this);
     stopPlayback();
     writeSettings();
     // The port goes away with this object, the tape only later with the window's children.
@@ -106,6 +118,9 @@ int App::handle(int event) {
     // the menu's shortcuts first and then to the window's own keys. Escape always ends here, so
     // it never falls through to FLTK's default of closing the window.
     if (event == FL_KEYDOWN || event == FL_SHORTCUT) {
+        // Escape during a drag cancels it, and only that.
+        if (Fl::event_key() == FL_Escape && cancelDrag())
+            return 1;
         if (menubar->handle(FL_SHORTCUT))
             return 1;
         const int state = withoutLockBits(Fl::event_state());

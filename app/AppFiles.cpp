@@ -6,6 +6,7 @@
 #include "app/RecoveryKeeper.h"
 #include "framework/Flt_Infowin.h"
 #include "midifile/MidiFile.h"
+#include "safefile/SafeFile.h"
 #include "scoremodel/MidiImport.h"
 #include "scoretape/ScoreTape.h"
 
@@ -14,6 +15,14 @@
 #include <unistd.h>
 
 namespace tw {
+
+namespace {
+
+// The role of the file the melody was read from among the program's inputs: an export never
+// replaces it, a save of the melody may.
+constexpr const char *melodyInputRole = "melody";
+
+} // namespace
 
 void App::openFile() {
     if (tape->dataChanged() && !queryClose())
@@ -58,6 +67,7 @@ void App::loadFile(const char *path) {
 }
 
 void App::openFirstTrack(const MidiFile &file, const std::string &path) {
+    setInputFile(melodyInputRole, path);
     tape->loadMidiFile(file);
     markShownChannels(); // a read shows every channel again
     setFileName(path.c_str());
@@ -68,7 +78,11 @@ bool App::importTracks(const MidiFile &file, const std::string &path) {
     if (!choice.accepted)
         return false;
     // One undoable edit; the melody has no file of its own until it is saved.
+    setInputFile(melodyInputRole, path);
     tape->setNotes(tw::importNotes(file, choice.tracks, choice.followTempo, tape->ticksPerFrame()));
+    // Following the tempo, the beat grid takes the file's first tempo and time signature.
+    if (choice.followTempo)
+        tape->setBeatGrid(tw::fileBeatGrid(file, tape->ticksPerFrame(), tape->beatGrid()));
     tape->setDataChanged(true);
     markShownChannels();
     setFileName("");
@@ -113,14 +127,17 @@ bool App::saveFile(const char *path) {
         if (askSafeChoice(question.c_str(), "Replace", "Cancel", nullptr, 1) != 0)
             return false;
     }
-    errno = 0;
-    const int err = tape->writeMidiFile(name.c_str());
-    const int why = errno;
+    // The melody may replace the file it was read from, never another input.
+    SafeFileStatus status;
+    SafeFileOptions options;
+    options.ownInput = melodyInputRole;
+    const int err = tape->writeMidiFile(name.c_str(), &status, options);
     if (err != 0) {
-        const std::string words = tw::writeErrorWords(err, name, why);
-        showAlertf("Cannot write MIDI file %s, error %d\n%s", name.c_str(), err, words.c_str());
+        showAlertf("Cannot write MIDI file %s, error %d\n%s", name.c_str(), err,
+                   status.message.c_str());
         return false;
     }
+    setInputFile(melodyInputRole, name);
     tape->setDataChanged(false);
     recoveryKeeper->saved();
     if (name != fileName)
@@ -143,6 +160,7 @@ void App::setFileName(const char *path) {
 }
 
 bool App::queryClose() {
+    stopRecording(); // a take in progress belongs to the melody that the question is about
     if (tape->dataChanged()) {
         switch (askChoice("Data changed - save?", "Cancel", "Yes", "No")) {
         case 0:

@@ -11,7 +11,8 @@ namespace {
 // The export's options that take a value; the export reads them, and they skip their value here.
 bool exportOptionWithValue(const char *arg) {
     return std::strcmp(arg, "--export") == 0 || std::strcmp(arg, "--instrument") == 0 ||
-           std::strcmp(arg, "--ticks-per-frame") == 0 || std::strcmp(arg, "--paper") == 0;
+           std::strcmp(arg, "--ticks-per-frame") == 0 || std::strcmp(arg, "--paper") == 0 ||
+           std::strcmp(arg, "--max-rest") == 0;
 }
 
 bool isOption(const char *arg) {
@@ -29,10 +30,10 @@ CommandLine parseCommandLine(int argc, char **argv) {
     for (int i = 1; i < argc; ++i) {
         const char *arg = argv[i];
         if (filesOnly || !isOption(arg)) {
+            // One file is opened; with two or more the editor reopens the last session's file,
+            // as it always has.
             if (++files == 1)
                 line.file = arg;
-            else if (problem.empty())
-                problem = "more than one file to open";
             continue;
         }
         if (std::strcmp(arg, "--") == 0) {
@@ -46,13 +47,15 @@ CommandLine parseCommandLine(int argc, char **argv) {
             if (problem.empty() && std::strcmp(arg, "--export") != 0)
                 problem = std::string(arg) + " works only with --export";
             ++i; // its value; a missing one is the export's to report
-        } else if (std::strcmp(arg, "--holes") == 0) {
+        } else if (std::strcmp(arg, "--holes") == 0 || std::strcmp(arg, "--cut") == 0) {
             if (problem.empty())
-                problem = "--holes works only with --export";
+                problem = std::string(arg) + " works only with --export";
         } else if (problem.empty()) {
             problem = std::string("unknown option ") + arg;
         }
     }
+    if (files > 1)
+        line.file.clear();
     if (exporting) {
         line.action = CommandAction::exportTape;
         line.file.clear();
@@ -66,19 +69,18 @@ CommandLine parseCommandLine(int argc, char **argv) {
 
 const char *commandLineHelp() {
     return "Usage: tapeworks2 [FILE.mid]\n"
-           "  or:  tapeworks2 --export OUT.pdf|OUT.svg|OUT.png [--instrument NAME]\n"
-           "                  [--ticks-per-frame N] [--paper a4|letter] [--holes] IN.mid\n"
+           "  or:  tapeworks2 --export OUT.pdf|OUT.svg|OUT.png|OUT.dxf [EXPORT OPTION]... IN.mid\n"
            "Edit MIDI melodies note by note on a piano-roll score tape.\n"
            "\n"
            "Without --export the editor opens its window with FILE.mid, or with the file of\n"
-           "the last session when no file is given. With --export it writes the tape of\n"
-           "IN.mid to OUT without a window or an X server.\n"
+           "the last session when no file or more than one is given. With --export it writes\n"
+           "the tape of IN.mid to OUT without a window or an X server.\n"
            "\n"
            "Options:\n"
            "  --help                 print this help and exit\n"
            "  --version              print the program's name and version and exit\n"
-           "  --export OUT           write the tape to OUT: a PDF, SVG or PNG file, as OUT's\n"
-           "                         extension says\n"
+           "  --export OUT           write the tape to OUT: a PDF, SVG, PNG or DXF file, as\n"
+           "                         OUT's extension says; the options below are for the export\n"
            "  --instrument NAME      the instrument of the tape: \"88-key Piano\",\n"
            "                         \"Deleika-26\", the name of a file from the instrument\n"
            "                         folders, or the path of a .instrument file\n"
@@ -86,6 +88,9 @@ const char *commandLineHelp() {
            "                         reading IN.mid (default 8)\n"
            "  --paper a4|letter      the paper of a PDF, landscape (default a4)\n"
            "  --holes                round holes instead of bars on a true-scale tape\n"
+           "  --cut                  with OUT.svg: the strip for a cutter (cut paths in red,\n"
+           "                         marks in blue), as OUT.dxf always is\n"
+           "  --max-rest SECONDS     shorten every longer rest to SECONDS (0.1 to 3600)\n"
            "  --                     every later argument is a file, even one that begins\n"
            "                         with -\n"
            "\n"

@@ -25,6 +25,7 @@ constexpr unsigned exportDefaultTicksPerFrame = 8;
 struct ExportRequest {
     std::string output, input, instrument;
     unsigned ticksPerFrame = exportDefaultTicksPerFrame;
+    double maxRestSeconds = 0; // 0: rests stay as they are
     ExportOptions options;
 };
 
@@ -34,6 +35,8 @@ bool parseExportArguments(int argc, char **argv, ExportRequest &request, std::st
 // when the instrument gives the tape width, track pitch, first track and speed (the shortest
 // hole is 0 unless given).
 ExportInstrument exportInstrumentOf(const Instrument &instrument);
+// The strip keys of an instrument file into the tape geometry (unset ones keep the defaults).
+void addStripGeometry(const StripGeometry &strip, TapeGeometry &geometry);
 // The instrument called `name`: a built-in one ("88-key Piano", "Deleika-26"), one of `files`,
 // or else, when the name is a path (holds a '/' or ends in ".instrument"), the file it names;
 // with the row colours the board shows for it. False with `error` set otherwise.

@@ -1,5 +1,7 @@
 #include "app/Recovery.h"
 
+#include "safefile/SafeFile.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -19,7 +21,6 @@ namespace tw {
 
 namespace {
 
-constexpr const char *folderName = "tapeworks2";
 constexpr const char *lockSuffix = ".lock";
 constexpr const char *dataSuffix = ".recovery";
 constexpr const char *tempSuffix = ".tmp";
@@ -33,30 +34,6 @@ bool endsWith(const std::string &s, const std::string &suffix) {
 bool fileExists(const std::string &path) {
     struct stat st {};
     return ::lstat(path.c_str(), &st) == 0;
-}
-
-// Writes all of data to fd; false on any failure.
-bool writeAll(int fd, const char *data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= std::size_t(n);
-    }
-    return true;
-}
-
-void syncFolderOf(const std::string &path) {
-    const std::size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
 }
 
 template <class T> void appendNumber(std::string &out, T value) {
@@ -186,46 +163,23 @@ bool readWhole(const std::string &path, std::string &out) {
     return ok;
 }
 
-bool makeFolder(const std::string &folder) {
-    // Each missing parent is made in turn (only the last one is private to this user).
-    for (std::size_t pos = 1; pos <= folder.size(); ++pos) {
-        if (pos != folder.size() && folder[pos] != '/')
-            continue;
-        const std::string part = folder.substr(0, pos);
-        if (::mkdir(part.c_str(), pos == folder.size() ? 0700 : 0755) != 0 && errno != EEXIST)
-            return false;
-    }
-    struct stat st {};
-    return ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 } // namespace
 
 std::string recoveryFolder() {
-    const char *state = std::getenv("XDG_STATE_HOME");
-    if (state && state[0] == '/')
-        return std::string(state) + "/" + folderName;
-    const char *home = std::getenv("HOME");
-    if (home && home[0] == '/')
-        return std::string(home) + "/.local/state/" + folderName;
-    return "";
+    return stateFolder();
 }
 
-int writeRecoveryFile(const std::string &path, const RecoveryData &data) {
+int writeRecoveryFile(const std::string &path, const RecoveryData &data, std::string *reason) {
     const std::string text = encode(data);
-    const std::string temp = path + tempSuffix;
-    const int fd =
-        ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd < 0)
-        return errRecoveryOpen;
-    bool ok = writeAll(fd, text.data(), text.size()) && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    if (!ok || ::rename(temp.c_str(), path.c_str()) != 0) {
-        ::unlink(temp.c_str());
-        return errRecoveryWrite;
-    }
-    syncFolderOf(path);
-    return recoveryOk;
+    SafeFileOptions options;
+    options.newFileMode = 0600;
+    const SafeFileStatus s = writeFileSafely(path, text.data(), text.size(), options);
+    if (s)
+        return recoveryOk;
+    if (reason)
+        *reason = s.message;
+    return s.code == errSafeFileNoSpace || s.code == errSafeFileWrite ? errRecoveryWrite
+                                                                      : errRecoveryOpen;
 }
 
 int readRecoveryFile(const std::string &path, RecoveryData &data) {
@@ -326,7 +280,7 @@ bool recoveryLockHeld(const std::string &path) {
 
 bool RecoverySlot::open(const std::string &folder, long pid) {
     close(false);
-    if (folder.empty() || !makeFolder(folder))
+    if (folder.empty() || !makeStateFolder(folder))
         return false;
     // The pid alone may be reused (after a reboot, in a container); the start time and a
     // counter make the id unique, and create() refuses an existing name anyway.
@@ -352,10 +306,10 @@ std::string RecoverySlot::dataPath() const {
     return id_.empty() ? std::string() : folder_ + "/" + id_ + dataSuffix;
 }
 
-int RecoverySlot::write(const RecoveryData &data) {
+int RecoverySlot::write(const RecoveryData &data, std::string *reason) {
     if (!isOpen())
         return errRecoveryNoSlot;
-    return writeRecoveryFile(dataPath(), data);
+    return writeRecoveryFile(dataPath(), data, reason);
 }
 
 bool RecoverySlot::hasData() const {

@@ -35,13 +35,15 @@ struct RecoveryData {
     std::vector<TapeNote> notes;        // in melody order; selection flags are not kept
 };
 
-// $XDG_STATE_HOME/tapeworks2, or ~/.local/state/tapeworks2 when XDG_STATE_HOME is unset, empty
-// or not an absolute path. Empty when neither it nor HOME gives a folder.
+// The program's state folder (safefile's stateFolder()): $XDG_STATE_HOME/tapeworks2, or
+// ~/.local/state/tapeworks2 when XDG_STATE_HOME is unset, empty or not an absolute path. Empty
+// when neither it nor HOME gives a folder.
 std::string recoveryFolder();
 
-// Writes the data atomically: a temporary file in the same folder, synced, then renamed over
-// path (and the folder synced). recoveryOk or an error; on error path is untouched.
-int writeRecoveryFile(const std::string &path, const RecoveryData &data);
+// Writes the data through the safe writer (atomic, never through a link of another kind).
+// recoveryOk or an error, with the writer's words in *reason; on error path is untouched.
+int writeRecoveryFile(const std::string &path, const RecoveryData &data,
+                      std::string *reason = nullptr);
 // Reads a file that writeRecoveryFile wrote. On error `data` is unchanged.
 int readRecoveryFile(const std::string &path, RecoveryData &data);
 
@@ -90,7 +92,7 @@ public:
     std::string dataPath() const;
     std::string lockPath() const { return lock_.path(); }
 
-    int write(const RecoveryData &data);
+    int write(const RecoveryData &data, std::string *reason = nullptr);
     bool hasData() const;
     void removeData();
     // Ends the slot: the data file stays when keepData (the next editor offers it), the lock

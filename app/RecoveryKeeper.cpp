@@ -169,9 +169,21 @@ void RecoveryKeeper::finish() {
     slot_.close(keep);
 }
 
-void RecoveryKeeper::offerOrphans(const std::function<void(const RecoveryData &)> &restore) {
+std::string recoveryQuestion(const RecoveryData &data, const std::string &startFile) {
+    const std::string &name = data.fileName;
+    std::string question = "Unsaved work on " +
+                           (name.empty() ? std::string("an untitled melody") : name) +
+                           ",\nlast changed " + recoveryTimeText(data.changedAt) +
+                           ", was kept when its editor ended.\nRestore it?";
+    if (!startFile.empty())
+        question += "\nRestore opens it instead of " + startFile + ".";
+    return question;
+}
+
+bool RecoveryKeeper::offerOrphans(const std::function<void(const RecoveryData &)> &restore,
+                                  const std::string &startFile) {
     if (!slot_.isOpen())
-        return; // without a slot of its own this editor could not keep what it takes over
+        return false; // without a slot of its own this editor could not keep what it takes over
     std::vector<RecoveryOrphan> orphans = claimRecoveryOrphans(folder_, slot_.id());
     for (RecoveryOrphan &orphan : orphans) {
         const std::string &name = orphan.data.fileName;
@@ -179,10 +191,7 @@ void RecoveryKeeper::offerOrphans(const std::function<void(const RecoveryData &)
             orphan.discard(); // an untitled empty melody: nothing to bring back
             continue;
         }
-        const std::string question = "Unsaved work on " +
-                                     (name.empty() ? std::string("an untitled melody") : name) +
-                                     ",\nlast changed " + recoveryTimeText(orphan.data.changedAt) +
-                                     ", was kept when its editor ended.\nRestore it?";
+        const std::string question = recoveryQuestion(orphan.data, startFile);
         const int answer =
             askChoice(question.c_str(), "Later", "Restore", "Discard", questionTitle);
         if (answer == answerDiscard) {
@@ -200,8 +209,9 @@ void RecoveryKeeper::offerOrphans(const std::function<void(const RecoveryData &)
             orphan.discard();
         else
             orphan.keep();
-        break; // the others wait for another editor
+        return true; // the others wait for another editor
     }
+    return false;
 }
 
 } // namespace tw

@@ -22,6 +22,9 @@ namespace tw {
 
 class Flt_ScoreTape;
 
+// The question about one orphan's work, naming the file given at the start when there is one.
+std::string recoveryQuestion(const RecoveryData &data, const std::string &startFile);
+
 class RecoveryKeeper {
 public:
     // Quiet time after the last action before the melody is written, and the longest a
@@ -61,8 +64,11 @@ public:
     // Restores the newest orphan the user agrees to: each is asked about through
     // askChoice("Restore unsaved work"), "Restore" (the default) hands the data to `restore`
     // and ends the questions, "Discard" deletes the file, "Later" leaves it for another start.
-    // An orphan is only deleted once this slot holds its melody.
-    void offerOrphans(const std::function<void(const RecoveryData &)> &restore);
+    // An orphan is only deleted once this slot holds its melody. `startFile`, when not empty,
+    // is the file the editor was started with: the question says that Restore opens the work
+    // instead of it. True when a melody was restored.
+    bool offerOrphans(const std::function<void(const RecoveryData &)> &restore,
+                      const std::string &startFile = std::string());
 
 private:
     static void timeoutCallback(void *keeper);

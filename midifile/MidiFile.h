@@ -1,6 +1,8 @@
 // MIDI events, tracks and Standard MIDI Files in memory, with the reader and the writer.
 #pragma once
 
+#include "safefile/SafeFile.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -223,15 +225,16 @@ public:
     // As read; on an error in the data *failedAt (when given) receives the offset of the byte
     // where reading failed (the file's size when it ends too early), otherwise -1.
     int read(const char *path, long long *failedAt);
-    // Stores the file; 0, errCannotOpen or errWrite. The object is not changed. A symbolic link
-    // is written through. Usually a temporary file in the target's folder replaces the target
-    // once every byte was written, so a failed save leaves the previous file as it was; a file
-    // with other hard links, of another owner, or in a folder that may not be written is
-    // rewritten in place instead, once its new size was found to fit. Errors: errCannotOpen for
-    // a folder, a device or pipe, a file that may not be written, or a missing folder;
-    // errWrite when a write fails or the data does not fit the file format (a delta time of
-    // 2^28 ticks or more, more than 65535 tracks).
+    // Stores the file through the safe writer (safefile/SafeFile.h: symbolic links written
+    // through, only regular files, the program's inputs refused, atomic or in place with the
+    // old content kept); 0, errCannotOpen or errWrite. The object is not changed.
+    // errCannotOpen: the file is refused or cannot be made (a folder, device or pipe, an
+    // input, a file that may not be written, a missing folder); errWrite: a write failed or
+    // the data does not fit the file format (a delta time of 2^28 ticks or more, more than
+    // 65535 tracks). *status (when given) gets the writer's code and a message in words.
     int write(const char *path) const;
+    int write(const char *path, SafeFileStatus *status,
+              const SafeFileOptions &options = SafeFileOptions()) const;
     // Seconds per tick at bpm beats per minute; 0 for an SMPTE or zero division.
     double secondsPerTick(unsigned bpm) const;
 };

@@ -1,8 +1,9 @@
-// The file an export writes: a temporary file beside the target that takes the target's place
-// only when commit() succeeds; otherwise it is removed and the target stays as it was.
+// The file an export writes, through the safe writer (safefile/SafeFile.h): nothing reaches the
+// target until commit() succeeds; otherwise the target stays as it was.
 #pragma once
 
 #include "render/TapeExport.h"
+#include "safefile/SafeFile.h"
 
 #include <cairo.h>
 
@@ -13,14 +14,14 @@ namespace tw {
 class ExportFile {
 public:
     explicit ExportFile(std::string target);
-    ~ExportFile();
     ExportFile(const ExportFile &) = delete;
     ExportFile &operator=(const ExportFile &) = delete;
 
-    // Creates the temporary file; a failure names the folder and the system's reason.
+    // Checks the target and prepares the write: errExportCreate with the writer's words when
+    // the target is refused or nothing can be made.
     ExportResult open();
-    bool write(const void *data, std::size_t length);
-    // Syncs, closes and renames the file into the target's place.
+    bool write(const void *data, std::size_t length) { return file_.write(data, length); }
+    // Puts the complete file in the target's place: errExportWrite with the writer's words.
     ExportResult commit();
 
     // A Cairo write function with an ExportFile as closure.
@@ -28,9 +29,7 @@ public:
 
 private:
     std::string target_;
-    std::string temp_;
-    int fd_ = -1;
-    int errno_ = 0; // of the first failed write
+    SafeFile file_;
 };
 
 } // namespace tw

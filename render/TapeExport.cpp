@@ -2,6 +2,7 @@
 
 #include "render/ExportParts.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace tw {
@@ -19,6 +20,8 @@ bool exportFormatOf(const std::string &path, ExportFormat &format) {
         format = ExportFormat::svg;
     else if (ext == "pdf")
         format = ExportFormat::pdf;
+    else if (ext == "dxf")
+        format = ExportFormat::dxf;
     else
         return false;
     return true;
@@ -55,13 +58,17 @@ ExportResult exportTape(const ScoreModel &model, const ExportOptions &options,
         r = options.instrument.geometry ? writeTapePdf(picture, options, file, ticker)
                                         : writeBoardPdf(picture, options, file, ticker);
         break;
+    case ExportFormat::cutSvg:
+    case ExportFormat::dxf:
+        r = writeCutFile(picture, options, file);
+        break;
     }
     if (!r)
         return r;
     // A request that came too late to stop the drawing still leaves no file.
     if (ticker.cancelled())
         return ProgressTicker::cancelledResult();
-    const unsigned pages = r.pages;
+    const unsigned pages = std::max(r.pages, 1u); // a cut file is one piece of work
     r = file.commit();
     r.pages = pages;
     return r;

@@ -1,7 +1,6 @@
 // Export of the score tape to files: the whole melody as the board draws it (PNG, SVG, or a PDF
 // scaled to the page height), or a PDF of the punched tape at the instrument's true scale, cut
-// into pages to glue together. Files are written to a temporary file beside the target and put
-// in its place only when complete.
+// into pages to glue together. Files are written through the safe writer (safefile/).
 #pragma once
 
 #include "scoremodel/ScoreModel.h"
@@ -16,20 +15,21 @@ namespace tw {
 
 // Error codes of the export; 0 means success.
 constexpr int exportOk = 0;
-constexpr int errExportFormat = -2601;    // the file name ends in none of .png, .svg, .pdf
-constexpr int errExportNoNotes = -2602;   // no shown note to export
-constexpr int errExportTooLarge = -2603;  // the picture or the page count exceeds the limits
-constexpr int errExportGeometry = -2604;  // the tape geometry is unusable or does not fit the paper
-constexpr int errExportCreate = -2605;    // the temporary file cannot be created beside the target
-constexpr int errExportWrite = -2606;     // writing, syncing or renaming failed
-constexpr int errExportDrawing = -2607;   // Cairo or the PNG writer failed
+constexpr int errExportFormat = -2601;   // the file name ends in none of .png, .svg, .pdf, .dxf
+constexpr int errExportNoNotes = -2602;  // no shown note to export
+constexpr int errExportTooLarge = -2603; // the picture or the page count exceeds the limits
+constexpr int errExportGeometry = -2604; // the tape geometry is unusable or does not fit the paper
+constexpr int errExportCreate = -2605;   // the target is refused or cannot be made (safe writer)
+constexpr int errExportWrite = -2606;    // writing, syncing or replacing failed (safe writer)
+constexpr int errExportDrawing = -2607;  // Cairo or the PNG writer failed
 constexpr int errExportCancelled = -2608; // stopped on request; no file was left behind
 
 // The largest board picture, in pixels either way, and the most pages of a PDF.
 constexpr long long maxPictureSide = 1000000;
 constexpr unsigned maxExportPages = 2000;
 
-enum class ExportFormat { png, svg, pdf };
+// cutSvg and dxf: the strip for a cutter (CutFiles.cpp), at true scale in millimetres.
+enum class ExportFormat { png, svg, pdf, cutSvg, dxf };
 enum class Paper { a4, letter };
 
 // The tape of an instrument, in millimetres; a frame of the melody is a second.
@@ -39,6 +39,15 @@ struct TapeGeometry {
     double firstTrackMm = 0; // centre of the lowest note's track from the tape's lower edge
     double mmPerSecond = 0;
     double holeLengthMinMm = 0;
+    // The strip a cutter makes (all optional in the instrument file; these are the defaults).
+    bool slots = false;          // a long note as a slot as long as the note, else one round hole
+    double holeDiameterMm = 0;   // 0: six tenths of the track pitch
+    double minHoleSpacingMm = 0; // centre to centre, two holes of one track
+    double leadInMm = 0, leadOutMm = 0;
+    bool startRight = false; // the melody's first note at the strip's right end
+    double bedLengthMm = 0;  // the longest piece; 0: the strip in one piece
+    double joinMm = 10;      // how far two pieces overlap at a seam
+    double seamSafetyMm = 0; // no hole this close to the overlap of a seam
 };
 
 // What the export needs to know of an instrument.
@@ -46,6 +55,7 @@ struct ExportInstrument {
     std::string name;
     std::vector<unsigned> notes; // the playable notes, ascending; track i holds notes[i]
     std::optional<TapeGeometry> geometry;
+    unsigned minGapMs = 0; // shortest silence between two notes of one key
 };
 
 struct ExportOptions {
@@ -63,7 +73,8 @@ struct ExportResult {
     explicit operator bool() const { return code == exportOk; }
 };
 
-// The format a file name asks for by its extension (case ignored); false for none.
+// The format a file name asks for by its extension (case ignored; ".dxf" is the cutter's DXF,
+// ".svg" the board picture); false for none.
 bool exportFormatOf(const std::string &path, ExportFormat &format);
 // The path with its extension (the text from the last '.' after the last '/') replaced.
 std::string withExtension(const std::string &path, const char *extension);

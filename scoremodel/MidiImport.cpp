@@ -355,33 +355,4 @@ std::string readErrorWords(int code, const std::string &path, long long byte) {
     }
 }
 
-std::string writeErrorWords(int code, const std::string &path, int errnoValue) {
-    if (code != errCannotOpen && code != errWrite)
-        return "An unknown error occurred.";
-    if (path.empty())
-        return "No file name was given.";
-    switch (errnoValue) {
-    case ENOSPC:
-    case EDQUOT:
-        return "The disk is full; nothing was saved.";
-    case EFBIG:
-        return "The file is too large for the disk; nothing was saved.";
-    case EROFS:
-        return "The disk is read-only.";
-    case EACCES:
-    case EPERM:
-        return "There is no permission to write the file or its folder.";
-    case ENOENT:
-    case ENOTDIR:
-        return "The folder does not exist.";
-    case EISDIR:
-        return "It is a folder, not a file.";
-    case EIO:
-        return "The disk reported an error; nothing was saved.";
-    default:
-        return code == errCannotOpen ? "The file cannot be created."
-                                     : "Writing failed; nothing was saved.";
-    }
-}
-
 } // namespace tw

@@ -119,7 +119,5 @@ std::string groupedCount(uint64_t count);
 // Why reading `path` failed, in words: the reader's code, and the byte where the data broke
 // off or went wrong (or -1 when not known). The file itself is examined for open failures.
 std::string readErrorWords(int code, const std::string &path, long long byte = -1);
-// Why writing `path` failed, in words: the writer's code and the errno the write left.
-std::string writeErrorWords(int code, const std::string &path, int errnoValue);
 
 } // namespace tw

@@ -154,6 +154,15 @@ public:
     // scaleNoteTimes does: one edit. False when nothing changed or the factor is refused.
     bool scaleTime(double factor);
 
+    // ---- A drag's preview (ScoreModelTime.cpp) ----
+    // Shows `list` as the melody without recording it or marking it as edited.
+    void previewNotes(std::vector<TapeNote> list);
+    // Puts `original` back and records `final` as one edit (nothing when they hold the same
+    // notes). True when it was recorded.
+    bool endPreview(std::vector<TapeNote> original, std::vector<TapeNote> final);
+    // Something the board draws beside the melody changed (a drag's rectangle).
+    void viewChanged() { modelChanged(); }
+
     // ---- Undo and redo (ScoreModelUndo.cpp) ----
     bool undo();
     bool redo();
@@ -169,7 +178,10 @@ public:
     int readMidiFile(const char *path);
     // The melody of a read file's first track, as readMidiFile takes it.
     void loadMidiFile(const MidiFile &file);
-    int writeMidiFile(const char *path);
+    // Saves the melody as a format-0 file through the safe writer: 0, errCannotOpen or
+    // errWrite, with the writer's code and words in *status when given.
+    int writeMidiFile(const char *path, SafeFileStatus *status = nullptr,
+                      const SafeFileOptions &options = SafeFileOptions());
 
 protected:
     // Called whenever what the board shows has changed.

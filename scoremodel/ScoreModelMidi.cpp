@@ -122,7 +122,8 @@ void ScoreModel::loadMidiFile(const MidiFile &file) {
     dataChanged_ = false;
 }
 
-int ScoreModel::writeMidiFile(const char *path) {
+int ScoreModel::writeMidiFile(const char *path, SafeFileStatus *status,
+                              const SafeFileOptions &options) {
     NoxmidiTrk track;
     for (unsigned c = 0; c < 16; ++c)
         track.appendProgram(programs_[c], c);
@@ -131,7 +132,7 @@ int ScoreModel::writeMidiFile(const char *path) {
     file.format = 0;
     file.timeUnit = timeUnitForTempo(1.0 / ticksPerFrame_, 120);
     file.tracks.push_back(std::move(track));
-    return file.write(path);
+    return file.write(path, status, options);
 }
 
 } // namespace tw

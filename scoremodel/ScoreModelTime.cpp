@@ -1,4 +1,4 @@
-// The beat grid's settings and the scaling of the melody's time.
+// The beat grid's settings, the scaling of the melody's time and a drag's preview.
 #include "scoremodel/ScoreModel.h"
 
 #include "scoremodel/TimeScale.h"
@@ -54,6 +54,26 @@ bool ScoreModel::scaleTime(double factor) {
             notes_.swap(list);
         return changed;
     });
+    return changed;
+}
+
+void ScoreModel::previewNotes(std::vector<TapeNote> list) {
+    replaceNotes(std::move(list));
+    if (!std::is_sorted(notes_.begin(), notes_.end(), ByStart()))
+        sortNotes();
+    modelChanged();
+}
+
+bool ScoreModel::endPreview(std::vector<TapeNote> original, std::vector<TapeNote> final) {
+    replaceNotes(std::move(original));
+    bool changed = false;
+    recordEdit([&] {
+        changed = final != notes_;
+        if (changed)
+            notes_.swap(final);
+        return changed;
+    });
+    modelChanged();
     return changed;
 }
 

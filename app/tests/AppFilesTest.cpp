@@ -96,7 +96,8 @@ TEST_F(AppFiles, WriteErrorKeepsTheScoreMarkedChanged) {
     EXPECT_FALSE(h.app->saveFile(bad.c_str()));
     ASSERT_EQ(h.dialogs.size(), 1u);
     EXPECT_EQ(h.lastMessage(), "Cannot write MIDI file " + bad + ", error " +
-                                   std::to_string(errCannotOpen) + "\nThe folder does not exist.");
+                                   std::to_string(errCannotOpen) + "\nThe folder " + dir +
+                                   "/no/such/folder/ does not exist.");
     EXPECT_TRUE(h.dialogs[0].alert);
     EXPECT_TRUE(h.tape().dataChanged());
     EXPECT_EQ(h.app->currentFile(), "");

@@ -62,13 +62,14 @@ TEST(CommandLine, Actions) {
         {{"--bogus"}, A::usageError, "", "unknown option --bogus"},
         {{"-x", "song.mid"}, A::usageError, "", "unknown option -x"},
         {{"song.mid", "--Help"}, A::usageError, "", "unknown option --Help"},
-        {{"a.mid", "b.mid"}, A::usageError, "", "more than one file"},
-        {{"--", "a.mid", "b.mid"}, A::usageError, "", "more than one file"},
+        // Two or more files open the last session's file, as the editor always did.
+        {{"a.mid", "b.mid"}, A::edit, "", ""},
+        {{"--", "a.mid", "b.mid"}, A::edit, "", ""},
         {{"--holes", "song.mid"}, A::usageError, "", "--holes works only with --export"},
         {{"--paper", "a4", "song.mid"}, A::usageError, "", "--paper works only with --export"},
         // A value is the option's, even one that looks like an option.
         {{"--instrument", "--version"}, A::usageError, "", "--instrument works only"},
-        {{"--", "--export", "a.pdf"}, A::usageError, "", "more than one file"},
+        {{"--", "--export", "a.pdf"}, A::edit, "", ""},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(joined(c.args));

@@ -1,14 +1,17 @@
 // The recovery files without a display: where they live, what they keep, and which of them an
 // editor may take over. Other editors are real processes (fork) holding or leaving their locks.
 #include "app/Recovery.h"
+#include "app/RecoveryKeeper.h"
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -213,8 +216,22 @@ TEST(RecoveryFile, AFailedWriteLeavesTheFileBefore) {
     TempFolder folder;
     const std::string path = folder.path("r.recovery");
     ASSERT_EQ(writeRecoveryFile(path, sample(1)), recoveryOk);
-    fs::create_directory(path + ".tmp"); // the temporary file cannot be made
-    EXPECT_NE(writeRecoveryFile(path, sample(2)), recoveryOk);
+    // A file size limit makes the write fail part way, as a full disk would.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const struct rlimit limit { 64, 64 };
+        std::string reason;
+        ::_exit(::setrlimit(RLIMIT_FSIZE, &limit) == 0 &&
+                        writeRecoveryFile(path, sample(2), &reason) == errRecoveryWrite &&
+                        reason.find("larger than the largest file") != std::string::npos
+                    ? 0
+                    : 1);
+    }
+    int status = -1;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     RecoveryData back;
     ASSERT_EQ(readRecoveryFile(path, back), recoveryOk);
     EXPECT_EQ(back.changedAt, 1);
@@ -314,4 +331,16 @@ TEST(RecoveryOrphans, AClaimedOrphanIsHeldUntilDecided) {
     std::vector<RecoveryOrphan> later = claimRecoveryOrphans(folder.path(), "");
     ASSERT_EQ(later.size(), 1u);
     EXPECT_EQ(later[0].data.changedAt, 200);
+}
+
+TEST(RecoveryQuestion, NamesTheFileGivenAtTheStart) {
+    RecoveryData data;
+    data.fileName = "/home/u/song.mid";
+    const std::string plain = recoveryQuestion(data, "");
+    EXPECT_EQ(plain.rfind("Unsaved work on /home/u/song.mid,\nlast changed ", 0), 0u) << plain;
+    EXPECT_EQ(plain.substr(plain.size() - 12), "\nRestore it?");
+    const std::string given = recoveryQuestion(data, "other.mid");
+    EXPECT_EQ(given, plain + "\nRestore opens it instead of other.mid.");
+    data.fileName.clear();
+    EXPECT_NE(recoveryQuestion(data, "").find("an untitled melody"), std::string::npos);
 }

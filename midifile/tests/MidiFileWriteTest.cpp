@@ -217,8 +217,12 @@ bool canSwitchUser() {
 }
 
 // The result of copying `in` to `out` with smfinfo run as user nobody: 0 or the error code.
+// nobody's state folder (for the copy an in-place write keeps) is a fresh one it may write.
 int copyAsNobody(const std::string &in, const std::string &out) {
-    std::string command = "setpriv --reuid=nobody --regid=nogroup --clear-groups '" +
+    smftest::TempDir state;
+    ::chmod(state.path().c_str(), 0777);
+    std::string command = "XDG_STATE_HOME='" + state.path() +
+                          "' setpriv --reuid=nobody --regid=nogroup --clear-groups '" +
                           (smftest::binDir() / "smfinfo").string() + "' --copy '" + in + "' '" +
                           out + "'";
     FILE *pipe = ::popen(command.c_str(), "r");
@@ -236,6 +240,7 @@ int copyAsNobody(const std::string &in, const std::string &out) {
 // written, targets that are no files, and data that does not fit the format or the disk.
 TEST(MidiFileWrite, SavesConservativelyWhereverTheTargetIs) {
     using Dir = smftest::TempDir;
+    tw::TempHome home; // in-place writes keep the old content in its state folder
     const MidiFile song = fileWith(0, 96, {{{0, {0xC0, 5}}}});
     const Bytes songBytes = cat({header(0, 1, 96), track(cat({{0, 0xC0, 5}, endOfTrack}))});
     const Bytes old{1, 2, 3};

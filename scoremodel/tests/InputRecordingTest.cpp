@@ -1,4 +1,5 @@
 #include "scoremodel/InputRecording.h"
+#include "testsupport/NoteMakers.h"
 
 #include <gtest/gtest.h>
 
@@ -12,17 +13,6 @@ struct Msg {
     int64_t at; // ms after the clock's start
     uint8_t status, key, velocity;
 };
-
-TapeNote noteOf(uint32_t key, uint32_t start, uint32_t length, uint32_t velocity,
-                uint32_t channel) {
-    TapeNote n;
-    n.note = key;
-    n.start = start;
-    n.length = length;
-    n.velocity = velocity;
-    n.channel = channel;
-    return n;
-}
 
 std::vector<TapeNote> record(const std::vector<Msg> &take, const TickClock &clock, int64_t stopAt,
                              const TickRounding &rounding = {}) {
@@ -54,16 +44,14 @@ TEST(NoteRecorder, TurnsATakeIntoNotesOnThePlaybackClock) {
     const Case cases[] = {
         {"1x from tick 0",
          {1000000, 0, 0.125},
-         {noteOf(60, 0, 2, 100, 3), noteOf(64, 2, 2, 90, 3), noteOf(67, 4, 4, 80, 3),
-          noteOf(72, 8, 4, 70, 3)}},
+         {tn(60, 0, 2, 3, 100), tn(64, 2, 2, 3, 90), tn(67, 4, 4, 3, 80), tn(72, 8, 4, 3, 70)}},
         {"1x from the marker at 100",
          {1000000, 100, 0.125},
-         {noteOf(60, 100, 2, 100, 3), noteOf(64, 102, 2, 90, 3), noteOf(67, 104, 4, 80, 3),
-          noteOf(72, 108, 4, 70, 3)}},
+         {tn(60, 100, 2, 3, 100), tn(64, 102, 2, 3, 90), tn(67, 104, 4, 3, 80),
+          tn(72, 108, 4, 3, 70)}},
         {"2x: twice the ticks",
          {1000000, 0, 0.0625},
-         {noteOf(60, 0, 4, 100, 3), noteOf(64, 4, 5, 90, 3), noteOf(67, 8, 8, 80, 3),
-          noteOf(72, 16, 8, 70, 3)}},
+         {tn(60, 0, 4, 3, 100), tn(64, 4, 5, 3, 90), tn(67, 8, 8, 3, 80), tn(72, 16, 8, 3, 70)}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -80,8 +68,8 @@ TEST(NoteRecorder, RestrikesEarlyNotesAndBounds) {
         {500, 0x80, 55, 0},   {600, 0x90, 57, 40}, {610, 0x80, 57, 0},
     };
     EXPECT_EQ(record(take, clock, 1000),
-              (std::vector<TapeNote>{noteOf(50, 10, 1, 10, 3), noteOf(55, 11, 2, 20, 3),
-                                     noteOf(55, 13, 2, 30, 3), noteOf(57, 16, 1, 40, 3)}));
+              (std::vector<TapeNote>{tn(50, 10, 1, 3, 10), tn(55, 11, 2, 3, 20),
+                                     tn(55, 13, 2, 3, 30), tn(57, 16, 1, 3, 40)}));
 
     // The snap hook moves starts and ends to its lines; the shortest note is one step.
     TickRounding toFours;
@@ -89,14 +77,14 @@ TEST(NoteRecorder, RestrikesEarlyNotesAndBounds) {
     toFours.minLength = 4;
     EXPECT_EQ(
         record({{0, 0x90, 60, 1}, {120, 0x80, 60, 0}, {580, 0x90, 62, 2}}, clock, 1500, toFours),
-        (std::vector<TapeNote>{noteOf(60, 12, 4, 1, 3), noteOf(62, 16, 8, 2, 3)}));
+        (std::vector<TapeNote>{tn(60, 12, 4, 3, 1), tn(62, 16, 8, 3, 2)}));
 
     // Near the last tick notes end there at the latest; the shortest keeps its length.
     const TickClock late{0, double(lastTick) - 2, 0.001};
     EXPECT_EQ(record({{0, 0x90, 60, 1}, {10, 0x80, 60, 0}}, late, 20),
-              (std::vector<TapeNote>{noteOf(60, lastTick - 2, 2, 1, 3)}));
+              (std::vector<TapeNote>{tn(60, lastTick - 2, 2, 3, 1)}));
     EXPECT_EQ(record({{0, 0x90, 60, 1}, {10, 0x80, 60, 0}}, late, 20, toFours),
-              (std::vector<TapeNote>{noteOf(60, lastTick - 4, 4, 1, 3)}));
+              (std::vector<TapeNote>{tn(60, lastTick - 4, 4, 3, 1)}));
 }
 
 TEST(StepEntry, StepsChordsAndBackSpace) {
@@ -107,18 +95,18 @@ TEST(StepEntry, StepsChordsAndBackSpace) {
         marker = s.marker;
         return s.note;
     };
-    EXPECT_EQ(play(0, 60), noteOf(60, 40, 4, 100, 2));
+    EXPECT_EQ(play(0, 60), tn(60, 40, 4, 2, 100));
     EXPECT_EQ(marker, 44u);
-    EXPECT_EQ(play(500, 62), noteOf(62, 44, 4, 100, 2));
+    EXPECT_EQ(play(500, 62), tn(62, 44, 4, 2, 100));
     // A chord: 49 ms after its first note still joins it, 50 ms does not.
-    EXPECT_EQ(play(1000, 64, 8), noteOf(64, 48, 8, 100, 2));
-    EXPECT_EQ(play(1030, 67), noteOf(67, 48, 8, 100, 2)) << "the chord's length";
-    EXPECT_EQ(play(1049, 71), noteOf(71, 48, 8, 100, 2));
+    EXPECT_EQ(play(1000, 64, 8), tn(64, 48, 8, 2, 100));
+    EXPECT_EQ(play(1030, 67), tn(67, 48, 8, 2, 100)) << "the chord's length";
+    EXPECT_EQ(play(1049, 71), tn(71, 48, 8, 2, 100));
     EXPECT_EQ(marker, 56u);
-    EXPECT_EQ(play(1050, 72), noteOf(72, 56, 4, 100, 2));
+    EXPECT_EQ(play(1050, 72), tn(72, 56, 4, 2, 100));
     // The marker was moved by hand: a new step even within 50 ms.
     marker = 100;
-    EXPECT_EQ(play(1060, 74), noteOf(74, 100, 4, 100, 2));
+    EXPECT_EQ(play(1060, 74), tn(74, 100, 4, 2, 100));
 
     struct Expected {
         uint32_t key;

@@ -309,14 +309,13 @@ TEST(MidiImport, ErrorsInWords) {
         ASSERT_EQ(file.read(c.path.c_str(), &at), c.code);
         EXPECT_EQ(readErrorWords(c.code, c.path, at), c.words);
     }
-    // Writing: the errno that the failed write left decides.
-    EXPECT_EQ(writeErrorWords(errWrite, "/x/y.mid", ENOSPC),
-              "The disk is full; nothing was saved.");
+    // Writing: the safe writer's words.
     MidiFile empty;
-    errno = 0;
+    SafeFileStatus status;
     const std::string nowhere = (dir.path / "no/such/folder/x.mid").string();
-    ASSERT_EQ(empty.write(nowhere.c_str()), errCannotOpen);
-    EXPECT_EQ(writeErrorWords(errCannotOpen, nowhere, errno), "The folder does not exist.");
+    ASSERT_EQ(empty.write(nowhere.c_str(), &status), errCannotOpen);
+    EXPECT_EQ(status.message,
+              "The folder " + (dir.path / "no/such/folder/").string() + " does not exist.");
 }
 
 TEST(MidiImport, EveryReadableCorpusFileImportsEachOfItsNotes) {
