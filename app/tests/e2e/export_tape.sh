@@ -157,15 +157,22 @@ fi
 press q
 wait_exit || fail "$CASE: the editor did not end with q"
 
+# Ctrl+E, then Return in the export window: prints the window's id; 1 when none appeared.
+export_ok() {
+    local d
+    press ctrl+e
+    d=$(wait_dialog) || return 1
+    xdotool windowfocus --sync "$d" 2>/dev/null
+    xdotool key Return
+    echo "$d"
+}
+
 CASE="File/Export tape... for the chosen instrument file"
 # The note indicators of the second instrument file: the example with a tape.
 prefs_write <<<"noteIndic:4"
 editor_start "$M/tune.mid" || finish
 rm -f "$M/tune.pdf"
-press ctrl+e
-if d=$(wait_dialog); then
-    xdotool windowfocus --sync "$d" 2>/dev/null
-    xdotool key Return
+if d=$(export_ok); then
     wait_for "! editor_dialogs | grep -qx $d" 50 || fail "$CASE: the window stayed open"
     pdftotext "$M/tune.pdf" - 2>/dev/null | grep -q "tune.mid Example chromatic, two octaves print at 100 %" ||
         fail "$CASE: not the instrument's tape: $(pdftotext "$M/tune.pdf" - 2>&1 | head -3)"
@@ -192,10 +199,7 @@ open(sys.argv[1], "wb").write(head + b"MTrk" + struct.pack(">I", len(events)) + 
 PYEOF
 editor_start "$M/long.mid" || finish
 rm -f "$M/long.pdf"
-press ctrl+e
-if d=$(wait_dialog); then
-    xdotool windowfocus --sync "$d" 2>/dev/null
-    xdotool key Return
+if d=$(export_ok); then
     sleep 1 # the export is under way
     [ -e "$M/long.pdf" ] && fail "$CASE: the export ended before it could be cancelled"
     # While it exports the window no longer holds the editor: it is shown anew.
@@ -226,10 +230,7 @@ if d=$(wait_dialog); then # the import window: take both tracks
     wait_for "! editor_dialogs | grep -qx $d" 50 || fail "$CASE: the import window stayed open"
 fi
 rm -f "$M/parts.pdf"
-press ctrl+e
-if d=$(wait_dialog); then
-    xdotool windowfocus --sync "$d" 2>/dev/null
-    xdotool key Return
+if d=$(export_ok); then
     wait_for "! editor_dialogs | grep -qx $d" 100 || fail "$CASE: the window stayed open"
     [ "$(head -c 4 "$M/parts.pdf" 2>/dev/null)" = "%PDF" ] || fail "$CASE: no $M/parts.pdf"
 else
