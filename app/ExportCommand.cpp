@@ -222,7 +222,9 @@ int readMelodyForExport(ScoreModel &model, const char *path, long long *failedAt
     std::vector<unsigned> tracks;
     for (unsigned i = 0; i < file.tracks.size(); ++i)
         tracks.push_back(i);
-    model.setNotes(importNotes(file, tracks, true, model.ticksPerFrame()));
+    std::vector<TapeNote> notes = importNotes(file, tracks, true, model.ticksPerFrame());
+    file = MidiFile(); // the events are not needed once they are notes
+    model.setNotes(std::move(notes));
     return 0;
 }
 

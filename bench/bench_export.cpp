@@ -143,7 +143,9 @@ void readMemoryPerByte(const std::string &path, std::size_t fileBytes) {
         std::vector<unsigned> tracks;
         for (unsigned i = 0; i < file.tracks.size(); ++i)
             tracks.push_back(i);
-        model.setNotes(importNotes(file, tracks, true, model.ticksPerFrame()));
+        std::vector<TapeNote> notes = importNotes(file, tracks, true, model.ticksPerFrame());
+        file = MidiFile(); // as the command line does: the events go once they are notes
+        model.setNotes(std::move(notes));
         const long peak = residentKb("VmHWM:");
         std::printf("read + import %.1f MB (%zu notes): peak %.1f MB above the start, %.1f bytes "
                     "per file byte (target <= 3)\n",
