@@ -9,8 +9,8 @@
 #include "mididevice/NoxmidiRcv.h"
 #include "mididevice/NoxmidiSnd.h"
 #include "notes/Instrument.h"
-#include "scoremodel/NoteDrag.h"
 #include "scoremodel/InputRecording.h"
+#include "scoremodel/NoteDrag.h"
 
 #include <cstdint>
 #include <memory>

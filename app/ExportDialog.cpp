@@ -6,6 +6,7 @@
 #include "framework/Dialogs.h"
 #include "framework/Flt_Menubar.h"
 #include "render/BackgroundExport.h"
+#include "framework/WindowScale.h"
 #include "render/CutPlan.h"
 #include "scoretape/ScoreTape.h"
 
@@ -89,7 +90,7 @@ ExportDialog::ExportDialog(const ScoreModel &model, const std::string &melodyPat
                 dialog->setPath(choice.path);
         },
         this);
-    note_ = new Fl_Box(10, 105, 440, 50);
+    note_ = new Fl_Box(10, 105, 440, 58);
     note_->align(FL_ALIGN_INSIDE | FL_ALIGN_LEFT | FL_ALIGN_TOP | FL_ALIGN_WRAP);
     note_->labelsize(12);
     // Shown only while the worker exports.
@@ -302,6 +303,7 @@ void openExportDialog(App &app) {
     dialog.onExported = [&app](const std::string &notice) {
         app.menuBar()->showNotice(notice, noticeSeconds);
     };
+    scaleWindow(dialog);
     dialog.show();
     while (dialog.shown())
         Fl::wait();
