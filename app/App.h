@@ -123,6 +123,8 @@ private:
     // Opens this editor's recovery slot and offers the work that ended editors left
     // (AppRecovery.cpp).
     void startRecovery();
+    // Offers the old content of files whose in-place write was stopped (safefile/KeptCopy).
+    void offerKeptCopies();
 
     Flt_ScoreTape *tape = nullptr;
     Flt_Menubar *menubar = nullptr;

@@ -1,5 +1,6 @@
 #include "app/ExportCommand.h"
 
+#include "app/FileNames.h"
 #include "midifile/MidiFile.h"
 #include "notes/Instrument.h"
 #include "notes/NoteSets.h"
@@ -170,12 +171,19 @@ bool findExportInstrument(const std::string &name, ExportInstrument &instrument,
                                 colours, error);
 }
 
-int readMelodyForExport(ScoreModel &model, const char *path, long long *failedAt) {
+int readMelodyForExport(ScoreModel &model, const char *path, long long *failedAt,
+                        std::size_t *unended) {
     MidiFile file;
     if (const int rc = file.read(path, failedAt); rc != 0)
         return rc;
     model.clear();
-    if (fullyHeldByTape(file)) {
+    const bool whole = fullyHeldByTape(file);
+    if (unended) {
+        *unended = 0;
+        for (std::size_t t = 0; t < file.tracks.size() && (t == 0 || !whole); ++t)
+            *unended += forEachTrackNote(file.tracks[t], [](const MidiNote &) {});
+    }
+    if (whole) {
         model.loadMidiFile(file);
         return 0;
     }
@@ -209,12 +217,18 @@ int runExportCommand(int argc, char **argv, std::ostream &out, std::ostream &err
     model.setTicksPerFrame(request.ticksPerFrame);
     model.setRowColours(colours);
     long long failedAt = -1;
-    if (const int rc = readMelodyForExport(model, request.input.c_str(), &failedAt); rc != 0) {
+    std::size_t unended = 0;
+    if (const int rc = readMelodyForExport(model, request.input.c_str(), &failedAt, &unended);
+        rc != 0) {
         err << "tapeworks2: cannot read " << request.input << ": "
             << readErrorWords(rc, request.input, failedAt) << "\n";
         return exportExitFailed;
     }
-    setInputFile("melody", request.input); // never the file to write
+    if (unended > 0)
+        err << "tapeworks2: " << request.input << ": " << unended
+            << (unended == 1 ? " note had" : " notes had")
+            << " no note-off and ended at the next note-on of its key or the end of its track\n";
+    setInputFile(melodyInputRole, request.input); // never the file to write
     const std::string::size_type slash = request.input.rfind('/');
     request.options.sourceName =
         slash == std::string::npos ? request.input : request.input.substr(slash + 1);

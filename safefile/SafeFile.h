@@ -144,9 +144,9 @@ public:
     int64_t keptAt() const { return keptAt_; }
     uint64_t size() const { return size_; }
 
-    // Writes the old content back into its file (through the safe writer); the copy goes once
-    // that succeeded.
-    SafeFileStatus putBack();
+    // Writes the old content back into its file (through the safe writer, with options); the
+    // copy goes once that succeeded.
+    SafeFileStatus putBack(const SafeFileOptions &options = SafeFileOptions());
     // Deletes the copy.
     void discard();
     // Leaves the copy for a later start.
