@@ -1,11 +1,13 @@
 #include "app/App.h"
 
 #include "app/CommandIds.h"
+#include "app/EndSignals.h"
 #include "app/KeyTable.h"
 #include "app/NoteClipboard.h"
 #include "app/RecoveryKeeper.h"
 #include "app/ViewOptions.h"
 #include "app/WheelSteps.h"
+#include "framework/Dialogs.h"
 #include "framework/Flt_Infowin.h"
 #include "framework/Flt_Menubar.h"
 #include "scoretape/ScoreTape.h"
@@ -23,10 +25,11 @@ constexpr int menuHeight = 25; // at a display scale of 1
 App *shortcutOwner = nullptr;
 
 // FLTK asks this after the windows have refused a shortcut. While a modal dialog runs or a menu
-// is open (it holds the grab), the menu's shortcuts wait.
+// is open (it holds the grab), the menu's shortcuts wait. Plain keys typed in another window
+// (Delete, Space, q) never act on the melody: only Ctrl, Alt and Meta shortcuts come through.
 int menuShortcutFromAnyWindow(int event) {
     if (event != FL_SHORTCUT || !shortcutOwner || Fl::modal() || Fl::grab() ||
-        !shortcutOwner->shown())
+        !shortcutOwner->shown() || !Flt_Infowin::isShortcutState(Fl::event_state()))
         return 0;
     return shortcutOwner->menuBar()->handle(FL_SHORTCUT);
 }
@@ -35,6 +38,8 @@ int menuShortcutFromAnyWindow(int event) {
 App::App(Flt_AppConfig &config) : Flt_App(config) {
     escapeMode = 2; // Escape is a command of the editor, it never closes the window
     portNames = NoxmidiSnd::listOutputPorts();
+    inputPortNames = NoxmidiRcv::listInputPorts();
+    midiIn.setThruPort(&midiOut);
     instruments = tw::loadInstruments(tw::instrumentFolders(), std::cerr);
     if (instruments.size() > std::size_t(maxInstrumentItems)) {
         std::cerr << "tapeworks2: only the first " << maxInstrumentItems << " of "
@@ -57,7 +62,16 @@ App::App(Flt_AppConfig &config) : Flt_App(config) {
         showPointerState();
     });
     tape->setDisplayScale(displayScaleFactor());
-    tape->setPointerCallback([this] { showPointerStatus(); });
+    tape->setPointerCallback([this] {
+        showPointerStatus();
+        showDragPointer();
+    });
+    tape->setDragCallback([this](const Flt_ScoreTape::DragEvent &e) {
+        const bool taken = onScoreDrag(e.event, e.point, e.rightHalf, e.state, e.onGrid);
+        if (taken && e.event == FL_RELEASE)
+            showPointerState();
+        return taken;
+    });
 
     newNoteLength = 4;
     currentChannel = 0;
@@ -69,12 +83,17 @@ App::App(Flt_AppConfig &config) : Flt_App(config) {
     shortcutOwner = this;
     Fl::add_handler(menuShortcutFromAnyWindow);
     recoveryKeeper = std::make_unique<tw::RecoveryKeeper>(*tape, fileName);
+    recoveryKeeper->onCannotKeep([](const std::string &reason) {
+        showAlertf("Unsaved work cannot be kept: %s", reason.c_str());
+    });
+    installEndHandlers([this] { recoveryKeeper->finish(); });
 }
 
 App::~App() {
     Fl::remove_handler(menuShortcutFromAnyWindow);
     if (shortcutOwner == this)
         shortcutOwner = nullptr;
+    Fl::remove_timeout(inputTimer, this);
     stopPlayback();
     writeSettings();
     // The port goes away with this object, the tape only later with the window's children.
@@ -105,6 +124,9 @@ int App::handle(int event) {
     // the menu's shortcuts first and then to the window's own keys. Escape always ends here, so
     // it never falls through to FLTK's default of closing the window.
     if (event == FL_KEYDOWN || event == FL_SHORTCUT) {
+        // Escape during a drag cancels it, and only that.
+        if (Fl::event_key() == FL_Escape && cancelDrag())
+            return 1;
         if (menubar->handle(FL_SHORTCUT))
             return 1;
         const int state = withoutLockBits(Fl::event_state());

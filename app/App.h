@@ -6,8 +6,11 @@
 #pragma once
 
 #include "framework/Flt_App.h"
+#include "mididevice/NoxmidiRcv.h"
 #include "mididevice/NoxmidiSnd.h"
 #include "notes/Instrument.h"
+#include "scoremodel/NoteDrag.h"
+#include "scoremodel/InputRecording.h"
 
 #include <cstdint>
 #include <memory>
@@ -40,6 +43,9 @@ public:
 
     // The command dispatcher: menu picks and main-window keys end here.
     void onCommand(int id);
+    // Edit/Drag notes, Edit/Snap to beat, Edit/Scale time..., View/Beat grid... and the loop
+    // toggle (AppEditing.cpp); false for other ids.
+    bool editingCommand(int id);
     // What a press on the score board does (releases do nothing).
     void onScoreClick(unsigned tick, unsigned note, int state, bool push);
 
@@ -55,6 +61,15 @@ public:
     bool startPlay(unsigned flags);
     // Opens the named output port, or none for an empty name.
     bool selectOutputPort(const std::string &name);
+    // Opens the named input port, or none for an empty name. At the start (quiet) a port that
+    // is gone is passed over without a word and stays chosen in the settings.
+    bool selectInputPort(const std::string &name, bool quiet = false);
+    // Play/Record: starts recording (and playback from the green marker), or ends it and
+    // merges what was played as one edit.
+    void toggleRecording();
+    bool isRecording() const { return recording; }
+    // Takes what arrived at the input: into the take while recording, as steps while stepping.
+    void takeInput();
     // Applies note indicator table 0 (None), 1 (88-key piano), 2 (Deleika-26) or, from 3 on,
     // that of the instruments read from files, in their order.
     void selectNoteIndicators(int choice);
@@ -64,6 +79,9 @@ public:
     void fitToInstrument();
     // Select/Select notes too close to repeat, with the count it found.
     void selectNotesTooClose();
+    // Edit/Fix notes too close to repeat... and Edit/Shorten rests... (AppStrip.cpp).
+    void fixNotesTooClose();
+    void shortenRests();
 
     // Read access for the tests and the other parts of the shell.
     Flt_ScoreTape *scoreTape() const { return tape; }
@@ -72,12 +90,17 @@ public:
     NoxmidiSnd &output() { return midiOut; }
     const std::string &currentFile() const { return fileName; }
     const std::vector<std::string> &outputPorts() const { return portNames; }
+    const std::vector<std::string> &inputPorts() const { return inputPortNames; }
+    NoxmidiRcv &input() { return midiIn; }
+    bool stepEntry() const { return stepEntryOn; }
     const std::vector<tw::Instrument> &fileInstruments() const { return instruments; }
     int pendingClickAction() const { return clickAction; }
     unsigned channelForNewNotes() const { return currentChannel; }
     unsigned lengthOfNewNotes() const { return newNoteLength; }
     bool playsInsertedNote() const { return playInsertedNote; }
     bool hasRectangleCorner() const { return rectCorner.has_value(); }
+    bool dragsNotes() const { return dragNotes; }
+    bool loopsPlayback() const { return loopPlayback; }
     const std::vector<std::string> &recentFileList() const { return recentFiles; }
     tw::RecoveryKeeper &recovery() const { return *recoveryKeeper; }
 
@@ -112,6 +135,17 @@ private:
     // Marks the six "Show MIDI channels" items from the tape's mask (after New and Open).
     void markShownChannels();
     void stopPlayback();
+    // The input's commands and settings (AppInput.cpp).
+    bool inputCommand(int id);
+    void readInputSettings();
+    static void inputTimer(void *app);
+    void stopRecording();
+    // One note-on while stepping; BackSpace.
+    void stepNote(const InputEvent &event);
+    void stepBack();
+    // How recorded and stepped notes come to whole ticks, and the length of a stepped note.
+    TickRounding inputRounding() const;
+    unsigned stepLength() const;
     void writeSettings();
     // The View menu (AppView.cpp): its commands, its settings, the pointer's status line and
     // the crosshair while a click is armed (showPointerState: both, after every command).
@@ -120,9 +154,21 @@ private:
     void writeViewSettings();
     void showPointerStatus();
     void showPointerState();
-    // Opens this editor's recovery slot and offers the work that ended editors left
-    // (AppRecovery.cpp).
-    void startRecovery();
+    // Presses, motions and releases that make a drag (AppEditing.cpp); true when taken.
+    bool onScoreDrag(int event, const tw::NoteDrag::Point &point, bool rightHalf, int state,
+                     bool onGrid);
+    // Escape while a drag is held: cancels it; false when none is held.
+    bool cancelDrag();
+    // The pointer's shape: what a press under it would drag.
+    void showDragPointer();
+    void readEditingSettings();
+    void writeEditingSettings();
+    void scaleTime();
+    void editBeatGrid();
+    // Opens this editor's recovery slot and offers the work that ended editors left, before
+    // the file given at the start (named in the question) is opened (AppRecovery.cpp). True
+    // when work was restored: the start file is not opened then.
+    bool startRecovery(const std::string &startFile);
     // Offers the old content of files whose in-place write was stopped (safefile/KeptCopy).
     void offerKeptCopies();
 
@@ -130,6 +176,14 @@ private:
     Flt_Menubar *menubar = nullptr;
     Flt_Infowin *infoWindow = nullptr;
     NoxmidiSnd midiOut;
+    // Declared after the output that its thru sends on, so that it goes first.
+    NoxmidiRcv midiIn;
+    std::vector<std::string> inputPortNames;
+    bool recording = false;
+    int64_t recordStartMicros = 0;
+    NoteRecorder recorder;
+    bool stepEntryOn = false;
+    StepEntry steps;
     unsigned newNoteLength = 4;
     unsigned currentChannel = 0;
     std::string fileName;
@@ -146,6 +200,12 @@ private:
     std::optional<Corner> rectCorner;
     uint64_t lastWheelTime = 0;
     std::unique_ptr<tw::RecoveryKeeper> recoveryKeeper;
+    // Dragging: the toggle, the drag under way and where its press was.
+    bool dragNotes = false;
+    tw::NoteDrag drag;
+    tw::NoteDrag::Point dragPress;
+    int dragPressState = 0;
+    bool loopPlayback = false;
 };
 
 } // namespace tw

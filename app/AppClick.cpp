@@ -31,10 +31,19 @@ void App::onScoreClick(unsigned tick, unsigned note, int state, bool push) {
             n.length = newNoteLength;
             n.channel = currentChannel;
             n.velocity = 127;
+            // With snap a new note starts on the grid line at or before the click; a click on
+            // the first tick of a note still removes it.
+            const auto &notes = tape->notes();
+            const auto same =
+                std::equal_range(notes.begin(), notes.end(), uint64_t(tick), ByStart());
+            if (std::none_of(same.first, same.second, [&](const TapeNote &m) {
+                    return m.note == note && tape->isChannelShown(m);
+                }))
+                n.start = tape->snapDown(tick);
             if (!tape->insertNote(n))
-                tape->removeNotesAt(tick, note);
+                tape->removeNotesAt(n.start, note);
             else if (playInsertedNote)
-                tape->playNoteAt(tick, note);
+                tape->playNoteAt(n.start, note);
         }
         return;
     case FL_BUTTON3:

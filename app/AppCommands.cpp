@@ -44,6 +44,13 @@ void App::onCommand(int id) {
     Flt_ScoreTape &t = *tape;
     const unsigned first = t.firstTick();
     const unsigned frame = t.ticksPerFrame();
+    if (recording && (id == cmdPlayAll || id == cmdPlayFromMarker || id == cmdPlayShownChannels ||
+                      id == cmdPlaySelected)) {
+        stopRecording(); // a play command stops the playback that records
+        return;
+    }
+    if (inputCommand(id))
+        return;
     switch (id) {
     case cmdExit:
         if (queryClose())
@@ -216,8 +223,14 @@ void App::onCommand(int id) {
     case cmdSelectTooClose:
         selectNotesTooClose();
         return;
+    case cmdFixTooClose:
+        fixNotesTooClose();
+        return;
+    case cmdShortenRests:
+        shortenRests();
+        return;
     default:
-        if (viewCommand(id))
+        if (viewCommand(id) || editingCommand(id))
             return;
         break;
     }
@@ -273,6 +286,12 @@ void App::markShownChannels() {
 }
 
 void App::exitWithoutAsking() {
+    // Unsaved work leaves without a question only when it is kept for the next start.
+    if (tape->dataChanged()) {
+        recoveryKeeper->update();
+        if (recoveryKeeper->cannotKeep() && !queryClose())
+            return;
+    }
     if (infoWindow)
         infoWindow->hide();
     hide();

@@ -72,6 +72,9 @@ bool App::importTracks(const MidiFile &file, const std::string &path) {
     // One undoable edit; the melody has no file of its own until it is saved.
     setInputFile(melodyInputRole, path);
     tape->setNotes(tw::importNotes(file, choice.tracks, choice.followTempo, tape->ticksPerFrame()));
+    // Following the tempo, the beat grid takes the file's first tempo and time signature.
+    if (choice.followTempo)
+        tape->setBeatGrid(tw::fileBeatGrid(file, tape->ticksPerFrame(), tape->beatGrid()));
     tape->setDataChanged(true);
     markShownChannels();
     setFileName("");
@@ -145,6 +148,7 @@ void App::setFileName(const char *path) {
 }
 
 bool App::queryClose() {
+    stopRecording(); // a take in progress belongs to the melody that the question is about
     if (tape->dataChanged()) {
         switch (askChoice("Data changed - save?", "Cancel", "Yes", "No")) {
         case 0:

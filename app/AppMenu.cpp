@@ -80,11 +80,19 @@ constexpr MenuEntry fileToPlay[] = {
     {"Edit/Move selected note on tick left", cmdMoveLeft, FL_CTRL + FL_Left, plain},
     {"Edit/Set selected notes' channel to current", cmdSetChannel, 0, plain},
     {"Edit/Fit melody to instrument...", cmdFitToInstrument, ctrl('f'), plain},
+    {"Edit/Scale time...", cmdScaleTime, 0, divider},
+    {"Edit/Drag notes", cmdDragNotes, 0, toggle},
+    {"Edit/Snap to beat", cmdSnapToBeat, 0, toggle},
+    {"Edit/Step entry", cmdStepEntry, 0, toggle},
+    {"Edit/Fix notes too close to repeat...", cmdFixTooClose, 0, plain},
+    {"Edit/Shorten rests...", cmdShortenRests, 0, plain},
     {"Play/Play all notes or stop playout", cmdPlayAll, ctrl('p'), plain},
     {"Play/Play notes from green marker or stop", cmdPlayFromMarker, ' ', plain},
     {"Play/Play all notes of enabled channels", cmdPlayShownChannels, 0, plain},
     {"Play/Play all selected notes", cmdPlaySelected, 0, plain},
+    {"Play/Record", cmdRecord, 'r', toggle},
     {"Play/Play inserted note", cmdPlayInsertedNote, 0, toggle},
+    {"Play/Loop between red and purple markers", cmdLoop, 0, toggle},
     {"Play/Speed adjustment/50%", cmdSpeed + 0, 0, radio},
     {"Play/Speed adjustment/58%", cmdSpeed + 1, 0, radio},
     {"Play/Speed adjustment/71%", cmdSpeed + 2, 0, radio},
@@ -107,7 +115,8 @@ constexpr MenuEntry scrollToOutputs[] = {
     {"View/Show note names", cmdShowNoteNames, 0, toggle | divider},
     {"View/Zoom in", cmdZoomIn, FL_CTRL + '+', plain},
     {"View/Zoom out", cmdZoomOut, FL_CTRL + '-', plain},
-    {"View/Actual size", cmdActualSize, FL_CTRL + '0', plain},
+    {"View/Actual size", cmdActualSize, FL_CTRL + '0', divider},
+    {"View/Beat grid...", cmdBeatGrid, 0, plain},
     {"Settings/Ticks per frame (sec)/4", cmdTicksPerFrame + 4, 0, radio},
     {"Settings/Ticks per frame (sec)/6", cmdTicksPerFrame + 6, 0, radio},
     {"Settings/Ticks per frame (sec)/8", cmdTicksPerFrame + 8, 0, radioOn},
@@ -119,6 +128,14 @@ constexpr MenuEntry scrollToOutputs[] = {
     {"Settings/Ticks per frame (sec)/64", cmdTicksPerFrame + 64, 0, radio},
     {"Settings/Ticks per frame (sec)/100", cmdTicksPerFrame + 100, 0, radio},
     {"Settings/Select MIDI output/(None)", cmdNoOutput, 0, radioOn},
+};
+
+constexpr MenuEntry noInput[] = {
+    {"Settings/Select MIDI input/None", cmdNoInput, 0, radioOn},
+};
+
+constexpr MenuEntry thru[] = {
+    {"Settings/MIDI thru", cmdMidiThru, 0, toggleOn},
 };
 
 constexpr MenuEntry channelsToInstruments[] = {
@@ -177,6 +194,13 @@ void App::buildMenu() {
         const std::string path = "Settings/Select MIDI output/" + portNames[i];
         menubar->add(path.c_str(), cmdOutputPort + int(i), 0, radio);
     }
+    addEntries(*menubar, noInput);
+    const std::size_t inputs = std::min<std::size_t>(inputPortNames.size(), maxPortItems);
+    for (std::size_t i = 0; i < inputs; ++i) {
+        const std::string path = "Settings/Select MIDI input/" + menuLabel(inputPortNames[i]);
+        menubar->add(path.c_str(), cmdInputPort + int(i), 0, radio);
+    }
+    addEntries(*menubar, thru);
     addEntries(*menubar, channelsToInstruments);
     for (unsigned p = 0; p < 128; ++p) {
         const std::string path = "Settings/Instrument for current channel/" + std::to_string(p) +

@@ -14,19 +14,21 @@
 
 namespace tw {
 
-void App::startRecovery() {
+bool App::startRecovery(const std::string &startFile) {
     offerKeptCopies();
     if (!recoveryKeeper->open(tw::recoveryFolder(), long(::getpid())))
-        return;
-    recoveryKeeper->offerOrphans([this](const tw::RecoveryData &data) {
-        tape->setNotes(data.notes);
-        tape->setDataChanged(true); // unsaved work, as it was
-        for (unsigned c = 0; c < 16; ++c)
-            tape->setProgram(c, data.programs[c]);
-        menubar->setValue(cmdProgram + int(tape->program(currentChannel)), true);
-        markShownChannels();
-        setFileName(data.fileName.c_str());
-    });
+        return false;
+    return recoveryKeeper->offerOrphans(
+        [this](const tw::RecoveryData &data) {
+            tape->setNotes(data.notes);
+            tape->setDataChanged(true); // unsaved work, as it was
+            for (unsigned c = 0; c < 16; ++c)
+                tape->setProgram(c, data.programs[c]);
+            menubar->setValue(cmdProgram + int(tape->program(currentChannel)), true);
+            markShownChannels();
+            setFileName(data.fileName.c_str());
+        },
+        startFile);
 }
 
 void App::offerKeptCopies() {

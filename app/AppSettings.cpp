@@ -61,18 +61,22 @@ void App::start(int argc, char **argv) {
     std::string port;
     if (prefGetString(prefs, settings::midiPort, port))
         selectOutputPort(port);
+    readInputSettings();
 
     recentFiles = tw::readRecentFiles(prefs);
     showRecentFiles();
 
-    if (argc == 2) {
+    // Unsaved work is offered first: restored, it takes the place of the file to open.
+    const bool given = argc == 2;
+    if (startRecovery(given ? std::string(argv[1]) : std::string()))
+        return;
+    if (given) {
         loadFile(argv[1]);
     } else {
         std::string name;
         prefGetString(prefs, settings::fileName, name, "");
         loadFile(name.c_str());
     }
-    startRecovery();
 }
 
 void App::writeSettings() {

@@ -12,6 +12,8 @@
 
 #include <FL/Enumerations.H>
 #include <FL/Fl.H>
+#include <FL/Fl_Group.H>
+#include <FL/Fl_Window.H>
 #include <FL/fl_ask.H>
 
 #include <cmath>
@@ -43,6 +45,32 @@ double displayScaleFactor() {
 
 int scaledSize(int size) {
     return int(std::lround(size * takenScale));
+}
+
+namespace {
+
+// Positions inside a window are relative to it: each scales on its own. Fl_Widget::resize
+// leaves a group's children where they are; they follow one by one.
+void scaleChildren(Fl_Group &group, double scale) {
+    for (int i = 0; i < group.children(); ++i) {
+        Fl_Widget *child = group.child(i);
+        const auto at = [scale](int v) { return int(std::lround(v * scale)); };
+        child->Fl_Widget::resize(at(child->x()), at(child->y()), at(child->w()), at(child->h()));
+        if (Fl_Group *inner = child->as_group())
+            if (!inner->as_window())
+                scaleChildren(*inner, scale);
+    }
+}
+
+} // namespace
+
+void scaleWindowToDisplay(Fl_Window &window) {
+    if (takenScale == 1 || window.shown())
+        return;
+    scaleChildren(window, takenScale);
+    window.Fl_Widget::resize(window.x(), window.y(), scaledSize(window.w()),
+                             scaledSize(window.h()));
+    window.init_sizes();
 }
 
 int viewKeyCommand(int key, int state) {
@@ -100,12 +128,14 @@ void App::readViewSettings() {
     for (int step = 0; step < tw::zoomStepCount; ++step)
         if (tw::zoomPercents[step] == value)
             tape->zoomTo(step); // another value (a hand-edited file) keeps the actual size
+    readEditingSettings();
 }
 
 void App::writeViewSettings() {
     prefs.set(settings::followPlayback, tape->followsPlayback() ? 1 : 0);
     prefs.set(settings::noteNames, tape->noteNamesShown() ? 1 : 0);
     prefs.set(settings::zoom, tw::zoomPercents[tape->zoomStep()]);
+    writeEditingSettings();
 }
 
 void App::showPointerStatus() {

@@ -63,6 +63,8 @@ enum Command : int {
     cmdInstrumentFile = 700, // + index into the instruments read from files (up to 799)
     cmdFitToInstrument = 800,
     cmdSelectTooClose = 801,
+    cmdFixTooClose = 802,
+    cmdShortenRests = 803,
 
     // The View menu: 900 to 909.
     cmdFollowPlayback = 900,
@@ -74,12 +76,27 @@ enum Command : int {
     cmdRecentFile = 910,   // + index 0..7 into the recent files, the most recent first
     cmdNoRecentFile = 918, // the placeholder of an empty recent files menu
     cmdExportTape = 920,   // the export commands, 920 to 929
+
+    // Dragging, the beat grid, the loop and scaling time: 940 to 949.
+    cmdDragNotes = 940,
+    cmdSnapToBeat = 941,
+    cmdBeatGrid = 942,
+    cmdScaleTime = 943,
+    cmdLoop = 944,
+    // MIDI input: 960 to 989.
+    cmdNoInput = 960,
+    cmdInputPort = 961, // + index into the input port list, at most maxPortItems ports
+    cmdMidiThru = 981,
+    cmdRecord = 982,
+    cmdStepEntry = 983,
+    cmdStepBack = 984,
 };
 
 // Ids 700 to 799 hold the instruments read from files; later ones get no menu item.
 constexpr int maxInstrumentItems = 100;
 
-// Ids 81 to 100 hold the output ports; later ports get no menu item.
+// Ids 81 to 100 hold the output ports, ids 961 to 980 the input ports; later ports get no
+// menu item.
 constexpr int maxPortItems = 20;
 
 // Pending click actions: what the next plain left click on the score board does.

@@ -17,8 +17,9 @@ namespace tw {
 
 namespace {
 
-const char usage[] = "usage: tapeworks2 --export OUT.pdf|OUT.svg|OUT.png [--instrument NAME] "
-                     "[--ticks-per-frame N] [--paper a4|letter] [--holes] IN.mid";
+const char usage[] = "usage: tapeworks2 --export OUT.pdf|OUT.svg|OUT.png|OUT.dxf [--cut] "
+                     "[--instrument NAME] [--ticks-per-frame N] [--paper a4|letter] [--holes] "
+                     "[--max-rest SECONDS] IN.mid";
 
 bool parseTicks(const char *text, unsigned &ticks) {
     char *end = nullptr;
@@ -31,26 +32,43 @@ bool parseTicks(const char *text, unsigned &ticks) {
 
 } // namespace
 
-bool isExportCommand(int argc, char **argv) {
-    for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], "--export") == 0)
-            return true;
-    return false;
+void addStripGeometry(const StripGeometry &strip, TapeGeometry &g) {
+    g.slots = strip.holeShape == HoleShape::slot;
+    g.holeDiameterMm = strip.holeDiameterMm.value_or(0);
+    g.minHoleSpacingMm = strip.minHoleSpacingMm.value_or(0);
+    g.leadInMm = strip.leadInMm.value_or(0);
+    g.leadOutMm = strip.leadOutMm.value_or(0);
+    g.startRight = strip.direction == StripDirection::startRight;
+    g.bedLengthMm = strip.bedLengthMm.value_or(0);
+    g.joinMm = strip.joinMm.value_or(g.joinMm);
+    g.seamSafetyMm = strip.seamSafetyMm.value_or(0);
 }
 
 bool parseExportArguments(int argc, char **argv, ExportRequest &request, std::string &error) {
+    bool cut = false;
+    bool filesOnly = false; // after "--" every argument is a file
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
+        if (filesOnly || arg.size() < 2 || arg[0] != '-') {
+            if (!request.input.empty()) {
+                error = "more than one file to read";
+                return false;
+            }
+            request.input = arg;
+            continue;
+        }
         const bool valued = arg == "--export" || arg == "--instrument" ||
-                            arg == "--ticks-per-frame" || arg == "--paper";
+                            arg == "--ticks-per-frame" || arg == "--paper" || arg == "--max-rest";
         if (valued && i + 1 >= argc) {
             error = arg + " needs a value";
             return false;
         }
-        if (arg == "--export") {
+        if (arg == "--") {
+            filesOnly = true;
+        } else if (arg == "--export") {
             request.output = argv[++i];
             if (!exportFormatOf(request.output, request.options.format)) {
-                error = "the file to write must end in .pdf, .svg or .png: " + request.output;
+                error = "the file to write must end in .pdf, .svg, .png or .dxf: " + request.output;
                 return false;
             }
         } else if (arg == "--instrument") {
@@ -67,20 +85,33 @@ bool parseExportArguments(int argc, char **argv, ExportRequest &request, std::st
                 return false;
             }
             request.options.paper = paper == "a4" ? Paper::a4 : Paper::letter;
+        } else if (arg == "--cut") {
+            cut = true;
+        } else if (arg == "--max-rest") {
+            const char *text = argv[++i];
+            char *end = nullptr;
+            const double seconds = std::strtod(text, &end);
+            if (!*text || *end || !(seconds >= 0.1 && seconds <= maxRestSecondsLimit)) {
+                error = "--max-rest takes seconds from 0.1 to " +
+                        std::to_string(int(maxRestSecondsLimit)) + ", not " + text;
+                return false;
+            }
+            request.maxRestSeconds = seconds;
         } else if (arg == "--holes") {
             request.options.holes = true;
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            error = "unknown option " + arg;
-            return false;
-        } else if (request.input.empty()) {
-            request.input = arg;
         } else {
-            error = "more than one file to read";
+            error = "unknown option " + arg;
             return false;
         }
     }
     if (request.output.empty() || request.input.empty()) {
         error = request.output.empty() ? "no file to write" : "no MIDI file to read";
+        return false;
+    }
+    if (cut && request.options.format == ExportFormat::svg)
+        request.options.format = ExportFormat::cutSvg;
+    else if (cut && request.options.format != ExportFormat::dxf) {
+        error = "--cut writes .svg or .dxf, not " + request.output;
         return false;
     }
     return true;
@@ -97,6 +128,9 @@ ExportInstrument exportInstrumentOf(const Instrument &instrument) {
         out.geometry = TapeGeometry{*instrument.tapeWidthMm, *instrument.trackPitchMm,
                                     *instrument.firstTrackMm, *instrument.mmPerSecond,
                                     instrument.holeLengthMinMm.value_or(0)};
+    if (out.geometry)
+        addStripGeometry(instrument.strip, *out.geometry);
+    out.minGapMs = instrument.minGapMs.value_or(0);
     return out;
 }
 
@@ -229,6 +263,11 @@ int runExportCommand(int argc, char **argv, std::ostream &out, std::ostream &err
             << (unended == 1 ? " note had" : " notes had")
             << " no note-off and ended at the next note-on of its key or the end of its track\n";
     setInputFile(melodyInputRole, request.input); // never the file to write
+    if (request.maxRestSeconds > 0) {
+        const unsigned rests = model.shortenRests(request.maxRestSeconds);
+        if (rests > 0)
+            out << "shortened " << rests << " rest(s) to " << request.maxRestSeconds << " s\n";
+    }
     const std::string::size_type slash = request.input.rfind('/');
     request.options.sourceName =
         slash == std::string::npos ? request.input : request.input.substr(slash + 1);

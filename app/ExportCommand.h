@@ -25,17 +25,18 @@ constexpr unsigned exportDefaultTicksPerFrame = 8;
 struct ExportRequest {
     std::string output, input, instrument;
     unsigned ticksPerFrame = exportDefaultTicksPerFrame;
+    double maxRestSeconds = 0; // 0: rests stay as they are
     ExportOptions options;
 };
 
-// Whether the arguments ask for an export (one of them is --export).
-bool isExportCommand(int argc, char **argv);
 // Reads the arguments after the program name; false with `error` set on wrong usage.
 bool parseExportArguments(int argc, char **argv, ExportRequest &request, std::string &error);
 // What the export needs of an instrument: its name, its notes ascending, and its tape geometry
 // when the instrument gives the tape width, track pitch, first track and speed (the shortest
 // hole is 0 unless given).
 ExportInstrument exportInstrumentOf(const Instrument &instrument);
+// The strip keys of an instrument file into the tape geometry (unset ones keep the defaults).
+void addStripGeometry(const StripGeometry &strip, TapeGeometry &geometry);
 // The instrument called `name`: a built-in one ("88-key Piano", "Deleika-26"), one of `files`,
 // or else, when the name is a path (holds a '/' or ends in ".instrument"), the file it names;
 // with the row colours the board shows for it. False with `error` set otherwise.

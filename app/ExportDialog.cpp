@@ -4,6 +4,7 @@
 #include "app/AppDialogs.h"
 #include "app/ExportCommand.h"
 #include "framework/Dialogs.h"
+#include "render/CutPlan.h"
 #include "scoretape/ScoreTape.h"
 
 #include <FL/Fl.H>
@@ -19,14 +20,20 @@ namespace tw {
 
 namespace {
 
-const char *const extensions[] = {".pdf", ".svg", ".png"}; // in the order of the format menu
+// In the order of the format menu.
+const ExportFormat formats[] = {ExportFormat::pdf, ExportFormat::svg, ExportFormat::png,
+                                ExportFormat::cutSvg, ExportFormat::dxf};
+const char *const extensions[] = {".pdf", ".svg", ".png", ".svg", ".dxf"};
 
 ExportFormat formatAt(int index) {
-    return index == 1 ? ExportFormat::svg : index == 2 ? ExportFormat::png : ExportFormat::pdf;
+    return index >= 0 && index < 5 ? formats[index] : ExportFormat::pdf;
 }
 
 int indexOf(ExportFormat format) {
-    return format == ExportFormat::svg ? 1 : format == ExportFormat::png ? 2 : 0;
+    for (int i = 0; i < 5; ++i)
+        if (formats[i] == format)
+            return i;
+    return 0;
 }
 
 } // namespace
@@ -37,16 +44,21 @@ ExportDialog::ExportDialog(const ScoreModel &model, const std::string &melodyPat
     const std::string::size_type slash = melodyPath.rfind('/');
     sourceName_ = slash == std::string::npos ? melodyPath : melodyPath.substr(slash + 1);
     format_ = new Fl_Choice(90, 10, 120, 25, "Format:");
-    format_->add("PDF|SVG|PNG");
+    format_->add("PDF|SVG|PNG|Cutter SVG|DXF");
     format_->value(0);
     format_->callback(
         [](Fl_Widget *, void *d) { static_cast<ExportDialog *>(d)->updateForFormat(); }, this);
     paper_ = new Fl_Choice(90, 40, 120, 25, "Paper:");
     paper_->add("A4|Letter");
     paper_->value(0);
+    const auto update = [](Fl_Widget *, void *d) {
+        static_cast<ExportDialog *>(d)->updateForFormat();
+    };
+    paper_->callback(update, this);
     marks_ = new Fl_Choice(310, 40, 140, 25, "Notes as:");
     marks_->add("Bars|Round holes");
     marks_->value(0);
+    marks_->callback(update, this);
     path_ = new Fl_Input(90, 75, 280, 25, "File:");
     path_->value(withExtension(melodyPath.empty() ? "tape" : melodyPath, ".pdf").c_str());
     auto *browse = new Fl_Button(375, 75, 75, 25, "Browse...");
@@ -54,7 +66,7 @@ ExportDialog::ExportDialog(const ScoreModel &model, const std::string &melodyPat
         [](Fl_Widget *, void *d) {
             auto *dialog = static_cast<ExportDialog *>(d);
             const FileChoice choice =
-                chooseFile("Export tape to", "*.{pdf,svg,png}", dialog->path().c_str());
+                chooseFile("Export tape to", "*.{pdf,svg,png,dxf}", dialog->path().c_str());
             if (choice.chosen)
                 dialog->setPath(choice.path);
         },
@@ -90,10 +102,12 @@ void ExportDialog::setPath(const std::string &path) {
 
 void ExportDialog::setPaper(Paper paper) {
     paper_->value(paper == Paper::letter ? 1 : 0);
+    updateForFormat();
 }
 
 void ExportDialog::setHoles(bool holes) {
     marks_->value(holes ? 1 : 0);
+    updateForFormat();
 }
 
 ExportOptions ExportDialog::options() const {
@@ -117,6 +131,11 @@ void ExportDialog::updateForFormat() {
         marks_->activate();
         noteText_ = "The tape of " + instrument_.name +
                     " at true scale, in pieces to glue together. Print at 100 %.";
+    } else if (format() == ExportFormat::cutSvg || format() == ExportFormat::dxf) {
+        paper_->deactivate();
+        marks_->deactivate();
+        noteText_ = "The strip for a cutter at true scale: cut paths red (layer CUT), marks blue "
+                    "(layer MARK).";
     } else {
         pdf ? paper_->activate() : paper_->deactivate();
         marks_->deactivate();
@@ -126,6 +145,10 @@ void ExportDialog::updateForFormat() {
                       " has no tape geometry)."
                 : "The whole melody as the board draws it.";
     }
+    // The strip the options make: its length, pieces, holes and pairs still too close.
+    const std::string summary = stripSummary(model_, options());
+    if (!summary.empty())
+        noteText_ += "\n" + summary;
     note_->label(noteText_.c_str());
     redraw();
 }

@@ -40,10 +40,9 @@ struct CodeKey {
     int command;
 };
 constexpr CodeKey codeKeys[] = {
-    {FL_F + 1, cmdHelp},
-    {FL_Home, cmdToStart},
-    {FL_End, cmdToEnd},
-    {FL_Delete, cmdRemoveSelected},
+    {FL_F + 1, cmdHelp},         {FL_Home, cmdToStart},
+    {FL_End, cmdToEnd},          {FL_Delete, cmdRemoveSelected},
+    {FL_BackSpace, cmdStepBack},
 };
 
 constexpr TextKey lastTextKeys[] = {

@@ -18,5 +18,15 @@ inline constexpr char recentFile[] = "recentFile"; // + index 0 to 7
 inline constexpr char followPlayback[] = "followPlay";
 inline constexpr char noteNames[] = "noteNames";
 inline constexpr char zoom[] = "zoom";
+inline constexpr char dragNotes[] = "dragNotes";
+inline constexpr char snapToBeat[] = "snapToBeat";
+inline constexpr char snapDivision[] = "snapDivision";
+inline constexpr char beatLines[] = "beatLines";
+inline constexpr char beatsPerMinute[] = "beatsPerMinute";
+inline constexpr char beatsPerBar[] = "beatsPerBar";
+inline constexpr char firstBarTick[] = "firstBarTick";
+inline constexpr char loopPlayback[] = "loopPlay";
+inline constexpr char midiInputPort[] = "midiInPort";
+inline constexpr char midiThru[] = "midiThru";
 
 } // namespace tw::settings

@@ -2,26 +2,21 @@
 //   bench_playback [notes]   (default 600 notes, 100 ms apart: a 60-second melody)
 // Starts its own JACK server (dummy backend, 48 kHz, 64 frames per period, realtime when the
 // system allows it) so that the timestamps have a fine grain, and stops it at the end.
+#include "JackServer.h"
+#include "Percentile.h"
 #include "mididevice/tests/JackReceiver.h"
 #include "scoretape/ScoreTape.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
-#include <spawn.h>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 using namespace tw;
-
-extern char **environ;
 
 namespace {
 
@@ -32,57 +27,6 @@ constexpr unsigned noteSpacing = 10;    // ticks: 100 ms
 constexpr int stopTrials = 12;
 
 using Clock = std::chrono::steady_clock;
-
-// A private JACK server for the run.
-class JackServer {
-public:
-    bool start(bool realtime) {
-        name = "tw-bench-playback-" + std::to_string(getpid());
-        setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
-        setenv("JACK_NO_START_SERVER", "1", 1);
-        const std::string p = std::to_string(period), r = std::to_string(sampleRate);
-        std::vector<std::string> args = {"jackd", "-n", name};
-        if (!realtime)
-            args.push_back("-r");
-        for (const char *a : {"-d", "dummy", "-r"})
-            args.push_back(a);
-        args.push_back(r);
-        args.push_back("-p");
-        args.push_back(p);
-        std::vector<char *> argv;
-        for (std::string &a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        const int failed = posix_spawnp(&pid, "jackd", &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        if (failed)
-            return false;
-        for (int i = 0; i < 200; ++i) { // up to 10 s
-            if (waitpid(pid, nullptr, WNOHANG) == pid) {
-                pid = 0;
-                return false;
-            }
-            if (std::system("jack_lsp >/dev/null 2>&1") == 0)
-                return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        return false;
-    }
-    ~JackServer() {
-        if (pid > 0) {
-            kill(pid, SIGTERM);
-            waitpid(pid, nullptr, 0);
-        }
-    }
-
-private:
-    std::string name;
-    pid_t pid = 0;
-};
 
 // Note i of the melody: its row and velocity together tell which note it is.
 TapeNote melodyNote(unsigned i, unsigned length) {
@@ -97,12 +41,6 @@ TapeNote melodyNote(unsigned i, unsigned length) {
 
 int indexOf(const Message &m) {
     return (m[1] - 30) + 60 * (m[2] - 1);
-}
-
-double percentile(std::vector<double> v, double p) {
-    std::sort(v.begin(), v.end());
-    const std::size_t k = std::min(v.size() - 1, std::size_t(std::ceil(p * v.size())) - 1);
-    return v[k];
 }
 
 struct Errors {
@@ -180,7 +118,7 @@ void playRelative(NoxmidiSnd &port, const NoxmidiTrk &track, double secondsPerTi
 
 int main(int argc, char **argv) {
     const unsigned count = argc > 1 ? unsigned(std::max(2, std::atoi(argv[1]))) : 600;
-    JackServer server;
+    JackServer server("tw-bench-playback", period, sampleRate);
     bool realtime = true;
     if (!server.start(true)) {
         realtime = false;

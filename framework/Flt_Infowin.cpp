@@ -1,5 +1,6 @@
 #include "framework/Flt_Infowin.h"
 
+#include <FL/Fl.H>
 #include <FL/Fl_Button.H>
 #include <FL/Fl_Text_Display.H>
 
@@ -20,6 +21,8 @@ Flt_Infowin::Flt_Infowin() : Fl_Double_Window(minWidth, minHeight, "Info") {
     display->clear_visible_focus();
     okButton = new Fl_Button(0, 0, 0, 0, "OK");
     okButton->callback(onOk, this);
+    // Space on a focused button would press it: the keyboard stays with the window.
+    okButton->clear_visible_focus();
     end();
 }
 
@@ -36,6 +39,22 @@ void Flt_Infowin::resize(int x, int y, int w, int h) {
         return;
     display->resize(0, 0, w, h - buttonArea);
     okButton->resize((w - buttonWidth) / 2, h - 25, buttonWidth, buttonHeight);
+}
+
+bool Flt_Infowin::isShortcutState(int state) {
+    return (state & (FL_CTRL | FL_ALT | FL_META)) != 0;
+}
+
+int Flt_Infowin::handle(int event) {
+    if (event != FL_KEYBOARD && event != FL_SHORTCUT)
+        return Fl_Double_Window::handle(event);
+    if (Fl_Double_Window::handle(event))
+        return 1;
+    if (isShortcutState(Fl::event_state()))
+        return 0;
+    if (Fl::event_key() == FL_Escape)
+        hide();
+    return 1;
 }
 
 void Flt_Infowin::onOk(Fl_Widget *widget, void *window) {

@@ -19,6 +19,12 @@ public:
 
     // Display above, the button centred in the bottom 30 pixels.
     void resize(int x, int y, int w, int h) override;
+    // Keys typed here stay here: a plain key (without Ctrl, Alt or Meta) that the window's
+    // widgets leave is taken and does nothing, Escape hides the window. Keys with Ctrl, Alt or
+    // Meta go on as shortcuts.
+    int handle(int event) override;
+    // A key with this modifier state may act outside the window.
+    static bool isShortcutState(int state);
 
     Fl_Text_Buffer buffer;              // the text
     Fl_Text_Display *display = nullptr; // first child

@@ -8,6 +8,8 @@
 namespace tw {
 
 const char *const noMidiSystemMessage = "no MIDI output system found";
+const char *const outputClientName = "RtMidi Output Client";
+const char *const inputClientName = "RtMidi Input Client";
 
 namespace {
 
@@ -65,21 +67,25 @@ bool midiSystemAnswers(RtMidi::Api api) {
     return true;
 }
 
-std::unique_ptr<RtMidiOut> createQuietOutput(const std::string &clientName) {
+namespace {
+
+// The first compiled system, in the library's order, that answers and offers a port; when none
+// offers a port, one of those that answer.
+template <class Midi> std::unique_ptr<Midi> createQuiet(const std::string &clientName) {
     std::vector<RtMidi::Api> apis;
     RtMidi::getCompiledApi(apis);
-    std::unique_ptr<RtMidiOut> chosen;
+    std::unique_ptr<Midi> chosen;
     std::unique_ptr<RtMidiError> firstError;
     for (RtMidi::Api api : apis) {
         if (!midiSystemAnswers(api))
             continue;
         try {
-            auto out = std::make_unique<RtMidiOut>(api, clientName);
-            out->setErrorCallback(keepReport, nullptr);
-            discardLibraryReport(); // a leftover of an earlier call is not this output's
-            const unsigned count = out->getPortCount();
+            auto midi = std::make_unique<Midi>(api, clientName);
+            midi->setErrorCallback(keepReport, nullptr);
+            discardLibraryReport(); // a leftover of an earlier call is not this one's
+            const unsigned count = midi->getPortCount();
             takeLibraryReport();
-            chosen = std::move(out);
+            chosen = std::move(midi);
             if (count > 0)
                 break;
         } catch (const RtMidiError &e) {
@@ -92,6 +98,16 @@ std::unique_ptr<RtMidiOut> createQuietOutput(const std::string &clientName) {
     if (firstError)
         throw *firstError;
     throw RtMidiError(noMidiSystemMessage, RtMidiError::NO_DEVICES_FOUND);
+}
+
+} // namespace
+
+std::unique_ptr<RtMidiOut> createQuietOutput(const std::string &clientName) {
+    return createQuiet<RtMidiOut>(clientName);
+}
+
+std::unique_ptr<RtMidiIn> createQuietInput(const std::string &clientName) {
+    return createQuiet<RtMidiIn>(clientName);
 }
 
 void discardLibraryReport() {

@@ -14,6 +14,9 @@ namespace tw {
 
 // The message of the error that output creation throws when no system answers.
 extern const char *const noMidiSystemMessage;
+// The client names under which our output and input appear in the MIDI system.
+extern const char *const outputClientName;
+extern const char *const inputClientName;
 
 // Sends the error and information output of the ALSA and JACK libraries nowhere. Installs the
 // handlers once per process; later calls do nothing.
@@ -28,8 +31,10 @@ bool midiSystemAnswers(RtMidi::Api api);
 // takeLibraryReport. Throws RtMidiError: noMidiSystemMessage (NO_DEVICES_FOUND) when no system
 // answers, or the library's error when none of them could be created.
 std::unique_ptr<RtMidiOut> createQuietOutput(const std::string &clientName);
+// The same for an input: its ports are the ports that other clients send from.
+std::unique_ptr<RtMidiIn> createQuietInput(const std::string &clientName);
 
-// Call after each call into an output made by createQuietOutput, on the same thread. Throws the
+// Call after each call into an output or input made here, on the same thread. Throws the
 // error that the library reported during the call; returns the text of a warning it reported
 // (empty when it reported nothing).
 std::string takeLibraryReport();

@@ -176,6 +176,8 @@ std::string readLine(std::string_view key, std::string_view value, Instrument &i
     for (const auto &l : lengths)
         if (key == l.key)
             return readMillimetres(key, value, l.zeroAllowed, ins.*l.field);
+    if (std::optional<std::string> strip = readStripKey(key, value, ins.strip))
+        return *strip;
     return "unknown key \"" + std::string(key) + "\"";
 }
 

@@ -21,6 +21,21 @@
 
 namespace tw {
 
+// How the holes of a strip look and how a long strip is cut into pieces; every value is
+// optional in the file.
+enum class HoleShape { round, slot }; // slot: a long note becomes a hole as long as the note
+enum class StripDirection { startLeft, startRight }; // where the melody's first note lies
+struct StripGeometry {
+    std::optional<HoleShape> holeShape;
+    std::optional<double> holeDiameterMm;   // across a round hole or a slot
+    std::optional<double> minHoleSpacingMm; // centre to centre, two holes of one track
+    std::optional<double> leadInMm, leadOutMm;
+    std::optional<StripDirection> direction;
+    std::optional<double> bedLengthMm;  // the longest piece the cutter or the paper takes
+    std::optional<double> joinMm;       // how far two pieces overlap at a seam
+    std::optional<double> seamSafetyMm; // no hole this close to a seam
+};
+
 struct Instrument {
     std::string name;
     std::bitset<128> notes;            // the playable notes
@@ -30,7 +45,8 @@ struct Instrument {
     std::optional<double> firstTrackMm; // centre of the lowest note's track from the lower edge
     std::optional<double> mmPerSecond;
     std::optional<double> holeLengthMinMm;
-    std::string path; // the file it came from; empty for a built-in one
+    StripGeometry strip; // what a cut strip needs besides (InstrumentStrip.cpp)
+    std::string path;    // the file it came from; empty for a built-in one
 };
 
 // What is wrong with an instrument file, and on which line (1-based; after the last line for
@@ -44,6 +60,13 @@ struct InstrumentError {
 constexpr std::size_t maxInstrumentName = 80;
 // Largest min-gap-ms (a minute).
 constexpr unsigned maxMinGapMs = 60000;
+
+// Reads one of the strip keys ("hole-shape", "hole-diameter-mm", "min-hole-spacing-mm",
+// "lead-in-mm", "lead-out-mm", "strip-direction", "bed-length-mm", "join-mm",
+// "seam-safety-mm") into `strip`: nothing when `key` is none of them, else an error message
+// naming the value and the range (empty when the value is good).
+std::optional<std::string> readStripKey(std::string_view key, std::string_view value,
+                                        StripGeometry &strip);
 
 // The MIDI number of a note name ("C4" = 60, "C#4", "C♯4", "Db4", "D♭4", "C-1" = 0) or of a
 // number 0..127; -1 when the text is neither or lies outside 0..127.

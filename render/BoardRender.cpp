@@ -4,11 +4,15 @@
 #include "render/Palette.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 
 namespace tw {
 
 namespace {
+
+// How far text may reach from the point it is drawn at (frame numbers are a few digits).
+constexpr long long textReach = 100;
 
 // Per channel the red, green and blue steps 0..4 of its note colour.
 const unsigned char channelBase[16][3] = {
@@ -53,8 +57,9 @@ int BoardLayout::rowLineY(unsigned note) const {
 }
 
 TapeColour BoardLayout::noteColour(const TapeNote &note) const {
+    // Colour 0 (channel index 2) is drawn black, what FLTK's map holds there, never white.
     const TapeColour c = channelNoteColour(note.channel, note.selected);
-    return c == 0 ? paletteWhite : c;
+    return c == 0 ? paletteBlack : c;
 }
 
 bool BoardLayout::noteRect(const TapeNote &note, PixelRect &rect) const {
@@ -80,7 +85,7 @@ PixelRect BoardLayout::markerRect(unsigned tick) const {
     return PixelRect{int(left), area_.y + sizes_.labelStrip, sizes_.markerWidth, gridHeight()};
 }
 
-std::vector<BoardLabel> BoardLayout::frameLabels() const {
+std::vector<BoardLabel> BoardLayout::frameLabels(long long fromX, long long toX) const {
     std::vector<BoardLabel> labels;
     const long long frame = model_.ticksPerFrame(), step = frame * sizes_.tickWidth;
     const long long firstTick = model_.firstTick();
@@ -94,14 +99,25 @@ std::vector<BoardLabel> BoardLayout::frameLabels() const {
     }
     const auto &notes = model_.notes();
     const long long firstStart = notes.empty() ? 0 : notes.front().start;
-    // The first label is always drawn; further ones while they fit.
-    do {
-        const TapeColour colour = g * frame > firstStart ? paletteRed : paletteBlack;
-        labels.push_back(BoardLabel{int(p + sizes_.labelInset), area_.y + sizes_.labelBaseline,
-                                    unsigned(g), colour});
+    // The first label is always drawn; further ones while they fit. Those left of fromX are
+    // stepped over at once.
+    bool first = true;
+    if (p + sizes_.labelInset < fromX) {
+        const long long skip = (fromX - p - sizes_.labelInset) / step;
+        g += skip;
+        p += skip * step;
+        first = skip == 0;
+    }
+    while ((first || p <= area_.w - sizes_.labelGap) && p + sizes_.labelInset < toX) {
+        if (p + sizes_.labelInset >= fromX) {
+            const TapeColour colour = g * frame > firstStart ? paletteRed : paletteBlack;
+            labels.push_back(BoardLabel{int(p + sizes_.labelInset), area_.y + sizes_.labelBaseline,
+                                        unsigned(g), colour});
+        }
+        first = false;
         g += 1;
         p += step;
-    } while (p <= area_.w - sizes_.labelGap);
+    }
     return labels;
 }
 
@@ -115,8 +131,22 @@ void drawBoard(Painter &painter, const ScoreModel &model, const BoardLayout &lay
     painter.setColour(paletteWhite);
     painter.fillRect(a.x, Y, a.w, a.h);
 
+    // What a tile or a page shows: the tick columns (with one to spare either side) and the
+    // frame numbers whose text may reach into it.
+    unsigned firstColumn = 0, endColumn = ticks + 1;
+    long long labelsFrom = LLONG_MIN, labelsTo = LLONG_MAX;
+    if (const auto b = painter.bounds()) {
+        const long long tw = std::max(1u, s.tickWidth);
+        const auto column = [&](long long x) {
+            return unsigned(std::clamp((x - X) / tw, 0LL, (long long)ticks + 1));
+        };
+        firstColumn = column(b->x0 - tw);
+        endColumn = column(b->x1 + 2 * tw);
+        labelsFrom = b->x0 - textReach;
+        labelsTo = b->x1 + textReach;
+    }
     // Tick lines, black on frame boundaries.
-    for (unsigned i = 0; i <= ticks; ++i) {
+    for (unsigned i = firstColumn; i < endColumn && i <= ticks; ++i) {
         const bool boundary = (uint64_t(firstTick) + i) % model.ticksPerFrame() == 0;
         painter.setColour(boundary ? paletteBlack : paletteLight2);
         painter.line(layout.tickLineX(i), Y + s.labelStrip, layout.tickLineX(i),
@@ -134,23 +164,26 @@ void drawBoard(Painter &painter, const ScoreModel &model, const BoardLayout &lay
     painter.setFont(labelFont, s.labelFontSize);
     drawNumber(painter, bottom + rows - 1, X + s.cornerInset, Y + s.labelBaseline);
     drawNumber(painter, bottom, X + s.cornerInset, Y + H + s.labelStrip + s.bottomMargin);
-    for (const BoardLabel &label : layout.frameLabels()) {
+    for (const BoardLabel &label : layout.frameLabels(labelsFrom, labelsTo)) {
         painter.setColour(label.colour);
         drawNumber(painter, label.number, label.x, label.y);
     }
 
     // Markers: red over purple over green over blue.
     const uint64_t viewEnd = uint64_t(firstTick) + ticks;
-    for (unsigned t : model.sectionMarkers())
-        if (t >= firstTick && t < viewEnd)
-            fill(painter, layout.markerRect(t), paletteBlue);
+    const uint64_t shownFrom = uint64_t(firstTick) + firstColumn;
+    const uint64_t shownEnd = std::min(viewEnd, uint64_t(firstTick) + endColumn);
+    const auto &sections = model.sectionMarkers();
+    for (auto it = sections.lower_bound(unsigned(shownFrom));
+         it != sections.end() && *it < shownEnd; ++it)
+        fill(painter, layout.markerRect(*it), paletteBlue);
     if (model.playMarker() >= firstTick && model.playMarker() < viewEnd)
         fill(painter, layout.markerRect(model.playMarker()), paletteDarkGreen);
     fill(painter, layout.markerRect(model.rightMarker()), paletteMagenta);
     fill(painter, layout.markerRect(model.leftMarker()), paletteRed);
 
     // Notes in storage order, later ones over earlier ones.
-    const auto range = model.candidateNotes();
+    const auto range = model.candidateNotes(shownFrom, shownEnd);
     const auto &notes = model.notes();
     PixelRect bar;
     for (std::size_t i = range.first; i < range.second; ++i)

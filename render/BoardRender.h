@@ -5,6 +5,7 @@
 #include "render/Painter.h"
 #include "scoremodel/ScoreModel.h"
 
+#include <climits>
 #include <vector>
 
 namespace tw {
@@ -44,7 +45,7 @@ struct BoardLabel {
     TapeColour colour = 0;
 };
 
-// The colour of notes of a channel (0 for channels above 15); 0 is drawn white.
+// The colour of notes of a channel (0 for channel index 2 and channels above 15: drawn black).
 TapeColour channelNoteColour(unsigned channel, bool selected);
 
 // Where things lie on the board of `model` (its view: first tick, bottom note, visible ticks
@@ -66,7 +67,9 @@ public:
     // The bar of a note, clipped to the shown ticks; false when the note is not drawn.
     bool noteRect(const TapeNote &note, PixelRect &rect) const;
     PixelRect markerRect(unsigned tick) const;
-    std::vector<BoardLabel> frameLabels() const;
+    // The frame numbers whose text starts at x from fromX to before toX.
+    std::vector<BoardLabel> frameLabels(long long fromX = LLONG_MIN,
+                                        long long toX = LLONG_MAX) const;
     TapeColour noteColour(const TapeNote &note) const;
 
 private:

@@ -20,6 +20,12 @@ void CairoPainter::setCull(int x, int y, int w, int h) {
     cullBottom_ = (long long)y + h;
 }
 
+std::optional<PaintBounds> CairoPainter::bounds() const {
+    if (!cull_)
+        return std::nullopt;
+    return PaintBounds{cullX_, cullY_, cullRight_, cullBottom_};
+}
+
 bool CairoPainter::culled(long long x, long long y, long long w, long long h) const {
     return cull_ && (x + w <= cullX_ || y + h <= cullY_ || x >= cullRight_ || y >= cullBottom_);
 }

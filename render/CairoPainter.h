@@ -20,6 +20,7 @@ public:
     void line(int x0, int y0, int x1, int y1) override;
     void setFont(int font, int size) override;
     void text(const char *text, int x, int y) override;
+    std::optional<PaintBounds> bounds() const override;
 
 private:
     bool culled(long long x, long long y, long long w, long long h) const;

@@ -60,7 +60,8 @@ struct TapeMark {
 };
 
 struct TapeContent {
-    std::vector<TapeMark> marks;
+    std::vector<TapeMark> marks; // in the order of their starts
+    double longestMarkMm = 0;
     std::vector<TapeNote> unplayable; // shown notes the instrument has no track for
     double lengthMm = 0;              // to the end of the last mark or note
 };
@@ -69,6 +70,11 @@ TapeContent tapeContent(const ScoreModel &model, const ExportInstrument &instrum
 // Checks the geometry against the paper and cuts the tape into pages.
 ExportResult planTape(const TapeGeometry &geometry, Paper paper, double lengthMm, TapePlan &plan);
 ExportResult writeTapePdf(const ScoreModel &model, const ExportOptions &options, ExportFile &file);
+
+// ---- The strip for a cutter (CutFiles.cpp) ----
+
+// The cutter SVG or DXF of the options' format, in pieces no longer than the bed.
+ExportResult writeCutFile(const ScoreModel &model, const ExportOptions &options, ExportFile &file);
 
 // "C4" for 60, "F#2", "C-1".
 std::string noteName(unsigned note);

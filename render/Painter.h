@@ -4,7 +4,14 @@
 
 #include "notes/RowColours.h"
 
+#include <optional>
+
 namespace tw {
+
+// The part of the picture a painter draws into: x0 <= x < x1, y0 <= y < y1.
+struct PaintBounds {
+    long long x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+};
 
 class Painter {
 public:
@@ -19,6 +26,9 @@ public:
     virtual void setFont(int font, int size) = 0;
     // Text with its base line at y, starting at x.
     virtual void text(const char *text, int x, int y) = 0;
+    // Where drawing can show (a tile or a page of a large picture), so that the drawing
+    // skips what lies outside; none: everything may show.
+    virtual std::optional<PaintBounds> bounds() const { return std::nullopt; }
 };
 
 } // namespace tw

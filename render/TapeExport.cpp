@@ -19,6 +19,8 @@ bool exportFormatOf(const std::string &path, ExportFormat &format) {
         format = ExportFormat::svg;
     else if (ext == "pdf")
         format = ExportFormat::pdf;
+    else if (ext == "dxf")
+        format = ExportFormat::dxf;
     else
         return false;
     return true;
@@ -54,9 +56,17 @@ ExportResult exportTape(const ScoreModel &model, const ExportOptions &options,
         r = options.instrument.geometry ? writeTapePdf(picture, options, file)
                                         : writeBoardPdf(picture, options, file);
         break;
+    case ExportFormat::cutSvg:
+    case ExportFormat::dxf:
+        r = writeCutFile(picture, options, file);
+        break;
     }
-    if (!r)
+    if (!r) {
+        // A failed write (a full disk) is said in the writer's words.
+        if (const std::string why = file.writeFailure(); r.code == errExportWrite && !why.empty())
+            r.reason = why;
         return r;
+    }
     return file.commit();
 }
 

@@ -13,7 +13,7 @@ namespace tw {
 
 // Error codes of the export; 0 means success.
 constexpr int exportOk = 0;
-constexpr int errExportFormat = -2601;   // the file name ends in none of .png, .svg, .pdf
+constexpr int errExportFormat = -2601;   // the file name ends in none of .png, .svg, .pdf, .dxf
 constexpr int errExportNoNotes = -2602;  // no shown note to export
 constexpr int errExportTooLarge = -2603; // the picture or the page count exceeds the limits
 constexpr int errExportGeometry = -2604; // the tape geometry is unusable or does not fit the paper
@@ -25,7 +25,8 @@ constexpr int errExportDrawing = -2607;  // Cairo or the PNG writer failed
 constexpr long long maxPictureSide = 1000000;
 constexpr unsigned maxExportPages = 2000;
 
-enum class ExportFormat { png, svg, pdf };
+// cutSvg and dxf: the strip for a cutter (CutFiles.cpp), at true scale in millimetres.
+enum class ExportFormat { png, svg, pdf, cutSvg, dxf };
 enum class Paper { a4, letter };
 
 // The tape of an instrument, in millimetres; a frame of the melody is a second.
@@ -35,6 +36,15 @@ struct TapeGeometry {
     double firstTrackMm = 0; // centre of the lowest note's track from the tape's lower edge
     double mmPerSecond = 0;
     double holeLengthMinMm = 0;
+    // The strip a cutter makes (all optional in the instrument file; these are the defaults).
+    bool slots = false;          // a long note as a slot as long as the note, else one round hole
+    double holeDiameterMm = 0;   // 0: six tenths of the track pitch
+    double minHoleSpacingMm = 0; // centre to centre, two holes of one track
+    double leadInMm = 0, leadOutMm = 0;
+    bool startRight = false; // the melody's first note at the strip's right end
+    double bedLengthMm = 0;  // the longest piece; 0: the strip in one piece
+    double joinMm = 10;      // how far two pieces overlap at a seam
+    double seamSafetyMm = 0; // no hole this close to the overlap of a seam
 };
 
 // What the export needs to know of an instrument.
@@ -42,6 +52,7 @@ struct ExportInstrument {
     std::string name;
     std::vector<unsigned> notes; // the playable notes, ascending; track i holds notes[i]
     std::optional<TapeGeometry> geometry;
+    unsigned minGapMs = 0; // shortest silence between two notes of one key
 };
 
 struct ExportOptions {
@@ -58,7 +69,8 @@ struct ExportResult {
     explicit operator bool() const { return code == exportOk; }
 };
 
-// The format a file name asks for by its extension (case ignored); false for none.
+// The format a file name asks for by its extension (case ignored; ".dxf" is the cutter's DXF,
+// ".svg" the board picture); false for none.
 bool exportFormatOf(const std::string &path, ExportFormat &format);
 // The path with its extension (the text from the last '.' after the last '/') replaced.
 std::string withExtension(const std::string &path, const char *extension);

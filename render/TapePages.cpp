@@ -1,5 +1,6 @@
 // The punched tape at the instrument's true scale: time along the tape, one track per playable
 // note across it, cut into page-long pieces that overlap for gluing.
+#include "render/CutPlan.h"
 #include "render/ExportParts.h"
 
 #include <cairo-pdf.h>
@@ -54,9 +55,10 @@ TapeContent tapeContent(const ScoreModel &model, const ExportInstrument &instrum
         const double start = n.start * mmPerTick;
         const double length = std::max(n.length * mmPerTick, g.holeLengthMinMm);
         content.lengthMm = std::max(content.lengthMm, start + length);
-        if (n.note < 128 && track[n.note] >= 0)
+        if (n.note < 128 && track[n.note] >= 0) {
             content.marks.push_back(TapeMark{unsigned(track[n.note]), start, length});
-        else
+            content.longestMarkMm = std::max(content.longestMarkMm, length);
+        } else
             content.unplayable.push_back(n);
     }
     return content;
@@ -103,24 +105,14 @@ void strokeLine(cairo_t *cr, double x0, double y0, double x1, double y1) {
     cairo_stroke(cr);
 }
 
-// Crop marks outside the tape's corners at x, pointing away from the piece by `outward`.
-void cropMarks(cairo_t *cr, double x, double top, double bottom, double outward) {
-    strokeLine(cr, x, top - 1, x, top - cropMarkMm);
-    strokeLine(cr, x, bottom + 1, x, bottom + cropMarkMm);
-    strokeLine(cr, x + outward, top, x + outward * cropMarkMm, top);
-    strokeLine(cr, x + outward, bottom, x + outward * cropMarkMm, bottom);
-}
-
-// The notes the instrument cannot play, as many lines as fit between y and the bottom margin.
-void listUnplayable(cairo_t *cr, const std::vector<TapeNote> &notes, const ScoreModel &model,
-                    const std::string &instrument, double x, double y, double width,
-                    double bottom) {
+// Notes under a heading, as many lines as fit between y and the bottom margin; returns the y
+// below the last line.
+double listNotes(cairo_t *cr, const std::vector<TapeNote> &notes, const ScoreModel &model,
+                 const std::string &heading, double x, double y, double width, double bottom) {
     if (notes.empty())
-        return;
+        return y;
     cairo_set_source_rgb(cr, 0, 0, 0);
-    text(cr, x, y, 3.5,
-         std::to_string(notes.size()) + " note(s) that " + instrument +
-             " cannot play, not on the tape:");
+    text(cr, x, y, 3.5, heading);
     std::string line;
     std::size_t shown = 0;
     cairo_set_font_size(cr, 3);
@@ -143,10 +135,11 @@ void listUnplayable(cairo_t *cr, const std::vector<TapeNote> &notes, const Score
             line += ",  and " + std::to_string(notes.size() - shown) + " more";
         text(cr, x, y, 3, line);
         if (last || i == notes.size())
-            return;
+            return y + textLineMm + 2;
         line = item;
         ++shown;
     }
+    return y;
 }
 
 void drawMark(cairo_t *cr, const TapeMark &m, double x, double y, double size, bool holes) {
@@ -166,79 +159,135 @@ void drawMark(cairo_t *cr, const TapeMark &m, double x, double y, double size, b
     cairo_fill(cr);
 }
 
-void drawPiece(cairo_t *cr, unsigned page, const TapePlan &plan, const TapeContent &content,
-               const TapeGeometry &g, const ScoreModel &model, const ExportOptions &options,
-               unsigned tracks) {
-    const double left = plan.tapeLeftMm, top = plan.tapeTopMm, bottom = top + g.tapeWidthMm;
-    const double from = page * plan.advanceMm; // tape position at the piece's left end
-    const double length = plan.advanceMm + glueOverlapMm;
-    const double right = left + length;
+// The path of a piece's outline, `left` millimetres right of the page margin's x.
+void outlinePath(cairo_t *cr, const CutPiece &piece, double x, double top, double width) {
+    const double bottom = top + width;
+    cairo_move_to(cr, x + piece.left.at(0, width), bottom);
+    cairo_line_to(cr, x + piece.right.at(0, width), bottom);
+    cairo_line_to(cr, x + piece.right.at(width, width), top);
+    cairo_line_to(cr, x + piece.left.at(width, width), top);
+    cairo_close_path(cr);
+}
+
+void drawPiece(cairo_t *cr, unsigned page, const TapePlan &plan, const CutPlan &cut,
+               const std::vector<std::size_t> &holes, const TapeGeometry &g,
+               const ExportOptions &options, unsigned tracks) {
+    const CutPiece &piece = cut.pieces[page];
+    const double W = g.tapeWidthMm;
+    const double top = plan.tapeTopMm, bottom = top + W;
+    const double x0 = plan.tapeLeftMm - piece.minXMm; // the page's x of the strip's 0
+    const auto X = [&](const PieceEdge &e, double y) { return x0 + e.at(y, W); };
+    const auto Y = [&](double y) { return bottom - y; };
+    const bool last = page + 1 == cut.pieces.size();
 
     cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
     cairo_set_source_rgb(cr, 0, 0, 0);
-    const double endSeconds = std::min(from + length, plan.tapeLengthMm) / g.mmPerSecond;
-    text(cr, left, pageMarginMm + 4, 4,
-         "Piece " + std::to_string(page + 1) + " of " + std::to_string(plan.pages) + "   seconds " +
-             secondsText(from / g.mmPerSecond) + " to " +
-             secondsText(std::max(endSeconds, from / g.mmPerSecond)));
-    text(cr, left, pageMarginMm + 8.5, 3.2,
+    const double fromS = std::max(0.0, piece.minXMm - g.leadInMm) / g.mmPerSecond;
+    const double toS =
+        std::max(fromS, std::min(piece.maxXMm, cut.lengthMm - g.leadOutMm) - g.leadInMm) /
+        g.mmPerSecond;
+    text(cr, plan.tapeLeftMm, pageMarginMm + 4, 4,
+         "Piece " + std::to_string(page + 1) + " of " + std::to_string(cut.pieces.size()) +
+             "   seconds " + secondsText(fromS) + " to " + secondsText(toS));
+    text(cr, plan.tapeLeftMm, pageMarginMm + 8.5, 3.2,
          options.sourceName + "   " + options.instrument.name +
              "   print at 100 %: the bar below measures 100 mm");
 
-    // The glue strip: the next piece's start goes onto it.
-    if (page + 1 < plan.pages) {
+    // The join: the next piece's start goes onto it.
+    const PieceEdge &joinEdge = g.startRight ? piece.left : piece.right;
+    const double inward = g.startRight ? g.joinMm : -g.joinMm;
+    if (!last && g.joinMm > 0) {
         cairo_set_source_rgb(cr, 0.88, 0.88, 0.88);
-        cairo_rectangle(cr, right - glueOverlapMm, top, glueOverlapMm, g.tapeWidthMm);
+        cairo_move_to(cr, X(joinEdge, 0), Y(0));
+        cairo_line_to(cr, X(joinEdge, W), Y(W));
+        cairo_line_to(cr, X(joinEdge, W) + inward, Y(W));
+        cairo_line_to(cr, X(joinEdge, 0) + inward, Y(0));
+        cairo_close_path(cr);
         cairo_fill(cr);
         cairo_set_source_rgb(cr, 0.4, 0.4, 0.4);
-        text(cr, right - glueOverlapMm + 1, top - 1, 2.5, "glue");
+        text(cr, std::min(X(joinEdge, W), X(joinEdge, W) + inward) + 1, top - 1, 2.5, "glue");
     }
     // Track guides and the tape's edges.
     cairo_set_line_width(cr, 0.1);
     cairo_set_source_rgb(cr, 0.8, 0.8, 0.8);
     for (unsigned t = 0; t < tracks; ++t) {
-        const double y = bottom - g.firstTrackMm - t * g.trackPitchMm;
-        strokeLine(cr, left, y, right, y);
+        const double y = g.firstTrackMm + t * g.trackPitchMm;
+        strokeLine(cr, X(piece.left, y), Y(y), X(piece.right, y), Y(y));
     }
     cairo_set_line_width(cr, 0.2);
     cairo_set_source_rgb(cr, 0.3, 0.3, 0.3);
-    strokeLine(cr, left, top, right, top);
-    strokeLine(cr, left, bottom, right, bottom);
-    // Cut at both ends: crop marks outside the tape's corners.
+    strokeLine(cr, X(piece.left, 0), bottom, X(piece.right, 0), bottom);
+    strokeLine(cr, X(piece.left, W), top, X(piece.right, W), top);
+    // The ends to cut along, light so that they hide no hole, and crop marks outside the tape.
+    cairo_set_source_rgb(cr, 0.6, 0.6, 0.6);
+    strokeLine(cr, X(piece.left, 0), bottom, X(piece.left, W), top);
+    strokeLine(cr, X(piece.right, 0), bottom, X(piece.right, W), top);
     cairo_set_source_rgb(cr, 0, 0, 0);
-    cropMarks(cr, left, top, bottom, -1);
-    cropMarks(cr, right, top, bottom, 1);
-    // Seconds along the lower edge.
-    const double step = g.mmPerSecond >= 8 ? 1 : g.mmPerSecond >= 2 ? 5 : 10;
-    for (double s = std::ceil(from / g.mmPerSecond / step) * step;
-         s * g.mmPerSecond <= from + length; s += step) {
-        const double x = left + s * g.mmPerSecond - from;
-        strokeLine(cr, x, bottom, x, bottom + 2);
-        text(cr, x + 0.5, bottom + 4.5, 2.5, std::to_string((long long)s));
-    }
-    // The notes, cut off at the piece's ends.
-    cairo_save(cr);
-    cairo_rectangle(cr, left, top, length, g.tapeWidthMm);
-    cairo_clip(cr);
-    const double size = markAcross * g.trackPitchMm;
-    for (const TapeMark &m : content.marks) {
-        if (m.startMm + m.lengthMm < from || m.startMm > from + length)
+    strokeLine(cr, X(piece.left, W), top - 1, X(piece.left, W), top - cropMarkMm);
+    strokeLine(cr, X(piece.left, 0), bottom + 1, X(piece.left, 0), bottom + cropMarkMm);
+    strokeLine(cr, X(piece.right, W), top - 1, X(piece.right, W), top - cropMarkMm);
+    strokeLine(cr, X(piece.right, 0), bottom + 1, X(piece.right, 0), bottom + cropMarkMm);
+    // Alignment lines across the seams, the same on both pieces.
+    cairo_set_source_rgb(cr, 0.5, 0.5, 0.5);
+    const double reach = g.joinMm + 6;
+    for (double part : {0.25, 0.75}) {
+        const double y =
+            g.firstTrackMm +
+            (std::floor((part * W - g.firstTrackMm) / g.trackPitchMm) + 0.5) * g.trackPitchMm;
+        if (y <= 0 || y >= W)
             continue;
-        const double y = bottom - g.firstTrackMm - m.track * g.trackPitchMm;
-        drawMark(cr, m, left + m.startMm - from, y, size, options.holes);
+        const PieceEdge &startEdge = g.startRight ? piece.right : piece.left;
+        if (!last)
+            strokeLine(cr, X(joinEdge, y), Y(y), X(joinEdge, y) + (g.startRight ? reach : -reach),
+                       Y(y));
+        if (page > 0)
+            strokeLine(cr, X(startEdge, y), Y(y), X(startEdge, y) + (g.startRight ? -reach : reach),
+                       Y(y));
+    }
+    // Seconds along the lower edge.
+    cairo_set_source_rgb(cr, 0, 0, 0);
+    const double step = g.mmPerSecond >= 8 ? 1 : g.mmPerSecond >= 2 ? 5 : 10;
+    for (double s = std::ceil(fromS / step) * step; g.leadInMm + s * g.mmPerSecond <= piece.maxXMm;
+         s += step) {
+        const double along = g.startRight ? cut.lengthMm - g.leadInMm - s * g.mmPerSecond
+                                          : g.leadInMm + s * g.mmPerSecond;
+        if (along < piece.minXMm || along > piece.maxXMm)
+            continue;
+        strokeLine(cr, x0 + along, bottom, x0 + along, bottom + 2);
+        text(cr, x0 + along + 0.5, bottom + 4.5, 2.5, std::to_string((long long)s));
+    }
+    // The holes of this piece, and rings around the ones still too close.
+    cairo_save(cr);
+    outlinePath(cr, piece, x0, top, W);
+    cairo_clip(cr);
+    cairo_set_source_rgb(cr, 0, 0, 0);
+    for (std::size_t i : holes) {
+        const CutHole &h = cut.holes[i];
+        const TapeMark m{h.track, h.x0Mm - h.radiusMm, h.x1Mm - h.x0Mm + 2 * h.radiusMm};
+        drawMark(cr, m, x0 + m.startMm, Y(h.yMm), 2 * h.radiusMm, options.holes);
     }
     cairo_restore(cr);
+    cairo_set_source_rgb(cr, 0.85, 0, 0);
+    cairo_set_line_width(cr, 0.25);
+    for (const auto &pair : cut.tooClose)
+        for (std::size_t i : {pair.first, pair.second}) {
+            const CutHole &h = cut.holes[i];
+            if (h.piece != page || h.x0Mm > piece.maxXMm)
+                continue;
+            cairo_new_sub_path(cr);
+            cairo_arc(cr, x0 + (h.x0Mm + h.x1Mm) / 2, Y(h.yMm),
+                      h.radiusMm + (h.x1Mm - h.x0Mm) / 2 + 1, 0, 2 * M_PI);
+            cairo_stroke(cr);
+        }
+    cairo_set_source_rgb(cr, 0, 0, 0);
     // A 100 mm bar to check the printed scale.
+    const double left = plan.tapeLeftMm;
     const double barY = plan.paper.height - pageMarginMm / 2;
     cairo_set_line_width(cr, 0.3);
     strokeLine(cr, left, barY, left + 100, barY);
     strokeLine(cr, left, barY - 1.5, left, barY + 1.5);
     strokeLine(cr, left + 100, barY - 1.5, left + 100, barY + 1.5);
     text(cr, left + 102, barY + 1, 2.5, "100 mm");
-
-    if (page == 0)
-        listUnplayable(cr, content.unplayable, model, options.instrument.name, left, bottom + 11,
-                       plan.paper.width - 2 * pageMarginMm, plan.paper.height - pageMarginMm);
 }
 
 } // namespace
@@ -249,6 +298,18 @@ ExportResult writeTapePdf(const ScoreModel &model, const ExportOptions &options,
     TapePlan plan;
     if (ExportResult r = planTape(g, options.paper, content.lengthMm, plan); !r)
         return r;
+    // The pieces as the cutter files cut them, no longer than the page (or the bed) allows.
+    // Bars last as long as their notes; round holes are one a note unless the instrument cuts
+    // slots, which the page shows as rows of holes.
+    const double page = plan.paper.width - 2 * pageMarginMm;
+    CutPlan cut;
+    if (ExportResult r =
+            planCut(model, options.instrument,
+                    g.bedLengthMm > 0 ? std::min(g.bedLengthMm, page) : page, true, cut);
+        !r)
+        return r;
+    plan.pages = unsigned(cut.pieces.size());
+    const std::vector<std::vector<std::size_t>> holes = holesByPiece(cut);
     cairo_surface_t *surface = cairo_pdf_surface_create_for_stream(ExportFile::cairoWrite, &file,
                                                                    plan.paper.width * pointsPerMm,
                                                                    plan.paper.height * pointsPerMm);
@@ -258,8 +319,24 @@ ExportResult writeTapePdf(const ScoreModel &model, const ExportOptions &options,
     cairo_t *cr = cairo_create(surface);
     cairo_scale(cr, pointsPerMm, pointsPerMm); // from here on millimetres
     for (unsigned page = 0; page < plan.pages; ++page) {
-        drawPiece(cr, page, plan, content, g, model, options,
+        drawPiece(cr, page, plan, cut, holes[page], g, options,
                   unsigned(options.instrument.notes.size()));
+        if (page == 0) {
+            const double x = plan.tapeLeftMm, width = plan.paper.width - 2 * pageMarginMm;
+            const double bottom = plan.paper.height - pageMarginMm;
+            double y = listNotes(cr, content.unplayable, model,
+                                 std::to_string(content.unplayable.size()) + " note(s) that " +
+                                     options.instrument.name + " cannot play, not on the tape:",
+                                 x, plan.tapeTopMm + g.tapeWidthMm + 11, width, bottom);
+            std::vector<TapeNote> close;
+            for (const auto &pair : cut.tooClose)
+                close.push_back(cut.notes[pair.second]);
+            listNotes(cr, close, model,
+                      std::to_string(close.size()) +
+                          " note(s) too close to repeat after the previous one of their key, "
+                          "ringed in red:",
+                      x, y, width, bottom);
+        }
         cairo_show_page(cr);
     }
     return finishSurface(surface, cr);

@@ -80,6 +80,11 @@ public:
     // Drops what was written; the target stays as it was.
     void abandon();
 
+    // The failure of the first write that failed, in the words commit() would give, while the
+    // file is still open (for a writer that stops at it, such as a drawing library); ok when
+    // no write failed.
+    SafeFileStatus writeFailure() const;
+
     bool isOpen() const { return fd_ >= 0; }
     // The file that gets the data (symbolic links followed).
     const std::string &target() const { return target_; }
@@ -92,6 +97,7 @@ private:
     bool flushBuffer();
     SafeFileStatus failure(int code, const std::string &message);
     SafeFileStatus writeError(int error);
+    SafeFileStatus describeWriteError(int error) const;
     SafeFileStatus replaceTarget();
     SafeFileStatus writeInPlace();
     void closeTemp();

@@ -191,13 +191,16 @@ void ScoreModel::setChannelMask(unsigned short mask) {
 }
 
 std::pair<std::size_t, std::size_t> ScoreModel::candidateNotes() const {
-    // Ordered by start: notes that start at or after the last shown tick are never drawn, and
-    // a note that starts more than the longest length before firstTick ends before it.
-    const uint64_t viewEnd = uint64_t(firstTick_) + visibleTicks_;
-    const std::size_t last = std::size_t(
-        std::lower_bound(notes_.begin(), notes_.end(), viewEnd, ByStart()) - notes_.begin());
+    return candidateNotes(firstTick_, uint64_t(firstTick_) + visibleTicks_);
+}
+
+std::pair<std::size_t, std::size_t> ScoreModel::candidateNotes(uint64_t from, uint64_t to) const {
+    // Ordered by start: notes that start at or after `to` are never drawn, and a note that
+    // starts more than the longest length before `from` ends before it.
+    const std::size_t last =
+        std::size_t(std::lower_bound(notes_.begin(), notes_.end(), to, ByStart()) - notes_.begin());
     const unsigned longest = longestNote();
-    const uint64_t low = firstTick_ >= longest ? uint64_t(firstTick_) - longest + 1 : 0;
+    const uint64_t low = from >= longest ? from - longest + 1 : 0;
     const std::size_t first = std::size_t(
         std::lower_bound(notes_.begin(), notes_.begin() + last, low, ByStart()) - notes_.begin());
     return {first, last};

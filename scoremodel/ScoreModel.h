@@ -9,6 +9,8 @@
 #include "midifile/MidiFile.h"
 #include "notes/RowColours.h"
 #include "notes/TapeNote.h"
+#include "scoremodel/BeatGrid.h"
+#include "scoremodel/TapeFixes.h"
 #include "scoremodel/UndoHistory.h"
 
 #include <array>
@@ -79,6 +81,9 @@ public:
     void setChannelMask(unsigned short mask);
     // Storage indexes [first, last) of the notes that may overlap the shown ticks.
     std::pair<std::size_t, std::size_t> candidateNotes() const;
+    // Storage indexes [first, last) of the notes that may overlap ticks [from, to): a binary
+    // search with the longest note length as the look-back.
+    std::pair<std::size_t, std::size_t> candidateNotes(uint64_t from, uint64_t to) const;
 
     // ---- Selection (ScoreModelSelect.cpp) ----
     void selectAll();
@@ -123,6 +128,40 @@ public:
     // key for the instrument at the current ticks per frame, scrolls the first into view and
     // returns how many there are.
     unsigned selectNotesTooClose(const Instrument &instrument);
+    // Mends the shown notes too close to repeat with the chosen ways as one edit (nothing to
+    // undo when nothing changed); returns what it did (ScoreModelFix.cpp).
+    FixCounts fixNotesTooClose(const RepeatRule &rule, const std::bitset<128> &playable,
+                               const FixChoice &choice);
+    // Shortens every rest longer than `seconds` (at the ticks per frame; 0 to
+    // maxRestSecondsLimit) to that length as one edit; returns how many rests became shorter.
+    unsigned shortenRests(double seconds);
+
+    // ---- Beat grid and time scaling (ScoreModelTime.cpp) ----
+    const BeatGrid &beatGrid() const { return beatGrid_; }
+    // Refuses a grid whose values are out of range; false then.
+    bool setBeatGrid(const BeatGrid &grid);
+    // A tick snapped to the grid at the current ticks per frame (itself while snap is off).
+    unsigned snapDown(unsigned tick) const { return beatGrid_.snapDown(tick, ticksPerFrame_); }
+    unsigned snapNearest(unsigned tick) const {
+        return beatGrid_.snapNearest(tick, ticksPerFrame_);
+    }
+    // The ticks from the first start to the last end of the notes scaleTime changes: the
+    // selected shown notes, or every shown note when none is selected.
+    uint64_t scaleTimeSpan() const;
+    // The end of the melody after scaleTime(factor), or 0 when it would refuse the factor.
+    unsigned endTickAfterScale(double factor) const;
+    // Stretches (factor > 1) or squeezes those notes in time around the red marker, as
+    // scaleNoteTimes does: one edit. False when nothing changed or the factor is refused.
+    bool scaleTime(double factor);
+
+    // ---- A drag's preview (ScoreModelTime.cpp) ----
+    // Shows `list` as the melody without recording it or marking it as edited.
+    void previewNotes(std::vector<TapeNote> list);
+    // Puts `original` back and records `final` as one edit (nothing when they hold the same
+    // notes). True when it was recorded.
+    bool endPreview(std::vector<TapeNote> original, std::vector<TapeNote> final);
+    // Something the board draws beside the melody changed (a drag's rectangle).
+    void viewChanged() { modelChanged(); }
 
     // ---- Undo and redo (ScoreModelUndo.cpp) ----
     bool undo();
@@ -164,8 +203,12 @@ protected:
     bool dataChanged_ = false;
     RowColours rowColours_;
     std::array<uint8_t, 16> programs_{};
+    BeatGrid beatGrid_;
 
 private:
+    // The notes that scaleTime changes (see scaleTimeSpan).
+    bool scalesNote(const TapeNote &note, bool anySelected) const;
+    bool anySelectedShown() const;
     // Undo history: snapshots, and a snapshot withdrawn when an edit turned out to change nothing.
     bool pushUndo();
     void popUndo();

@@ -13,6 +13,7 @@
 
 #include "notes/TapeNote.h"
 #include "scoremodel/NoteRope.h"
+#include "scoremodel/UndoDelta.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -20,46 +21,6 @@
 #include <vector>
 
 namespace tw {
-
-// A list of 32-bit values, packed in chunks.
-struct PackedColumn {
-    struct Chunk {
-        uint32_t count = 0;
-        uint32_t constant = 0;   // the value of every entry when `bytes` is empty
-        bool raw = false;        // `bytes` holds the values uncompressed
-        std::vector<char> bytes; // a zstd frame of the values (or the raw values)
-    };
-    std::vector<Chunk> chunks;
-};
-
-// A list of notes stored field by field: the notes themselves, or per-field differences.
-struct PackedNotes {
-    static constexpr int fieldCount = 6; // note, start, length, channel, velocity, selected
-    std::size_t count = 0;
-    PackedColumn fields[fieldCount];
-};
-
-// What turns one snapshot (before) into its neighbour (after), and back.
-struct UndoDelta {
-    std::size_t sizeBefore = 0, sizeAfter = 0;
-    std::size_t prefix = 0, suffix = 0; // notes both hold unchanged at the front and at the back
-    // The notes in between as a list of runs: (count << 2) | kind, kind one of keep, remove,
-    // add, change.
-    PackedColumn runs;
-    std::size_t runCount = 0;
-    PackedNotes removed;   // notes of `before` that `after` lacks, start times as differences
-    PackedNotes added;     // notes of `after` that `before` lacks, likewise
-    PackedNotes changes;   // per-field differences after - before of the changed notes
-    std::size_t bytes = 0; // memory held
-};
-
-// What the caller knows of the notes it hands to the history: the first `front` and the last
-// `back` notes are exactly (selection flags included) those of the melody it last exchanged
-// with the history, pushed or received from undo or redo. Only the notes in between are then
-// compared. The default claims nothing.
-struct UnchangedNotes {
-    std::size_t front = 0, back = 0;
-};
 
 class UndoHistory {
 public:
@@ -116,9 +77,6 @@ public:
     // Every snapshot decoded, oldest first (for tests and checks; costs a copy each).
     std::vector<std::vector<TapeNote>> snapshots() const;
 
-    // Working state of the packing code (zstd contexts, chunk buffers).
-    struct Work;
-
 private:
     // Brings the cursor to snapshot `index`.
     void moveCursorTo(std::size_t index) const;
@@ -148,7 +106,7 @@ private:
     Dropped dropped_;
 
     std::size_t budget_ = defaultByteBudget;
-    std::unique_ptr<Work> work_;
+    std::unique_ptr<DeltaWork> work_;
 };
 
 } // namespace tw

@@ -9,6 +9,7 @@
 
 #include "mididevice/NoxmidiSnd.h"
 #include "mididevice/NoxssThread.h"
+#include "scoremodel/NoteDrag.h"
 #include "scoremodel/ScoreModel.h"
 #include "scoretape/BoardZoom.h"
 #include "scoretape/Playhead.h"
@@ -115,13 +116,43 @@ public:
     // The left column of the playhead line at `tick`.
     int playheadX(double tick) const;
     // One step of the playhead timer at clock reading nowMicros: follows, redraws, and hides
-    // the playhead once the playout has ended.
+    // the playhead once the playout has ended (unless it is held).
     void updatePlayhead(int64_t nowMicros);
+    // While recording the playhead runs on until released, past the end of the playout; with
+    // nothing playing it runs from the green marker, starting at nowMicros. Releasing hides it.
+    void holdPlayhead(bool on, int64_t nowMicros);
+    bool playheadHeld() const { return holdPlayhead_; }
+    // The clock that the playhead follows (and that recording follows too).
+    const tw::PlayheadClock &playheadClock() const { return playhead_; }
 
     // ---- Pointer input (ScoreTapeInput.cpp) ----
     // Presses and releases on the grid go to the click callback; elsewhere they do nothing.
     int handle(int event) override;
     ClickPosition clickPosition(int eventX, int eventY, int eventState) const;
+
+    // ---- Dragging (ScoreTapeInput.cpp) ----
+    // A press, motion with a button held, or release, as a drag sees it: the pixel and the
+    // cell (ticks before 0 and notes outside 0..127 off the board), whether it lies in the right
+    // half of its tick column, the modifier and button state, and whether it is on the grid.
+    struct DragEvent {
+        int event = 0; // FL_PUSH, FL_DRAG or FL_RELEASE
+        tw::NoteDrag::Point point;
+        bool rightHalf = false;
+        int state = 0;
+        bool onGrid = false;
+    };
+    // Sees presses, motions and releases first; true when it took the event (a push it takes
+    // goes to no click callback).
+    using DragCallback = std::function<bool(const DragEvent &)>;
+    void setDragCallback(DragCallback callback) { dragCallback_ = std::move(callback); }
+    DragEvent dragEvent(int event, int eventX, int eventY, int eventState) const;
+    // The pointer over the board while no click is armed: what a press would drag.
+    enum class PointerShape { normal, move, resize };
+    void setPointerShape(PointerShape shape);
+    // A dotted rectangle around the cells of ticks [tick0, tick1] and notes [note0, note1]
+    // (a drag that selects); `on` false removes it.
+    void setSelectionRectangle(bool on, long long tick0 = 0, long long tick1 = 0, int note0 = 0,
+                               int note1 = 0);
 
     // ---- Playback: implemented in ScoreTapePlayback.cpp ----
     void setOutput(NoxmidiSnd *port);
@@ -153,6 +184,9 @@ private:
     void drawPlayhead();
     // Pointer motion, entering and leaving; true when the event was one of those.
     bool trackPointer(int event);
+    // The cursor for the pointer's place: crosshair while a click is armed, else the shape.
+    void showCursor();
+    void drawSelectionRectangle();
 
     unsigned rowHeight_ = 11;
     unsigned tickWidth_ = 8;
@@ -164,7 +198,15 @@ private:
 
     tw::BoardView view_;
     tw::PlayheadClock playhead_;
+    bool holdPlayhead_ = false;
     PointerCallback pointerCallback_;
+    DragCallback dragCallback_;
+    PointerShape pointerShape_ = PointerShape::normal;
+    struct SelectionRectangle {
+        bool on = false;
+        long long tick0 = 0, tick1 = 0;
+        int note0 = 0, note1 = 0;
+    } rectangle_;
 };
 
 } // namespace tw

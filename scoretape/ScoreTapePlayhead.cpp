@@ -32,6 +32,18 @@ void Flt_ScoreTape::stopPlayhead() {
     redraw();
 }
 
+void Flt_ScoreTape::holdPlayhead(bool on, int64_t nowMicros) {
+    holdPlayhead_ = on;
+    if (!on) {
+        stopPlayhead();
+        return;
+    }
+    if (!playhead_.active) {
+        startPlayhead(playMarker_, timeScale_ / ticksPerFrame_);
+        playhead_.startMicros.store(nowMicros);
+    }
+}
+
 void Flt_ScoreTape::playheadTimer(void *tape) {
     Fl::repeat_timeout(timerPeriod, playheadTimer, tape);
     static_cast<Flt_ScoreTape *>(tape)->updatePlayhead(NoxmidiSnd::Timing::system().nowMicros());
@@ -40,7 +52,7 @@ void Flt_ScoreTape::playheadTimer(void *tape) {
 void Flt_ScoreTape::updatePlayhead(int64_t nowMicros) {
     if (!playhead_.active)
         return;
-    if (player_.state() != NoxssThread::stateRunning) {
+    if (player_.state() != NoxssThread::stateRunning && !holdPlayhead_) {
         stopPlayhead(); // the view stays where it is
         return;
     }

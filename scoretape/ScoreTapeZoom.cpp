@@ -75,8 +75,7 @@ void Flt_ScoreTape::setNoteNamesShown(bool on) {
 
 void Flt_ScoreTape::setCrosshair(bool on) {
     view_.crosshair = on;
-    if (view_.pointerInside && window())
-        window()->cursor(on ? FL_CURSOR_CROSS : FL_CURSOR_DEFAULT);
+    showCursor();
 }
 
 bool Flt_ScoreTape::pointerCell(unsigned &tick, unsigned &note) const {
@@ -98,9 +97,12 @@ bool Flt_ScoreTape::trackPointer(int event) {
     unsigned tick = 0, before = 128, after = 128;
     pointerCell(tick, before);
     const bool inside = event != FL_LEAVE && Fl::event_inside(this);
-    if (inside != view_.pointerInside && window())
-        window()->cursor(inside && view_.crosshair ? FL_CURSOR_CROSS : FL_CURSOR_DEFAULT);
+    const bool entered = inside != view_.pointerInside;
+    if (entered && !inside && window())
+        window()->cursor(FL_CURSOR_DEFAULT);
     view_.pointerInside = inside;
+    if (entered)
+        showCursor();
     view_.pointerX = Fl::event_x();
     view_.pointerY = Fl::event_y();
     pointerCell(tick, after);

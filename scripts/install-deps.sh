@@ -11,6 +11,8 @@ packages=(
     jackd2 libjack-jackd2-dev
     fluidsynth fluid-soundfont-gm
     libcairo2-dev libzstd-dev libpng-dev poppler-utils
+    libdxflib-dev python3-ezdxf librsvg2-bin
+    dpkg-dev file help2man lintian appstream desktop-file-utils man-db
 )
 
 missing=()

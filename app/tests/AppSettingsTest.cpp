@@ -104,12 +104,13 @@ TEST(AppSettings, OddStoredValues) {
         std::function<void(AppHarness &)> check;
     };
     const Case cases[] = {
-        {"noteIndic 7 changes nothing and stays", [](Fl_Preferences &p) { p.set("noteIndic", 7); },
+        {"noteIndic 99 (past every instrument) changes nothing and stays",
+         [](Fl_Preferences &p) { p.set("noteIndic", 99); },
          [](AppHarness &h) {
              for (int n = 0; n < 3; ++n)
                  EXPECT_EQ(h.marked(cmdNoteIndicators + n), n == 0);
              h.finish();
-             EXPECT_EQ(storedInt("noteIndic"), 7);
+             EXPECT_EQ(storedInt("noteIndic"), 99);
          }},
         {"playNote 5 counts as on and is written back as 1",
          [](Fl_Preferences &p) { p.set("playNote", 5); },

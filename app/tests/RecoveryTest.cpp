@@ -1,6 +1,7 @@
 // The recovery files without a display: where they live, what they keep, and which of them an
 // editor may take over. Other editors are real processes (fork) holding or leaving their locks.
 #include "app/Recovery.h"
+#include "app/RecoveryKeeper.h"
 
 #include <gtest/gtest.h>
 
@@ -330,4 +331,16 @@ TEST(RecoveryOrphans, AClaimedOrphanIsHeldUntilDecided) {
     std::vector<RecoveryOrphan> later = claimRecoveryOrphans(folder.path(), "");
     ASSERT_EQ(later.size(), 1u);
     EXPECT_EQ(later[0].data.changedAt, 200);
+}
+
+TEST(RecoveryQuestion, NamesTheFileGivenAtTheStart) {
+    RecoveryData data;
+    data.fileName = "/home/u/song.mid";
+    const std::string plain = recoveryQuestion(data, "");
+    EXPECT_EQ(plain.rfind("Unsaved work on /home/u/song.mid,\nlast changed ", 0), 0u) << plain;
+    EXPECT_EQ(plain.substr(plain.size() - 12), "\nRestore it?");
+    const std::string given = recoveryQuestion(data, "other.mid");
+    EXPECT_EQ(given, plain + "\nRestore opens it instead of other.mid.");
+    data.fileName.clear();
+    EXPECT_NE(recoveryQuestion(data, "").find("an untitled melody"), std::string::npos);
 }

@@ -36,27 +36,38 @@ bool isMarker(const Message &message) {
     return message.size() == 3 && message[0] == 0xBF && message[1] == 0x77;
 }
 
-JackReceiver::JackReceiver(const std::string &tag) {
-    const std::string clientName = ("twrecv-" + tag).substr(0, 40) + "-" + std::to_string(getpid());
+_jack_client *openTestClient(const std::string &prefix, const std::string &tag, bool output,
+                             int (*process)(uint32_t, void *), void *self, _jack_port *&port,
+                             std::string &portName) {
+    const std::string clientName = (prefix + tag).substr(0, 40) + "-" + std::to_string(getpid());
     jack_status_t status;
-    client = jack_client_open(clientName.c_str(), JackNoStartServer, &status);
+    jack_client_t *client = jack_client_open(clientName.c_str(), JackNoStartServer, &status);
     if (!client)
-        return;
-    port = jack_port_register(client, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
-    if (!port || jack_set_process_callback(client, &JackReceiver::process, this) != 0 ||
+        return nullptr;
+    port = jack_port_register(client, output ? "out" : "in", JACK_DEFAULT_MIDI_TYPE,
+                              output ? JackPortIsOutput : JackPortIsInput, 0);
+    if (!port || jack_set_process_callback(client, process, self) != 0 ||
         jack_activate(client) != 0) {
         jack_client_close(client);
-        client = nullptr;
-        return;
+        return nullptr;
     }
-    name = jack_port_name(port);
+    portName = jack_port_name(port);
+    return client;
 }
 
-JackReceiver::~JackReceiver() {
+void closeTestClient(_jack_client *client) {
     if (!client)
         return;
     jack_deactivate(client); // no process callback runs after this
     jack_client_close(client);
+}
+
+JackReceiver::JackReceiver(const std::string &tag) {
+    client = openTestClient("twrecv-", tag, false, &JackReceiver::process, this, port, name);
+}
+
+JackReceiver::~JackReceiver() {
+    closeTestClient(client);
 }
 
 unsigned JackReceiver::sampleRate() const {

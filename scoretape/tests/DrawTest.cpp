@@ -159,10 +159,11 @@ TEST_F(TapeDrawing, NoteBars) {
     EXPECT_FALSE(tape->at(250, 220) == blue);
     EXPECT_FALSE(tape->at(250, 231) == blue);
 
-    // Channel 2 unselected is white and hides the grid: x 400..431, y 199..208.
+    // Channel 2 unselected is black over the grid: x 400..431, y 199..208.
     for (int x = 400; x < 432; ++x)
         for (int y = 199; y < 209; ++y)
-            ASSERT_EQ(tape->at(x, y), rgbOf(FL_WHITE)) << x << "," << y;
+            ASSERT_EQ(tape->at(x, y), rgbOf(FL_BLACK)) << x << "," << y;
+    EXPECT_EQ(tape->at(399, 204), rgbOf(FL_WHITE));  // the board left of it
     EXPECT_EQ(tape->at(432, 200), rgbOf(FL_LIGHT2)); // the tick line right of it
     // Selected, grey.
     EXPECT_EQ(tape->at(485, 180), (Rgb{95, 95, 95}));

@@ -45,8 +45,8 @@ TEST(TapeModel, ChannelColours) {
         EXPECT_EQ(tape.channelColour(c.channel, false), c.plain);
         EXPECT_EQ(tape.channelColour(c.channel, true), c.selected);
     }
-    // A colour of 0 is drawn white.
-    EXPECT_EQ(tape.noteColour(tn(60, 0, 4, 2)), FL_WHITE);
+    // A colour of 0 is FLTK's black: the notes of channel index 2 are seen on the white board.
+    EXPECT_EQ(tape.noteColour(tn(60, 0, 4, 2)), FL_BLACK);
 }
 
 TEST(TapeModel, AddNoteRefusesInvalidNotes) {

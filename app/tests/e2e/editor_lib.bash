@@ -338,6 +338,16 @@ for line in sys.stdin:
         tones.append(str(int(parts[1][2:4], 16)))
 print(" ".join(tones))'
 }
+# clipboard_notes: the notes on the clipboard in the editor's own format, one "note start
+# length channel" a line, in clipboard order (after Ctrl+C in the editor).
+clipboard_notes() {
+    timeout 10 xclip -o -selection clipboard -t ScoreTapeFmt 2>/dev/null | "$PY" -c '
+import struct, sys
+data = sys.stdin.buffer.read()
+for i in range(0, len(data) - len(data) % 24, 24):
+    note, start, length, channel, velocity = struct.unpack_from("<5I", data, i)
+    print(note, start, length, channel)'
+}
 # pref KEY: the value of a root entry of the preferences file; status 1 when absent.
 pref() {
     [ -f "$PREFS" ] || return 1

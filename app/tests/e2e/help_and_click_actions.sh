@@ -84,6 +84,31 @@ expect_cell 13 60 "$BOARD_WHITE" "the note's old row"
 press Escape
 expect_cell 13 61 "$NOTE_BLUE" "the note after Escape unselected it"
 
+CASE="plain keys typed in the Help window stay there"
+press ctrl+a
+expect_cell 13 61 5f5fff "the note selected"
+press F1
+wait_for 'window_named Help >/dev/null' || fail "$CASE: no Help window"
+help=$(window_named Help)
+for pointer in board help; do
+    if [ $pointer = board ]; then
+        xdotool mousemove --sync "$(cell_x 30)" "$(cell_y 70)"
+    else
+        eval "$(xdotool getwindowgeometry --shell "$help")"
+        xdotool mousemove --sync $((X + 50)) $((Y + 50))
+    fi
+    xdotool windowfocus --sync "$help" 2>/dev/null
+    xdotool key --delay 80 Delete space i x t Up q
+    sleep 0.5
+    editor_running || fail "$CASE: q there ended the editor (pointer over the $pointer)"
+    window_named Help >/dev/null || fail "$CASE: the Help window went away"
+    expect_cell 13 61 5f5fff "the selected note untouched (pointer over the $pointer)"
+done
+xdotool windowfocus --sync "$help" 2>/dev/null
+xdotool key Escape
+wait_for '! window_named Help >/dev/null' 50 || fail "$CASE: Escape did not hide it"
+press Escape
+
 CASE="q also closes the Help window"
 press F1
 wait_for 'window_named Help >/dev/null' || fail "$CASE: no Help window"

@@ -92,4 +92,18 @@ answer Escape
 wait_for no_dialog 50 || fail "$CASE: the question stayed open"
 [ -f "$second_file" ] || fail "$CASE: the work is gone"
 expect_cell 20 50 "$BOARD_WHITE" "nothing restored"
+press q
+wait_exit || fail "$CASE: the editor did not end with q"
+
+CASE="the question comes before a file given at the start, Later then opens it"
+other="$HOME/music/other.mid"
+make_midi "$other" 70 || die "cannot write the sample file"
+editor_start "$other" || finish
+d=$(wait_dialog) || fail "$CASE: no question at the start"
+expect_cell 0 70 "$BOARD_WHITE" "the file opened before the question was answered"
+answer Escape
+wait_for no_dialog 50 || fail "$CASE: the question stayed open"
+wait_for '[ "$(title)" = "$TITLE - other.mid" ]' 50 || fail "$CASE: title \"$(title)\""
+expect_cell 0 70 "$NOTE_BLUE" "the given file's note"
+[ -f "$second_file" ] || fail "$CASE: the work is gone"
 finish

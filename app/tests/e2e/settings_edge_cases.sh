@@ -37,8 +37,8 @@ row_colour() {
 check_window() {
     [ "$(row_colour 60)" = ff0000 ] || fail "$CASE: the C4 row is not red (piano indicators)"
 }
-run_case "noteIndic 7" 0 <<<"noteIndic:7"
-expect_pref noteIndic 7
+run_case "noteIndic 99" 0 <<<"noteIndic:99"
+expect_pref noteIndic 99
 
 # "None": every row in the same grey, C4 included.
 check_window() {

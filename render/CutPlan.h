@@ -1,0 +1,76 @@
+// Where a strip's holes are cut and how a long strip is cut into pieces, in millimetres at
+// true scale: plain numbers for the cutter files, the PDF pages and their tests.
+//
+// Along the strip x runs from the start of the lead-in (0) to the end of the lead-out; across
+// it y runs from the lower edge (0) to the upper one (the tape width). A piece ends in a
+// diagonal edge: at height y it lies at centreMm + slantMm * (y / width - 0.5). Two pieces
+// overlap by the join; no hole lies within the seam safety distance of that overlap.
+#pragma once
+
+#include "render/TapeExport.h"
+
+#include <cstddef>
+#include <vector>
+
+namespace tw {
+
+// The most pieces a strip is cut into.
+constexpr unsigned maxCutPieces = 2000;
+// A diagonal seam runs this part of the tape width along the strip.
+constexpr double seamSlantPerWidth = 0.25;
+
+struct PieceEdge {
+    double centreMm = 0;
+    double slantMm = 0; // 0: a straight end
+    double at(double y, double width) const { return centreMm + slantMm * (y / width - 0.5); }
+};
+
+struct CutPiece {
+    PieceEdge left, right;
+    double minXMm = 0, maxXMm = 0; // the extent along the strip, corners included
+    double lengthMm() const { return maxXMm - minXMm; }
+};
+
+// One hole: round (x0 == x1) or a slot whose round ends are centred at x0 and x1.
+struct CutHole {
+    unsigned track = 0;
+    double x0Mm = 0, x1Mm = 0, yMm = 0, radiusMm = 0;
+    unsigned piece = 0;
+    std::size_t note = 0; // index into CutPlan::notes
+};
+
+struct CutPlan {
+    double widthMm = 0, lengthMm = 0;
+    TapeGeometry geometry;
+    std::vector<TapeNote> notes;      // the melody's shown notes the strip holds
+    std::vector<TapeNote> unplayable; // shown notes the instrument has no track for
+    std::vector<CutHole> holes;       // in the order of the notes
+    std::vector<CutPiece> pieces;     // in the melody's order
+    std::vector<std::pair<std::size_t, std::size_t>> tooClose; // holes, still too close
+    unsigned holesAtSeams = 0; // holes a seam could not avoid (music too dense)
+};
+
+// Where a note's hole or slot lies along the strip before any mirroring: its leading edge at
+// the note's start after the lead-in.
+double holeStartMm(const TapeGeometry &g, unsigned tick, unsigned ticksPerFrame);
+
+// Plans the strip of the model's shown notes for the instrument, cut into pieces no longer
+// than `bedMm` (0: no limit; one piece). With `slots` every note is as long as it lasts (for
+// bars on paper), else the instrument's hole shape decides. Errors: errExportGeometry,
+// errExportTooLarge, errExportNoNotes.
+ExportResult planCut(const ScoreModel &model, const ExportInstrument &instrument, double bedMm,
+                     bool slots, CutPlan &plan);
+
+// What the options would make of the melody, in one line for the export window: "Strip 3.41 m
+// in 8 pieces, 594 holes, 2 pairs too close"; the reason instead when no strip can be planned,
+// and "" for the board picture (no tape geometry, or PNG and board SVG).
+std::string stripSummary(const ScoreModel &model, const ExportOptions &options);
+
+// The holes of each piece (indexes into plan.holes), in one pass.
+std::vector<std::vector<std::size_t>> holesByPiece(const CutPlan &plan);
+
+// Holes of one piece in the order a cutter should cut them: column by column along the strip,
+// up one column and down the next, so that the head travels little.
+std::vector<std::size_t> cuttingOrder(const CutPlan &plan, const std::vector<std::size_t> &holes);
+
+} // namespace tw

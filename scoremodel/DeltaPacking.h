@@ -1,0 +1,163 @@
+// Packing of note lists for the undo history: a column of 32-bit values in chunks (a chunk of
+// equal values as one value, any other chunk compressed with zstd), and the writer and reader
+// that store notes, or per-field differences of notes, column by column.
+#pragma once
+
+#include "scoremodel/UndoDelta.h"
+
+#include <zstd.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+#include <memory>
+#include <stdexcept>
+#include <vector>
+
+namespace tw {
+
+constexpr std::size_t chunkValues = 16384; // values per packed chunk
+
+// zstd contexts and the buffers in which chunks are packed and unpacked, kept between calls.
+class DeltaWork {
+public:
+    std::unique_ptr<ZSTD_CCtx, size_t (*)(ZSTD_CCtx *)> compress{ZSTD_createCCtx(), ZSTD_freeCCtx};
+    std::unique_ptr<ZSTD_DCtx, size_t (*)(ZSTD_DCtx *)> decompress{ZSTD_createDCtx(),
+                                                                   ZSTD_freeDCtx};
+    std::vector<char> frame;
+    // Column-major chunk buffers: three writers (removed, added, changes), three readers;
+    // each grows to the chunks it has handled.
+    std::vector<uint32_t> buffers[6];
+    std::vector<uint32_t> runs;
+
+    DeltaWork();
+    DeltaWork(const DeltaWork &) = delete;
+    DeltaWork &operator=(const DeltaWork &) = delete;
+
+    std::size_t bytes() const;
+    // Appends `count` values (at most chunkValues) to `column` as one chunk.
+    void pack(const uint32_t *values, std::size_t count, PackedColumn &column);
+    // Writes the values of `chunk` to `values` (room for chunk.count).
+    void unpack(const PackedColumn::Chunk &chunk, uint32_t *values);
+    void packAll(const std::vector<uint32_t> &values, PackedColumn &column);
+    void unpackAll(const PackedColumn &column, std::vector<uint32_t> &values);
+};
+
+// Writes notes, or differences of notes, into a PackedNotes chunk by chunk.
+class NotesWriter {
+public:
+    // At most `bound` notes will be written.
+    NotesWriter(PackedNotes &out, DeltaWork &work, std::vector<uint32_t> &buffer, std::size_t bound)
+        : out_(out), work_(work), chunk_(std::clamp<std::size_t>(bound, 1, chunkValues)) {
+        if (buffer.size() < PackedNotes::fieldCount * chunk_)
+            buffer.resize(PackedNotes::fieldCount * chunk_);
+        buffer_ = buffer.data();
+    }
+
+    // A note as it is; its start as the difference from the note written before.
+    void note(const TapeNote &n) {
+        put({n.note, n.start - lastStart_, n.length, n.channel, n.velocity, n.selected});
+        lastStart_ = n.start;
+    }
+    // The difference that turns `a` into `b`.
+    void change(const TapeNote &a, const TapeNote &b) {
+        put({b.note - a.note, b.start - a.start, b.length - a.length, b.channel - a.channel,
+             b.velocity - a.velocity, uint32_t(a.selected != b.selected)});
+    }
+    void finish() { flush(); }
+
+private:
+    void put(std::initializer_list<uint32_t> fields) {
+        std::size_t f = 0;
+        for (uint32_t v : fields)
+            buffer_[f++ * chunk_ + filled_] = v;
+        if (++filled_ == chunk_)
+            flush();
+    }
+    void flush() {
+        if (filled_ == 0)
+            return;
+        for (int f = 0; f < PackedNotes::fieldCount; ++f)
+            work_.pack(buffer_ + std::size_t(f) * chunk_, filled_, out_.fields[f]);
+        out_.count += filled_;
+        filled_ = 0;
+    }
+
+    PackedNotes &out_;
+    DeltaWork &work_;
+    std::size_t chunk_;
+    uint32_t *buffer_;
+    std::size_t filled_ = 0;
+    uint32_t lastStart_ = 0;
+};
+
+// Reads what a NotesWriter wrote, in the same order.
+class NotesReader {
+public:
+    NotesReader(const PackedNotes &in, DeltaWork &work, std::vector<uint32_t> &buffer)
+        : in_(in), work_(work) {
+        for (const auto &chunk : in.fields[0].chunks)
+            chunk_ = std::max<std::size_t>(chunk_, chunk.count);
+        if (buffer.size() < PackedNotes::fieldCount * chunk_)
+            buffer.resize(PackedNotes::fieldCount * chunk_);
+        buffer_ = buffer.data();
+    }
+
+    TapeNote note() {
+        const std::size_t i = next();
+        TapeNote n;
+        n.note = value(0, i);
+        lastStart_ += value(1, i);
+        n.start = lastStart_;
+        n.length = value(2, i);
+        n.channel = value(3, i);
+        n.velocity = value(4, i);
+        n.selected = value(5, i) != 0;
+        return n;
+    }
+    // Applies the next difference to `n`, forwards (a into b) or backwards.
+    void change(TapeNote &n, bool forward) {
+        const std::size_t i = next();
+        if (forward) {
+            n.note += value(0, i);
+            n.start += value(1, i);
+            n.length += value(2, i);
+            n.channel += value(3, i);
+            n.velocity += value(4, i);
+        } else {
+            n.note -= value(0, i);
+            n.start -= value(1, i);
+            n.length -= value(2, i);
+            n.channel -= value(3, i);
+            n.velocity -= value(4, i);
+        }
+        n.selected = n.selected != (value(5, i) != 0);
+    }
+
+private:
+    uint32_t value(int field, std::size_t i) const {
+        return buffer_[std::size_t(field) * chunk_ + i];
+    }
+    std::size_t next() {
+        if (at_ == count_) {
+            if (next_ >= in_.fields[0].chunks.size())
+                throw std::runtime_error("undo history: notes missing");
+            for (int f = 0; f < PackedNotes::fieldCount; ++f)
+                work_.unpack(in_.fields[f].chunks[next_], buffer_ + std::size_t(f) * chunk_);
+            count_ = in_.fields[0].chunks[next_].count;
+            ++next_;
+            at_ = 0;
+        }
+        return at_++;
+    }
+
+    const PackedNotes &in_;
+    DeltaWork &work_;
+    std::size_t chunk_ = 1; // the largest chunk
+    uint32_t *buffer_;
+    std::size_t next_ = 0, at_ = 0, count_ = 0;
+    uint32_t lastStart_ = 0;
+};
+
+} // namespace tw

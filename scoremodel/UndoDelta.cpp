@@ -1,0 +1,312 @@
+#include "scoremodel/UndoDelta.h"
+
+#include "scoremodel/DeltaPacking.h"
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+
+namespace tw {
+
+namespace {
+
+enum RunKind : uint32_t { runKeep = 0, runRemove = 1, runAdd = 2, runChange = 3 };
+constexpr std::size_t maxRunCount = (std::size_t(1) << 30) - 1;
+
+// Equal in every field, the selection flag included: a snapshot keeps the flags.
+// (Function objects, so that the matching templates inline them.)
+struct Identical {
+    bool operator()(const TapeNote &a, const TapeNote &b) const {
+        return a == b && a.selected == b.selected;
+    }
+};
+constexpr Identical identical{};
+struct SameNote {
+    bool operator()(const TapeNote &a, const TapeNote &b) const { return a == b; }
+};
+constexpr SameNote sameNote{};
+
+// The number of leading notes of a and b (n each) that `same` accepts. Whole blocks compare as
+// bytes first; a block whose bytes differ (padding bytes may) is compared note by note.
+template <class Same>
+std::size_t matchForward(const TapeNote *a, const TapeNote *b, std::size_t n, Same same) {
+    constexpr std::size_t block = 512;
+    std::size_t i = 0;
+    while (i < n) {
+        const std::size_t m = std::min(block, n - i);
+        if (std::memcmp(a + i, b + i, m * sizeof(TapeNote)) != 0) {
+            for (const std::size_t end = i + m; i < end; ++i) {
+                if (!same(a[i], b[i]))
+                    return i;
+            }
+        } else {
+            i += m;
+        }
+    }
+    return n;
+}
+
+// The number of trailing notes of a and b (each ending at the pointer) that are identical,
+// at most n.
+std::size_t matchBackward(const TapeNote *aEnd, const TapeNote *bEnd, std::size_t n) {
+    constexpr std::size_t block = 512;
+    std::size_t i = 0;
+    while (i < n) {
+        const std::size_t m = std::min(block, n - i);
+        if (std::memcmp(aEnd - i - m, bEnd - i - m, m * sizeof(TapeNote)) != 0) {
+            for (const std::size_t end = i + m; i < end; ++i) {
+                if (!identical(*(aEnd - i - 1), *(bEnd - i - 1)))
+                    return i;
+            }
+        } else {
+            i += m;
+        }
+    }
+    return n;
+}
+
+using ConstAccess = RopeAccess<const NoteRope, const TapeNote>;
+
+// The number of leading notes of a (from `from` on) and b that `same` accepts, at most n.
+template <class Same>
+std::size_t matchRope(ConstAccess &a, std::size_t from, const TapeNote *b, std::size_t n,
+                      Same same) {
+    std::size_t i = 0;
+    while (i < n) {
+        const std::size_t m = std::min(a.together(from + i), n - i);
+        const std::size_t k = matchForward(a.at(from + i), b + i, m, same);
+        i += k;
+        if (k < m)
+            break;
+    }
+    return i;
+}
+
+// The number of trailing notes of a (ending before index `end`) and b (ending at the pointer)
+// that are identical, at most n.
+std::size_t matchRopeBackward(const NoteRope &a, std::size_t end, const TapeNote *bEnd,
+                              std::size_t n) {
+    std::size_t i = 0;
+    while (i < n) {
+        const auto span = a.span(end - i - 1);
+        const std::size_t m = std::min(end - i - span.first, n - i);
+        const std::size_t k = matchBackward(span.notes + (end - i - span.first), bEnd - i, m);
+        i += k;
+        if (k < m)
+            break;
+    }
+    return i;
+}
+
+std::size_t columnBytes(const PackedColumn &column) {
+    std::size_t bytes = column.chunks.capacity() * sizeof(PackedColumn::Chunk);
+    for (const auto &chunk : column.chunks)
+        bytes += chunk.bytes.capacity();
+    return bytes;
+}
+
+std::size_t notesBytes(const PackedNotes &notes) {
+    std::size_t bytes = 0;
+    for (const auto &field : notes.fields)
+        bytes += columnBytes(field);
+    return bytes;
+}
+// Appends a run, joining it to the last one of the same kind.
+void addRun(std::vector<uint32_t> &runs, RunKind kind, std::size_t count) {
+    while (count > 0) {
+        if (!runs.empty() && (runs.back() & 3u) == kind &&
+            (runs.back() >> 2) + count <= maxRunCount) {
+            runs.back() += uint32_t(count << 2);
+            return;
+        }
+        const std::size_t take = std::min(count, maxRunCount);
+        runs.push_back(uint32_t(take << 2) | kind);
+        count -= take;
+    }
+}
+
+} // namespace
+
+bool makeDelta(const NoteRope &before, const std::vector<TapeNote> &after, UndoDelta &d,
+               DeltaWork &work, UnchangedNotes known) {
+    const std::size_t limit = std::min(before.size(), after.size());
+    ConstAccess all(before);
+    std::size_t prefix = std::min(known.front, limit);
+    prefix += matchRope(all, prefix, after.data() + prefix, limit - prefix, identical);
+    if (before.size() == after.size() && prefix == limit)
+        return false;
+    std::size_t suffix = std::min(known.back, limit - prefix);
+    suffix += matchRopeBackward(before, before.size() - suffix,
+                                after.data() + after.size() - suffix, limit - prefix - suffix);
+    // a(i) is note prefix + i of `before`; the block at hand stays in local variables.
+    const TapeNote *block = nullptr;
+    std::size_t blockFirst = 0, blockEnd = 0;
+    const auto a = [&](std::size_t i) -> const TapeNote & {
+        const std::size_t k = prefix + i;
+        if (k < blockFirst || k >= blockEnd) {
+            const auto span = before.span(k);
+            block = span.notes;
+            blockFirst = span.first;
+            blockEnd = span.end;
+        }
+        return block[k - blockFirst];
+    };
+    const TapeNote *b = after.data() + prefix;
+    const std::size_t na = before.size() - prefix - suffix;
+    const std::size_t nb = after.size() - prefix - suffix;
+    if (na == nb && matchRope(all, prefix, b, na, sameNote) == na)
+        return false;
+
+    d.sizeBefore = before.size();
+    d.sizeAfter = after.size();
+    d.prefix = prefix;
+    d.suffix = suffix;
+    // Walks both middles: equal notes are kept (a note whose flag alone differs is changed),
+    // a surplus on one side is removed or added note by note, and once both sides have as
+    // many notes left, the rest is changed in place.
+    std::vector<uint32_t> &runs = work.runs;
+    runs.clear();
+    NotesWriter removed(d.removed, work, work.buffers[0], na);
+    NotesWriter added(d.added, work, work.buffers[1], nb);
+    NotesWriter changes(d.changes, work, work.buffers[2], std::min(na, nb));
+    std::size_t i = 0, j = 0;
+    while (i < na && j < nb) {
+        if (identical(a(i), b[j])) {
+            // Short runs note by note, long ones block by block.
+            constexpr std::size_t shortRun = 16;
+            const std::size_t most = std::min(na - i, nb - j);
+            std::size_t same = 1;
+            while (same < most && same < shortRun && identical(a(i + same), b[j + same]))
+                ++same;
+            if (same == shortRun)
+                same += matchRope(all, prefix + i + same, b + j + same, most - same, identical);
+            addRun(runs, runKeep, same);
+            i += same;
+            j += same;
+        } else if (a(i) == b[j]) {
+            // Only the selection flag differs: the notes stay aligned.
+            changes.change(a(i), b[j]);
+            ++i;
+            ++j;
+            addRun(runs, runChange, 1);
+        } else if (na - i > nb - j) {
+            removed.note(a(i));
+            ++i;
+            addRun(runs, runRemove, 1);
+        } else if (na - i < nb - j) {
+            added.note(b[j++]);
+            addRun(runs, runAdd, 1);
+        } else {
+            for (std::size_t k = 0; k < na - i; ++k)
+                changes.change(a(i + k), b[j + k]);
+            addRun(runs, runChange, na - i);
+            i = na;
+            j = nb;
+        }
+    }
+    addRun(runs, runRemove, na - i);
+    for (; i < na; ++i)
+        removed.note(a(i));
+    addRun(runs, runAdd, nb - j);
+    for (; j < nb; ++j)
+        added.note(b[j]);
+    removed.finish();
+    added.finish();
+    changes.finish();
+    d.runCount = runs.size();
+    work.packAll(runs, d.runs);
+    return true;
+}
+
+void applyDelta(const UndoDelta &d, NoteRope &notes, bool forward, DeltaWork &work) {
+    const std::size_t sourceSize = forward ? d.sizeBefore : d.sizeAfter;
+    const std::size_t targetSize = forward ? d.sizeAfter : d.sizeBefore;
+    if (notes.size() != sourceSize)
+        throw std::runtime_error("undo history: snapshot does not fit its difference");
+    const std::size_t sourceCount = sourceSize - d.prefix - d.suffix;
+    const std::size_t targetCount = targetSize - d.prefix - d.suffix;
+    std::vector<uint32_t> &runs = work.runs;
+    work.unpackAll(d.runs, runs);
+
+    NotesReader changes(d.changes, work, work.buffers[5]);
+    RopeAccess<NoteRope, TapeNote> all(notes);
+    // source[i] is note prefix + i of `notes`.
+    struct Source {
+        RopeAccess<NoteRope, TapeNote> &all;
+        std::size_t prefix;
+        TapeNote &operator[](std::size_t i) { return all[prefix + i]; }
+    } source{all, d.prefix};
+    const bool inPlace = std::all_of(runs.begin(), runs.end(), [](uint32_t run) {
+        return (run & 3u) == runKeep || (run & 3u) == runChange;
+    });
+    if (inPlace) {
+        // Only kept and changed notes: in place.
+        std::size_t s = 0;
+        for (uint32_t run : runs) {
+            const std::size_t count = run >> 2;
+            if ((run & 3u) == runChange) {
+                for (std::size_t k = s; k < s + count; ++k)
+                    changes.change(source[k], forward);
+            }
+            s += count;
+        }
+        if (s != sourceCount || sourceCount != targetCount)
+            throw std::runtime_error("undo history: difference does not fit");
+        return;
+    }
+    NotesReader removed(d.removed, work, work.buffers[3]);
+    NotesReader added(d.added, work, work.buffers[4]);
+    std::vector<TapeNote> middle;
+    middle.reserve(targetCount);
+    std::size_t s = 0;
+    for (uint32_t run : runs) {
+        const std::size_t count = run >> 2;
+        switch (RunKind(run & 3u)) {
+        case runKeep:
+            for (std::size_t k = 0; k < count;) {
+                const std::size_t m = std::min(all.together(d.prefix + s + k), count - k);
+                const TapeNote *from = all.at(d.prefix + s + k);
+                middle.insert(middle.end(), from, from + m);
+                k += m;
+            }
+            s += count;
+            break;
+        case runRemove:
+        case runAdd: {
+            // Removed notes come back when going backwards, added ones when going forwards.
+            const bool skip = forward == ((run & 3u) == runRemove);
+            NotesReader &reader = (run & 3u) == runRemove ? removed : added;
+            if (skip) {
+                s += count;
+            } else {
+                for (std::size_t k = 0; k < count; ++k)
+                    middle.push_back(reader.note());
+            }
+            break;
+        }
+        case runChange:
+            for (std::size_t k = 0; k < count; ++k) {
+                TapeNote n = source[s++];
+                changes.change(n, forward);
+                middle.push_back(n);
+            }
+            break;
+        }
+    }
+    if (s != sourceCount || middle.size() != targetCount)
+        throw std::runtime_error("undo history: difference does not fit");
+    notes.replace(d.prefix, sourceCount, middle.data(), targetCount);
+}
+
+std::size_t deltaBytes(const UndoDelta &d) {
+    return columnBytes(d.runs) + notesBytes(d.removed) + notesBytes(d.added) +
+           notesBytes(d.changes);
+}
+
+bool sameNotes(const NoteRope &rope, const std::vector<TapeNote> &notes) {
+    ConstAccess all(rope);
+    return notes.size() == rope.size() &&
+           matchRope(all, 0, notes.data(), notes.size(), sameNote) == notes.size();
+}
+
+} // namespace tw
