@@ -138,16 +138,13 @@ namespace {
 
 // An instrument file named by its path: false with `error` set when it cannot be used.
 bool readInstrumentFile(const std::string &path, Instrument &instrument, std::string &error) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    if (in)
-        text << in.rdbuf();
-    if (!in) {
-        error = "cannot read the instrument file " + path;
+    std::string text, reason;
+    if (!readInstrumentText(path, text, reason)) {
+        error = "cannot read the instrument file " + path + ": " + reason;
         return false;
     }
     InstrumentError why;
-    std::optional<Instrument> read = parseInstrument(text.str(), why);
+    std::optional<Instrument> read = parseInstrument(text, why);
     if (!read) {
         error = "instrument file " + path + ", line " + std::to_string(why.line) + ": " + why.what;
         return false;
