@@ -94,6 +94,7 @@ App::~App() {
     if (shortcutOwner == this)
         shortcutOwner = nullptr;
     Fl::remove_timeout(inputTimer, this);
+    Fl::remove_timeout(settingsTimer, this);
     stopPlayback();
     writeSettings();
     // The port goes away with this object, the tape only later with the window's children.

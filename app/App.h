@@ -9,8 +9,8 @@
 #include "mididevice/NoxmidiRcv.h"
 #include "mididevice/NoxmidiSnd.h"
 #include "notes/Instrument.h"
-#include "scoremodel/NoteDrag.h"
 #include "scoremodel/InputRecording.h"
+#include "scoremodel/NoteDrag.h"
 
 #include <cstdint>
 #include <memory>
@@ -171,6 +171,10 @@ private:
     bool startRecovery(const std::string &startFile);
     // Offers the old content of files whose in-place write was stopped (safefile/KeptCopy).
     void offerKeptCopies();
+    // Writes the settings settingsDelaySeconds after the last call (AppCommands.cpp).
+    static constexpr double settingsDelaySeconds = 2.0;
+    void settingsTouched();
+    static void settingsTimer(void *app);
 
     Flt_ScoreTape *tape = nullptr;
     Flt_Menubar *menubar = nullptr;
