@@ -47,11 +47,6 @@ void App::onCommand(int id) {
     Flt_ScoreTape &t = *tape;
     const unsigned first = t.firstTick();
     const unsigned frame = t.ticksPerFrame();
-    if (recording && (id == cmdPlayAll || id == cmdPlayFromMarker || id == cmdPlayShownChannels ||
-                      id == cmdPlaySelected)) {
-        stopRecording(); // a play command stops the playback that records
-        return;
-    }
     if (inputCommand(id))
         return;
     switch (id) {
@@ -314,6 +309,14 @@ void App::exitWithoutAsking() {
 }
 
 bool App::startPlay(unsigned flags) {
+    if (midiOut.isOpen() && loopPlayback && tape->player().state() != NoxssThread::stateRunning) {
+        // A loop plays what lies between the red and the purple marker.
+        if (tape->leftMarker() >= tape->rightMarker()) {
+            showMessage("The loop needs the purple marker to the right of the red one.");
+            return false;
+        }
+        flags = (flags & ~unsigned(ScoreModel::playFromPlayMarker)) | ScoreModel::playLoop;
+    }
     if (midiOut.isOpen())
         return tape->play(flags);
     showMessagef("No MIDI ported opened yet, see 'Play' menu");

@@ -13,6 +13,7 @@
 #include <FL/Fl.H>
 
 #include <algorithm>
+#include <cmath>
 
 namespace tw {
 
@@ -30,6 +31,27 @@ int64_t nowMicros() {
 } // namespace
 
 bool App::inputCommand(int id) {
+    if (recording) {
+        switch (id) {
+        case cmdPlayAll:
+        case cmdPlayFromMarker:
+        case cmdPlayShownChannels:
+        case cmdPlaySelected:
+        case cmdLoop:
+            stopRecording(); // a play command stops the playback that records
+            return true;
+        case cmdNew:
+        case cmdOpen:
+        case cmdImport:
+        case cmdExit:
+            stopRecording(); // the take belongs to the melody that is left
+            return false;
+        default:
+            if (id >= cmdRecentFile && id < cmdRecentFile + 8)
+                stopRecording();
+            break;
+        }
+    }
     if (id == cmdNoInput) {
         selectInputPort("");
         return true;
@@ -202,13 +224,26 @@ void App::stepBack() {
 }
 
 TickRounding App::inputRounding() const {
-    // The hook for the beat grid: with snapping on, starts and ends go to its nearest line
-    // and the shortest note is one step of it.
-    return TickRounding{};
+    // With "Edit/Snap to beat" on, starts and ends go to the beat grid's nearest line and the
+    // shortest note is one step of it.
+    TickRounding rounding;
+    const BeatGrid &grid = tape->beatGrid();
+    if (!grid.snap)
+        return rounding;
+    const unsigned perFrame = tape->ticksPerFrame();
+    rounding.snap = [grid, perFrame](uint32_t tick) { return grid.snapNearest(tick, perFrame); };
+    rounding.minLength = stepLength();
+    return rounding;
 }
 
 unsigned App::stepLength() const {
-    // With snapping on, a step is one division of the beat.
+    // With snapping on, a step is one division of the beat (the beat grid's step).
+    const BeatGrid &grid = tape->beatGrid();
+    if (grid.snap) {
+        const double step = std::round(grid.stepTicks(tape->ticksPerFrame()));
+        if (step >= 1)
+            return step < double(lastTick) ? unsigned(step) : lastTick;
+    }
     return std::max(newNoteLength, 1u);
 }
 

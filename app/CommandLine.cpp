@@ -69,7 +69,7 @@ CommandLine parseCommandLine(int argc, char **argv) {
 
 const char *commandLineHelp() {
     return "Usage: tapeworks2 [FILE.mid]\n"
-           "  or:  tapeworks2 --export OUT.pdf|OUT.svg|OUT.png|OUT.dxf [EXPORT OPTION]... IN.mid\n"
+           "  or:  tapeworks2 --export OUT [EXPORT OPTION]... IN.mid\n"
            "Edit MIDI melodies note by note on a piano-roll score tape.\n"
            "\n"
            "Without --export the editor opens its window with FILE.mid, or with the file of\n"
@@ -80,7 +80,7 @@ const char *commandLineHelp() {
            "  --help                 print this help and exit\n"
            "  --version              print the program's name and version and exit\n"
            "  --export OUT           write the tape to OUT: a PDF, SVG, PNG or DXF file, as\n"
-           "                         OUT's extension says; the options below are for the export\n"
+           "                         OUT's extension says; the options below go with it\n"
            "  --instrument NAME      the instrument of the tape: \"88-key Piano\",\n"
            "                         \"Deleika-26\", the name of a file from the instrument\n"
            "                         folders, or the path of a .instrument file\n"

@@ -4,6 +4,7 @@
 #include "midifile/MidiFile.h"
 #include "notes/Instrument.h"
 #include "notes/NoteSets.h"
+#include "render/CutPlan.h"
 #include "safefile/SafeFile.h"
 #include "scoremodel/MidiImport.h"
 
@@ -275,6 +276,8 @@ int runExportCommand(int argc, char **argv, std::ostream &out, std::ostream &err
         return exportExitFailed;
     }
     out << "wrote " << request.output << "\n";
+    if (const std::string summary = stripSummary(model, request.options); !summary.empty())
+        out << summary << "\n";
     return exportExitOk;
 }
 

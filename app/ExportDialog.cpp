@@ -4,6 +4,7 @@
 #include "app/AppDialogs.h"
 #include "app/ExportCommand.h"
 #include "framework/Dialogs.h"
+#include "framework/WindowScale.h"
 #include "render/CutPlan.h"
 #include "scoretape/ScoreTape.h"
 
@@ -71,7 +72,7 @@ ExportDialog::ExportDialog(const ScoreModel &model, const std::string &melodyPat
                 dialog->setPath(choice.path);
         },
         this);
-    note_ = new Fl_Box(10, 105, 440, 50);
+    note_ = new Fl_Box(10, 105, 440, 58);
     note_->align(FL_ALIGN_INSIDE | FL_ALIGN_LEFT | FL_ALIGN_TOP | FL_ALIGN_WRAP);
     note_->labelsize(12);
     auto *ok = new Fl_Return_Button(260, 165, 90, 25, "OK");
@@ -176,6 +177,7 @@ void openExportDialog(App &app) {
     const std::optional<Instrument> chosen = app.chosenInstrument();
     const ExportInstrument instrument = chosen ? exportInstrumentOf(*chosen) : ExportInstrument();
     ExportDialog dialog(*app.scoreTape(), app.currentFile(), instrument);
+    scaleWindow(dialog);
     dialog.show();
     while (dialog.shown())
         Fl::wait();

@@ -223,32 +223,43 @@ int NoxmidiSnd::play(const NoxmidiTrk &track, double secondsPerTick,
 
 int NoxmidiSnd::play(const NoxmidiTrk &track, double secondsPerTick,
                      const StopPredicate &stopRequested, const Timing &timing) {
+    return playLoop(track, 0, secondsPerTick, stopRequested, timing);
+}
+
+int NoxmidiSnd::playLoop(const NoxmidiTrk &track, uint64_t loopTicks, double secondsPerTick,
+                         const StopPredicate &stopRequested, const Timing &timing) {
     uint64_t generation;
     {
         std::lock_guard<std::mutex> lock(mutex);
         generation = portGeneration;
     }
     const int64_t start = timing.nowMicros();
-    uint64_t ticks = 0; // sum of the deltas so far
-    for (const MidiEvent &event : track.events) {
-        const uint32_t delta = event.dTime;
-        if (delta != 0) {
-            ticks += delta;
-            // Every event waits for its own due time since the start, so that the time spent
-            // in sending and any oversleeping never add up; an event that is due already
-            // goes out at once (the wait of 0 or less still asks the predicate).
-            const int64_t due = toMicros((ticks * 1000000.0) * secondsPerTick);
-            const int64_t wait = due - (timing.nowMicros() - start);
-            if (waitInterruptible(wait, stopRequested, waitStep, timing) != 0) {
-                allNotesOff();
-                return resultStopped;
+    uint64_t passStart = 0; // ticks from the start to this pass
+    uint64_t waited = 0;    // the tick whose due time was waited for last
+    for (;;) {
+        uint64_t ticks = passStart; // sum of the deltas so far
+        for (const MidiEvent &event : track.events) {
+            ticks += event.dTime;
+            if (ticks != waited) {
+                waited = ticks;
+                // Every event waits for its own due time since the start, so that the time
+                // spent in sending and any oversleeping never add up; an event that is due
+                // already goes out at once (the wait of 0 or less still asks the predicate).
+                const int64_t due = toMicros((double(ticks) * 1000000.0) * secondsPerTick);
+                const int64_t wait = due - (timing.nowMicros() - start);
+                if (waitInterruptible(wait, stopRequested, waitStep, timing) != 0) {
+                    allNotesOff();
+                    return resultStopped;
+                }
             }
+            const int result = sendFromPlayout(event.bytes.data(), event.bytes.size(), generation);
+            if (result != resultOk)
+                return result;
         }
-        const int result = sendFromPlayout(event.bytes.data(), event.bytes.size(), generation);
-        if (result != resultOk)
-            return result;
+        if (loopTicks == 0 || track.events.empty())
+            return resultOk;
+        passStart += loopTicks;
     }
-    return resultOk;
 }
 
 int64_t NoxmidiSnd::waitInterruptible(int64_t us, const StopPredicate &stopRequested,

@@ -66,6 +66,12 @@ public:
     int play(const NoxmidiTrk &track, double secondsPerTick, const StopPredicate &stopRequested);
     int play(const NoxmidiTrk &track, double secondsPerTick, const StopPredicate &stopRequested,
              const Timing &timing);
+    // Plays the track over and over until stopped: pass n begins n * loopTicks ticks after the
+    // start, every due time still counted from the start, so the seam neither waits nor
+    // drifts. The track's events must lie within its first loopTicks ticks. An empty track or a
+    // loopTicks of 0 plays once.
+    int playLoop(const NoxmidiTrk &track, uint64_t loopTicks, double secondsPerTick,
+                 const StopPredicate &stopRequested, const Timing &timing);
 
     // Waits us microseconds in chunks of at most step, asking stopRequested before each chunk
     // and sleeping each chunk's whole milliseconds. 0 when the time has passed, otherwise the

@@ -152,6 +152,23 @@ void drawBoard(Painter &painter, const ScoreModel &model, const BoardLayout &lay
         painter.line(layout.tickLineX(i), Y + s.labelStrip, layout.tickLineX(i),
                      Y + s.labelStrip + H);
     }
+    // Beat and bar lines over the tick lines, when the beat grid is shown and they lie a few
+    // pixels apart (bar lines alone when only those do).
+    const BeatGrid &grid = model.beatGrid();
+    const double beatPixels = grid.beatTicks(model.ticksPerFrame()) * s.tickWidth;
+    if (grid.shown && beatPixels > 0) {
+        const unsigned every = beatPixels >= s.beatLineGap                      ? 1
+                               : beatPixels * grid.beatsPerBar >= s.beatLineGap ? grid.beatsPerBar
+                                                                                : 0;
+        const uint64_t end = std::min<uint64_t>(uint64_t(firstTick) + ticks + 1, lastTick);
+        if (every != 0)
+            for (const BeatGrid::Line &line :
+                 grid.lines(firstTick, uint32_t(end), model.ticksPerFrame(), ticks + 2, every)) {
+                const int x = layout.tickLineX(line.tick - firstTick);
+                painter.setColour(line.bar ? barLineColour : beatLineColour);
+                painter.line(x, Y + s.labelStrip, x, Y + s.labelStrip + H);
+            }
+    }
     // Row lines in the colours of the instrument.
     for (unsigned n = bottom + rows; n-- > bottom;) {
         if (n >= 128)

@@ -22,6 +22,7 @@ struct BoardSizes {
     int labelInset = 2;    // frame label text right of its frame line
     int cornerInset = 3;   // the row numbers, from the left edge
     int markerWidth = 2;
+    int beatLineGap = 4; // beat lines closer than this are left out, then bar lines too
 };
 
 // The board's place in pixels. A column of width `column` at the left of the area (the

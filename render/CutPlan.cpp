@@ -30,8 +30,8 @@ struct Span {
     double lo, hi;
 };
 
-// The seam centres that would bring a seam too near a hole, merged and ascending.
-std::vector<Span> forbiddenSeams(const CutPlan &plan, double slant, double join, double safety) {
+// The seam centres that would bring a seam too near a hole, one span a hole.
+std::vector<Span> holeSpans(const CutPlan &plan, double slant, double join, double safety) {
     std::vector<Span> spans;
     spans.reserve(plan.holes.size());
     // Distances across a diagonal seam are measured square to it: along the strip they are
@@ -42,6 +42,11 @@ std::vector<Span> forbiddenSeams(const CutPlan &plan, double slant, double join,
         const double reach = (h.radiusMm + safety) * slope + join / 2;
         spans.push_back({h.x0Mm - reach - offset, h.x1Mm + reach - offset});
     }
+    return spans;
+}
+
+// The same spans merged where they meet, ascending.
+std::vector<Span> merged(std::vector<Span> spans) {
     std::sort(spans.begin(), spans.end(), [](const Span &a, const Span &b) { return a.lo < b.lo; });
     std::vector<Span> merged;
     for (const Span &s : spans) {
@@ -96,7 +101,20 @@ ExportResult cutPieces(CutPlan &plan, double bed) {
         return {errExportTooLarge, "the strip of " + mm(length / 1000) +
                                        " m would need more than " + std::to_string(maxCutPieces) +
                                        " pieces"};
-    const std::vector<Span> spans = forbiddenSeams(plan, slant, join, safety);
+    const std::vector<Span> each = holeSpans(plan, slant, join, safety);
+    const std::vector<Span> spans = merged(each);
+    // For music too dense for a free seam: how many holes a seam at c comes near.
+    std::vector<double> starts, ends;
+    for (const Span &s : each) {
+        starts.push_back(s.lo);
+        ends.push_back(s.hi);
+    }
+    std::sort(starts.begin(), starts.end());
+    std::sort(ends.begin(), ends.end());
+    const auto near = [&](double c) {
+        return unsigned((std::upper_bound(starts.begin(), starts.end(), c) - starts.begin()) -
+                        (std::upper_bound(ends.begin(), ends.end(), c) - ends.begin()));
+    };
     PieceEdge left{0, 0};
     double from = 0; // the current piece's first millimetre
     while (length > from + bed) {
@@ -104,16 +122,18 @@ ExportResult cutPieces(CutPlan &plan, double bed) {
         const double low = std::max(from + shortestPiece * bed, high - advance);
         double c = high;
         if (!latestFree(spans, low, high, c)) {
-            // Music too dense for a free seam anywhere: the holes in the join go on the next
-            // piece and are counted.
+            // Music too dense for a free seam anywhere: the place that comes near the fewest
+            // holes, latest first; those holes go on the next piece and are counted.
             c = high;
-            const double slope = std::hypot(width, slant) / width;
-            for (const CutHole &h : plan.holes) {
-                const double at = c + slant * (h.yMm / width - 0.5);
-                const double reach = (h.radiusMm + safety) * slope + join / 2;
-                if (h.x1Mm + reach > at && h.x0Mm - reach < at)
-                    ++plan.holesAtSeams;
-            }
+            unsigned fewest = near(high);
+            // At most a few thousand places a seam, a quarter millimetre apart or wider.
+            const double step = std::max(0.25, (high - low) / 4000);
+            for (double at = high; at >= low && fewest > 0; at -= step)
+                if (const unsigned n = near(at); n < fewest) {
+                    fewest = n;
+                    c = at;
+                }
+            plan.holesAtSeams += fewest;
         }
         plan.pieces.push_back(piece(left, {c + join / 2, slant}, width));
         left = {c - join / 2, slant};
@@ -124,6 +144,20 @@ ExportResult cutPieces(CutPlan &plan, double bed) {
 }
 
 } // namespace
+
+std::pair<double, double> pieceSeconds(const CutPlan &plan, const CutPiece &piece) {
+    const TapeGeometry &g = plan.geometry;
+    // Along the melody: from the strip's starting end.
+    double from = piece.minXMm, to = piece.maxXMm;
+    if (g.startRight) {
+        from = plan.lengthMm - piece.maxXMm;
+        to = plan.lengthMm - piece.minXMm;
+    }
+    const double end = plan.lengthMm - g.leadOutMm - g.leadInMm;
+    const double first = std::clamp(from - g.leadInMm, 0.0, std::max(end, 0.0));
+    const double last = std::clamp(to - g.leadInMm, first, std::max(end, first));
+    return {first / g.mmPerSecond, last / g.mmPerSecond};
+}
 
 double holeStartMm(const TapeGeometry &g, unsigned tick, unsigned ticksPerFrame) {
     return g.leadInMm + double(tick) * g.mmPerSecond / ticksPerFrame;
@@ -183,13 +217,18 @@ ExportResult planCut(const ScoreModel &model, const ExportInstrument &instrument
     plan.lengthMm = end + g.leadOutMm;
     if (ExportResult r = cutPieces(plan, bedMm); !r)
         return r;
-    // Each hole on the last piece whose start lies before it: holes in a join go on the later.
+    // Each hole on the last piece that it reaches: a hole in a join goes on the later piece
+    // (and is punched through both once they are joined).
+    unsigned first = 0; // pieces before the hole's; holes come in the order of their starts
     for (CutHole &h : plan.holes) {
-        unsigned p = 0;
+        while (first > 0 && plan.pieces[first].left.at(h.yMm, plan.widthMm) >= h.x1Mm + h.radiusMm)
+            --first;
+        unsigned p = first;
         while (p + 1 < plan.pieces.size() &&
-               plan.pieces[p + 1].left.at(h.yMm, plan.widthMm) <= h.x0Mm - h.radiusMm)
+               plan.pieces[p + 1].left.at(h.yMm, plan.widthMm) < h.x1Mm + h.radiusMm)
             ++p;
         h.piece = p;
+        first = p;
     }
     RepeatRule rule;
     rule.minGapMs = instrument.minGapMs;
@@ -227,11 +266,19 @@ std::string stripSummary(const ScoreModel &model, const ExportOptions &options) 
         planCut(model, options.instrument, bed, !cutter && (!options.holes || g.slots), plan);
     if (!r)
         return r.reason;
-    char text[160];
-    std::snprintf(
-        text, sizeof text, "Strip %.2f m in %zu piece(s), %zu hole(s), %zu pair(s) too close",
-        plan.lengthMm / 1000, plan.pieces.size(), plan.holes.size(), plan.tooClose.size());
-    return text;
+    const auto count = [](std::size_t n, const char *one, const char *many) {
+        return std::to_string(n) + " " + (n == 1 ? one : many);
+    };
+    char metres[32];
+    std::snprintf(metres, sizeof metres, "%.2f", plan.lengthMm / 1000);
+    std::string summary = std::string("Strip ") + metres +
+                          " m: " + count(plan.pieces.size(), "piece", "pieces") + ", " +
+                          count(plan.holes.size(), "hole", "holes") + ", " +
+                          count(plan.tooClose.size(), "pair", "pairs") + " too close";
+    if (plan.holesAtSeams > 0)
+        summary += ", " + count(plan.holesAtSeams, "hole", "holes") +
+                   " in joins (punch through once joined)";
+    return summary;
 }
 
 std::vector<std::vector<std::size_t>> holesByPiece(const CutPlan &plan) {

@@ -13,6 +13,9 @@ namespace tw {
 constexpr TapeColour paletteDarkGreen = 60; // FL_DARK_GREEN
 constexpr TapeColour paletteBlue = 216;     // FL_BLUE
 constexpr TapeColour paletteMagenta = 248;  // FL_MAGENTA
+// The beat grid's lines: blues that no note, row or marker has.
+constexpr TapeColour beatLineColour = tapeRgb(150, 200, 240);
+constexpr TapeColour barLineColour = tapeRgb(30, 110, 220);
 
 struct Rgb {
     uint8_t r = 0, g = 0, b = 0;

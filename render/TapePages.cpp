@@ -182,10 +182,7 @@ void drawPiece(cairo_t *cr, unsigned page, const TapePlan &plan, const CutPlan &
 
     cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
     cairo_set_source_rgb(cr, 0, 0, 0);
-    const double fromS = std::max(0.0, piece.minXMm - g.leadInMm) / g.mmPerSecond;
-    const double toS =
-        std::max(fromS, std::min(piece.maxXMm, cut.lengthMm - g.leadOutMm) - g.leadInMm) /
-        g.mmPerSecond;
+    const auto [fromS, toS] = pieceSeconds(cut, piece);
     text(cr, plan.tapeLeftMm, pageMarginMm + 4, 4,
          "Piece " + std::to_string(page + 1) + " of " + std::to_string(cut.pieces.size()) +
              "   seconds " + secondsText(fromS) + " to " + secondsText(toS));
@@ -247,8 +244,7 @@ void drawPiece(cairo_t *cr, unsigned page, const TapePlan &plan, const CutPlan &
     // Seconds along the lower edge.
     cairo_set_source_rgb(cr, 0, 0, 0);
     const double step = g.mmPerSecond >= 8 ? 1 : g.mmPerSecond >= 2 ? 5 : 10;
-    for (double s = std::ceil(fromS / step) * step; g.leadInMm + s * g.mmPerSecond <= piece.maxXMm;
-         s += step) {
+    for (double s = std::ceil(fromS / step) * step; s <= toS + 1e-9; s += step) {
         const double along = g.startRight ? cut.lengthMm - g.leadInMm - s * g.mmPerSecond
                                           : g.leadInMm + s * g.mmPerSecond;
         if (along < piece.minXMm || along > piece.maxXMm)

@@ -63,13 +63,15 @@ uint32_t BeatGrid::snapNearest(uint32_t tick, unsigned ticksPerFrame) const {
 }
 
 std::vector<BeatGrid::Line> BeatGrid::lines(uint32_t from, uint32_t to, unsigned ticksPerFrame,
-                                            std::size_t limit) const {
+                                            std::size_t limit, unsigned every) const {
     std::vector<Line> out;
     const double beat = beatTicks(ticksPerFrame);
-    if (beat <= 0 || from >= to || double(to - from) / beat > double(limit))
+    if (beat <= 0 || every == 0 || from >= to || double(to - from) / (beat * every) > double(limit))
         return out;
     long long k = (long long)std::floor((double(from) - firstBar) / beat) - 1;
-    for (;; ++k) {
+    const long long step = every;
+    k = (k >= 0 ? k / step : -((-k + step - 1) / step)) * step; // down to a multiple of every
+    for (;; k += step) {
         const long long t = lineTick(k, firstBar, beat);
         if (t >= (long long)to)
             break;

@@ -39,9 +39,11 @@ struct BeatGrid {
         uint32_t tick;
         bool bar;
     };
-    // The beat lines in [from, to), at most `limit` of them (none when more would be needed).
-    std::vector<Line> lines(uint32_t from, uint32_t to, unsigned ticksPerFrame,
-                            std::size_t limit) const;
+    // The beat lines in [from, to), every `every`-th beat counted from the first bar (every =
+    // beatsPerBar: the bar lines only), at most `limit` of them (none when more would be
+    // needed).
+    std::vector<Line> lines(uint32_t from, uint32_t to, unsigned ticksPerFrame, std::size_t limit,
+                            unsigned every = 1) const;
 };
 
 // The grid that a file's first tempo and first time signature give at ticksPerFrame, following

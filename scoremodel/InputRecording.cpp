@@ -13,14 +13,21 @@ double TickClock::tickAt(int64_t micros) const {
     return std::min(tick, double(lastTick));
 }
 
+namespace {
+uint32_t wholeTick(double t) {
+    if (t >= double(lastTick))
+        return lastTick;
+    return t > 0 ? uint32_t(t) : 0;
+}
+} // namespace
+
 uint32_t TickRounding::tick(double t) const {
-    const double nearest = std::floor(t + 0.5);
-    uint32_t whole = 0;
-    if (nearest >= double(lastTick))
-        whole = lastTick;
-    else if (nearest > 0)
-        whole = uint32_t(nearest);
-    return snap ? snap(whole) : whole;
+    if (!snap)
+        return wholeTick(std::floor(t + 0.5));
+    // The snap takes whole ticks: of the lines nearest to the ticks on either side, the one
+    // nearer to t.
+    const uint32_t below = snap(wholeTick(std::floor(t))), above = snap(wholeTick(std::ceil(t)));
+    return std::fabs(above - t) < std::fabs(t - below) ? above : below;
 }
 
 TapeNote TickRounding::note(double start, double end) const {

@@ -28,8 +28,9 @@ struct TickClock {
     double tickAt(int64_t micros) const;
 };
 
-// How recorded and stepped notes come to whole ticks: the nearest tick, then the snap (the beat
-// grid's nearest line, when snapping is on), and at least minLength ticks long.
+// How recorded and stepped notes come to whole ticks: the nearest tick, or with a snap (the beat
+// grid's nearest line, when snapping is on) the snapped tick nearest to the time; notes are at
+// least minLength ticks long.
 struct TickRounding {
     std::function<uint32_t(uint32_t)> snap; // empty: no snap
     uint32_t minLength = 1;

@@ -33,6 +33,7 @@ public:
         playShownChannels = 1,  // only the channels in the channel mask
         playSelected = 2,       // only the selected notes
         playFromPlayMarker = 4, // from the green marker instead of the first tick
+        playLoop = 8,           // between the red and purple markers, over and over
     };
 
     ScoreModel();
@@ -125,8 +126,9 @@ public:
     // False when no note changed.
     bool fitToInstrument(const Instrument &instrument, int shift, bool octaves);
     // Selects the shown notes that start too soon after the end of the previous note of their
-    // key for the instrument at the current ticks per frame, scrolls the first into view and
-    // returns how many there are.
+    // key for the instrument at the current ticks per frame (or, when it gives a hole spacing,
+    // too soon after that note's start), scrolls the first into view and returns how many
+    // there are.
     unsigned selectNotesTooClose(const Instrument &instrument);
     // Mends the shown notes too close to repeat with the chosen ways as one edit (nothing to
     // undo when nothing changed); returns what it did (ScoreModelFix.cpp).
@@ -174,6 +176,11 @@ public:
     // ---- Melody and MIDI tracks (ScoreModelMidi.cpp) ----
     NoxmidiTrk toTrack(unsigned from, unsigned to, unsigned channelMask, bool selectedOnly) const;
     NoxmidiTrk toTrack() const { return toTrack(0, noBound, 0xFFFF, false); }
+    // One pass of a loop over ticks [from, to) (ScoreModelTime.cpp): the notes that start
+    // there, as toTrack chooses them, timed from `from` (the first delta is the silence before
+    // the first note) and ended at `to` at the latest, so that no note sounds into the next
+    // pass. Empty when from >= to or no note is chosen.
+    NoxmidiTrk loopTrack(unsigned from, unsigned to, unsigned channelMask, bool selectedOnly) const;
     void fromTrack(const NoxmidiTrk &track, double secondsPerMidiTick);
     int readMidiFile(const char *path);
     // The melody of a read file's first track, as readMidiFile takes it.

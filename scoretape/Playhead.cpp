@@ -22,10 +22,11 @@ unsigned followFirstTick(unsigned firstTick, unsigned visibleTicks, double playT
     return first >= 4294967295.0 ? 4294967295u : unsigned(first);
 }
 
-void PlayheadClock::arm(unsigned tick, double perTick) {
+void PlayheadClock::arm(unsigned tick, double perTick, double loop) {
     startMicros.store(notStarted);
     startTick = tick;
     secondsPerTick = perTick;
+    loopTicks = loop;
     active = true;
     hasPosition = false;
 }
@@ -35,6 +36,8 @@ bool PlayheadClock::tickAt(int64_t nowMicros, double &tick) const {
     if (!active || start == notStarted)
         return false;
     tick = playheadTick(startTick, secondsPerTick, double(nowMicros - start) * 1e-6);
+    if (loopTicks > 0)
+        tick = startTick + std::fmod(tick - startTick, loopTicks);
     return true;
 }
 

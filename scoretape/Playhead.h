@@ -28,13 +28,14 @@ struct PlayheadClock {
     // Taken on the GUI thread when the playout is started.
     unsigned startTick = 0;
     double secondsPerTick = 0;
-    bool active = false; // a playout runs and its playhead is shown
+    double loopTicks = 0; // a loop from startTick: the playhead returns after so many ticks
+    bool active = false;  // a playout runs and its playhead is shown
     // The tick that the playhead shows, taken at the last timer step.
     bool hasPosition = false;
     double position = 0;
 
     // Prepares for a playout: the worker fills startMicros when it begins.
-    void arm(unsigned tick, double perTick);
+    void arm(unsigned tick, double perTick, double loop = 0);
     // The tick at nowMicros, or false while the worker has not begun (or nothing plays).
     bool tickAt(int64_t nowMicros, double &tick) const;
 };

@@ -167,7 +167,8 @@ public:
     // nothing of the tape while the GUI thread changes it, and stores the clock reading at
     // which it begins to play into `started`, the one thing that it writes.
     static void playTrack(const std::atomic<bool> &stop, const NoxmidiTrk &track, NoxmidiSnd *port,
-                          double secondsPerTick, std::atomic<int64_t> &started);
+                          double secondsPerTick, std::atomic<int64_t> &started,
+                          uint64_t loopTicks = 0);
 
 protected:
     void modelChanged() override { redraw(); }
@@ -177,7 +178,7 @@ private:
     void applyZoom();
     // The first tick at which play(flags) begins to sound (the first chosen note).
     unsigned firstPlayedTick(unsigned from, unsigned mask, bool selectedOnly) const;
-    void startPlayhead(unsigned tick, double secondsPerTick);
+    void startPlayhead(unsigned tick, double secondsPerTick, double loopTicks = 0);
     void stopPlayhead();
     static void playheadTimer(void *tape);
     void drawNoteColumn();

@@ -46,30 +46,35 @@ bool Flt_ScoreTape::play(unsigned flags) {
         return true;
     }
     player_.stop(); // joins a playout that ended by itself
-    const unsigned from = (flags & playFromPlayMarker) ? playMarker_ : 0;
+    const bool loop = (flags & playLoop) != 0;
+    const unsigned from = loop ? markers_.first : (flags & playFromPlayMarker) ? playMarker_ : 0;
     const unsigned mask = (flags & playShownChannels) ? channelMask_ : 0xFFFF;
     const bool selectedOnly = (flags & playSelected) != 0;
-    NoxmidiTrk track = toTrack(from, noBound, mask, selectedOnly);
+    const uint64_t loopTicks = loop ? uint64_t(markers_.second) - markers_.first : 0;
+    NoxmidiTrk track = loop ? loopTrack(from, markers_.second, mask, selectedOnly)
+                            : toTrack(from, noBound, mask, selectedOnly);
     const bool silent = track.events.empty();
     NoxmidiSnd *const port = output_;
     const double secondsPerTick = timeScale_ / ticksPerFrame_;
     std::atomic<int64_t> *const started = &playhead_.startMicros;
-    player_.task = [track = std::move(track), port, secondsPerTick,
-                    started](const std::atomic<bool> &stop) {
-        playTrack(stop, track, port, secondsPerTick, *started);
+    player_.task = [track = std::move(track), port, secondsPerTick, started,
+                    loopTicks](const std::atomic<bool> &stop) {
+        playTrack(stop, track, port, secondsPerTick, *started, loopTicks);
     };
-    // The playout's time 0 is its first note.
+    // The playout's time 0 is its first note; a loop's is the red marker.
     if (player_.start() && !silent)
-        startPlayhead(firstPlayedTick(from, mask, selectedOnly), secondsPerTick);
+        startPlayhead(loop ? from : firstPlayedTick(from, mask, selectedOnly), secondsPerTick,
+                      double(loopTicks));
     return true;
 }
 
 void Flt_ScoreTape::playTrack(const std::atomic<bool> &stop, const NoxmidiTrk &track,
                               NoxmidiSnd *port, double secondsPerTick,
-                              std::atomic<int64_t> &started) {
+                              std::atomic<int64_t> &started, uint64_t loopTicks) {
     started.store(NoxmidiSnd::Timing::system().nowMicros());
     // A send error (the port was closed meanwhile) ends the playout early; nobody is told.
-    port->play(track, secondsPerTick, [&stop] { return stop.load(); });
+    port->playLoop(track, loopTicks, secondsPerTick, [&stop] { return stop.load(); },
+                   NoxmidiSnd::Timing::system());
 }
 
 unsigned Flt_ScoreTape::firstPlayedTick(unsigned from, unsigned mask, bool selectedOnly) const {

@@ -18,8 +18,8 @@ constexpr Fl_Color playheadColour = tapeRgb(255, 140, 0);
 
 } // namespace
 
-void Flt_ScoreTape::startPlayhead(unsigned tick, double secondsPerTick) {
-    playhead_.arm(tick, secondsPerTick);
+void Flt_ScoreTape::startPlayhead(unsigned tick, double secondsPerTick, double loopTicks) {
+    playhead_.arm(tick, secondsPerTick, loopTicks);
     Fl::remove_timeout(playheadTimer, this);
     Fl::add_timeout(timerPeriod, playheadTimer, this);
 }

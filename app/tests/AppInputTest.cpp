@@ -219,3 +219,28 @@ TEST_F(AppInput, StepEntryPlacesNotesAndChordsAndBackSpaceTakesThemBack) {
     runFor(milliseconds(100));
     EXPECT_EQ(h.tape().notes().size(), 3u);
 }
+
+// With snap on, recorded starts and ends go to the beat grid's lines and a step is one division.
+TEST_F(AppInput, SnapShapesRecordedAndSteppedNotes) {
+    startWithInput();
+    BeatGrid grid; // 120 beats a minute at 8 ticks a frame: a beat is 4 ticks
+    grid.snap = true;
+    grid.division = 2;
+    ASSERT_TRUE(h.tape().setBeatGrid(grid));
+    h.tape().setPlayMarker(0);
+    h.app->onCommand(cmdRecord);
+    const int64_t at = nowMicros();
+    // A start at 1.3 ticks goes to 2, an end at 2.6 also to 2: one step long.
+    sender->schedule({{at + 162500, {0x90, 60, 100}}, {at + 325000, {0x80, 60, 0}}});
+    ASSERT_TRUE(runUntil([&] { return sender->waitAllSent(milliseconds(0)); }));
+    runFor(milliseconds(100));
+    h.app->onCommand(cmdRecord);
+    EXPECT_EQ(h.tape().notes(), (std::vector<TapeNote>{tn(60, 2, 2)}));
+
+    h.tape().setPlayMarker(10);
+    pickToggle(h, cmdStepEntry);
+    sender->send({0x90, 62, 100});
+    EXPECT_TRUE(runUntil([&] { return h.tape().notes().size() == 2; }));
+    EXPECT_EQ(h.tape().notes().back(), tn(62, 10, 2));
+    EXPECT_EQ(h.tape().playMarker(), 12u);
+}

@@ -195,3 +195,19 @@ TEST(ScaleTime, SelectionOneEditAndRefusals) {
     EXPECT_EQ(tape.endTickAfterScale(2), 0u);
     EXPECT_EQ(tape.notes(), (std::vector<TapeNote>{tn(60, 0xF0000000u, 4)}));
 }
+
+TEST(LoopTrack, OnePassFromTheRedMarkerEndingAtThePurpleOne) {
+    TestTape tape;
+    tape.load({tn(60, 5, 4), tn(61, 12, 4), tn(62, 14, 20, 1), tn(63, 40, 4)});
+    // Ticks 10 to 30: 61 after two ticks of silence, 62 cut at the end of the pass.
+    const NoxmidiTrk track = tape.loopTrack(10, 30, 0xFFFF, false);
+    std::vector<std::vector<unsigned>> events;
+    for (const MidiEvent &e : track.events)
+        events.push_back({e.dTime, e.bytes[0], e.bytes[1]});
+    const std::vector<std::vector<unsigned>> expected{
+        {2, 0x90, 61}, {2, 0x91, 62}, {2, 0x80, 61}, {14, 0x81, 62}};
+    EXPECT_EQ(events, expected);
+    EXPECT_TRUE(tape.loopTrack(30, 30, 0xFFFF, false).events.empty());
+    EXPECT_TRUE(tape.loopTrack(20, 30, 0xFFFF, false).events.empty()) << "no note starts there";
+    EXPECT_TRUE(tape.loopTrack(10, 30, 0x1, true).events.empty()) << "none selected";
+}

@@ -176,6 +176,44 @@ TEST_F(TapeDrawing, NoteBars) {
     EXPECT_FALSE(tape->at(16, 225) == blue);
 }
 
+TEST_F(TapeDrawing, BeatAndBarLinesOnlyWhenShownAndApart) {
+    // 32 ticks a frame at 120 beats per minute: a beat every 16 ticks (128 pixels), 3 beats a
+    // bar from tick 16.
+    const Rgb beat{150, 200, 240}, bar{30, 110, 220};
+    render();
+    EXPECT_EQ(tape->at(128, 100), rgbOf(FL_LIGHT2)) << "hidden by default: the tick line";
+    BeatGrid grid;
+    grid.shown = true;
+    grid.beatsPerBar = 3;
+    grid.firstBar = 16;
+    ASSERT_TRUE(tape->setBeatGrid(grid));
+    render();
+    const struct {
+        int x;
+        Rgb colour;
+    } cases[] = {{640, beat}, {128, bar}, {256, beat},
+                 {384, beat}, {512, bar}, {136, rgbOf(FL_LIGHT2)}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.x);
+        EXPECT_EQ(tape->at(c.x, 100), c.colour);
+    }
+    // At 1000 beats per minute and 2 ticks a frame a beat is 0.12 ticks: no beat lines, and a
+    // bar of 32 beats (31 pixels) has its line.
+    grid.bpm = 1000;
+    grid.beatsPerBar = 32;
+    grid.firstBar = 0;
+    ASSERT_TRUE(tape->setBeatGrid(grid));
+    tape->setTicksPerFrame(2);
+    render();
+    int bars = 0, beats = 0;
+    for (int x = 0; x < 800; ++x) {
+        bars += tape->at(x, 100) == bar;
+        beats += tape->at(x, 100) == beat;
+    }
+    EXPECT_EQ(beats, 0);
+    EXPECT_GE(bars, 20);
+}
+
 TEST_F(TapeDrawing, MarkerStrips) {
     tape->toggleSectionMarker(10);
     tape->toggleSectionMarker(500); // out of view

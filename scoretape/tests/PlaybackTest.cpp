@@ -265,3 +265,43 @@ TEST_F(TapePlayback, TogglingWhilePreviewingAndChangingPrograms) {
     for (const auto &entry : port.sounding())
         EXPECT_FALSE(entry.second) << "key " << entry.first;
 }
+
+TEST_F(TapePlayback, ALoopRepeatsBetweenTheMarkersWithoutGapOrDrift) {
+    // 5 ms a tick: the loop from tick 10 to 50 lasts 200 ms, with 100 ms of silence at its end
+    // that a pass must not skip; the note at 60 lies behind the purple marker.
+    tape.setOutput(&port);
+    tape.setNotes({tn(60, 10, 4), tn(62, 20, 10), tn(64, 60, 4)});
+    tape.setRightMarker(50);
+    tape.setLeftMarker(10);
+    sentSoFar();
+    receiver->clear();
+    ASSERT_TRUE(tape.play(ScoreModel::playLoop));
+    const Message first{0x90, 60, 100}, second{0x90, 62, 100};
+    const auto arrivals = [&](const Message &on) {
+        std::vector<int64_t> times;
+        for (const TimedMessage &m : receiver->received())
+            if (m.bytes == on)
+                times.push_back(int64_t(m.micros));
+        return times;
+    };
+    // Five passes at least; the deadline only keeps a broken loop from hanging the test.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (arrivals(first).size() < 5 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(tape.player().state(), NoxssThread::stateRunning) << "a loop plays until stopped";
+    tape.player().stop();
+    const std::vector<int64_t> starts = arrivals(first), seconds = arrivals(second);
+    ASSERT_GE(starts.size(), 5u);
+    ASSERT_GE(seconds.size(), 4u);
+    // Pass n begins n loop lengths after the first: no gap at the seam, and none that adds up.
+    // The allowance is two JACK periods of the test server and a few milliseconds of sleep.
+    constexpr int64_t loop = 200000, allowance = 15000;
+    for (std::size_t n = 1; n < 5; ++n) {
+        SCOPED_TRACE(n);
+        EXPECT_NEAR(double(starts[n] - starts[0]), double(n * loop), double(allowance));
+        EXPECT_NEAR(double(seconds[n - 1] - starts[n - 1]), 50000.0, double(allowance));
+    }
+    for (const TimedMessage &m : receiver->received())
+        EXPECT_FALSE(m.bytes.size() == 3 && m.bytes[0] == 0x90 && m.bytes[1] == 64)
+            << "a note behind the purple marker played";
+}
