@@ -172,6 +172,12 @@ private:
     // the file given at the start (named in the question) is opened (AppRecovery.cpp). True
     // when work was restored: the start file is not opened then.
     bool startRecovery(const std::string &startFile);
+    // Offers the old content of files whose in-place write was stopped (safefile/KeptCopy).
+    void offerKeptCopies();
+    // Writes the settings settingsDelaySeconds after the last call (AppCommands.cpp).
+    static constexpr double settingsDelaySeconds = 2.0;
+    void settingsTouched();
+    static void settingsTimer(void *app);
 
     Flt_ScoreTape *tape = nullptr;
     Flt_Menubar *menubar = nullptr;

@@ -1,6 +1,8 @@
 // The command dispatcher and the commands that choose the port and the note indicators.
 #include "app/App.h"
 
+#include <FL/Fl.H>
+
 #include "app/AppDialogs.h"
 #include "app/CommandIds.h"
 #include "app/ExportDialog.h"
@@ -41,6 +43,7 @@ bool inRange(int id, int first, int last) {
 
 void App::onCommand(int id) {
     recoveryKeeper->touched();
+    settingsTouched();
     Flt_ScoreTape &t = *tape;
     const unsigned first = t.firstTick();
     const unsigned frame = t.ticksPerFrame();
@@ -280,7 +283,26 @@ void App::markShownChannels() {
         menubar->setValue(cmdShowChannel + int(c), (mask >> c) & 1u);
 }
 
+// Settings are written a few seconds after the last command, so that a kill keeps the
+// instrument, the port, the view and the recent files of this run.
+void App::settingsTouched() {
+    Fl::remove_timeout(settingsTimer, this);
+    Fl::add_timeout(settingsDelaySeconds, settingsTimer, this);
+}
+
+void App::settingsTimer(void *data) {
+    auto *app = static_cast<App *>(data);
+    app->writeSettings();
+    app->prefs.flush();
+}
+
 void App::exitWithoutAsking() {
+    // Unsaved work leaves without a question only when it is kept for the next start.
+    if (tape->dataChanged()) {
+        recoveryKeeper->update();
+        if (recoveryKeeper->cannotKeep() && !queryClose())
+            return;
+    }
     if (infoWindow)
         infoWindow->hide();
     hide();

@@ -16,14 +16,6 @@
 
 namespace tw {
 
-namespace {
-
-// The role of the file the melody was read from among the program's inputs: an export never
-// replaces it, a save of the melody may.
-constexpr const char *melodyInputRole = "melody";
-
-} // namespace
-
 void App::openFile() {
     if (tape->dataChanged() && !queryClose())
         return;

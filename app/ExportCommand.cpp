@@ -1,5 +1,6 @@
 #include "app/ExportCommand.h"
 
+#include "app/FileNames.h"
 #include "midifile/MidiFile.h"
 #include "notes/Instrument.h"
 #include "notes/NoteSets.h"
@@ -143,16 +144,13 @@ namespace {
 
 // An instrument file named by its path: false with `error` set when it cannot be used.
 bool readInstrumentFile(const std::string &path, Instrument &instrument, std::string &error) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    if (in)
-        text << in.rdbuf();
-    if (!in) {
-        error = "cannot read the instrument file " + path;
+    std::string text, reason;
+    if (!readInstrumentText(path, text, reason)) {
+        error = "cannot read the instrument file " + path + ": " + reason;
         return false;
     }
     InstrumentError why;
-    std::optional<Instrument> read = parseInstrument(text.str(), why);
+    std::optional<Instrument> read = parseInstrument(text, why);
     if (!read) {
         error = "instrument file " + path + ", line " + std::to_string(why.line) + ": " + why.what;
         return false;
@@ -210,12 +208,19 @@ bool findExportInstrument(const std::string &name, ExportInstrument &instrument,
                                 colours, error);
 }
 
-int readMelodyForExport(ScoreModel &model, const char *path, long long *failedAt) {
+int readMelodyForExport(ScoreModel &model, const char *path, long long *failedAt,
+                        std::size_t *unended) {
     MidiFile file;
     if (const int rc = file.read(path, failedAt); rc != 0)
         return rc;
     model.clear();
-    if (fullyHeldByTape(file)) {
+    const bool whole = fullyHeldByTape(file);
+    if (unended) {
+        *unended = 0;
+        for (std::size_t t = 0; t < file.tracks.size() && (t == 0 || !whole); ++t)
+            *unended += forEachTrackNote(file.tracks[t], [](const MidiNote &) {});
+    }
+    if (whole) {
         model.loadMidiFile(file);
         return 0;
     }
@@ -281,12 +286,18 @@ int runExportCommand(int argc, char **argv, std::ostream &out, std::ostream &err
     model.setTicksPerFrame(request.ticksPerFrame);
     model.setRowColours(colours);
     long long failedAt = -1;
-    if (const int rc = readMelodyForExport(model, request.input.c_str(), &failedAt); rc != 0) {
+    std::size_t unended = 0;
+    if (const int rc = readMelodyForExport(model, request.input.c_str(), &failedAt, &unended);
+        rc != 0) {
         err << "tapeworks2: cannot read " << request.input << ": "
             << readErrorWords(rc, request.input, failedAt) << "\n";
         return exportExitFailed;
     }
-    setInputFile("melody", request.input); // never the file to write
+    if (unended > 0)
+        err << "tapeworks2: " << request.input << ": " << unended
+            << (unended == 1 ? " note had" : " notes had")
+            << " no note-off and ended at the next note-on of its key or the end of its track\n";
+    setInputFile(melodyInputRole, request.input); // never the file to write
     if (request.maxRestSeconds > 0) {
         const unsigned rests = model.shortenRests(request.maxRestSeconds);
         if (rests > 0)

@@ -63,8 +63,12 @@ ExportResult exportTape(const ScoreModel &model, const ExportOptions &options,
         r = writeCutFile(picture, options, file);
         break;
     }
-    if (!r)
+    if (!r) {
+        // A failed write (a full disk) is said in the writer's words.
+        if (const std::string why = file.writeFailure(); r.code == errExportWrite && !why.empty())
+            r.reason = why;
         return r;
+    }
     // A request that came too late to stop the drawing still leaves no file.
     if (ticker.cancelled())
         return ProgressTicker::cancelledResult();

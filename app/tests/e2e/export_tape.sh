@@ -105,6 +105,20 @@ export_cli --export "$M/slow.png" --ticks-per-frame 8 "$M/slow.mid"
 [ "$RC" = 0 ] || fail "$CASE: exit $RC: $ERR"
 [ "$(png_size "$M/slow.png")" = "161 103" ] || fail "$CASE: size $(png_size "$M/slow.png")"
 
+CASE="notes without note-offs are exported and counted"
+"$PY" - "$M/nooff.mid" <<'PYEOF'
+import sys, mido
+f = mido.MidiFile(type=0, ticks_per_beat=96)
+t = mido.MidiTrack()
+for i in range(20):
+    t.append(mido.Message('note_on', note=60 + i % 5, velocity=90, time=48))
+f.tracks.append(t)
+f.save(sys.argv[1])
+PYEOF
+export_cli --export "$M/nooff.png" "$M/nooff.mid"
+[ "$RC" = 0 ] || fail "$CASE: exit $RC: $ERR"
+[ "$(grep -c "20 notes had no note-off" "$WORK/err.txt")" = 1 ] || fail "$CASE: stderr: $ERR"
+
 CASE="wrong usage exits with 2"
 for args in "--export" "--export $M/x.jpg $M/tune.mid" "--export $M/x.png" \
     "--export $M/x.png --paper a3 $M/tune.mid" "--export $M/x.png --bogus $M/tune.mid"; do
@@ -130,12 +144,22 @@ export_cli --export "$M/kept.png" "$M/empty.mid"
 [ "$(cat "$M/kept.png")" = "old" ] || fail "$CASE: the old file was changed"
 export_cli --export "$M/none/tune.png" "$M/tune.mid"
 [ "$RC" = 1 ] && [[ "$ERR" == *"none/"*"does not exist"* ]] || fail "$CASE: missing folder: $RC $ERR"
+# A MIDI file named like the export is the file being read: it stays as it is.
+cp "$M/tune.mid" "$M/in.pdf"
+export_cli --export "$M/in.pdf" "$M/in.pdf"
+[ "$RC" = 1 ] && [[ "$ERR" == *"is the file being read"* ]] || fail "$CASE: input as output: $RC $ERR"
+cmp -s "$M/tune.mid" "$M/in.pdf" || fail "$CASE: the input was changed"
+mkfifo "$M/pipe.png"
+export_cli --export "$M/pipe.png" "$M/tune.mid"
+[ "$RC" = 1 ] && [[ "$ERR" == *"is a FIFO"* ]] && [ -p "$M/pipe.png" ] ||
+    fail "$CASE: a FIFO as target: $RC $ERR"
+rm -f "$M/in.pdf" "$M/pipe.png"
 export_cli --export "$M/folder.png" "$M/tune.mid"
 [ "$RC" = 1 ] && [[ "$ERR" == *"folder.png"* ]] || fail "$CASE: a folder as target: $RC $ERR"
 if [ "$(id -u)" != 0 ]; then
     mkdir -p "$M/locked" && chmod 555 "$M/locked"
     export_cli --export "$M/locked/tune.png" "$M/tune.mid"
-    [ "$RC" = 1 ] && [[ "$ERR" == *"Permission denied"* ]] || fail "$CASE: read-only folder: $RC $ERR"
+    [ "$RC" = 1 ] && [[ "$ERR" == *"no permission"* ]] || fail "$CASE: read-only folder: $RC $ERR"
     chmod 755 "$M/locked"
 fi
 leftovers=$(find "$M" -name '.*' -type f)
