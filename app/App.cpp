@@ -1,11 +1,13 @@
 #include "app/App.h"
 
 #include "app/CommandIds.h"
+#include "app/EndSignals.h"
 #include "app/KeyTable.h"
 #include "app/NoteClipboard.h"
 #include "app/RecoveryKeeper.h"
 #include "app/ViewOptions.h"
 #include "app/WheelSteps.h"
+#include "framework/Dialogs.h"
 #include "framework/Flt_Infowin.h"
 #include "framework/Flt_Menubar.h"
 #include "scoretape/PlaybackController.h"
@@ -84,6 +86,10 @@ App::App(Flt_AppConfig &config) : Flt_App(config) {
     Fl::add_handler(menuShortcutFromAnyWindow);
     recoveryKeeper =
         std::make_unique<tw::RecoveryKeeper>(tape->model(), playback->player(), fileName);
+    recoveryKeeper->onCannotKeep([](const std::string &reason) {
+        showAlertf("Unsaved work cannot be kept: %s", reason.c_str());
+    });
+    installEndHandlers([this] { recoveryKeeper->finish(); });
 }
 
 App::~App() {
@@ -91,6 +97,7 @@ App::~App() {
     if (shortcutOwner == this)
         shortcutOwner = nullptr;
     Fl::remove_timeout(inputTimer, this);
+    Fl::remove_timeout(settingsTimer, this);
     stopPlayback();
     writeSettings();
     // The port goes away with this object, the tape only later with the window's children.

@@ -1,6 +1,8 @@
 // The command table and the commands that choose the port and the note indicators.
 #include "app/App.h"
 
+#include <FL/Fl.H>
+
 #include "app/AppDialogs.h"
 #include "app/CommandIds.h"
 #include "app/ExportDialog.h"
@@ -184,12 +186,7 @@ const App::CommandTable::Range App::CommandTable::ranges[] = {
 
 void App::onCommand(int id) {
     recoveryKeeper->touched();
-    // A play command while recording stops the playback that records.
-    if (recording && (id == cmdPlayAll || id == cmdPlayFromMarker || id == cmdPlayShownChannels ||
-                      id == cmdPlaySelected)) {
-        stopRecording();
-        return;
-    }
+    settingsTouched();
     if (inputCommand(id))
         return;
     for (const CommandTable::Entry &entry : CommandTable::entries)
@@ -243,7 +240,26 @@ void App::markShownChannels() {
         menubar->setValue(cmdShowChannel + int(c), (mask >> c) & 1u);
 }
 
+// Settings are written a few seconds after the last command, so that a kill keeps the
+// instrument, the port, the view and the recent files of this run.
+void App::settingsTouched() {
+    Fl::remove_timeout(settingsTimer, this);
+    Fl::add_timeout(settingsDelaySeconds, settingsTimer, this);
+}
+
+void App::settingsTimer(void *data) {
+    auto *app = static_cast<App *>(data);
+    app->writeSettings();
+    app->prefs.flush();
+}
+
 void App::exitWithoutAsking() {
+    // Unsaved work leaves without a question only when it is kept for the next start.
+    if (tape->model().dataChanged()) {
+        recoveryKeeper->update();
+        if (recoveryKeeper->cannotKeep() && !queryClose())
+            return;
+    }
     if (infoWindow)
         infoWindow->hide();
     hide();

@@ -2,6 +2,7 @@
 
 #include "app/FitWindow.h"
 #include "framework/Flt_App.h"
+#include "framework/WindowScale.h"
 
 #include <FL/Fl.H>
 #include <FL/Fl_File_Chooser.H>
@@ -82,6 +83,8 @@ FileChoice nativeChoice(const char *message, const char *pattern, const char *in
         chooser.options(Fl_Native_File_Chooser::SAVEAS_CONFIRM);
     const Fl_Event_Dispatch previous = Fl::event_dispatch();
     Fl::event_dispatch(typeWithoutCompletion);
+    if (!gtk) // FLTK's own chooser is laid out at the actual size; GTK's follows the desktop
+        scaleWindowWhenShown(message ? message : "");
     const int shown = chooser.show();
     Fl::event_dispatch(previous);
     FileChoice choice;

@@ -2,8 +2,8 @@
 #include "app/App.h"
 
 #include "app/AppDialogs.h"
-#include "app/FileNames.h"
 #include "app/RecoveryKeeper.h"
+#include "commandline/FileNames.h"
 #include "framework/Flt_Infowin.h"
 #include "midifile/MidiFile.h"
 #include "safefile/SafeFile.h"
@@ -15,14 +15,6 @@
 #include <unistd.h>
 
 namespace tw {
-
-namespace {
-
-// The role of the file the melody was read from among the program's inputs: an export never
-// replaces it, a save of the melody may.
-constexpr const char *melodyInputRole = "melody";
-
-} // namespace
 
 void App::openFile() {
     if (tape->model().dataChanged() && !queryClose())
@@ -88,6 +80,9 @@ bool App::importTracks(const MidiFile &file, const std::string &path) {
     tape->model().setDataChanged(true);
     markShownChannels();
     setFileName("");
+    std::error_code failed;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, failed);
+    importedFrom = failed ? path : absolute.lexically_normal().string();
     setTitleSuffix((" - " + baseName(path) + " (imported)").c_str());
     return true;
 }
@@ -148,6 +143,7 @@ bool App::saveFile(const char *path) {
 void App::setFileName(const char *path) {
     // Remembered absolute, so that the file opens again from any working folder.
     fileName = path ? path : "";
+    importedFrom.clear();
     std::error_code failed;
     if (!fileName.empty()) {
         const std::filesystem::path absolute = std::filesystem::absolute(fileName, failed);

@@ -32,6 +32,27 @@ int64_t nowMicros() {
 } // namespace
 
 bool App::inputCommand(int id) {
+    if (recording) {
+        switch (id) {
+        case cmdPlayAll:
+        case cmdPlayFromMarker:
+        case cmdPlayShownChannels:
+        case cmdPlaySelected:
+        case cmdLoop:
+            stopRecording(); // a play command stops the playback that records
+            return true;
+        case cmdNew:
+        case cmdOpen:
+        case cmdImport:
+        case cmdExit:
+            stopRecording(); // the take belongs to the melody that is left
+            return false;
+        default:
+            if (id >= cmdRecentFile && id < cmdRecentFile + 8)
+                stopRecording();
+            break;
+        }
+    }
     if (id == cmdNoInput) {
         selectInputPort("");
         return true;

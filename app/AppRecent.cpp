@@ -17,6 +17,7 @@ constexpr const char *recentFilesMenu = "File/Recent files";
 }
 
 void App::rememberRecentFile(const std::string &path) {
+    settingsTouched();
     recentFiles = tw::withRecentFile(recentFiles, tw::absoluteFilePath(path));
     showRecentFiles();
 }

@@ -1,9 +1,13 @@
-// The editor's side of recovery: its slot, and work left by editors that ended without saving it.
+// The editor's side of recovery: its slot, work left by editors that ended without saving it,
+// and the old content of files whose in-place write was stopped.
 #include "app/App.h"
 
 #include "app/CommandIds.h"
 #include "app/RecoveryKeeper.h"
+#include "commandline/FileNames.h"
+#include "framework/Dialogs.h"
 #include "framework/Flt_Menubar.h"
+#include "safefile/SafeFile.h"
 #include "scoretape/PlaybackController.h"
 #include "scoretape/ScoreTape.h"
 
@@ -12,6 +16,7 @@
 namespace tw {
 
 bool App::startRecovery(const std::string &startFile) {
+    offerKeptCopies();
     if (!recoveryKeeper->open(tw::recoveryFolder(), long(::getpid())))
         return false;
     return recoveryKeeper->offerOrphans(
@@ -25,6 +30,28 @@ bool App::startRecovery(const std::string &startFile) {
             setFileName(data.fileName.c_str());
         },
         startFile);
+}
+
+void App::offerKeptCopies() {
+    std::vector<KeptCopy> copies = claimKeptCopies(tw::recoveryFolder());
+    for (KeptCopy &copy : copies) {
+        const std::string question =
+            "The file " + copy.target() + " was being written in place when its writer ended, " +
+            tw::recoveryTimeText(copy.keptAt()) + ".\nIts content from before (" +
+            std::to_string(copy.size()) + " bytes) was kept.\nPut it back?";
+        const int answer =
+            askChoice(question.c_str(), "Later", "Restore", "Discard", "Restore unsaved work");
+        if (answer == 2) {
+            copy.discard();
+        } else if (answer == 1) {
+            SafeFileOptions options;
+            options.ownInput =
+                melodyInputRole; // a melody read from the broken file may be replaced
+            if (const SafeFileStatus s = copy.putBack(options); !s)
+                showAlertf("Cannot put back the old content of %s\n%s", copy.target().c_str(),
+                           s.message.c_str());
+        }
+    }
 }
 
 } // namespace tw

@@ -25,7 +25,7 @@ void App::fixNotesTooClose() {
     if (playable.none())
         playable.set();
     FixChoice choice;
-    if (!runFixWindow(instrument.name, shown, rule, playable, choice))
+    if (!chooseFix(instrument.name, shown, rule, playable, choice))
         return;
     const FixCounts c = tape->model().fixNotesTooClose(rule, playable, choice);
     showMessagef("%s", fixCountsText(c).c_str());
@@ -34,7 +34,7 @@ void App::fixNotesTooClose() {
 void App::shortenRests() {
     static double lastSeconds = 2; // the window offers what was given last in this run
     double seconds = lastSeconds;
-    if (!runShortenRestsWindow(tape->model().notes(), tape->model().ticksPerFrame(), seconds))
+    if (!chooseRests(tape->model().notes(), tape->model().ticksPerFrame(), seconds))
         return;
     lastSeconds = seconds;
     const unsigned n = tape->model().shortenRests(seconds);

@@ -7,14 +7,13 @@
 #include "app/SettingsKeys.h"
 #include "app/ViewOptions.h"
 #include "framework/Flt_Menubar.h"
+#include "framework/WindowScale.h"
 #include "scoretape/BoardZoom.h"
 #include "scoretape/PlaybackController.h"
 #include "scoretape/ScoreTape.h"
 
 #include <FL/Enumerations.H>
 #include <FL/Fl.H>
-#include <FL/Fl_Group.H>
-#include <FL/Fl_Window.H>
 #include <FL/fl_ask.H>
 
 #include <cmath>
@@ -33,6 +32,7 @@ double applyDisplayScale() {
     float h = 0, v = 0;
     Fl::screen_dpi(h, v);
     takenScale = tw::displayScale((h + v) / 2, std::getenv("TAPEWORKS2_SCALE"));
+    setWindowScale(takenScale);
     if (takenScale != 1) {
         FL_NORMAL_SIZE = scaledSize(FL_NORMAL_SIZE);
         fl_message_font(FL_HELVETICA, scaledSize(dialogFontSize));
@@ -46,32 +46,6 @@ double displayScaleFactor() {
 
 int scaledSize(int size) {
     return int(std::lround(size * takenScale));
-}
-
-namespace {
-
-// Positions inside a window are relative to it: each scales on its own. Fl_Widget::resize
-// leaves a group's children where they are; they follow one by one.
-void scaleChildren(Fl_Group &group, double scale) {
-    for (int i = 0; i < group.children(); ++i) {
-        Fl_Widget *child = group.child(i);
-        const auto at = [scale](int v) { return int(std::lround(v * scale)); };
-        child->Fl_Widget::resize(at(child->x()), at(child->y()), at(child->w()), at(child->h()));
-        if (Fl_Group *inner = child->as_group())
-            if (!inner->as_window())
-                scaleChildren(*inner, scale);
-    }
-}
-
-} // namespace
-
-void scaleWindowToDisplay(Fl_Window &window) {
-    if (takenScale == 1 || window.shown())
-        return;
-    scaleChildren(window, takenScale);
-    window.Fl_Widget::resize(window.x(), window.y(), scaledSize(window.w()),
-                             scaledSize(window.h()));
-    window.init_sizes();
 }
 
 int viewKeyCommand(int key, int state) {

@@ -1,6 +1,6 @@
 #include "app/EditWindows.h"
 
-#include "app/ViewOptions.h"
+#include "framework/WindowScale.h"
 #include "scoremodel/TimeScale.h"
 
 #include <FL/Fl.H>
@@ -74,7 +74,7 @@ bool runModal(Fl_Double_Window &window, WindowState &state, Fl_Widget &ok, Fl_Wi
     cancel.callback(onCancel, &state);
     window.callback(onCancel, &state); // Escape and the close button
     window.end();
-    scaleWindowToDisplay(window);
+    scaleWindow(window);
     window.set_modal();
     window.show();
     while (window.shown())
@@ -208,6 +208,11 @@ std::optional<double> runScaleTimeWindow(const ScaleTimeQuestion &question) {
     std::optional<double> factor;
     std::string error;
     auto update = [&] {
+        // Typing into a field chooses its way of scaling.
+        if (Fl::focus() == &percent)
+            byPercent.setonly();
+        else if (Fl::focus() == &seconds)
+            byLength.setonly();
         const bool percentChosen = byPercent.value() != 0;
         factor =
             scaleFactorFromText(percentChosen, percentChosen ? percent.value() : seconds.value(),

@@ -1,4 +1,5 @@
 #include "app/FitWindow.h"
+#include "framework/WindowScale.h"
 
 #include <FL/Fl.H>
 #include <FL/Fl_Box.H>
@@ -12,7 +13,7 @@ namespace tw {
 
 namespace {
 
-constexpr int windowWidth = 540;
+constexpr int windowWidth = 580; // the check box label fits at every display scale
 constexpr int windowHeight = 340;
 const int columnWidths[] = {100, 150, 0};
 
@@ -97,6 +98,7 @@ FitChoice runFitWindow(const std::string &instrument, const std::vector<tw::FitL
     window.callback(onCancel, &state); // Escape and the close button
     window.end();
     window.set_modal();
+    scaleWindow(window);
     if (Fl_Window *main = Fl::first_window())
         window.position(main->x() + (main->w() - windowWidth) / 2,
                         main->y() + (main->h() - windowHeight) / 2);

@@ -1,7 +1,8 @@
 // The "Import MIDI tracks" window: the tracks that hold notes, each with a check box, the
 // choice to follow the file's tempo, OK (Return) and Cancel (Escape).
 #include "app/AppDialogs.h"
-#include "app/FileNames.h"
+#include "commandline/FileNames.h"
+#include "framework/WindowScale.h"
 
 #include <FL/Fl.H>
 #include <FL/Fl_Box.H>
@@ -50,6 +51,7 @@ ImportChoice runImportWindow(const std::string &path, const std::vector<tw::Trac
     window.callback([](Fl_Widget *win, void *) { closeWith(win, false); }); // Escape, close
     window.user_data(&state);
     window.set_modal();
+    scaleWindow(window);
     window.show();
     ok.take_focus();
     while (window.shown())

@@ -44,8 +44,16 @@ public:
     RecoveryKeeper(const RecoveryKeeper &) = delete;
     RecoveryKeeper &operator=(const RecoveryKeeper &) = delete;
 
-    // Opens this editor's slot in folder; false (recovery off) when that is impossible.
+    // Opens this editor's slot in folder; false when that is impossible (the keeper tries
+    // again at the next write, and tells when that fails too).
     bool open(const std::string &folder, long pid);
+    // Called once with the reason when unsaved work cannot be kept (the folder cannot be made
+    // or written, the disk is full); told again only after a write succeeded meanwhile.
+    void onCannotKeep(std::function<void(const std::string &reason)> tell) {
+        tell_ = std::move(tell);
+    }
+    // Whether the last attempt to keep the unsaved work failed: `q` must then ask first.
+    bool cannotKeep() const { return cannotKeep_; }
     const RecoverySlot &slot() const { return slot_; }
 
     // Every user action: (re)starts the debounce.
@@ -80,7 +88,12 @@ private:
     uint64_t melodyHash() const;
     // Joins a background write and takes over its result.
     void waitForWriter();
-    void noteWriteResult(int result, uint64_t hash);
+    static void pollWriter(void *keeper);
+    void noteWriteResult(int result, uint64_t hash, const std::string &reason);
+    // After a failed write: makes the folder and the slot again where it can and writes once
+    // more; tells the user when that fails too.
+    int retryOrTell(int result, const std::string &reason);
+    RecoveryData currentData() const;
     int64_t nowSeconds() const;
 
     const ScoreModel &melody_;
@@ -91,6 +104,10 @@ private:
     bool pending_ = false;
     bool dropped_ = false;
     bool failureTold_ = false;
+    bool cannotKeep_ = false;
+    long pid_ = 0;
+    std::function<void(const std::string &)> tell_;
+    std::string writerReason_; // set by the writer thread before writerDone_
     std::chrono::steady_clock::time_point pendingSince_{};
     int64_t lastActionAt_ = 0;
     uint64_t writtenHash_ = 0;

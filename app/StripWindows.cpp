@@ -1,4 +1,7 @@
 #include "app/StripWindows.h"
+#include "framework/WindowScale.h"
+
+#include "framework/Flt_App.h"
 
 #include <FL/Fl.H>
 #include <FL/Fl_Box.H>
@@ -54,6 +57,7 @@ struct Modal {
     bool run() {
         window.end();
         window.set_modal();
+        scaleWindow(window);
         if (Fl_Window *main = Fl::first_window())
             window.position(main->x() + (main->w() - window.w()) / 2,
                             main->y() + (main->h() - window.h()) / 2);
@@ -167,6 +171,45 @@ bool runShortenRestsWindow(const std::vector<TapeNote> &notes, unsigned ticksPer
         }
         m.ok = false; // a wrong number: the window stays with its hint
     }
+}
+
+namespace {
+
+FixChooser &installedFixChooser() {
+    static FixChooser chooser;
+    return chooser;
+}
+
+RestChooser &installedRestChooser() {
+    static RestChooser chooser;
+    return chooser;
+}
+
+} // namespace
+
+void setFixChooser(FixChooser chooser) {
+    installedFixChooser() = std::move(chooser);
+}
+
+bool chooseFix(const std::string &instrument, const std::vector<TapeNote> &notes,
+               const RepeatRule &rule, const std::bitset<128> &playable, FixChoice &choice) {
+    if (installedFixChooser())
+        return installedFixChooser()(instrument, notes, rule, playable, choice);
+    const bool chosen = runFixWindow(instrument, notes, rule, playable, choice);
+    Flt_App::returnFocusToMainWindow();
+    return chosen;
+}
+
+void setRestChooser(RestChooser chooser) {
+    installedRestChooser() = std::move(chooser);
+}
+
+bool chooseRests(const std::vector<TapeNote> &notes, unsigned ticksPerFrame, double &seconds) {
+    if (installedRestChooser())
+        return installedRestChooser()(notes, ticksPerFrame, seconds);
+    const bool chosen = runShortenRestsWindow(notes, ticksPerFrame, seconds);
+    Flt_App::returnFocusToMainWindow();
+    return chosen;
 }
 
 } // namespace tw

@@ -5,6 +5,7 @@
 
 #include "scoremodel/TapeFixes.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,5 +26,18 @@ unsigned restsLongerThan(const std::vector<TapeNote> &notes, unsigned maxTicks);
 // Shows the rest window; false when it was cancelled, else `seconds` holds the longest rest.
 bool runShortenRestsWindow(const std::vector<TapeNote> &notes, unsigned ticksPerFrame,
                            double &seconds);
+
+// The seams the app goes through, so that tests answer in place of the windows; an empty
+// chooser restores the window.
+using FixChooser = std::function<bool(const std::string &instrument,
+                                      const std::vector<TapeNote> &notes, const RepeatRule &rule,
+                                      const std::bitset<128> &playable, FixChoice &choice)>;
+void setFixChooser(FixChooser chooser);
+bool chooseFix(const std::string &instrument, const std::vector<TapeNote> &notes,
+               const RepeatRule &rule, const std::bitset<128> &playable, FixChoice &choice);
+using RestChooser = std::function<bool(const std::vector<TapeNote> &notes, unsigned ticksPerFrame,
+                                       double &seconds)>;
+void setRestChooser(RestChooser chooser);
+bool chooseRests(const std::vector<TapeNote> &notes, unsigned ticksPerFrame, double &seconds);
 
 } // namespace tw

@@ -1,8 +1,6 @@
 // The display scale of the screen and the keys of the View menu.
 #pragma once
 
-class Fl_Window;
-
 namespace tw {
 
 // Takes the display scale from the screen's DPI (or TAPEWORKS2_SCALE) and applies it to the
@@ -13,10 +11,6 @@ double applyDisplayScale();
 double displayScaleFactor();
 // A size in pixels at the display scale.
 int scaledSize(int size);
-
-// Grows a window that is not shown yet, laid out at the actual size, and every widget in it by
-// the display scale (fonts follow the scale already).
-void scaleWindowToDisplay(Fl_Window &window);
 
 // The zoom keys: Ctrl with plus or equal, minus, 0 (main or keypad; Shift does not matter).
 // 0 for every other key.

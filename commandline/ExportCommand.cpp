@@ -1,18 +1,24 @@
 #include "commandline/ExportCommand.h"
 
+#include "commandline/FileNames.h"
 #include "midifile/MidiFile.h"
 #include "notes/Instrument.h"
 #include "notes/NoteSets.h"
 #include "notes/TapeNote.h"
+#include "render/BackgroundExport.h"
 #include "render/CutPlan.h"
 #include "safefile/SafeFile.h"
 #include "scoremodel/MidiImport.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 namespace tw {
 
@@ -139,16 +145,13 @@ namespace {
 
 // An instrument file named by its path: false with `error` set when it cannot be used.
 bool readInstrumentFile(const std::string &path, Instrument &instrument, std::string &error) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    if (in)
-        text << in.rdbuf();
-    if (!in) {
-        error = "cannot read the instrument file " + path;
+    std::string text, reason;
+    if (!readInstrumentText(path, text, reason)) {
+        error = "cannot read the instrument file " + path + ": " + reason;
         return false;
     }
     InstrumentError why;
-    std::optional<Instrument> read = parseInstrument(text.str(), why);
+    std::optional<Instrument> read = parseInstrument(text, why);
     if (!read) {
         error = "instrument file " + path + ", line " + std::to_string(why.line) + ": " + why.what;
         return false;
@@ -206,12 +209,19 @@ bool findExportInstrument(const std::string &name, ExportInstrument &instrument,
                                 colours, error);
 }
 
-int readMelodyForExport(ScoreModel &model, const char *path, long long *failedAt) {
+int readMelodyForExport(ScoreModel &model, const char *path, long long *failedAt,
+                        std::size_t *unended) {
     MidiFile file;
     if (const int rc = file.read(path, failedAt); rc != 0)
         return rc;
     model.clear();
-    if (fullyHeldByTape(file)) {
+    const bool whole = fullyHeldByTape(file);
+    if (unended) {
+        *unended = 0;
+        for (std::size_t t = 0; t < file.tracks.size() && (t == 0 || !whole); ++t)
+            *unended += forEachTrackNote(file.tracks[t], [](const MidiNote &) {});
+    }
+    if (whole) {
         model.loadMidiFile(file);
         return 0;
     }
@@ -219,9 +229,41 @@ int readMelodyForExport(ScoreModel &model, const char *path, long long *failedAt
     std::vector<unsigned> tracks;
     for (unsigned i = 0; i < file.tracks.size(); ++i)
         tracks.push_back(i);
-    model.setNotes(importNotes(file, tracks, true, model.ticksPerFrame()));
+    std::vector<TapeNote> notes = importNotes(file, tracks, true, model.ticksPerFrame());
+    file = MidiFile(); // the events are not needed once they are notes
+    model.setNotes(std::move(notes));
     return 0;
 }
+
+namespace {
+
+// The export on its worker while this thread writes "exporting: 12 of 40 pages" over one line
+// of the terminal.
+ExportResult exportWithProgress(const ScoreModel &model, const ExportOptions &options,
+                                const std::string &path, std::ostream &err) {
+    BackgroundExport job(model, options, path);
+    const char *unit = options.format == ExportFormat::pdf   ? " pages"
+                       : options.format == ExportFormat::png ? " tiles"
+                                                             : " parts";
+    std::string shown;
+    while (!job.finished()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        const uint64_t total = job.total();
+        if (total == 0)
+            continue;
+        const std::string line = "exporting: " + std::to_string(std::min(job.done(), total)) +
+                                 " of " + std::to_string(total) + unit;
+        if (line != shown) {
+            err << "\r" << line << std::flush;
+            shown = line;
+        }
+    }
+    if (!shown.empty())
+        err << "\r" << std::string(shown.size(), ' ') << "\r" << std::flush;
+    return job.result();
+}
+
+} // namespace
 
 int runExportCommand(int argc, char **argv, std::ostream &out, std::ostream &err) {
     ExportRequest request;
@@ -245,12 +287,18 @@ int runExportCommand(int argc, char **argv, std::ostream &out, std::ostream &err
     model.setTicksPerFrame(request.ticksPerFrame);
     model.setRowColours(colours);
     long long failedAt = -1;
-    if (const int rc = readMelodyForExport(model, request.input.c_str(), &failedAt); rc != 0) {
+    std::size_t unended = 0;
+    if (const int rc = readMelodyForExport(model, request.input.c_str(), &failedAt, &unended);
+        rc != 0) {
         err << "tapeworks2: cannot read " << request.input << ": "
             << readErrorWords(rc, request.input, failedAt) << "\n";
         return exportExitFailed;
     }
-    setInputFile("melody", request.input); // never the file to write
+    if (unended > 0)
+        err << "tapeworks2: " << request.input << ": " << unended
+            << (unended == 1 ? " note had" : " notes had")
+            << " no note-off and ended at the next note-on of its key or the end of its track\n";
+    setInputFile(melodyInputRole, request.input); // never the file to write
     if (request.maxRestSeconds > 0) {
         const unsigned rests = model.shortenRests(request.maxRestSeconds);
         if (rests > 0)
@@ -259,7 +307,9 @@ int runExportCommand(int argc, char **argv, std::ostream &out, std::ostream &err
     const std::string::size_type slash = request.input.rfind('/');
     request.options.sourceName =
         slash == std::string::npos ? request.input : request.input.substr(slash + 1);
-    const ExportResult result = exportTape(model, request.options, request.output);
+    const ExportResult result =
+        isatty(STDERR_FILENO) ? exportWithProgress(model, request.options, request.output, err)
+                              : exportTape(model, request.options, request.output);
     if (!result) {
         err << "tapeworks2: cannot export " << request.output << ": " << result.reason << " ("
             << result.code << ")\n";

@@ -48,7 +48,9 @@ bool findExportInstrument(const std::string &name, ExportInstrument &instrument,
 // Reads a MIDI file as Open does: its first track when the tape holds the file whole, else
 // every track merged, following the tempo. 0 or the reader's error code; `failedAt` (when
 // given) receives the byte where the data went wrong, or -1.
-int readMelodyForExport(ScoreModel &model, const char *path, long long *failedAt = nullptr);
+// *unended (when given) gets how many of the notes read had no note-off of their own.
+int readMelodyForExport(ScoreModel &model, const char *path, long long *failedAt = nullptr,
+                        std::size_t *unended = nullptr);
 // Runs the whole command; returns the exit code.
 int runExportCommand(int argc, char **argv, std::ostream &out, std::ostream &err);
 

@@ -1,5 +1,7 @@
 #include "framework/Dialogs.h"
 
+#include "framework/WindowScale.h"
+
 #include "framework/Flt_App.h"
 
 #include <FL/Fl.H>
@@ -11,6 +13,7 @@
 #include <FL/fl_draw.H>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <utility>
@@ -99,20 +102,22 @@ namespace {
 
 // The question box of askSafeChoice: the text above a row of buttons, the default one marked.
 int runSafeChoice(const char *question, const char *const labels[3], int defaultButton) {
+    // The text is measured at the scaled font; the margins and buttons grow with the scale.
+    const auto px = [](int v) { return int(std::lround(v * windowScale())); };
     fl_font(FL_HELVETICA, FL_NORMAL_SIZE);
-    int textW = 360, textH = 0;
+    int textW = px(360), textH = 0;
     fl_measure(question, textW, textH);
-    const int w = std::max(textW, 330) + 30, h = textH + 75;
+    const int w = std::max(textW, px(330)) + px(30), h = textH + px(75);
     Fl_Window window(w, h, "Question");
-    Fl_Box text(15, 15, w - 30, textH, question);
+    Fl_Box text(px(15), px(15), w - px(30), textH, question);
     text.align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_WRAP | FL_ALIGN_TOP);
     int chosen = defaultButton;
     Fl_Widget *defaultWidget = nullptr;
     int count = labels[2] && *labels[2] ? 3 : 2;
-    int x = w - 15 - count * 100 + 10;
-    for (int i = 0; i < count; ++i, x += 100) {
-        Fl_Button *b = i == defaultButton ? new Fl_Return_Button(x, h - 40, 90, 25)
-                                          : new Fl_Button(x, h - 40, 90, 25);
+    int x = w - px(15) - count * px(100) + px(10);
+    for (int i = 0; i < count; ++i, x += px(100)) {
+        Fl_Button *b = i == defaultButton ? new Fl_Return_Button(x, h - px(40), px(90), px(25))
+                                          : new Fl_Button(x, h - px(40), px(90), px(25));
         b->copy_label(labels[i]);
         if (i == defaultButton)
             defaultWidget = b;

@@ -150,11 +150,13 @@ int NoxmidiSnd::sendLocked(const uint8_t *bytes, std::size_t size) {
         if (!out)
             throw portClosedError();
         out->sendMessage(bytes, size);
-        // The library only warns when a message cannot be delivered and goes on; the line
-        // keeps the trace that it used to print itself.
+        // The library only warns when a message cannot be delivered (ALSA) and goes on: that
+        // is a failed send like any other, so that a playout ends with it.
         const std::string warning = tw::takeLibraryReport();
-        if (!warning.empty())
+        if (!warning.empty()) {
             logLine("Send error ", warning);
+            return RtMidiError::DRIVER_ERROR;
+        }
     } catch (const RtMidiError &e) {
         logLine("Send error ", e.getMessage());
         return e.getType();

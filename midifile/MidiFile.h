@@ -14,8 +14,7 @@ namespace tw {
 
 // Error codes of the reader and the writer; 0 means success.
 constexpr int errCannotOpen = -2499;      // the file cannot be opened, or is not a regular file
-constexpr int errRead = -2498;            // the file ends before a needed byte, is too large,
-                                          // or does not fit into memory
+constexpr int errRead = -2498;            // the file ends before a needed byte or a read failed
 constexpr int errHeader = -2497;          // no "MThd", header length not 6, or format above 2
 constexpr int errTrackChunk = -2496;      // a chunk read as a track is not "MTrk"
 constexpr int errSysexEnd = -2495;        // a system exclusive event does not end with 0xF7
@@ -23,6 +22,10 @@ constexpr int errRunningStatus = -2494;   // a data byte where no running status
 constexpr int errSysexData = -2493;       // a byte with its top bit set inside sysex data
 constexpr int errWrite = -2492;           // a write failed or the data does not fit the format
 constexpr int errSysexContinuation = -99; // an event begins with 0xF7
+constexpr int errFileTooLarge = -2491;    // the file is larger than maxMidiFileBytes
+constexpr int errOutOfMemory = -2490;     // the file does not fit into memory
+constexpr int errDataByte = -2489;        // a byte of 0x80 or more where a channel message's
+                                          // data byte belongs
 
 // The largest file the reader takes, in bytes.
 constexpr uint64_t maxMidiFileBytes = uint64_t(1) << 30;

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <exception>
 #include <fcntl.h>
+#include <new>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -48,7 +49,7 @@ public:
     }
 
     // Opens the file: errCannotOpen for anything but a regular file (folders, pipes and
-    // devices are never opened for reading), errRead for a file above the size limit.
+    // devices are never opened for reading), errFileTooLarge above the size limit.
     int open(const char *path) {
         struct stat st {};
         if (!path || ::stat(path, &st) != 0 || !S_ISREG(st.st_mode))
@@ -60,7 +61,7 @@ public:
         if (fd_ < 0 || ::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))
             return errCannotOpen;
         if (st.st_size < 0 || uint64_t(st.st_size) > maxMidiFileBytes)
-            return errRead;
+            return errFileTooLarge;
         fileSize_ = std::size_t(st.st_size);
         return 0;
     }
@@ -76,8 +77,10 @@ public:
         std::size_t target = std::size_t(needed);
         if (loaded_ != 0)
             target = std::min(fileSize_, std::max({target, 2 * loaded_, firstLoad}));
-        if (target > block_.size() && !block_.resize(target))
+        if (target > block_.size() && !block_.resize(target)) {
+            outOfMemory_ = true;
             return false;
+        }
         long long n = readUpTo(fd_, block_.data() + loaded_, target - loaded_);
         if (n < 0)
             return false;
@@ -90,6 +93,8 @@ public:
     const uint8_t *data() const { return block_.data(); }
     std::size_t loaded() const { return loaded_; }
     std::size_t size() const { return fileSize_; }
+    // Whether a load failed for want of memory.
+    bool outOfMemory() const { return outOfMemory_; }
 
 private:
     static constexpr std::size_t firstLoad = std::size_t(64) << 10;
@@ -98,6 +103,7 @@ private:
     std::size_t fileSize_ = 0;
     std::size_t loaded_ = 0;
     midifile::ByteBlock block_;
+    bool outOfMemory_ = false;
 };
 
 // One event as found in the file: up to two bytes that the file does not hold in front of the
@@ -272,6 +278,15 @@ private:
         if (!available(raw.runSize))
             return errRead;
         raw.run = data_ + pos_;
+        // A channel message's data bytes stay below 0x80; a status byte among them means the
+        // track is damaged (and the rest would be misread).
+        if (raw.prefixSize == 1 || b < 0xF0) {
+            for (std::size_t i = raw.prefixSize == 1 ? 0 : 1; i < raw.runSize; ++i)
+                if (raw.run[i] >= 0x80) {
+                    dataByteAt_ = pos_ + i;
+                    return errDataByte;
+                }
+        }
         pos_ += raw.runSize;
         stored = true;
         return 0;
@@ -343,6 +358,8 @@ public:
     long long failedAt(int rc) const {
         if (rc == errRead)
             return (long long)input_.size();
+        if (rc == errDataByte)
+            return (long long)dataByteAt_;
         if (rc == errTrackChunk || pos_ == 0)
             return (long long)pos_;
         return (long long)pos_ - 1;
@@ -354,6 +371,7 @@ private:
     std::size_t size_ = 0;
     std::size_t pos_ = 0;
     bool previousIsMidi_ = false;
+    std::size_t dataByteAt_ = 0;
     uint8_t previousStatus_ = 0;
     std::size_t previousSize_ = 0;
 };
@@ -376,12 +394,17 @@ int MidiFile::read(const char *path, long long *failedAt) {
         MidiFile parsed;
         SmfParser parser(input);
         if (int rc = parser.parse(parsed)) {
+            if (rc == errRead && input.outOfMemory())
+                return errOutOfMemory;
             if (failedAt && rc != errHeader)
                 *failedAt = parser.failedAt(rc);
             return rc;
         }
         *this = std::move(parsed);
         return 0;
+    } catch (const std::bad_alloc &) {
+        clear();
+        return errOutOfMemory;
     } catch (const std::exception &) {
         clear();
         return errRead;

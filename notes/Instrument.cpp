@@ -3,12 +3,17 @@
 #include "notes/NoteSets.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace tw {
 
@@ -21,7 +26,6 @@ namespace {
 namespace fs = std::filesystem;
 
 // Files larger than this are no instrument written by hand.
-constexpr std::uintmax_t maxFileBytes = 1 << 20;
 
 const std::string_view sharpSign = "\u266F"; // ♯
 const std::string_view flatSign = "\u266D";  // ♭
@@ -126,14 +130,20 @@ std::string readNotes(std::string_view value, std::bitset<128> &notes) {
     return {};
 }
 
-std::string readMillimetres(std::string_view key, std::string_view value, bool zeroAllowed,
+// A number of millimetres within its physical range [low, high].
+std::string readMillimetres(std::string_view key, std::string_view value, double low, double high,
                             std::optional<double> &out) {
     double mm = 0;
     const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), mm);
-    if (ec != std::errc() || end != value.data() + value.size() || !std::isfinite(mm) || mm < 0 ||
-        (mm == 0 && !zeroAllowed) || mm > 1e6)
-        return std::string(key) + " needs a positive number of millimetres, not \"" +
-               std::string(value) + "\"";
+    auto text = [](double v) {
+        std::ostringstream s;
+        s << v;
+        return s.str();
+    };
+    if (ec != std::errc() || end != value.data() + value.size() || !std::isfinite(mm) || mm < low ||
+        mm > high)
+        return std::string(key) + " needs a number from " + text(low) + " to " + text(high) +
+               ", not \"" + std::string(value) + "\"";
     out = mm;
     return {};
 }
@@ -149,6 +159,9 @@ std::string readLine(std::string_view key, std::string_view value, Instrument &i
     if (key == "name") {
         if (value.size() > maxInstrumentName)
             return "the name is longer than " + std::to_string(maxInstrumentName) + " bytes";
+        if (std::any_of(value.begin(), value.end(),
+                        [](char c) { return (unsigned char)c < 0x20 || c == 0x7F; }))
+            return "the name holds a control character";
         ins.name = value;
         return {};
     }
@@ -162,20 +175,22 @@ std::string readLine(std::string_view key, std::string_view value, Instrument &i
         ins.minGapMs = unsigned(ms);
         return {};
     }
+    // Physical ranges: anything outside them is a typing error, and would make the export's
+    // work unbounded (a tape that hardly moves, tracks too close to draw).
     const struct {
         std::string_view key;
         std::optional<double> Instrument::*field;
-        bool zeroAllowed;
+        double low, high;
     } lengths[] = {
-        {"tape-width-mm", &Instrument::tapeWidthMm, false},
-        {"track-pitch-mm", &Instrument::trackPitchMm, false},
-        {"first-track-mm", &Instrument::firstTrackMm, true},
-        {"mm-per-second", &Instrument::mmPerSecond, false},
-        {"hole-length-min-mm", &Instrument::holeLengthMinMm, false},
+        {"tape-width-mm", &Instrument::tapeWidthMm, 1, 1000},
+        {"track-pitch-mm", &Instrument::trackPitchMm, 0.5, 50},
+        {"first-track-mm", &Instrument::firstTrackMm, 0, 1000},
+        {"mm-per-second", &Instrument::mmPerSecond, 1, 1000},
+        {"hole-length-min-mm", &Instrument::holeLengthMinMm, 0.2, 20},
     };
     for (const auto &l : lengths)
         if (key == l.key)
-            return readMillimetres(key, value, l.zeroAllowed, ins.*l.field);
+            return readMillimetres(key, value, l.low, l.high, ins.*l.field);
     if (std::optional<std::string> strip = readStripKey(key, value, ins.strip))
         return *strip;
     return "unknown key \"" + std::string(key) + "\"";
@@ -264,6 +279,38 @@ std::optional<Instrument> parseInstrument(std::string_view text, InstrumentError
     return parseLines(text, error, nameLine);
 }
 
+bool readInstrumentText(const std::string &path, std::string &text, std::string &why) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        why = std::string("the file cannot be opened (") + std::strerror(errno) + ")";
+        return false;
+    }
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    if (!ok)
+        why = "it is not a regular file";
+    else if (uint64_t(st.st_size) > maxInstrumentFileBytes) {
+        ok = false;
+        why = "the file is larger than a megabyte";
+    }
+    text.clear();
+    char buffer[65536];
+    while (ok) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 || text.size() + std::size_t(std::max<ssize_t>(n, 0)) > maxInstrumentFileBytes) {
+            ok = false;
+            why = n < 0 ? "the file cannot be read" : "the file is larger than a megabyte";
+        }
+        if (n <= 0 || !ok)
+            break;
+        text.append(buffer, std::size_t(n));
+    }
+    ::close(fd);
+    return ok;
+}
+
 std::vector<Instrument> loadInstruments(const std::vector<std::string> &folders,
                                         std::ostream &log) {
     std::vector<Instrument> list;
@@ -271,30 +318,37 @@ std::vector<Instrument> loadInstruments(const std::vector<std::string> &folders,
         const std::size_t earlierFolders = list.size();
         std::error_code ec;
         std::vector<fs::path> files;
-        for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
-            if (it->path().extension() == ".instrument" && it->is_regular_file(ec))
+        for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+            if (it->path().extension() != ".instrument")
+                continue;
+            std::error_code typeError;
+            if (it->is_regular_file(typeError)) {
                 files.push_back(it->path());
+                continue;
+            }
+            // Every entry left out is named: a link that leads nowhere, a folder, a FIFO.
+            const fs::file_status st = it->status(typeError);
+            const char *what = st.type() == fs::file_type::not_found   ? "a link that leads nowhere"
+                               : st.type() == fs::file_type::directory ? "a folder"
+                               : st.type() == fs::file_type::fifo      ? "a FIFO"
+                                                                       : "not a regular file";
+            log << "tapeworks2: skipping instrument file " << it->path().string() << ": it is "
+                << what << '\n';
+        }
         std::sort(files.begin(), files.end());
         for (const fs::path &file : files) {
             const auto skip = [&](unsigned line, const std::string &what) {
                 log << "tapeworks2: skipping instrument file " << file.string() << ", line " << line
                     << ": " << what << '\n';
             };
-            const std::uintmax_t bytes = fs::file_size(file, ec);
-            if (!ec && bytes > maxFileBytes) {
-                skip(1, "the file is larger than a megabyte");
-                continue;
-            }
-            std::ifstream in(file, std::ios::binary);
-            std::ostringstream text;
-            text << in.rdbuf();
-            if (!in) {
-                skip(1, "the file cannot be read");
+            std::string content, why;
+            if (!readInstrumentText(file.string(), content, why)) {
+                skip(1, why);
                 continue;
             }
             InstrumentError error;
             unsigned nameLine = 0;
-            std::optional<Instrument> ins = parseLines(text.str(), error, nameLine);
+            std::optional<Instrument> ins = parseLines(content, error, nameLine);
             if (!ins) {
                 skip(error.line, error.what);
                 continue;

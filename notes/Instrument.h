@@ -72,6 +72,12 @@ std::optional<std::string> readStripKey(std::string_view key, std::string_view v
 // number 0..127; -1 when the text is neither or lies outside 0..127.
 int parseNote(std::string_view text);
 
+// Largest instrument file read, in bytes.
+constexpr std::size_t maxInstrumentFileBytes = std::size_t(1) << 20;
+// Reads a whole instrument file: a regular file of at most maxInstrumentFileBytes, opened
+// without waiting on a pipe or device. False with the reason in words.
+bool readInstrumentText(const std::string &path, std::string &text, std::string &why);
+
 // Reads the text of an instrument file; on an error returns nothing and fills `error`.
 std::optional<Instrument> parseInstrument(std::string_view text, InstrumentError &error);
 

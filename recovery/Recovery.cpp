@@ -1,5 +1,6 @@
 #include "recovery/Recovery.h"
 
+#include "midifile/MidiFile.h"
 #include "safefile/SafeFile.h"
 
 #include <algorithm>
@@ -139,22 +140,26 @@ bool decode(std::string_view text, RecoveryData &out) {
     return true;
 }
 
+// Reads a recovery file: without following a link or waiting on a pipe, a regular file only,
+// and no larger than the MIDI reader's limit.
 bool readWhole(const std::string &path, std::string &out) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (fd < 0)
         return false;
     struct stat st {};
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= 0 &&
+              uint64_t(st.st_size) <= maxMidiFileBytes;
     if (ok) {
         out.clear();
+        out.reserve(std::size_t(st.st_size));
         char buffer[1 << 16];
         for (;;) {
             const ssize_t n = ::read(fd, buffer, sizeof buffer);
             if (n < 0 && errno == EINTR)
                 continue;
-            if (n < 0)
+            if (n < 0 || out.size() + std::size_t(std::max<ssize_t>(n, 0)) > maxMidiFileBytes)
                 ok = false;
-            if (n <= 0)
+            if (n <= 0 || !ok)
                 break;
             out.append(buffer, std::size_t(n));
         }
@@ -243,10 +248,11 @@ bool RecoveryLock::create(const std::string &path) {
 
 bool RecoveryLock::tryLock(const std::string &path) {
     release();
-    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (fd < 0)
         return false;
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         ::close(fd);
         return false;
     }
@@ -268,7 +274,7 @@ void RecoveryLock::release() {
 }
 
 bool recoveryLockHeld(const std::string &path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (fd < 0)
         return false;
     const bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
@@ -344,7 +350,8 @@ void RecoveryOrphan::discard() {
 }
 
 std::vector<RecoveryOrphan> claimRecoveryOrphans(const std::string &folder,
-                                                 const std::string &ownId) {
+                                                 const std::string &ownId,
+                                                 std::vector<std::string> *unreadable) {
     std::vector<RecoveryOrphan> found;
     DIR *dir = folder.empty() ? nullptr : ::opendir(folder.c_str());
     if (!dir)
@@ -373,10 +380,22 @@ std::vector<RecoveryOrphan> claimRecoveryOrphans(const std::string &folder,
             continue;
         RecoveryOrphan orphan;
         orphan.dataPath = dataPath;
+        auto cannotRead = [&] {
+            if (unreadable)
+                unreadable->push_back(dataPath);
+        };
         if (!orphan.lock.tryLock(lockPath)) {
             // Held by a running editor, or a data file that lost its lock file: that one is
-            // claimed with a lock of our own.
-            if (fileExists(lockPath) || !fileExists(dataPath) || !orphan.lock.create(lockPath))
+            // claimed with a lock of our own, once it was found readable (an unreadable one
+            // gets no lock file).
+            if (fileExists(lockPath) || !fileExists(dataPath))
+                continue;
+            RecoveryData probe;
+            if (readRecoveryFile(dataPath, probe) != recoveryOk) {
+                cannotRead();
+                continue;
+            }
+            if (!orphan.lock.create(lockPath))
                 continue;
         }
         if (!fileExists(dataPath)) {
@@ -386,8 +405,10 @@ std::vector<RecoveryOrphan> claimRecoveryOrphans(const std::string &folder,
             orphan.lock.removeAndRelease();
             continue;
         }
-        if (readRecoveryFile(dataPath, orphan.data) != recoveryOk)
+        if (readRecoveryFile(dataPath, orphan.data) != recoveryOk) {
+            cannotRead();
             continue; // left alone (the lock goes with `orphan`)
+        }
         found.push_back(std::move(orphan));
     }
     std::stable_sort(found.begin(), found.end(),

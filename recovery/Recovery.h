@@ -120,7 +120,10 @@ struct RecoveryOrphan {
 // Every readable orphan in the folder, newest change first; each comes locked. Lock files
 // without data and data files that cannot be read are left alone. `ownId` (this editor's slot)
 // is skipped.
+// Data files that cannot be read (not regular, too large, damaged) are named in *unreadable
+// when given, and get no lock file.
 std::vector<RecoveryOrphan> claimRecoveryOrphans(const std::string &folder,
-                                                 const std::string &ownId);
+                                                 const std::string &ownId,
+                                                 std::vector<std::string> *unreadable = nullptr);
 
 } // namespace tw

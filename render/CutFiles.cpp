@@ -115,7 +115,7 @@ void drawPiece(CutSink &sink, Layer layer, const CutPlan &plan, const CutLayout 
     // The piece number and the title along the upper edge, at the piece's start.
     const double startX = std::max(piece.left.at(W, W), piece.left.at(0, W)) + 2;
     const double top = W - 1 - textMm;
-    const double from = std::max(0.0, piece.minXMm - g.leadInMm) / g.mmPerSecond;
+    const double from = pieceSeconds(plan, piece).first;
     std::string label = "Piece " + std::to_string(p + 1) + " of " +
                         std::to_string(plan.pieces.size()) + "  from " + secondsText(from) + " s";
     if (p == 0)
@@ -256,7 +256,7 @@ ExportResult writeCutSvg(const CutPlan &plan, const ExportOptions &options, Expo
     drawAll(sink, plan, options);
     sink.write("</g>\n</svg>\n");
     if (sink.failed())
-        return {errExportWrite, "cannot write the file"};
+        return file.commit(); // reports the failed write in the writer's words
     return {};
 }
 
@@ -402,7 +402,7 @@ ExportResult writeCutDxf(const CutPlan &plan, const ExportOptions &options, Expo
         return {errExportDrawing, std::string("the DXF writer failed: ") + e.what()};
     }
     if (w.failed())
-        return {errExportWrite, "cannot write the file"};
+        return file.commit(); // reports the failed write in the writer's words
     return {};
 }
 

@@ -126,7 +126,9 @@ ExportResult cutPieces(CutPlan &plan, double bed) {
             // holes, latest first; those holes go on the next piece and are counted.
             c = high;
             unsigned fewest = near(high);
-            for (double at = high; at >= low && fewest > 0; at -= 0.25)
+            // At most a few thousand places a seam, a quarter millimetre apart or wider.
+            const double step = std::max(0.25, (high - low) / 4000);
+            for (double at = high; at >= low && fewest > 0; at -= step)
                 if (const unsigned n = near(at); n < fewest) {
                     fewest = n;
                     c = at;
@@ -142,6 +144,20 @@ ExportResult cutPieces(CutPlan &plan, double bed) {
 }
 
 } // namespace
+
+std::pair<double, double> pieceSeconds(const CutPlan &plan, const CutPiece &piece) {
+    const TapeGeometry &g = plan.geometry;
+    // Along the melody: from the strip's starting end.
+    double from = piece.minXMm, to = piece.maxXMm;
+    if (g.startRight) {
+        from = plan.lengthMm - piece.maxXMm;
+        to = plan.lengthMm - piece.minXMm;
+    }
+    const double end = plan.lengthMm - g.leadOutMm - g.leadInMm;
+    const double first = std::clamp(from - g.leadInMm, 0.0, std::max(end, 0.0));
+    const double last = std::clamp(to - g.leadInMm, first, std::max(end, first));
+    return {first / g.mmPerSecond, last / g.mmPerSecond};
+}
 
 double holeStartMm(const TapeGeometry &g, unsigned tick, unsigned ticksPerFrame) {
     return g.leadInMm + double(tick) * g.mmPerSecond / ticksPerFrame;
@@ -250,14 +266,18 @@ std::string stripSummary(const ScoreModel &model, const ExportOptions &options) 
         planCut(model, options.instrument, bed, !cutter && (!options.holes || g.slots), plan);
     if (!r)
         return r.reason;
-    char text[200];
-    std::snprintf(
-        text, sizeof text, "Strip %.2f m in %zu piece(s), %zu hole(s), %zu pair(s) too close",
-        plan.lengthMm / 1000, plan.pieces.size(), plan.holes.size(), plan.tooClose.size());
-    std::string summary = text;
+    const auto count = [](std::size_t n, const char *one, const char *many) {
+        return std::to_string(n) + " " + (n == 1 ? one : many);
+    };
+    char metres[32];
+    std::snprintf(metres, sizeof metres, "%.2f", plan.lengthMm / 1000);
+    std::string summary = std::string("Strip ") + metres +
+                          " m: " + count(plan.pieces.size(), "piece", "pieces") + ", " +
+                          count(plan.holes.size(), "hole", "holes") + ", " +
+                          count(plan.tooClose.size(), "pair", "pairs") + " too close";
     if (plan.holesAtSeams > 0)
-        summary += ", " + std::to_string(plan.holesAtSeams) +
-                   " hole(s) in joins (punch them through once joined)";
+        summary += ", " + count(plan.holesAtSeams, "hole", "holes") +
+                   " in joins (punch through once joined)";
     return summary;
 }
 

@@ -50,6 +50,9 @@ struct CutPlan {
     unsigned holesAtSeams = 0; // holes a seam could not avoid (music too dense)
 };
 
+// The seconds of the melody at the start and the end of a piece (after any mirroring).
+std::pair<double, double> pieceSeconds(const CutPlan &plan, const CutPiece &piece);
+
 // Where a note's hole or slot lies along the strip before any mirroring: its leading edge at
 // the note's start after the lead-in.
 double holeStartMm(const TapeGeometry &g, unsigned tick, unsigned ticksPerFrame);

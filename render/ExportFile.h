@@ -23,6 +23,8 @@ public:
     bool write(const void *data, std::size_t length) { return file_.write(data, length); }
     // Puts the complete file in the target's place: errExportWrite with the writer's words.
     ExportResult commit();
+    // The writer's words for a write that failed, or an empty text.
+    std::string writeFailure() const { return file_.writeFailure().message; }
 
     // A Cairo write function with an ExportFile as closure.
     static cairo_status_t cairoWrite(void *closure, const unsigned char *data, unsigned length);

@@ -22,10 +22,34 @@ BoardArea pictureArea(const BoardView &view, const BoardSizes &sizes = BoardSize
 // writing.
 ExportResult finishSurface(cairo_surface_t *surface, cairo_t *cr);
 
-ExportResult writeBoardPng(const ScoreModel &model, const BoardView &view, ExportFile &file);
-ExportResult writeBoardSvg(const ScoreModel &model, const BoardView &view, ExportFile &file);
+// The progress of one export, or none: counts parts and tells when to stop.
+class ProgressTicker {
+public:
+    explicit ProgressTicker(ExportProgress *progress) : progress_(progress) {}
+    void setTotal(uint64_t total) {
+        if (progress_)
+            progress_->total = total;
+    }
+    void step() {
+        if (progress_)
+            progress_->done.fetch_add(1, std::memory_order_relaxed);
+    }
+    bool cancelled() const { return progress_ && progress_->cancel.load(); }
+    static ExportResult cancelledResult() {
+        return {errExportCancelled, "the export was cancelled"};
+    }
+
+private:
+    ExportProgress *progress_;
+};
+
+ExportResult writeBoardPng(const ScoreModel &model, const BoardView &view, ExportFile &file,
+                           ProgressTicker ticker = ProgressTicker(nullptr));
+ExportResult writeBoardSvg(const ScoreModel &model, const BoardView &view, ExportFile &file,
+                           ProgressTicker ticker = ProgressTicker(nullptr));
 ExportResult writeBoardPdf(const ScoreModel &model, const BoardView &view,
-                           const ExportOptions &options, ExportFile &file);
+                           const ExportOptions &options, ExportFile &file,
+                           ProgressTicker ticker = ProgressTicker(nullptr));
 
 // ---- The tape at true scale (TapePages.cpp) ----
 
@@ -57,8 +81,7 @@ struct TapeMark {
 };
 
 struct TapeContent {
-    std::vector<TapeMark> marks; // in the order of their starts
-    double longestMarkMm = 0;
+    std::vector<TapeMark> marks;
     std::vector<TapeNote> unplayable; // shown notes the instrument has no track for
     double lengthMm = 0;              // to the end of the last mark or note
 };
@@ -66,7 +89,8 @@ struct TapeContent {
 TapeContent tapeContent(const ScoreModel &model, const ExportInstrument &instrument);
 // Checks the geometry against the paper and cuts the tape into pages.
 ExportResult planTape(const TapeGeometry &geometry, Paper paper, double lengthMm, TapePlan &plan);
-ExportResult writeTapePdf(const ScoreModel &model, const ExportOptions &options, ExportFile &file);
+ExportResult writeTapePdf(const ScoreModel &model, const ExportOptions &options, ExportFile &file,
+                          ProgressTicker ticker = ProgressTicker(nullptr));
 
 // ---- The strip for a cutter (CutFiles.cpp) ----
 

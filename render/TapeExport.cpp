@@ -2,6 +2,7 @@
 
 #include "render/ExportParts.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace tw {
@@ -36,34 +37,45 @@ std::string withExtension(const std::string &path, const char *extension) {
 }
 
 ExportResult exportTape(const ScoreModel &model, const ExportOptions &options,
-                        const std::string &path) {
+                        const std::string &path, ExportProgress *progress) {
     BoardView view;
     if (!pictureView(model, view))
         return {errExportNoNotes, model.notes().empty() ? "the melody has no notes to export"
                                                         : "no notes on the shown channels"};
+    const ProgressTicker ticker(progress);
     ExportFile file(path);
     if (ExportResult r = file.open(); !r)
         return r;
     ExportResult r;
     switch (options.format) {
     case ExportFormat::png:
-        r = writeBoardPng(model, view, file);
+        r = writeBoardPng(model, view, file, ticker);
         break;
     case ExportFormat::svg:
-        r = writeBoardSvg(model, view, file);
+        r = writeBoardSvg(model, view, file, ticker);
         break;
     case ExportFormat::pdf:
-        r = options.instrument.geometry ? writeTapePdf(model, options, file)
-                                        : writeBoardPdf(model, view, options, file);
+        r = options.instrument.geometry ? writeTapePdf(model, options, file, ticker)
+                                        : writeBoardPdf(model, view, options, file, ticker);
         break;
     case ExportFormat::cutSvg:
     case ExportFormat::dxf:
         r = writeCutFile(model, options, file);
         break;
     }
-    if (!r)
+    if (!r) {
+        // A failed write (a full disk) is said in the writer's words.
+        if (const std::string why = file.writeFailure(); r.code == errExportWrite && !why.empty())
+            r.reason = why;
         return r;
-    return file.commit();
+    }
+    // A request that came too late to stop the drawing still leaves no file.
+    if (ticker.cancelled())
+        return ProgressTicker::cancelledResult();
+    const unsigned pages = std::max(r.pages, 1u); // a cut file is one piece of work
+    r = file.commit();
+    r.pages = pages;
+    return r;
 }
 
 } // namespace tw

@@ -55,10 +55,9 @@ TapeContent tapeContent(const ScoreModel &model, const ExportInstrument &instrum
         const double start = n.start * mmPerTick;
         const double length = std::max(n.length * mmPerTick, g.holeLengthMinMm);
         content.lengthMm = std::max(content.lengthMm, start + length);
-        if (n.note < 128 && track[n.note] >= 0) {
+        if (n.note < 128 && track[n.note] >= 0)
             content.marks.push_back(TapeMark{unsigned(track[n.note]), start, length});
-            content.longestMarkMm = std::max(content.longestMarkMm, length);
-        } else
+        else
             content.unplayable.push_back(n);
     }
     return content;
@@ -182,10 +181,7 @@ void drawPiece(cairo_t *cr, unsigned page, const TapePlan &plan, const CutPlan &
 
     cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
     cairo_set_source_rgb(cr, 0, 0, 0);
-    const double fromS = std::max(0.0, piece.minXMm - g.leadInMm) / g.mmPerSecond;
-    const double toS =
-        std::max(fromS, std::min(piece.maxXMm, cut.lengthMm - g.leadOutMm) - g.leadInMm) /
-        g.mmPerSecond;
+    const auto [fromS, toS] = pieceSeconds(cut, piece);
     text(cr, plan.tapeLeftMm, pageMarginMm + 4, 4,
          "Piece " + std::to_string(page + 1) + " of " + std::to_string(cut.pieces.size()) +
              "   seconds " + secondsText(fromS) + " to " + secondsText(toS));
@@ -247,8 +243,7 @@ void drawPiece(cairo_t *cr, unsigned page, const TapePlan &plan, const CutPlan &
     // Seconds along the lower edge.
     cairo_set_source_rgb(cr, 0, 0, 0);
     const double step = g.mmPerSecond >= 8 ? 1 : g.mmPerSecond >= 2 ? 5 : 10;
-    for (double s = std::ceil(fromS / step) * step; g.leadInMm + s * g.mmPerSecond <= piece.maxXMm;
-         s += step) {
+    for (double s = std::ceil(fromS / step) * step; s <= toS + 1e-9; s += step) {
         const double along = g.startRight ? cut.lengthMm - g.leadInMm - s * g.mmPerSecond
                                           : g.leadInMm + s * g.mmPerSecond;
         if (along < piece.minXMm || along > piece.maxXMm)
@@ -292,7 +287,8 @@ void drawPiece(cairo_t *cr, unsigned page, const TapePlan &plan, const CutPlan &
 
 } // namespace
 
-ExportResult writeTapePdf(const ScoreModel &model, const ExportOptions &options, ExportFile &file) {
+ExportResult writeTapePdf(const ScoreModel &model, const ExportOptions &options, ExportFile &file,
+                          ProgressTicker ticker) {
     const TapeGeometry g = *options.instrument.geometry;
     const TapeContent content = tapeContent(model, options.instrument);
     TapePlan plan;
@@ -318,7 +314,13 @@ ExportResult writeTapePdf(const ScoreModel &model, const ExportOptions &options,
                                        options.sourceName.c_str());
     cairo_t *cr = cairo_create(surface);
     cairo_scale(cr, pointsPerMm, pointsPerMm); // from here on millimetres
+    ticker.setTotal(plan.pages);
     for (unsigned page = 0; page < plan.pages; ++page) {
+        if (ticker.cancelled()) {
+            finishSurface(surface, cr);
+            return ProgressTicker::cancelledResult();
+        }
+        ticker.step();
         drawPiece(cr, page, plan, cut, holes[page], g, options,
                   unsigned(options.instrument.notes.size()));
         if (page == 0) {
@@ -339,7 +341,10 @@ ExportResult writeTapePdf(const ScoreModel &model, const ExportOptions &options,
         }
         cairo_show_page(cr);
     }
-    return finishSurface(surface, cr);
+    ExportResult r = finishSurface(surface, cr);
+    if (r)
+        r.pages = plan.pages;
+    return r;
 }
 
 } // namespace tw

@@ -85,13 +85,13 @@ void KeptCopy::discard() {
     keep();
 }
 
-SafeFileStatus KeptCopy::putBack() {
+SafeFileStatus KeptCopy::putBack(const SafeFileOptions &options) {
     if (fd_ < 0)
         return {errSafeFileAbandoned, "The kept copy of " + target_ + " is no longer held."};
     SafeFile file;
-    SafeFileOptions options;
-    options.expectedSize = size_;
-    if (SafeFileStatus s = file.open(target_, options); !s)
+    SafeFileOptions sized = options;
+    sized.expectedSize = size_;
+    if (SafeFileStatus s = file.open(target_, sized); !s)
         return s;
     std::vector<unsigned char> buffer(std::size_t(1) << 20);
     uint64_t offset = dataOffset_, left = size_;

@@ -63,29 +63,38 @@ SafeFileStatus SafeFile::failure(int code, const std::string &message) {
     return {code, message};
 }
 
-SafeFileStatus SafeFile::writeError(int error) {
+SafeFileStatus SafeFile::describeWriteError(int error) const {
     const std::string tail = exists_ ? " The file is unchanged." : " Nothing was written.";
     switch (error) {
     case ENOSPC:
     case EDQUOT:
-        return failure(errSafeFileNoSpace,
-                       "Cannot write " + path_ + ": there is no space left on the disk." + tail);
+        return {errSafeFileNoSpace,
+                "Cannot write " + path_ + ": there is no space left on the disk." + tail};
     case EFBIG:
-        return failure(errSafeFileNoSpace, "Cannot write " + path_ +
-                                               ": it would be larger than the largest file "
-                                               "allowed here." +
-                                               tail);
+        return {errSafeFileNoSpace, "Cannot write " + path_ +
+                                        ": it would be larger than the largest file allowed "
+                                        "here." +
+                                        tail};
     case EROFS:
-        return failure(errSafeFileNoPermission,
-                       "Cannot write " + path_ + ": the disk is read-only." + tail);
+        return {errSafeFileNoPermission,
+                "Cannot write " + path_ + ": the disk is read-only." + tail};
     case EACCES:
     case EPERM:
-        return failure(errSafeFileNoPermission,
-                       "There is no permission to write " + path_ + "." + tail);
+        return {errSafeFileNoPermission, "There is no permission to write " + path_ + "." + tail};
     default:
-        return failure(errSafeFileWrite,
-                       "Cannot write " + path_ + ": " + std::strerror(error) + "." + tail);
+        return {errSafeFileWrite,
+                "Cannot write " + path_ + ": " + std::strerror(error) + "." + tail};
     }
+}
+
+SafeFileStatus SafeFile::writeError(int error) {
+    SafeFileStatus s = describeWriteError(error);
+    abandon();
+    return s;
+}
+
+SafeFileStatus SafeFile::writeFailure() const {
+    return writeErrno_ == 0 ? SafeFileStatus() : describeWriteError(writeErrno_);
 }
 
 SafeFileStatus SafeFile::open(const std::string &path, const SafeFileOptions &options) {

@@ -80,6 +80,11 @@ public:
     // Drops what was written; the target stays as it was.
     void abandon();
 
+    // The failure of the first write that failed, in the words commit() would give, while the
+    // file is still open (for a writer that stops at it, such as a drawing library); ok when
+    // no write failed.
+    SafeFileStatus writeFailure() const;
+
     bool isOpen() const { return fd_ >= 0; }
     // The file that gets the data (symbolic links followed).
     const std::string &target() const { return target_; }
@@ -92,6 +97,7 @@ private:
     bool flushBuffer();
     SafeFileStatus failure(int code, const std::string &message);
     SafeFileStatus writeError(int error);
+    SafeFileStatus describeWriteError(int error) const;
     SafeFileStatus replaceTarget();
     SafeFileStatus writeInPlace();
     void closeTemp();
@@ -144,9 +150,9 @@ public:
     int64_t keptAt() const { return keptAt_; }
     uint64_t size() const { return size_; }
 
-    // Writes the old content back into its file (through the safe writer); the copy goes once
-    // that succeeded.
-    SafeFileStatus putBack();
+    // Writes the old content back into its file (through the safe writer, with options); the
+    // copy goes once that succeeded.
+    SafeFileStatus putBack(const SafeFileOptions &options = SafeFileOptions());
     // Deletes the copy.
     void discard();
     // Leaves the copy for a later start.

@@ -188,12 +188,12 @@ std::vector<TrackSummary> summarizeTracks(const MidiFile &file) {
                 s.instrument = instrumentName(e.bytes[1] & 0x7Fu);
             }
         }
-        forEachTrackNote(track, [&](const MidiNote &n) {
+        s.unended = unsigned(forEachTrackNote(track, [&](const MidiNote &n) {
             ++s.notes;
             s.channels |= uint16_t(1u << n.channel);
             s.lowest = std::min<unsigned>(s.lowest, n.note);
             s.highest = std::max<unsigned>(s.highest, n.note);
-        });
+        }));
         if (s.notes > 0)
             out.push_back(std::move(s));
     }
@@ -216,6 +216,8 @@ std::string describeTrack(const TrackSummary &t) {
     line += "  " + plural(t.notes, "note", "notes") + "  " + noteName(t.lowest) + " (" +
             std::to_string(t.lowest) + ") - " + noteName(t.highest) + " (" +
             std::to_string(t.highest) + ")";
+    if (t.unended > 0)
+        line += "  " + std::to_string(t.unended) + " without a note-off";
     return line;
 }
 
@@ -226,7 +228,9 @@ std::vector<TapeNote> importNotes(const MidiFile &file, const std::vector<unsign
     for (unsigned t : tracks)
         if (t < file.tracks.size())
             tones += std::size_t(std::max(file.tracks[t].toneCount, 0));
-    list.reserve(tones);
+    // Room to spare for the insertions that follow, as setNotes keeps: the melody takes
+    // this list over.
+    list.reserve(tones + tones / 8 + 64);
     const TempoMap map(file);
     const double scale = ticksPerFrame * fixedSecondsPerTick(file);
     for (unsigned t : tracks) {
@@ -349,6 +353,14 @@ std::string readErrorWords(int code, const std::string &path, long long byte) {
         return "The file is damaged" + at + ": a system exclusive message is broken.";
     case errRunningStatus:
         return "The file is damaged" + at + ": a data byte stands where an event should begin.";
+    case errDataByte:
+        return "The file is damaged" + at +
+               ": a status byte stands where a note or other "
+               "message needs a data byte.";
+    case errFileTooLarge:
+        return "The file is larger than 1 GiB, the most that can be read.";
+    case errOutOfMemory:
+        return "There is not enough memory to read the file.";
     default:
         return "An unknown error occurred.";
     }

@@ -7,6 +7,8 @@
 #include "notes/NoteNames.h"
 #include "notes/TapeNote.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -22,17 +24,27 @@ struct MidiNote {
     uint8_t velocity = 0; // of the note-on
 };
 
-// Calls take(const MidiNote &) for each note of a track, in the order of their ends. One key
-// (channel and note) sounds once at a time: a note-on while the key sounds is ignored, the
-// first note-off ends it, and a note that never ends is dropped.
-template <class Take> void forEachTrackNote(const NoxmidiTrk &track, Take &&take) {
+// Calls take(const MidiNote &) for each note of a track, in the order of their ends, and
+// returns how many notes had no note-off of their own. One key (channel and note) sounds once
+// at a time: the first note-off ends it. A note-on while its key sounds ends the sounding note
+// there (it had no note-off) and starts a new one; a note still sounding at the end of the
+// track ends at the track's last event. Either way such a note lasts at least one tick.
+template <class Take> std::size_t forEachTrackNote(const NoxmidiTrk &track, Take &&take) {
     struct Open {
         bool open = false;
         uint64_t time = 0;
         uint8_t velocity = 0;
     };
     std::vector<Open> open(16 * 128);
+    std::size_t unended = 0, sounding = 0;
     uint64_t now = 0;
+    auto end = [&](Open &key, unsigned channel, unsigned note, uint64_t at, bool ended) {
+        key.open = false;
+        --sounding;
+        unended += ended ? 1 : 0;
+        take(MidiNote{key.time, ended ? std::max(at, key.time + 1) : at, uint8_t(channel),
+                      uint8_t(note), key.velocity});
+    };
     for (const MidiEvent &e : track.events) {
         now += e.dTime;
         const bool on = e.isToneOn();
@@ -41,15 +53,19 @@ template <class Take> void forEachTrackNote(const NoxmidiTrk &track, Take &&take
         const unsigned channel = e.bytes[0] & 0x0Fu, note = e.bytes[1] & 0x7Fu;
         Open &key = open[channel * 128 + note];
         if (on) {
-            if (!key.open)
-                key = Open{true, now, e.bytes[2]};
+            if (key.open)
+                end(key, channel, note, now, true);
+            key = Open{true, now, e.bytes[2]};
+            ++sounding;
             continue;
         }
-        if (!key.open)
-            continue;
-        key.open = false;
-        take(MidiNote{key.time, now, uint8_t(channel), uint8_t(note), key.velocity});
+        if (key.open)
+            end(key, channel, note, now, false);
     }
+    for (unsigned i = 0; sounding > 0 && i < open.size(); ++i)
+        if (open[i].open)
+            end(open[i], i / 128, i % 128, now, true);
+    return unended;
 }
 
 // ⌊value⌋ as a tape tick, kept inside the tick range. A value a rounding error below a whole
@@ -90,13 +106,15 @@ struct TrackSummary {
     uint16_t channels = 0;  // bit c: it has notes on channel c
     std::string instrument; // General MIDI name of its first program change, or empty
     unsigned notes = 0;     // the notes an import takes from it
+    unsigned unended = 0;   // of those, the notes without a note-off (see forEachTrackNote)
     unsigned lowest = 0;    // lowest and highest note number
     unsigned highest = 0;
 };
 
 // The tracks of a file that hold notes, in file order.
 std::vector<TrackSummary> summarizeTracks(const MidiFile &file);
-// One line about a track: "3  Violin  ch 1, 2  Violin  412 notes  G3 (55) - E6 (88)".
+// One line about a track: "3  Violin  ch 1, 2  Violin  412 notes  G3 (55) - E6 (88)", and
+// "  12 without a note-off" when some notes had none.
 std::string describeTrack(const TrackSummary &track);
 
 // The notes of the given tracks (indexes into file.tracks) merged into one melody ordered by

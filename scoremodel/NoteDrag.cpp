@@ -37,8 +37,12 @@ NoteDrag::Kind NoteDrag::kindAt(const ScoreModel &model, Mode mode, long long ti
     const auto &notes = model.notes();
     if (tick >= 0 && note >= 0 && note <= 127) {
         // The last note in storage order is drawn on top: it is the one under the pointer.
+        // Notes before the candidates of the pointer's tick end before it.
         const auto end = std::upper_bound(notes.begin(), notes.end(), uint64_t(tick), ByStart());
-        for (auto it = end; it != notes.begin();) {
+        const std::size_t first = model.candidateNotes(uint64_t(tick), uint64_t(tick) + 1).first;
+        const auto begin =
+            notes.begin() + std::ptrdiff_t(std::min(first, std::size_t(end - notes.begin())));
+        for (auto it = end; it != begin;) {
             --it;
             const TapeNote &n = *it;
             if (n.note != unsigned(note) || uint64_t(n.start) + n.length <= uint64_t(tick) ||

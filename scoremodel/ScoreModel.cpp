@@ -14,6 +14,18 @@ ScoreModel::ScoreModel() {
         programs_[c] = uint8_t(c);
 }
 
+void ScoreModel::copyShownFrom(const ScoreModel &other) {
+    ticksPerFrame_ = other.ticksPerFrame_;
+    markers_ = other.markers_;
+    playMarker_ = other.playMarker_;
+    sectionMarkers_ = other.sectionMarkers_;
+    channelMask_ = other.channelMask_;
+    rowColours_ = other.rowColours_;
+    programs_ = other.programs_;
+    beatGrid_ = other.beatGrid_;
+    replaceNotes(std::vector<TapeNote>(other.notes_));
+}
+
 std::vector<int> ScoreModel::programs() const {
     return std::vector<int>(programs_.begin(), programs_.end());
 }

@@ -41,6 +41,10 @@ public:
     ScoreModel();
     ScoreModel(const ScoreModel &) = delete;
     ScoreModel &operator=(const ScoreModel &) = delete;
+    // Takes over what a drawing or an export of `other` shows: the notes with their selection,
+    // the markers, row colours, channel mask, programs and ticks per frame; no undo history
+    // and no change callback (a worker's own copy).
+    void copyShownFrom(const ScoreModel &other);
 
     // ---- State ----
     unsigned ticksPerFrame() const { return ticksPerFrame_; }
@@ -113,6 +117,8 @@ public:
     void pasteNotes(unsigned tick, const std::vector<TapeNote> &list);
     void clear();
     void setNotes(const std::vector<TapeNote> &list);
+    // The same, taking the list over instead of copying it (a melody just imported).
+    void setNotes(std::vector<TapeNote> &&list);
     std::vector<std::reference_wrapper<TapeNote>> notesAt(unsigned tick, unsigned note);
 
     // ---- Fixed-note instruments (ScoreModelInstrument.cpp) ----
@@ -123,8 +129,9 @@ public:
     // False when no note changed.
     bool fitToInstrument(const Instrument &instrument, int shift, bool octaves);
     // Selects the shown notes that start too soon after the end of the previous note of their
-    // key for the instrument at the current ticks per frame, scrolls the first into `view` and
-    // returns how many there are.
+    // key for the instrument at the current ticks per frame (or, when it gives a hole spacing,
+    // too soon after that note's start), scrolls the first into `view` and returns how many
+    // there are.
     unsigned selectNotesTooClose(const Instrument &instrument, BoardView &view);
     // Mends the shown notes too close to repeat with the chosen ways as one edit (nothing to
     // undo when nothing changed); returns what it did (ScoreModelFix.cpp).

@@ -55,8 +55,12 @@ unsigned ScoreModel::selectNotesTooClose(const Instrument &instrument, BoardView
             index.push_back(i);
         }
     }
-    const std::vector<std::size_t> found =
-        notesTooClose(shown, instrument.minGapMs.value_or(0), ticksPerFrame_);
+    // The later note of each pair: too little silence, or too little strip between two holes.
+    std::vector<std::size_t> found;
+    for (const ClosePair &p : pairsTooClose(shown, repeatRuleOf(instrument, ticksPerFrame_)))
+        found.push_back(p.later);
+    std::sort(found.begin(), found.end());
+    found.erase(std::unique(found.begin(), found.end()), found.end());
     if (found.empty())
         return 0;
     for (std::size_t i : found)

@@ -185,3 +185,17 @@ TEST_F(AppClicks, ClicksOutsideTheNoteRangeChangeNothing) {
     h.click(3, 0xFFFFFFFFu);
     EXPECT_TRUE(h.tape().model().notes().empty());
 }
+
+TEST_F(AppClicks, WithSnapANewNoteStartsOnTheGridAndAClickOnANoteStillRemovesIt) {
+    h.tape().model().setTicksPerFrame(32); // 16 ticks a beat at 120 bpm
+    h.menu().setValue(cmdSnapToBeat, true);
+    h.app->onCommand(cmdSnapToBeat);
+    h.click(21, 60);
+    ASSERT_EQ(notes().size(), 1u);
+    EXPECT_EQ(notes()[0].start, 16u);
+    h.tape().model().addNote(tn(62, 21, 4));
+    h.click(21, 62);
+    ASSERT_EQ(notes().size(), 1u) << "the note that starts under the click went";
+    h.click(17, 60);
+    EXPECT_TRUE(notes().empty()) << "a click in the first beat again removes the snapped note";
+}

@@ -176,3 +176,17 @@ TEST_F(AppImport, SaveAsAsksBeforeReplacingAndPathsAreRememberedAbsolute) {
     h.finish();
     EXPECT_EQ(storedString("fname"), plain);
 }
+
+TEST_F(AppImport, FollowingTheTempoSetsTheBeatGrid) {
+    // The file's tempo is 90 bpm, without a time signature: 4 beats a bar. Snap stays as set.
+    h.menu().setValue(cmdSnapToBeat, true);
+    h.app->onCommand(cmdSnapToBeat);
+    h.imports = {accept({1}, false)};
+    h.app->loadFile(multi.c_str());
+    EXPECT_EQ(h.tape().model().beatGrid().bpm, 120) << "at 120 bpm the grid stays";
+    h.imports = {accept({1})};
+    h.app->loadFile(multi.c_str());
+    EXPECT_NEAR(h.tape().model().beatGrid().bpm, 90, 1e-3);
+    EXPECT_EQ(h.tape().model().beatGrid().beatsPerBar, 4u);
+    EXPECT_TRUE(h.tape().model().beatGrid().snap);
+}

@@ -2,11 +2,11 @@
 // unsaved work, without a display.
 #include "app/AppDialogs.h"
 #include "app/CommandIds.h"
-#include "app/FileNames.h"
 #include "app/KeyTable.h"
 #include "app/RecentFiles.h"
 #include "app/RecoveryKeeper.h"
 #include "app/WheelSteps.h"
+#include "commandline/FileNames.h"
 #include "tw/Identity.h"
 
 #include <FL/Enumerations.H>
@@ -65,6 +65,7 @@ TEST(KeyTable, KeysGiveTheirCommands) {
         {"Home", FL_Home, 0, "", cmdToStart},
         {"End", FL_End, FL_CTRL, "", cmdToEnd},
         {"Delete", FL_Delete, 0, "\x7f", cmdRemoveSelected},
+        {"BackSpace", FL_BackSpace, 0, "\b", cmdStepBack},
         {"x", 'x', 0, "x", cmdEraseRegion},
         {"m", 'm', 0, "m", cmdSelectRegion},
         {"1", '1', 0, "1", cmdClickLeftMarker},

@@ -6,6 +6,7 @@
 #include "app/CommandIds.h"
 #include "midifile/MidiFile.h"
 
+#include <chrono>
 #include <functional>
 
 using namespace tw;
@@ -95,6 +96,20 @@ TEST(AppSettings, ExitWithoutAskingStillWritesTheSettings) {
     EXPECT_TRUE(h.dialogs.empty());
     h.finish();
     EXPECT_EQ(storedInt("MIDIpgms0"), 5);
+}
+
+// A kill loses nothing chosen a few seconds before it: the settings are written while the
+// editor runs.
+TEST(AppSettings, WrittenSoonAfterAChange) {
+    AppHarness h;
+    h.start();
+    h.app->onCommand(cmdNewNoteChannel + 3);
+    EXPECT_NE(storedInt("midiChan"), 3);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (storedInt("midiChan") != 3 && std::chrono::steady_clock::now() < until)
+        Fl::wait(0.1);
+    EXPECT_EQ(storedInt("midiChan"), 3);
+    h.finish();
 }
 
 TEST(AppSettings, OddStoredValues) {

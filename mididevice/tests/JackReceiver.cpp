@@ -36,23 +36,24 @@ bool isMarker(const Message &message) {
     return message.size() == 3 && message[0] == 0xBF && message[1] == 0x77;
 }
 
-_jack_client *openTestClient(const std::string &prefix, const std::string &tag, bool output,
-                             int (*process)(uint32_t, void *), void *self, _jack_port *&port,
-                             std::string &portName) {
+void openTestClient(const std::string &prefix, const std::string &tag, bool output,
+                    int (*process)(uint32_t, void *), void *self, _jack_client *&client,
+                    _jack_port *&port, std::string &portName) {
     const std::string clientName = (prefix + tag).substr(0, 40) + "-" + std::to_string(getpid());
     jack_status_t status;
-    jack_client_t *client = jack_client_open(clientName.c_str(), JackNoStartServer, &status);
+    // The members are set before the process callback can run and read them.
+    client = jack_client_open(clientName.c_str(), JackNoStartServer, &status);
     if (!client)
-        return nullptr;
+        return;
     port = jack_port_register(client, output ? "out" : "in", JACK_DEFAULT_MIDI_TYPE,
                               output ? JackPortIsOutput : JackPortIsInput, 0);
     if (!port || jack_set_process_callback(client, process, self) != 0 ||
         jack_activate(client) != 0) {
         jack_client_close(client);
-        return nullptr;
+        client = nullptr;
+        return;
     }
     portName = jack_port_name(port);
-    return client;
 }
 
 void closeTestClient(_jack_client *client) {
@@ -63,7 +64,7 @@ void closeTestClient(_jack_client *client) {
 }
 
 JackReceiver::JackReceiver(const std::string &tag) {
-    client = openTestClient("twrecv-", tag, false, &JackReceiver::process, this, port, name);
+    openTestClient("twrecv-", tag, false, &JackReceiver::process, this, client, port, name);
 }
 
 JackReceiver::~JackReceiver() {

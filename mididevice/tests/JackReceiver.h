@@ -69,11 +69,12 @@ private:
     std::vector<TimedMessage> messages;
 };
 
-// A client "<prefix><tag>-<pid>" with one MIDI port ("out" when output, else "in") whose process
-// callback is process(frames, self), activated; nullptr when the server refuses it.
-_jack_client *openTestClient(const std::string &prefix, const std::string &tag, bool output,
-                             int (*process)(uint32_t, void *), void *self, _jack_port *&port,
-                             std::string &portName);
+// Opens and activates a client "<prefix><tag>-<pid>" with one MIDI port ("out" when output,
+// else "in") whose process callback is process(frames, self). client and port are set before
+// the callback can run; client is nullptr when the server refuses it.
+void openTestClient(const std::string &prefix, const std::string &tag, bool output,
+                    int (*process)(uint32_t, void *), void *self, _jack_client *&client,
+                    _jack_port *&port, std::string &portName);
 void closeTestClient(_jack_client *client);
 
 // Marker messages that the port under test sends after the bytes that a test checks: a

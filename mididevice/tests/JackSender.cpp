@@ -16,7 +16,7 @@ int64_t steadyMicros() {
 } // namespace
 
 JackSender::JackSender(const std::string &tag) {
-    client = openTestClient("twsend-", tag, true, &JackSender::process, this, port, name);
+    openTestClient("twsend-", tag, true, &JackSender::process, this, client, port, name);
 }
 
 JackSender::~JackSender() {

@@ -111,11 +111,6 @@ TEST(MidiFileRead, AcceptsWellFormedFiles) {
          0,
          96,
          {{{0, {0xF2, 0x10, 0x20}}, {0, {0xF8, 1, 2}}}}},
-        {"data bytes not checked",
-         singleTrackFile({0x00, 0x90, 0xFF, 0x80}),
-         0,
-         96,
-         {{{0, {0x90, 0xFF, 0x80}}}}},
         {"running status per track",
          cat({header(1, 2, 96), track({0x00, 0x90, 60, 1}),
               track({0x00, 0x91, 61, 2, 0x01, 62, 3})}),
@@ -177,6 +172,11 @@ TEST(MidiFileRead, RefusesMalformedFilesAndStaysCleared) {
         {"running status not carried into the next track",
          cat({header(1, 2, 96), track({0x00, 0x90, 60, 1}), track({0x00, 61, 1})}),
          errRunningStatus},
+        {"note number 0xC0", singleTrackFile({0x00, 0x90, 0xC0, 64}), errDataByte},
+        {"velocity 0x80", singleTrackFile({0x00, 0x90, 60, 0x80}), errDataByte},
+        {"program 0xFF", singleTrackFile({0x00, 0xC0, 0xFF}), errDataByte},
+        {"status byte in running status data", singleTrackFile({0x00, 0x90, 60, 1, 0x00, 61, 0x91}),
+         errDataByte},
         {"sysex continuation", singleTrackFile({0x00, 0xF7, 0x01, 0x00}), errSysexContinuation},
         {"sysex end not 0xF7",
          singleTrackFile({0x00, 0xF0, 0x06, 0x7E, 0x7F, 0x09, 0x01, 0xF7, 0x00}), errSysexEnd},
@@ -282,7 +282,7 @@ TEST(MidiFileRead, RefusesEarlyAndNeverAborts) {
          errCannotOpen, false},
         {"valid header, one byte above 1 GiB",
          [](const smftest::TempDir &d) { return sparseFile(d, header(0, 0, 96), gib + 1); },
-         errRead, true},
+         errFileTooLarge, true},
         {"1 GiB of zeros: the header is checked first",
          [](const smftest::TempDir &d) { return sparseFile(d, {}, gib); }, errHeader, true},
         {"1 GiB track of zeros: refused at its first event",
@@ -299,7 +299,7 @@ TEST(MidiFileRead, RefusesEarlyAndNeverAborts) {
              smftest::writeBytes(path, smftest::singleTrackFile(events));
              return path;
          },
-         errRead, true},
+         errOutOfMemory, true},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -106,9 +108,15 @@ TEST(Instrument, BadFilesNameTheLineAndTheFault) {
         {"name: x\n", 2, "no notes"},
         {"name: x\nnotes: C4\nmin-gap-ms: -5\n", 3, "whole number"},
         {"name: x\nnotes: C4\nmin-gap-ms: 60001\n", 3, "whole number"},
-        {"name: x\nnotes: C4\ntape-width-mm: 0\n", 3, "positive number"},
-        {"name: x\nnotes: C4\ntrack-pitch-mm: 2,5\n", 3, "positive number"},
-        {"name: x\nnotes: C4\nmm-per-second: nan\n", 3, "positive number"},
+        {"name: x\nnotes: C4\ntape-width-mm: 0\n", 3, "from 1 to 1000, not \"0\""},
+        {"name: x\nnotes: C4\ntrack-pitch-mm: 2,5\n", 3, "from 0.5 to 50"},
+        {"name: x\nnotes: C4\nmm-per-second: nan\n", 3, "from 1 to 1000"},
+        {"name: x\nnotes: C4\nmm-per-second: 0.000000001\n", 3,
+         "mm-per-second needs a number from 1 to 1000, not \"0.000000001\""},
+        {"name: x\nnotes: C4\ntrack-pitch-mm: 0.01\n", 3, "from 0.5 to 50"},
+        {"name: x\nnotes: C4\nhole-length-min-mm: 25\n", 3, "from 0.2 to 20"},
+        {"name: x\nnotes: C4\ntape-width-mm: 1000.5\n", 3, "from 1 to 1000"},
+        {"name: a\x1b[2Jb\nnotes: C4\n", 1, "control character"},
         {"name: x\nnotes: C4\nNAME: y\n", 3, "unknown key \"NAME\""},
     };
     for (const auto &c : cases) {
@@ -150,6 +158,10 @@ TEST(Instrument, LoadingSortsByNameAndSkipsBadFiles) {
     write(data / "c.instrument", "name: BETA\nnotes: 62\n"); // the user's "beta" stands for it
     write(data / "z.instrument", "name: _gamma\nnotes: 63\n");
     write(data / "d.instrument", "name: deleika-26\nnotes: 63\n"); // a built-in one's name
+    // Entries that are no files are each named: a link that leads nowhere, a folder, a FIFO.
+    fs::create_symlink("nowhere", user / "lost.instrument");
+    fs::create_directory(user / "folder.instrument");
+    ::mkfifo((user / "pipe.instrument").c_str(), 0600);
 
     std::ostringstream log;
     const std::vector<Instrument> list =
@@ -161,7 +173,10 @@ TEST(Instrument, LoadingSortsByNameAndSkipsBadFiles) {
     EXPECT_EQ(list[2].path, (user / "b.instrument").string());
 
     const std::string lines = log.str();
-    EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 3) << lines;
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 6) << lines;
+    for (const char *entry : {"lost.instrument: it is a link that leads nowhere",
+                              "folder.instrument: it is a folder", "pipe.instrument: it is a FIFO"})
+        EXPECT_NE(lines.find(entry), std::string::npos) << entry << "\n" << lines;
     EXPECT_EQ(lines.find("c.instrument"), std::string::npos) << lines;
     EXPECT_NE(lines.find((user / "bad.instrument").string() + ", line 2: \"X9\""),
               std::string::npos)

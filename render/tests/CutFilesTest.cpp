@@ -239,9 +239,9 @@ TEST(CutFiles, SummaryFollowsTheOptions) {
         const char *summary; // its start
     } cases[] = {
         // 40 mm lead-in, 62.5 s at 16 mm/s, the last hole 4 mm long and 30 mm lead-out.
-        {ExportFormat::dxf, true, "Strip 1.07 m in 6 piece(s), 97 hole(s), 1 pair(s) too close"},
-        {ExportFormat::cutSvg, true, "Strip 1.07 m in 6 piece(s)"},
-        {ExportFormat::pdf, true, "Strip 1.07 m in "},
+        {ExportFormat::dxf, true, "Strip 1.07 m: 6 pieces, 97 holes, 1 pair too close"},
+        {ExportFormat::cutSvg, true, "Strip 1.07 m: 6 pieces"},
+        {ExportFormat::pdf, true, "Strip 1.07 m: "},
         {ExportFormat::png, true, ""},
         {ExportFormat::svg, true, ""},
         {ExportFormat::pdf, false, ""},

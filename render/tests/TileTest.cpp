@@ -25,6 +25,7 @@ Surface draw(const BoardLayout &layout, int x0, int y0, int w, int h, bool cull)
     if (cull)
         painter.setCull(x0, y0, w, h);
     drawBoard(painter, layout);
+    painter.flush();
     cairo_destroy(cr);
     cairo_surface_flush(surface.get());
     return surface;

@@ -112,6 +112,23 @@ std::vector<FileCase> fileTable() {
     second.note(50, 120, 0, 60).note(96, 151, 0, 64).note(13, 400, 0, 48);
     cases.push_back({"tracks sharing a channel",
                      makeFile(1, 96, {TrackSpec().tempo(0, 645161), first, second})});
+    // Notes without a note-off of their own.
+    TrackSpec twenty;
+    for (unsigned i = 0; i < 20; ++i)
+        twenty.at(i * 48, {0x90, uint8_t(60 + i % 7), 90}); // keys repeat: each ends the last
+    cases.push_back({"format 0, twenty note-ons without note-offs", makeFile(0, 96, {twenty})});
+    TrackSpec elsewhere;
+    for (unsigned i = 0; i < 100; ++i) {
+        elsewhere.at(i * 10, {0x92, uint8_t(40 + i % 50), 70});
+        elsewhere.at(i * 10 + 5, {0x83, uint8_t(40 + i % 50), 0}); // released on channel 3
+    }
+    cases.push_back({"released on other channels", makeFile(1, 120, {TrackSpec(), elsewhere})});
+    TrackSpec mixed;
+    mixed.note(0, 50, 0, 60).at(10, {0x90, 60, 80}).at(10, {0x90, 60, 81}); // same tick twice
+    mixed.at(70, {0x91, 62, 50}).at(90, {0x91, 62, 0}).at(95, {0x91, 62, 40});
+    mixed.at(95, {0xB0, 7, 100}); // the last event ends the note begun at its tick
+    cases.push_back({"retriggered keys, a note at the last tick",
+                     makeFile(1, 96, {TrackSpec().tempo(0, 700000).tempo(60, 400000), mixed})});
     return cases;
 }
 
@@ -158,6 +175,14 @@ TEST(MidiImport, NotesFollowTheTempoMapAsMidoTimesThem) {
         while (in >> on >> off >> channel >> note >> velocity >> onSeconds >> offSeconds)
             mido.emplace_back(on, off, channel, note, velocity, onSeconds, offSeconds);
         ASSERT_FALSE(mido.empty()) << runPython(script, path);
+        in.clear();
+        std::string word;
+        std::size_t midoUnended = 0;
+        ASSERT_TRUE(in >> word >> midoUnended && word == "unended") << runPython(script, path);
+        std::size_t unended = 0;
+        for (const TrackSummary &t : summarizeTracks(file))
+            unended += t.unended;
+        EXPECT_EQ(unended, midoUnended);
 
         for (unsigned tpf : {8u, 32u, 100u}) {
             SCOPED_TRACE(tpf);
@@ -298,6 +323,11 @@ TEST(MidiImport, ErrorsInWords) {
          errRead, "The file is damaged: it ends too early at byte 25."},
         {"no track mark", write("chunk.mid", with({'M', 'T', 'x', 'k', 0, 0, 0, 0})), errTrackChunk,
          "The file is damaged at byte 14: a track should begin there."},
+        {"status byte as a note number",
+         write("status.mid", with({'M', 'T', 'r', 'k', 0, 0, 0, 4, 0, 0x90, 0xC0, 100})),
+         errDataByte,
+         "The file is damaged at byte 24: a status byte stands where a note or other message "
+         "needs a data byte."},
         {"stray data byte",
          write("data.mid", with({'M', 'T', 'r', 'k', 0, 0, 0, 4, 0, 60, 100, 0})), errRunningStatus,
          "The file is damaged at byte 23: a data byte stands where an event should begin."},

@@ -151,3 +151,20 @@ TEST(TapeFixes, LongRestsBecomeTheGivenLength) {
     EXPECT_EQ(tape.shortenRests(-1), 0u);
     EXPECT_EQ(tape.shortenRests(1e9), 0u);
 }
+
+TEST(TapeFixes, SelectionFollowsTheHoleSpacingToo) {
+    InstrumentError error;
+    // 8 mm between two holes at 16 mm a second: half a second, 4 ticks at 8 a second.
+    const Instrument box = *parseInstrument("name: b\nnotes: C4\nmin-gap-ms: 100\n"
+                                            "mm-per-second: 16\nmin-hole-spacing-mm: 8\n",
+                                            error);
+    TestTape tape;
+    tape.setTicksPerFrame(8);
+    tape.load({tn(60, 0, 1), tn(60, 3, 1), tn(60, 7, 1), tn(60, 12, 1)});
+    EXPECT_EQ(tape.selectNotesTooClose(box, tape.view),
+              1u); // 3 after 0; 7 after 3 and 12 after 7 are room
+    EXPECT_TRUE(tape.notes()[1].selected);
+    Instrument gapOnly = box;
+    gapOnly.strip.minHoleSpacingMm.reset();
+    EXPECT_EQ(tape.selectNotesTooClose(gapOnly, tape.view), 0u);
+}

@@ -5,6 +5,10 @@
 
 namespace tw {
 
+// The role (safefile's setInputFile) of the file the melody was read from: an export never
+// replaces it, a save of the melody may.
+constexpr const char *melodyInputRole = "melody";
+
 // The part of a path after its last '/' or '\' (the whole path when it holds neither).
 std::string baseName(const std::string &path);
 

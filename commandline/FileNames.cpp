@@ -1,4 +1,4 @@
-#include "app/FileNames.h"
+#include "commandline/FileNames.h"
 
 namespace tw {
 
