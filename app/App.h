@@ -89,6 +89,9 @@ public:
     Flt_Infowin *helpWindow() const { return infoWindow; }
     NoxmidiSnd &output() { return midiOut; }
     const std::string &currentFile() const { return fileName; }
+    // The file the melody came from: its own, else the file it was imported from (empty for
+    // a new melody). Export names follow it.
+    const std::string &melodySource() const { return fileName.empty() ? importedFrom : fileName; }
     const std::vector<std::string> &outputPorts() const { return portNames; }
     const std::vector<std::string> &inputPorts() const { return inputPortNames; }
     NoxmidiRcv &input() { return midiIn; }
@@ -191,6 +194,7 @@ private:
     unsigned newNoteLength = 4;
     unsigned currentChannel = 0;
     std::string fileName;
+    std::string importedFrom; // while the melody has no file name of its own
     std::vector<std::string> portNames;
     std::vector<tw::Instrument> instruments; // read from files, sorted by name
     int noteIndicator = 0;                   // the indicator choice marked in the menu

@@ -78,6 +78,9 @@ bool App::importTracks(const MidiFile &file, const std::string &path) {
     tape->setDataChanged(true);
     markShownChannels();
     setFileName("");
+    std::error_code failed;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, failed);
+    importedFrom = failed ? path : absolute.lexically_normal().string();
     setTitleSuffix((" - " + baseName(path) + " (imported)").c_str());
     return true;
 }
@@ -138,6 +141,7 @@ bool App::saveFile(const char *path) {
 void App::setFileName(const char *path) {
     // Remembered absolute, so that the file opens again from any working folder.
     fileName = path ? path : "";
+    importedFrom.clear();
     std::error_code failed;
     if (!fileName.empty()) {
         const std::filesystem::path absolute = std::filesystem::absolute(fileName, failed);

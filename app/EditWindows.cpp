@@ -208,6 +208,11 @@ std::optional<double> runScaleTimeWindow(const ScaleTimeQuestion &question) {
     std::optional<double> factor;
     std::string error;
     auto update = [&] {
+        // Typing into a field chooses its way of scaling.
+        if (Fl::focus() == &percent)
+            byPercent.setonly();
+        else if (Fl::focus() == &seconds)
+            byLength.setonly();
         const bool percentChosen = byPercent.value() != 0;
         factor =
             scaleFactorFromText(percentChosen, percentChosen ? percent.value() : seconds.value(),

@@ -4,15 +4,20 @@
 #include "midifile/MidiFile.h"
 #include "notes/Instrument.h"
 #include "notes/NoteSets.h"
+#include "render/BackgroundExport.h"
 #include "render/CutPlan.h"
 #include "safefile/SafeFile.h"
 #include "scoremodel/MidiImport.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 namespace tw {
 
@@ -223,9 +228,41 @@ int readMelodyForExport(ScoreModel &model, const char *path, long long *failedAt
     std::vector<unsigned> tracks;
     for (unsigned i = 0; i < file.tracks.size(); ++i)
         tracks.push_back(i);
-    model.setNotes(importNotes(file, tracks, true, model.ticksPerFrame()));
+    std::vector<TapeNote> notes = importNotes(file, tracks, true, model.ticksPerFrame());
+    file = MidiFile(); // the events are not needed once they are notes
+    model.setNotes(std::move(notes));
     return 0;
 }
+
+namespace {
+
+// The export on its worker while this thread writes "exporting: 12 of 40 pages" over one line
+// of the terminal.
+ExportResult exportWithProgress(const ScoreModel &model, const ExportOptions &options,
+                                const std::string &path, std::ostream &err) {
+    BackgroundExport job(model, options, path);
+    const char *unit = options.format == ExportFormat::pdf   ? " pages"
+                       : options.format == ExportFormat::png ? " tiles"
+                                                             : " parts";
+    std::string shown;
+    while (!job.finished()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        const uint64_t total = job.total();
+        if (total == 0)
+            continue;
+        const std::string line = "exporting: " + std::to_string(std::min(job.done(), total)) +
+                                 " of " + std::to_string(total) + unit;
+        if (line != shown) {
+            err << "\r" << line << std::flush;
+            shown = line;
+        }
+    }
+    if (!shown.empty())
+        err << "\r" << std::string(shown.size(), ' ') << "\r" << std::flush;
+    return job.result();
+}
+
+} // namespace
 
 int runExportCommand(int argc, char **argv, std::ostream &out, std::ostream &err) {
     ExportRequest request;
@@ -269,7 +306,9 @@ int runExportCommand(int argc, char **argv, std::ostream &out, std::ostream &err
     const std::string::size_type slash = request.input.rfind('/');
     request.options.sourceName =
         slash == std::string::npos ? request.input : request.input.substr(slash + 1);
-    const ExportResult result = exportTape(model, request.options, request.output);
+    const ExportResult result =
+        isatty(STDERR_FILENO) ? exportWithProgress(model, request.options, request.output, err)
+                              : exportTape(model, request.options, request.output);
     if (!result) {
         err << "tapeworks2: cannot export " << request.output << ": " << result.reason << " ("
             << result.code << ")\n";

@@ -4,6 +4,8 @@
 #include "app/AppDialogs.h"
 #include "app/ExportCommand.h"
 #include "framework/Dialogs.h"
+#include "framework/Flt_Menubar.h"
+#include "render/BackgroundExport.h"
 #include "framework/WindowScale.h"
 #include "render/CutPlan.h"
 #include "scoretape/ScoreTape.h"
@@ -13,6 +15,7 @@
 #include <FL/Fl_Button.H>
 #include <FL/Fl_Choice.H>
 #include <FL/Fl_Input.H>
+#include <FL/Fl_Progress.H>
 #include <FL/Fl_Return_Button.H>
 
 #include <sys/stat.h>
@@ -37,7 +40,22 @@ int indexOf(ExportFormat format) {
     return 0;
 }
 
+// How long the menu bar tells of a finished export.
+constexpr double noticeSeconds = 5;
+// How often the window looks at the worker's progress.
+constexpr double pollSeconds = 0.1;
+
+std::string baseNameOf(const std::string &path) {
+    const std::string::size_type slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 } // namespace
+
+std::string exportedNotice(const std::string &path, unsigned pages) {
+    return "Exported " + baseNameOf(path) + " (" + std::to_string(pages) +
+           (pages == 1 ? " page)" : " pages)");
+}
 
 ExportDialog::ExportDialog(const ScoreModel &model, const std::string &melodyPath,
                            const ExportInstrument &instrument)
@@ -75,13 +93,26 @@ ExportDialog::ExportDialog(const ScoreModel &model, const std::string &melodyPat
     note_ = new Fl_Box(10, 105, 440, 58);
     note_->align(FL_ALIGN_INSIDE | FL_ALIGN_LEFT | FL_ALIGN_TOP | FL_ALIGN_WRAP);
     note_->labelsize(12);
-    auto *ok = new Fl_Return_Button(260, 165, 90, 25, "OK");
-    ok->callback([](Fl_Widget *, void *d) { static_cast<ExportDialog *>(d)->accept(); }, this);
+    // Shown only while the worker exports.
+    progress_ = new Fl_Progress(10, 165, 240, 25);
+    progress_->minimum(0);
+    progress_->maximum(1);
+    progress_->selection_color(FL_BLUE);
+    progress_->labelsize(12);
+    progress_->hide();
+    ok_ = new Fl_Return_Button(260, 165, 90, 25, "OK");
+    ok_->callback([](Fl_Widget *, void *d) { static_cast<ExportDialog *>(d)->accept(); }, this);
     auto *cancel = new Fl_Button(360, 165, 90, 25, "Cancel");
-    cancel->callback([](Fl_Widget *, void *d) { static_cast<ExportDialog *>(d)->hide(); }, this);
+    cancel->callback([](Fl_Widget *, void *d) { static_cast<ExportDialog *>(d)->cancel(); }, this);
+    callback([](Fl_Widget *, void *d) { static_cast<ExportDialog *>(d)->cancel(); }, this);
     end();
     set_modal();
     updateForFormat();
+}
+
+ExportDialog::~ExportDialog() {
+    Fl::remove_timeout(poll, this);
+    // job_ cancels a running export and waits for its worker.
 }
 
 ExportFormat ExportDialog::format() const {
@@ -155,32 +186,128 @@ void ExportDialog::updateForFormat() {
 }
 
 ExportResult ExportDialog::accept() {
+    if (job_)
+        return {};
     const std::string target = path();
+    if (target.empty()) {
+        const ExportResult result{errExportCreate, "no file name given"};
+        showMessagef("Cannot export %s: %s", target.c_str(), result.reason.c_str());
+        return result;
+    }
     struct stat st {};
-    if (!target.empty() && ::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+    if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
         const std::string question = target + " exists. Replace it?";
         if (askChoice(question.c_str(), "Cancel", "Replace", nullptr) != 1)
             return {};
     }
-    const ExportResult result = target.empty() ? ExportResult{errExportCreate, "no file name given"}
-                                               : exportTape(model_, options(), target);
+    // The worker takes a copy: the melody may be edited while it draws.
+    job_ = std::make_unique<BackgroundExport>(model_, options(), target);
+    setExporting(true);
+    Fl::add_timeout(pollSeconds, poll, this);
+    return {};
+}
+
+void ExportDialog::setExporting(bool on) {
+    for (Fl_Widget *w : {static_cast<Fl_Widget *>(format_), static_cast<Fl_Widget *>(paper_),
+                         static_cast<Fl_Widget *>(marks_), static_cast<Fl_Widget *>(path_),
+                         static_cast<Fl_Widget *>(ok_)})
+        on ? w->deactivate() : w->activate();
+    if (!on)
+        updateForFormat(); // paper and marks as the format allows
+    if (on) {
+        progress_->value(0);
+        progressLabel_ = "Starting...";
+        progress_->label(progressLabel_.c_str());
+        progress_->show();
+    } else {
+        progress_->hide();
+    }
+    // A modal window would hold the editor until the export ends: while it runs, the window
+    // stays on top without holding the others. Its modality changes only while hidden.
+    if (shown() && on && modal()) {
+        hide();
+        clear_modal_states();
+        set_non_modal();
+        show();
+    }
+}
+
+std::string ExportDialog::progressText() const {
+    if (!job_)
+        return "";
+    const uint64_t total = job_->total(), done = std::min(job_->done(), total);
+    if (total == 0)
+        return "Starting...";
+    const bool pdf = format() == ExportFormat::pdf;
+    if (format() == ExportFormat::svg)
+        return std::to_string(done * 100 / total) + " %";
+    return std::to_string(done) + " of " + std::to_string(total) + (pdf ? " pages" : " tiles");
+}
+
+void ExportDialog::poll(void *data) {
+    auto *dialog = static_cast<ExportDialog *>(data);
+    if (!dialog->job_)
+        return;
+    if (dialog->job_->finished()) {
+        dialog->finishExport();
+        return;
+    }
+    const uint64_t total = dialog->job_->total();
+    dialog->progress_->value(total ? float(std::min(dialog->job_->done(), total)) / float(total)
+                                   : 0.0f);
+    dialog->progressLabel_ = dialog->progressText();
+    dialog->progress_->label(dialog->progressLabel_.c_str());
+    Fl::repeat_timeout(pollSeconds, poll, data);
+}
+
+ExportResult ExportDialog::finishExport() {
+    if (!job_)
+        return {};
+    Fl::remove_timeout(poll, this);
+    const ExportResult result = job_->result();
+    const std::string target = job_->path();
+    job_.reset();
+    setExporting(false);
+    if (result.code == errExportCancelled)
+        return result;
     if (!result) {
         showMessagef("Cannot export %s: %s", target.c_str(), result.reason.c_str());
         return result;
     }
     hide();
+    if (onExported)
+        onExported(exportedNotice(target, result.pages));
     return result;
+}
+
+void ExportDialog::cancel() {
+    if (!job_) {
+        hide();
+        return;
+    }
+    job_->cancel();
+    finishExport();
 }
 
 void openExportDialog(App &app) {
     // The instrument whose note indicators are chosen, built-in or read from a file.
     const std::optional<Instrument> chosen = app.chosenInstrument();
     const ExportInstrument instrument = chosen ? exportInstrumentOf(*chosen) : ExportInstrument();
-    ExportDialog dialog(*app.scoreTape(), app.currentFile(), instrument);
+    // One export window at a time: the editor stays usable while it exports, and its menu
+    // could ask for another.
+    static bool open = false;
+    if (open)
+        return;
+    open = true;
+    ExportDialog dialog(*app.scoreTape(), app.melodySource(), instrument);
+    dialog.onExported = [&app](const std::string &notice) {
+        app.menuBar()->showNotice(notice, noticeSeconds);
+    };
     scaleWindow(dialog);
     dialog.show();
     while (dialog.shown())
         Fl::wait();
+    open = false;
 }
 
 } // namespace tw

@@ -1,26 +1,40 @@
 // The window "Export tape": format, paper and bars or holes for PDF, and the file name; OK
-// writes the file through the tape export and shows any error with its reason.
+// hands the export to a worker thread with a copy of the melody and shows its progress, with
+// Cancel to stop it. Meanwhile the editor stays usable. An error shows with its reason.
+//
+// Threads: the window lives on the GUI thread; it polls the worker's atomics from a timeout.
 #pragma once
 
 #include "render/TapeExport.h"
 
 #include <FL/Fl_Double_Window.H>
 
+#include <functional>
+#include <memory>
 #include <string>
 
 class App;
 class Fl_Box;
+class Fl_Button;
 class Fl_Choice;
 class Fl_Input;
+class Fl_Progress;
+class Fl_Return_Button;
 
 namespace tw {
 
+class BackgroundExport;
+
+// "Exported NAME (N pages)": NAME is the file's name without its folder.
+std::string exportedNotice(const std::string &path, unsigned pages);
+
 class ExportDialog : public Fl_Double_Window {
 public:
-    // melodyPath (may be empty) gives the default file name; instrument names the note
-    // indicators' instrument (empty for none).
+    // melodyPath (may be empty) gives the default file name: its name in its folder with the
+    // format's extension; instrument names the note indicators' instrument (empty for none).
     ExportDialog(const ScoreModel &model, const std::string &melodyPath,
                  const ExportInstrument &instrument);
+    ~ExportDialog() override;
 
     ExportFormat format() const;
     void setFormat(ExportFormat format); // also gives the file name the format's extension
@@ -30,13 +44,27 @@ public:
     void setHoles(bool holes);
     ExportOptions options() const;
 
-    // OK: asks before replacing a file, writes, and hides the window on success; an error is
-    // shown with its reason and the window stays. Returns what the export returned (exportOk
-    // without writing when the replacement was declined).
+    // OK: asks before replacing a file and starts the export on its worker (exportOk without
+    // starting when the replacement was declined; an error when no name is given).
     ExportResult accept();
+    bool exporting() const { return job_ != nullptr; }
+    // Waits for the running export to end: on success hides the window and reports through
+    // onExported; a failure is shown with its reason and the window stays; a cancelled export
+    // leaves the window as it was. Returns what the export returned.
+    ExportResult finishExport();
+    // Cancel: stops a running export (the window stays), or else closes the window.
+    void cancel();
+    // The bar's text while exporting ("12 of 40 pages").
+    std::string progressText() const;
+
+    // Told "Exported NAME (N pages)" after a successful export.
+    std::function<void(const std::string &)> onExported;
 
 private:
     void updateForFormat();
+    // Shows the worker's progress; finishes when the worker has (GUI thread timeout).
+    static void poll(void *data);
+    void setExporting(bool on);
 
     const ScoreModel &model_;
     ExportInstrument instrument_;
@@ -47,6 +75,10 @@ private:
     Fl_Input *path_ = nullptr;
     Fl_Box *note_ = nullptr;
     std::string noteText_;
+    Fl_Progress *progress_ = nullptr;
+    std::string progressLabel_;
+    Fl_Return_Button *ok_ = nullptr;
+    std::unique_ptr<BackgroundExport> job_;
 };
 
 // The menu command: opens the window for the app's tape and waits until it closes.

@@ -274,6 +274,16 @@ void benchUndoHistory(const std::vector<TapeNote> &notes) {
         redos.push_back(cpuOf([&] { tape.redo(); }));
     printFigure("undo (any of the kinds above)", undos, 16);
     printFigure("redo (any of the kinds above)", redos, 16);
+
+    // The first edit of a freshly loaded melody stores the whole melody as its first snapshot.
+    std::vector<double> firsts;
+    for (int k = 0; k < 10; ++k) {
+        OpenTape fresh;
+        fresh.setNotes(notes);
+        fresh.selectAll();
+        firsts.push_back(cpuOf([&] { fresh.selectedNotesHigher(); }));
+    }
+    printFigure("first whole-melody edit after loading", firsts, 16);
 }
 
 } // namespace

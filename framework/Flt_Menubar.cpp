@@ -75,6 +75,7 @@ Flt_Menubar::Flt_Menubar() : Fl_Menu_Bar(0, 0, 0, 0) {
 }
 
 Flt_Menubar::~Flt_Menubar() {
+    Fl::remove_timeout(endNotice, this);
     for (const auto &entry : itemShortcuts)
         if (menu() && entry.first < size())
             shortcutNames().erase(menu()[entry.first].label());
@@ -207,10 +208,30 @@ void Flt_Menubar::onPick(Fl_Widget *, void *data) {
 }
 
 void Flt_Menubar::setStatus(const std::string &text) {
+    if (noticeShown) {
+        statusAfterNotice = text;
+        return;
+    }
     if (text == statusText)
         return;
     statusText = text;
     redraw();
+}
+
+void Flt_Menubar::showNotice(const std::string &text, double seconds) {
+    if (!noticeShown)
+        statusAfterNotice = statusText;
+    Fl::remove_timeout(endNotice, this);
+    noticeShown = false;
+    setStatus(text);
+    noticeShown = true;
+    Fl::add_timeout(seconds, endNotice, this);
+}
+
+void Flt_Menubar::endNotice(void *data) {
+    auto *bar = static_cast<Flt_Menubar *>(data);
+    bar->noticeShown = false;
+    bar->setStatus(bar->statusAfterNotice);
 }
 
 int Flt_Menubar::titlesEnd() {

@@ -47,6 +47,9 @@ public:
     // A line of text at the right end of the bar, drawn where the menu titles leave room.
     void setStatus(const std::string &text);
     const std::string &status() const { return statusText; }
+    // Shows `text` in the status line for `seconds`; what setStatus brings meanwhile waits and
+    // shows after it (the pointer's cell would otherwise replace it at the next move).
+    void showNotice(const std::string &text, double seconds);
     // Draws the bar and then the status line.
     void draw() override;
     // The x where the free room right of the menu titles begins.
@@ -61,6 +64,9 @@ public:
     std::map<int, int> itemIds;               // menu array index -> command id
     std::map<int, int> itemShortcuts;         // menu array index -> shortcut (items with one)
     std::string statusText;
+    bool noticeShown = false;
+    std::string statusAfterNotice; // the status setStatus gave while a notice showed
+    static void endNotice(void *data);
 };
 
 } // namespace tw

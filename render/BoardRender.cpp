@@ -145,12 +145,16 @@ void drawBoard(Painter &painter, const ScoreModel &model, const BoardLayout &lay
         labelsFrom = b->x0 - textReach;
         labelsTo = b->x1 + textReach;
     }
-    // Tick lines, black on frame boundaries.
-    for (unsigned i = firstColumn; i < endColumn && i <= ticks; ++i) {
-        const bool boundary = (uint64_t(firstTick) + i) % model.ticksPerFrame() == 0;
-        painter.setColour(boundary ? paletteBlack : paletteLight2);
-        painter.line(layout.tickLineX(i), Y + s.labelStrip, layout.tickLineX(i),
-                     Y + s.labelStrip + H);
+    // Tick lines, black on frame boundaries: the grey ones first, then the black ones (they
+    // never overlap), so that a painter meets each colour once.
+    for (const bool boundaries : {false, true}) {
+        painter.setColour(boundaries ? paletteBlack : paletteLight2);
+        for (unsigned i = firstColumn; i < endColumn && i <= ticks; ++i) {
+            if (((uint64_t(firstTick) + i) % model.ticksPerFrame() == 0) != boundaries)
+                continue;
+            painter.line(layout.tickLineX(i), Y + s.labelStrip, layout.tickLineX(i),
+                         Y + s.labelStrip + H);
+        }
     }
     // Beat and bar lines over the tick lines, when the beat grid is shown and they lie a few
     // pixels apart (bar lines alone when only those do).

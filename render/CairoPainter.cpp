@@ -30,16 +30,35 @@ bool CairoPainter::culled(long long x, long long y, long long w, long long h) co
     return cull_ && (x + w <= cullX_ || y + h <= cullY_ || x >= cullRight_ || y >= cullBottom_);
 }
 
+void CairoPainter::flush() {
+    if (gathered_)
+        cairo_fill(cr_);
+    gathered_ = false;
+}
+
 void CairoPainter::setColour(TapeColour colour) {
-    const Rgb c = colourRgb(colour);
+    // Set on the context only when something is drawn in it: a tile skips most of what the
+    // board would draw.
+    colour_ = colour;
+}
+
+void CairoPainter::useColour() {
+    // Opaque rectangles of one colour give the same pixels filled one by one or together.
+    if (colourSet_ && colour_ == contextColour_)
+        return;
+    flush();
+    colourSet_ = true;
+    contextColour_ = colour_;
+    const Rgb c = colourRgb(colour_);
     cairo_set_source_rgb(cr_, c.r / 255.0, c.g / 255.0, c.b / 255.0);
 }
 
 void CairoPainter::fillRect(int x, int y, int w, int h) {
     if (w <= 0 || h <= 0 || culled(x, y, w, h))
         return;
+    useColour();
     cairo_rectangle(cr_, x, y, w, h);
-    cairo_fill(cr_);
+    gathered_ = true;
 }
 
 void CairoPainter::line(int x0, int y0, int x1, int y1) {
@@ -48,6 +67,8 @@ void CairoPainter::line(int x0, int y0, int x1, int y1) {
         fillRect(std::min(x0, x1), std::min(y0, y1), std::abs(x1 - x0) + 1, std::abs(y1 - y0) + 1);
         return;
     }
+    useColour();
+    flush();
     cairo_set_line_width(cr_, 1.0);
     cairo_move_to(cr_, x0 + 0.5, y0 + 0.5);
     cairo_line_to(cr_, x1 + 0.5, y1 + 0.5);
@@ -66,6 +87,8 @@ void CairoPainter::setFont(int font, int size) {
 void CairoPainter::text(const char *text, int x, int y) {
     if (culled(x - textRoom, y - textRoom, 2 * textRoom, 2 * textRoom))
         return;
+    useColour();
+    flush();
     cairo_move_to(cr_, x, y);
     cairo_show_text(cr_, text);
     cairo_new_path(cr_);

@@ -12,6 +12,14 @@ namespace tw {
 class CairoPainter : public Painter {
 public:
     explicit CairoPainter(cairo_t *cr) : cr_(cr) {}
+    // Fills what is still gathered (see flush).
+    ~CairoPainter() override { flush(); }
+    CairoPainter(const CairoPainter &) = delete;
+    CairoPainter &operator=(const CairoPainter &) = delete;
+    // Rectangles of one colour are gathered into one path and filled together when the colour
+    // changes, before text and lines, and here: call it before reading the context's status
+    // or changing its clip or transformation.
+    void flush();
     // Skips what lies wholly outside this rectangle (a tile of a large picture).
     void setCull(int x, int y, int w, int h);
 
@@ -24,8 +32,14 @@ public:
 
 private:
     bool culled(long long x, long long y, long long w, long long h) const;
+    // Sets the painter's colour on the context, after filling what was gathered in another.
+    void useColour();
 
     cairo_t *cr_;
+    bool gathered_ = false;        // rectangles wait in the path
+    TapeColour colour_ = 0;        // the painter's colour
+    bool colourSet_ = false;       // one was set on the context
+    TapeColour contextColour_ = 0; // that one
     bool cull_ = false;
     long long cullX_ = 0, cullY_ = 0, cullRight_ = 0, cullBottom_ = 0;
 };

@@ -25,10 +25,33 @@ public:
 // writing.
 ExportResult finishSurface(cairo_surface_t *surface, cairo_t *cr);
 
-ExportResult writeBoardPng(const PictureModel &picture, ExportFile &file);
-ExportResult writeBoardSvg(const PictureModel &picture, ExportFile &file);
+// The progress of one export, or none: counts parts and tells when to stop.
+class ProgressTicker {
+public:
+    explicit ProgressTicker(ExportProgress *progress) : progress_(progress) {}
+    void setTotal(uint64_t total) {
+        if (progress_)
+            progress_->total = total;
+    }
+    void step() {
+        if (progress_)
+            progress_->done.fetch_add(1, std::memory_order_relaxed);
+    }
+    bool cancelled() const { return progress_ && progress_->cancel.load(); }
+    static ExportResult cancelledResult() {
+        return {errExportCancelled, "the export was cancelled"};
+    }
+
+private:
+    ExportProgress *progress_;
+};
+
+ExportResult writeBoardPng(const PictureModel &picture, ExportFile &file,
+                           ProgressTicker ticker = ProgressTicker(nullptr));
+ExportResult writeBoardSvg(const PictureModel &picture, ExportFile &file,
+                           ProgressTicker ticker = ProgressTicker(nullptr));
 ExportResult writeBoardPdf(const PictureModel &picture, const ExportOptions &options,
-                           ExportFile &file);
+                           ExportFile &file, ProgressTicker ticker = ProgressTicker(nullptr));
 
 // ---- The tape at true scale (TapePages.cpp) ----
 
@@ -60,8 +83,7 @@ struct TapeMark {
 };
 
 struct TapeContent {
-    std::vector<TapeMark> marks; // in the order of their starts
-    double longestMarkMm = 0;
+    std::vector<TapeMark> marks;
     std::vector<TapeNote> unplayable; // shown notes the instrument has no track for
     double lengthMm = 0;              // to the end of the last mark or note
 };
@@ -69,7 +91,8 @@ struct TapeContent {
 TapeContent tapeContent(const ScoreModel &model, const ExportInstrument &instrument);
 // Checks the geometry against the paper and cuts the tape into pages.
 ExportResult planTape(const TapeGeometry &geometry, Paper paper, double lengthMm, TapePlan &plan);
-ExportResult writeTapePdf(const ScoreModel &model, const ExportOptions &options, ExportFile &file);
+ExportResult writeTapePdf(const ScoreModel &model, const ExportOptions &options, ExportFile &file,
+                          ProgressTicker ticker = ProgressTicker(nullptr));
 
 // ---- The strip for a cutter (CutFiles.cpp) ----
 

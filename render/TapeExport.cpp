@@ -2,6 +2,7 @@
 
 #include "render/ExportParts.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace tw {
@@ -36,25 +37,26 @@ std::string withExtension(const std::string &path, const char *extension) {
 }
 
 ExportResult exportTape(const ScoreModel &model, const ExportOptions &options,
-                        const std::string &path) {
+                        const std::string &path, ExportProgress *progress) {
     PictureModel picture;
     if (!picture.copyFrom(model))
         return {errExportNoNotes, model.notes().empty() ? "the melody has no notes to export"
                                                         : "no notes on the shown channels"};
+    const ProgressTicker ticker(progress);
     ExportFile file(path);
     if (ExportResult r = file.open(); !r)
         return r;
     ExportResult r;
     switch (options.format) {
     case ExportFormat::png:
-        r = writeBoardPng(picture, file);
+        r = writeBoardPng(picture, file, ticker);
         break;
     case ExportFormat::svg:
-        r = writeBoardSvg(picture, file);
+        r = writeBoardSvg(picture, file, ticker);
         break;
     case ExportFormat::pdf:
-        r = options.instrument.geometry ? writeTapePdf(picture, options, file)
-                                        : writeBoardPdf(picture, options, file);
+        r = options.instrument.geometry ? writeTapePdf(picture, options, file, ticker)
+                                        : writeBoardPdf(picture, options, file, ticker);
         break;
     case ExportFormat::cutSvg:
     case ExportFormat::dxf:
@@ -67,7 +69,13 @@ ExportResult exportTape(const ScoreModel &model, const ExportOptions &options,
             r.reason = why;
         return r;
     }
-    return file.commit();
+    // A request that came too late to stop the drawing still leaves no file.
+    if (ticker.cancelled())
+        return ProgressTicker::cancelledResult();
+    const unsigned pages = std::max(r.pages, 1u); // a cut file is one piece of work
+    r = file.commit();
+    r.pages = pages;
+    return r;
 }
 
 } // namespace tw

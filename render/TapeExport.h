@@ -5,6 +5,8 @@
 
 #include "scoremodel/ScoreModel.h"
 
+#include <atomic>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,6 +22,7 @@ constexpr int errExportGeometry = -2604; // the tape geometry is unusable or doe
 constexpr int errExportCreate = -2605;   // the target is refused or cannot be made (safe writer)
 constexpr int errExportWrite = -2606;    // writing, syncing or replacing failed (safe writer)
 constexpr int errExportDrawing = -2607;  // Cairo or the PNG writer failed
+constexpr int errExportCancelled = -2608; // stopped on request; no file was left behind
 
 // The largest board picture, in pixels either way, and the most pages of a PDF.
 constexpr long long maxPictureSide = 1000000;
@@ -66,6 +69,7 @@ struct ExportOptions {
 struct ExportResult {
     int code = exportOk;
     std::string reason; // empty on success
+    unsigned pages = 0; // written on success: pages of a PDF, 1 for a picture
     explicit operator bool() const { return code == exportOk; }
 };
 
@@ -75,9 +79,19 @@ bool exportFormatOf(const std::string &path, ExportFormat &format);
 // The path with its extension (the text from the last '.' after the last '/') replaced.
 std::string withExtension(const std::string &path, const char *extension);
 
+// How far an export is, and a request to stop it, shared between the thread that exports
+// and one that watches. The export sets `total` once it knows it (tiles of a PNG, pages of a
+// PDF, drawn parts of an SVG) and counts `done` up to it; any thread may read both and set
+// `cancel`, after which the export stops at its next tile or page.
+struct ExportProgress {
+    std::atomic<uint64_t> done{0}, total{0};
+    std::atomic<bool> cancel{false};
+};
+
 // Writes the tape of `model` (its notes of shown channels, markers, row colours and ticks per
-// frame) to `path`. The model's own view is left as it is.
+// frame) to `path`. The model's own view is left as it is. With `progress`, reports to it and
+// stops when asked (errExportCancelled; neither the file nor a temporary is left).
 ExportResult exportTape(const ScoreModel &model, const ExportOptions &options,
-                        const std::string &path);
+                        const std::string &path, ExportProgress *progress = nullptr);
 
 } // namespace tw

@@ -55,10 +55,9 @@ TapeContent tapeContent(const ScoreModel &model, const ExportInstrument &instrum
         const double start = n.start * mmPerTick;
         const double length = std::max(n.length * mmPerTick, g.holeLengthMinMm);
         content.lengthMm = std::max(content.lengthMm, start + length);
-        if (n.note < 128 && track[n.note] >= 0) {
+        if (n.note < 128 && track[n.note] >= 0)
             content.marks.push_back(TapeMark{unsigned(track[n.note]), start, length});
-            content.longestMarkMm = std::max(content.longestMarkMm, length);
-        } else
+        else
             content.unplayable.push_back(n);
     }
     return content;
@@ -288,7 +287,8 @@ void drawPiece(cairo_t *cr, unsigned page, const TapePlan &plan, const CutPlan &
 
 } // namespace
 
-ExportResult writeTapePdf(const ScoreModel &model, const ExportOptions &options, ExportFile &file) {
+ExportResult writeTapePdf(const ScoreModel &model, const ExportOptions &options, ExportFile &file,
+                          ProgressTicker ticker) {
     const TapeGeometry g = *options.instrument.geometry;
     const TapeContent content = tapeContent(model, options.instrument);
     TapePlan plan;
@@ -314,7 +314,13 @@ ExportResult writeTapePdf(const ScoreModel &model, const ExportOptions &options,
                                        options.sourceName.c_str());
     cairo_t *cr = cairo_create(surface);
     cairo_scale(cr, pointsPerMm, pointsPerMm); // from here on millimetres
+    ticker.setTotal(plan.pages);
     for (unsigned page = 0; page < plan.pages; ++page) {
+        if (ticker.cancelled()) {
+            finishSurface(surface, cr);
+            return ProgressTicker::cancelledResult();
+        }
+        ticker.step();
         drawPiece(cr, page, plan, cut, holes[page], g, options,
                   unsigned(options.instrument.notes.size()));
         if (page == 0) {
@@ -335,7 +341,10 @@ ExportResult writeTapePdf(const ScoreModel &model, const ExportOptions &options,
         }
         cairo_show_page(cr);
     }
-    return finishSurface(surface, cr);
+    ExportResult r = finishSurface(surface, cr);
+    if (r)
+        r.pages = plan.pages;
+    return r;
 }
 
 } // namespace tw

@@ -228,7 +228,9 @@ std::vector<TapeNote> importNotes(const MidiFile &file, const std::vector<unsign
     for (unsigned t : tracks)
         if (t < file.tracks.size())
             tones += std::size_t(std::max(file.tracks[t].toneCount, 0));
-    list.reserve(tones);
+    // Room to spare for the insertions that follow, as setNotes keeps: the melody takes
+    // this list over.
+    list.reserve(tones + tones / 8 + 64);
     const TempoMap map(file);
     const double scale = ticksPerFrame * fixedSecondsPerTick(file);
     for (unsigned t : tracks) {

@@ -37,8 +37,16 @@ NoteDrag::Kind NoteDrag::kindAt(const ScoreModel &model, Mode mode, long long ti
     const auto &notes = model.notes();
     if (tick >= 0 && note >= 0 && note <= 127) {
         // The last note in storage order is drawn on top: it is the one under the pointer.
+        // A pointer on the board lies in the shown ticks: notes before the model's candidates
+        // end before them.
         const auto end = std::upper_bound(notes.begin(), notes.end(), uint64_t(tick), ByStart());
-        for (auto it = end; it != notes.begin();) {
+        const bool shown = uint64_t(tick) >= model.firstTick() &&
+                           uint64_t(tick) < uint64_t(model.firstTick()) + model.visibleTicks();
+        const auto begin =
+            shown ? notes.begin() + std::ptrdiff_t(std::min(model.candidateNotes().first,
+                                                            std::size_t(end - notes.begin())))
+                  : notes.begin();
+        for (auto it = end; it != begin;) {
             --it;
             const TapeNote &n = *it;
             if (n.note != unsigned(note) || uint64_t(n.start) + n.length <= uint64_t(tick) ||

@@ -116,6 +116,8 @@ public:
     void pasteNotes(unsigned tick, const std::vector<TapeNote> &list);
     void clear();
     void setNotes(const std::vector<TapeNote> &list);
+    // The same, taking the list over instead of copying it (a melody just imported).
+    void setNotes(std::vector<TapeNote> &&list);
     std::vector<std::reference_wrapper<TapeNote>> notesAt(unsigned tick, unsigned note);
 
     // ---- Fixed-note instruments (ScoreModelInstrument.cpp) ----

@@ -283,6 +283,10 @@ void ScoreModel::setNotes(const std::vector<TapeNote> &list) {
     takeNotes(copyNotes(list, list.size() / 8 + 64));
 }
 
+void ScoreModel::setNotes(std::vector<TapeNote> &&list) {
+    takeNotes(std::move(list));
+}
+
 void ScoreModel::takeNotes(std::vector<TapeNote> &&list) {
     clear();
     replaceNotes(std::move(list));

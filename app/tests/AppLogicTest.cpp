@@ -63,6 +63,7 @@ TEST(KeyTable, KeysGiveTheirCommands) {
         {"Home", FL_Home, 0, "", cmdToStart},
         {"End", FL_End, FL_CTRL, "", cmdToEnd},
         {"Delete", FL_Delete, 0, "\x7f", cmdRemoveSelected},
+        {"BackSpace", FL_BackSpace, 0, "\b", cmdStepBack},
         {"x", 'x', 0, "x", cmdEraseRegion},
         {"m", 'm', 0, "m", cmdSelectRegion},
         {"1", '1', 0, "1", cmdClickLeftMarker},

@@ -33,6 +33,12 @@ struct Folder {
     ~Folder() { std::filesystem::remove_all(path); }
 };
 
+// OK, and the export it started run to its end.
+ExportResult okAndWait(ExportDialog &dialog) {
+    const ExportResult started = dialog.accept();
+    return dialog.exporting() ? dialog.finishExport() : started;
+}
+
 } // namespace
 
 TEST(ExportDialog, FileNameFollowsTheFormat) {
@@ -66,28 +72,58 @@ TEST(ExportDialog, OkWritesOrShowsTheReason) {
         return answer;
     });
     ExportDialog dialog(melody, folder.path + "/song.mid", ExportInstrument());
+    std::vector<std::string> notices;
+    dialog.onExported = [&](const std::string &notice) { notices.push_back(notice); };
 
-    EXPECT_TRUE(dialog.accept());
+    EXPECT_TRUE(okAndWait(dialog));
     EXPECT_EQ(readAll(folder.path + "/song.pdf").substr(0, 4), "%PDF");
     EXPECT_TRUE(calls.empty());
+    EXPECT_EQ(notices, std::vector<std::string>{"Exported song.pdf (1 page)"});
 
     // An existing file: Cancel keeps it, Replace writes it.
     std::ofstream(folder.path + "/song.pdf") << "kept";
     answer = 0;
-    EXPECT_TRUE(dialog.accept());
+    EXPECT_TRUE(okAndWait(dialog));
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_TRUE(calls[0].question);
     EXPECT_EQ(readAll(folder.path + "/song.pdf"), "kept");
     answer = 1;
-    EXPECT_TRUE(dialog.accept());
+    EXPECT_TRUE(okAndWait(dialog));
     EXPECT_EQ(readAll(folder.path + "/song.pdf").substr(0, 4), "%PDF");
 
     calls.clear();
     dialog.setPath(folder.path + "/missing/song.pdf");
-    EXPECT_EQ(dialog.accept().code, errExportCreate);
+    EXPECT_EQ(okAndWait(dialog).code, errExportCreate);
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_FALSE(calls[0].question);
     EXPECT_NE(calls[0].text.find("missing/ does not exist"), std::string::npos) << calls[0].text;
+}
+
+TEST(ExportDialog, CancelStopsTheExportAndLeavesNoFile) {
+    // Long enough that the worker is still drawing when Cancel comes.
+    struct Long : ScoreModel {
+        Long() {
+            std::vector<TapeNote> notes;
+            for (unsigned t = 0; t < 100000; t += 2)
+                notes.push_back(tn(50 + t % 30, t, 2, t % 16));
+            setNotes(notes);
+        }
+    } melody;
+    Folder folder;
+    ExportDialog dialog(melody, folder.path + "/long.mid", ExportInstrument());
+    std::vector<std::string> notices;
+    dialog.onExported = [&](const std::string &notice) { notices.push_back(notice); };
+    EXPECT_TRUE(dialog.accept());
+    EXPECT_TRUE(dialog.exporting());
+    dialog.cancel();
+    EXPECT_FALSE(dialog.exporting());
+    EXPECT_TRUE(std::filesystem::is_empty(folder.path));
+    EXPECT_TRUE(notices.empty());
+}
+
+TEST(ExportDialog, NoticeNamesTheFileAndItsPages) {
+    EXPECT_EQ(exportedNotice("/music/song.pdf", 12), "Exported song.pdf (12 pages)");
+    EXPECT_EQ(exportedNotice("tape.png", 1), "Exported tape.png (1 page)");
 }
 
 TEST(ExportCommand, Arguments) {

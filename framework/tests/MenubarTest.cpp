@@ -4,6 +4,7 @@
 #include <FL/Fl.H>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -302,3 +303,19 @@ TEST(Menubar, ShortcutLabels) {
 }
 
 } // namespace
+
+TEST(Menubar, NoticeHoldsTheStatusLineForItsTime) {
+    Bar bar;
+    bar.setStatus("C4 tick 3");
+    bar.showNotice("Exported song.pdf (3 pages)", 0.2);
+    EXPECT_EQ(bar.status(), "Exported song.pdf (3 pages)");
+    // The pointer moves meanwhile: its cell waits for the notice to end.
+    bar.setStatus("D4 tick 5");
+    EXPECT_EQ(bar.status(), "Exported song.pdf (3 pages)");
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (bar.status() != "D4 tick 5" && std::chrono::steady_clock::now() < deadline)
+        Fl::wait(0.05);
+    EXPECT_EQ(bar.status(), "D4 tick 5");
+    bar.setStatus("E4 tick 6");
+    EXPECT_EQ(bar.status(), "E4 tick 6");
+}

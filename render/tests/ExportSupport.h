@@ -4,8 +4,10 @@
 #include "render/TapeExport.h"
 #include "testsupport/NoteMakers.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -30,6 +32,16 @@ struct TempFolder {
         return out;
     }
 };
+
+// What a shell command prints.
+inline std::string run(const std::string &command) {
+    std::string out;
+    std::unique_ptr<FILE, int (*)(FILE *)> pipe(popen(command.c_str(), "r"), pclose);
+    char buffer[512];
+    while (pipe && fgets(buffer, sizeof buffer, pipe.get()))
+        out += buffer;
+    return out;
+}
 
 struct Melody : tw::ScoreModel {
     explicit Melody(const std::vector<TapeNote> &notes, unsigned ticksPerFrame = 8) {

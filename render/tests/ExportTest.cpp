@@ -133,6 +133,35 @@ TEST(BoardSvg, SizeOfTheBoard) {
     EXPECT_NE(svg.find("height=\"48px\""), std::string::npos); // 3 rows
 }
 
+TEST(BoardSvg, ShowsThePixelsOfThePng) {
+    if (run("command -v rsvg-convert").empty())
+        GTEST_SKIP() << "rsvg-convert (librsvg2-bin) missing";
+    // Notes of several channels, one selected, one long, markers and a few frames.
+    Melody melody({tn(60, 2, 4, 0), tn(67, 10, 3, 1), tn(63, 20, 60, 3, 100, true),
+                   tn(64, 90, 10, 2), tn(61, 30, 2, 15)});
+    melody.setRowColours(pianoRowColours());
+    melody.setRightMarker(40);
+    melody.toggleSectionMarker(25);
+    TempFolder dir;
+    ASSERT_TRUE(exportTape(melody, optionsFor(ExportFormat::png), dir / "m.png"));
+    ASSERT_TRUE(exportTape(melody, optionsFor(ExportFormat::svg), dir / "m.svg"));
+    run("rsvg-convert -o '" + dir / "svg.png" + "' '" + dir / "m.svg" + "'");
+    Image png(dir / "m.png"), svg(dir / "svg.png");
+    ASSERT_TRUE(png.ok());
+    ASSERT_TRUE(svg.ok());
+    ASSERT_EQ(svg.width(), png.width());
+    ASSERT_EQ(svg.height(), png.height());
+    // Text is smoothed differently: the numbers along the top and in the lower left corner
+    // are left out.
+    int wrong = 0;
+    for (int y = 14; y < png.height(); ++y)
+        for (int x = 0; x < png.width(); ++x)
+            if (!(x < 40 && y > png.height() - 16) && !(png.at(x, y) == svg.at(x, y)) &&
+                wrong++ < 5)
+                ADD_FAILURE() << "pixel " << x << ", " << y;
+    EXPECT_EQ(wrong, 0);
+}
+
 TEST(ExportFiles, TargetReplacedWholeOrLeftAlone) {
     TempFolder dir;
     const std::string target = dir / "tape.png";

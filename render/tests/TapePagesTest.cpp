@@ -31,15 +31,6 @@ ExportOptions tapeOptions(Paper paper = Paper::a4, bool holes = false) {
     return o;
 }
 
-std::string run(const std::string &command) {
-    std::string out;
-    std::unique_ptr<FILE, int (*)(FILE *)> pipe(popen(command.c_str(), "r"), pclose);
-    char buffer[512];
-    while (pipe && fgets(buffer, sizeof buffer, pipe.get()))
-        out += buffer;
-    return out;
-}
-
 // pdfinfo's page count and page size in points.
 struct PdfInfo {
     int pages = 0;

@@ -26,6 +26,7 @@ Surface draw(const PictureModel &picture, const BoardLayout &layout, int x0, int
     if (cull)
         painter.setCull(x0, y0, w, h);
     drawBoard(painter, picture, layout);
+    painter.flush();
     cairo_destroy(cr);
     cairo_surface_flush(surface.get());
     return surface;

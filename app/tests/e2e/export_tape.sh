@@ -181,20 +181,82 @@ fi
 press q
 wait_exit || fail "$CASE: the editor did not end with q"
 
+# Ctrl+E, then Return in the export window: prints the window's id; 1 when none appeared.
+export_ok() {
+    local d
+    press ctrl+e
+    d=$(wait_dialog) || return 1
+    xdotool windowfocus --sync "$d" 2>/dev/null
+    xdotool key Return
+    echo "$d"
+}
+
 CASE="File/Export tape... for the chosen instrument file"
 # The note indicators of the second instrument file: the example with a tape.
 prefs_write <<<"noteIndic:4"
 editor_start "$M/tune.mid" || finish
 rm -f "$M/tune.pdf"
-press ctrl+e
-if d=$(wait_dialog); then
-    xdotool windowfocus --sync "$d" 2>/dev/null
-    xdotool key Return
+if d=$(export_ok); then
     wait_for "! editor_dialogs | grep -qx $d" 50 || fail "$CASE: the window stayed open"
     pdftotext "$M/tune.pdf" - 2>/dev/null | grep -q "tune.mid Example chromatic, two octaves print at 100 %" ||
         fail "$CASE: not the instrument's tape: $(pdftotext "$M/tune.pdf" - 2>&1 | head -3)"
     cmp -s <(pdftotext "$M/true.pdf" -) <(pdftotext "$M/tune.pdf" -) ||
         fail "$CASE: another tape than the command line's"
+else
+    fail "$CASE: no export window appeared"
+fi
+press q
+wait_exit || fail "$CASE: the editor did not end with q"
+
+CASE="Cancel stops a long export in the window: no file and no temporary"
+# 400,000 notes: a board PDF of a few hundred pages, seconds of work.
+"$PY" - "$M/long.mid" <<'PYEOF'
+import struct, sys
+events = bytearray()
+for i in range(400000):
+    note = 40 + (i * 7) % 40
+    events += bytes([6 if i % 8 == 0 and i else 0]) + (b"\x90" if i == 0 else b"")
+    events += bytes([note, 90, 5, note, 0])
+events += b"\x00\xff\x2f\x00"
+head = b"MThd" + struct.pack(">IHHH", 6, 0, 1, 96)
+open(sys.argv[1], "wb").write(head + b"MTrk" + struct.pack(">I", len(events)) + events)
+PYEOF
+editor_start "$M/long.mid" || finish
+rm -f "$M/long.pdf"
+if d=$(export_ok); then
+    sleep 1 # the export is under way
+    [ -e "$M/long.pdf" ] && fail "$CASE: the export ended before it could be cancelled"
+    # While it exports the window no longer holds the editor: it is shown anew.
+    d=$(wait_dialog) || fail "$CASE: no window while exporting"
+    xdotool windowfocus --sync "$d" 2>/dev/null
+    xdotool key Escape
+    # Cancelled, the window stays for another try; Escape again closes it.
+    sleep 1
+    editor_dialogs | grep -qx "$d" || fail "$CASE: the window closed on Cancel"
+    xdotool windowfocus --sync "$d" 2>/dev/null
+    xdotool key Escape
+    wait_for "! editor_dialogs | grep -qx $d" 100 || fail "$CASE: the window stayed open"
+    [ ! -e "$M/long.pdf" ] || fail "$CASE: a cancelled export left $M/long.pdf"
+    leftovers=$(find "$M" -name '.*' -type f)
+    [ -z "$leftovers" ] || fail "$CASE: temporary files left: $leftovers"
+else
+    fail "$CASE: no export window appeared"
+fi
+press q
+wait_exit || fail "$CASE: the editor did not end with q"
+
+CASE="File/Export tape... of an imported melody proposes its file's name in its folder"
+prefs_write <<<"noteIndic:0"
+editor_start "$M/parts.mid" || finish
+if d=$(wait_dialog); then # the import window: take both tracks
+    xdotool windowfocus --sync "$d" 2>/dev/null
+    xdotool key Return
+    wait_for "! editor_dialogs | grep -qx $d" 50 || fail "$CASE: the import window stayed open"
+fi
+rm -f "$M/parts.pdf"
+if d=$(export_ok); then
+    wait_for "! editor_dialogs | grep -qx $d" 100 || fail "$CASE: the window stayed open"
+    [ "$(head -c 4 "$M/parts.pdf" 2>/dev/null)" = "%PDF" ] || fail "$CASE: no $M/parts.pdf"
 else
     fail "$CASE: no export window appeared"
 fi

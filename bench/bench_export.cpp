@@ -1,0 +1,209 @@
+// Export speed and memory: the whole melody to PNG, SVG and PDF at 100,000 and 1,000,000
+// notes, each in a process of its own so that its peak memory is its own. Prints the CPU time
+// and the peak resident memory of every export, the 1M/100k ratio (linear is about 10), and the
+// memory that reading and importing a 16-track file holds per byte of the file, each next to
+// its target.
+#include "midifile/MidiFile.h"
+#include "render/TapeExport.h"
+#include "scoremodel/MidiImport.h"
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <time.h>
+#include <vector>
+
+using namespace tw;
+
+namespace {
+
+double cpuSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+}
+
+// Nine notes start on every tick, 1 to 4 ticks long, on rows 40..89 and all channels: a
+// million notes make a picture of 889,000 pixels' width (the largest is 1,000,000).
+void fill(ScoreModel &model, unsigned count) {
+    std::vector<TapeNote> notes(count);
+    for (unsigned i = 0; i < count; ++i) {
+        TapeNote &n = notes[i];
+        n.start = i / 9;
+        n.length = 1 + i % 4;
+        n.note = 40 + (i * 7) % 50;
+        n.channel = i % 16;
+        n.velocity = 1 + i % 127;
+    }
+    model.setNotes(notes);
+}
+
+struct Figures {
+    double cpu = 0;    // seconds of the export alone
+    double peakMb = 0; // of the whole process
+    bool ok = false;
+};
+
+// Exports in a child process; its CPU time comes back through a pipe, its peak memory from
+// wait4.
+Figures measure(unsigned count, ExportFormat format, const std::string &path) {
+    int fds[2];
+    if (pipe(fds) != 0)
+        return {};
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        ScoreModel model;
+        fill(model, count);
+        ExportOptions options;
+        options.format = format;
+        options.sourceName = "bench";
+        const double start = cpuSeconds();
+        const ExportResult r = exportTape(model, options, path);
+        double cpu = cpuSeconds() - start;
+        if (!r) {
+            std::fprintf(stderr, "export failed: %s\n", r.reason.c_str());
+            cpu = -1;
+        }
+        if (write(fds[1], &cpu, sizeof cpu) != sizeof cpu)
+            _exit(2);
+        _exit(0);
+    }
+    close(fds[1]);
+    Figures f;
+    double cpu = -1;
+    const bool got = read(fds[0], &cpu, sizeof cpu) == sizeof cpu;
+    close(fds[0]);
+    int status = 0;
+    rusage usage{};
+    if (pid > 0 && wait4(pid, &status, 0, &usage) == pid && got && cpu >= 0) {
+        f.cpu = cpu;
+        f.peakMb = usage.ru_maxrss / 1024.0;
+        f.ok = true;
+    }
+    std::filesystem::remove(path);
+    return f;
+}
+
+long residentKb(const char *field) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind(field, 0) == 0)
+            return std::atol(line.c_str() + std::strlen(field));
+    return -1;
+}
+
+void bigEndian(std::vector<uint8_t> &out, uint32_t value, int bytes) {
+    for (int i = bytes - 1; i >= 0; --i)
+        out.push_back(uint8_t(value >> (8 * i)));
+}
+
+// A format-1 file of a tempo track and 16 tracks of `notesPerTrack` notes each, with running
+// status and note-off as note-on of velocity 0, as sequencers write them.
+std::vector<uint8_t> sixteenTracks(unsigned notesPerTrack) {
+    std::vector<uint8_t> file{'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, 17, 0x01, 0xE0};
+    const auto track = [&](const std::vector<uint8_t> &events) {
+        file.insert(file.end(), {'M', 'T', 'r', 'k'});
+        bigEndian(file, uint32_t(events.size()), 4);
+        file.insert(file.end(), events.begin(), events.end());
+    };
+    track({0, 0xFF, 0x51, 3, 0x07, 0xA1, 0x20, 0, 0xFF, 0x2F, 0});
+    for (unsigned t = 0; t < 16; ++t) {
+        std::vector<uint8_t> events{0, uint8_t(0x90 | t)};
+        for (unsigned i = 0; i < notesPerTrack; ++i) {
+            const uint8_t note = uint8_t(30 + (i * 7 + t) % 70);
+            if (i > 0)
+                events.push_back(uint8_t(1 + i % 100)); // delta before the note-on
+            events.insert(events.end(), {note, uint8_t(1 + i % 127), 60, note, 0});
+        }
+        events.insert(events.end(), {0, 0xFF, 0x2F, 0});
+        track(events);
+    }
+    return file;
+}
+
+// Reads and imports every track of `path` as the editor and the command line do, in a child
+// process; the peak resident memory it added per byte of the file.
+void readMemoryPerByte(const std::string &path, std::size_t fileBytes) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        ScoreModel model;
+        const long before = residentKb("VmRSS:");
+        MidiFile file;
+        if (file.read(path.c_str()) != 0)
+            _exit(1);
+        std::vector<unsigned> tracks;
+        for (unsigned i = 0; i < file.tracks.size(); ++i)
+            tracks.push_back(i);
+        std::vector<TapeNote> notes = importNotes(file, tracks, true, model.ticksPerFrame());
+        file = MidiFile(); // as the command line does: the events go once they are notes
+        model.setNotes(std::move(notes));
+        const long peak = residentKb("VmHWM:");
+        std::printf("read + import %.1f MB (%zu notes): peak %.1f MB above the start, %.1f bytes "
+                    "per file byte (target <= 3)\n",
+                    double(fileBytes) / 1e6, model.notes().size(), double(peak - before) / 1024,
+                    double(peak - before) * 1024 / double(fileBytes));
+        std::fflush(stdout);
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    // With an argument only the smaller melody (a quick look).
+    const bool quick = argc > 1 && std::string(argv[1]) == "--quick";
+    const std::string dir = std::filesystem::temp_directory_path().string();
+    struct Case {
+        const char *name;
+        ExportFormat format;
+        const char *extension;
+        double cpuTarget;    // at 1M notes, seconds
+        double memoryTarget; // at 1M notes, MB; 0 for none
+    };
+    const Case cases[] = {{"PNG", ExportFormat::png, ".png", 2, 0},
+                          {"SVG", ExportFormat::svg, ".svg", 0, 100},
+                          {"PDF", ExportFormat::pdf, ".pdf", 2, 0}};
+    {
+        const std::vector<uint8_t> bytes = sixteenTracks(quick ? 30000 : 300000);
+        const std::string path = dir + "/tapeworks2-bench-read.mid";
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size()));
+        readMemoryPerByte(path, bytes.size());
+        std::filesystem::remove(path);
+    }
+    // One figure alone: the export of one format ("png", "svg", "pdf").
+    const std::string only = argc > 1 && !quick ? argv[1] : argc > 2 ? argv[2] : "";
+    for (const Case &c : cases) {
+        if (!only.empty() && only != c.extension + 1)
+            continue;
+        const std::string path = dir + "/tapeworks2-bench-export" + c.extension;
+        const Figures small = measure(100000, c.format, path);
+        std::printf("export %s 100k notes: %.2f s CPU, peak %.0f MB%s\n", c.name, small.cpu,
+                    small.peakMb, small.ok ? "" : " (failed)");
+        if (quick)
+            continue;
+        const Figures large = measure(1000000, c.format, path);
+        std::printf("export %s 1M notes: %.2f s CPU", c.name, large.cpu);
+        if (c.cpuTarget > 0)
+            std::printf(" (target <= %.0f s)", c.cpuTarget);
+        std::printf(", peak %.0f MB", large.peakMb);
+        if (c.memoryTarget > 0)
+            std::printf(" (target <= %.0f MB)", c.memoryTarget);
+        std::printf("%s\n", large.ok ? "" : " (failed)");
+        if (small.ok && large.ok && small.cpu > 0)
+            std::printf("export %s 1M/100k CPU ratio: %.1f (linear about 10, target <= 12)\n",
+                        c.name, large.cpu / small.cpu);
+    }
+    return 0;
+}

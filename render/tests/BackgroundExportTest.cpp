@@ -1,0 +1,98 @@
+// The export on a worker thread: it writes from its own copy while the melody is edited, counts
+// its tiles or pages, and a cancel (or dropping it) leaves neither the file nor a temporary.
+// Runs under ThreadSanitizer too.
+#include <gtest/gtest.h>
+
+#include "ExportSupport.h"
+
+#include "render/BackgroundExport.h"
+
+#include <chrono>
+#include <thread>
+
+using namespace tw;
+
+namespace {
+
+// Notes over `ticks` ticks: a board picture of several tiles, a PDF of several pages.
+std::vector<TapeNote> longMelody(unsigned ticks) {
+    std::vector<TapeNote> notes;
+    for (unsigned t = 0; t < ticks; t += 2)
+        notes.push_back(tn(50 + t % 30, t, 1 + t % 5, t % 16));
+    return notes;
+}
+
+ExportOptions optionsFor(ExportFormat format, bool trueScale) {
+    ExportOptions o;
+    o.format = format;
+    if (trueScale) {
+        for (unsigned n = 50; n < 80; ++n)
+            o.instrument.notes.push_back(n);
+        o.instrument.geometry = TapeGeometry{70, 2.0, 5, 20, 2};
+    }
+    return o;
+}
+
+void waitUntilFinished(BackgroundExport &job) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    while (!job.finished() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+}
+
+struct Case {
+    const char *name;
+    ExportFormat format;
+    bool trueScale;
+};
+const Case cases[] = {{"png", ExportFormat::png, false},
+                      {"svg", ExportFormat::svg, false},
+                      {"pdf", ExportFormat::pdf, false},
+                      {"pdf", ExportFormat::pdf, true}};
+
+} // namespace
+
+TEST(BackgroundExport, WritesItsCopyWhileTheMelodyIsEdited) {
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.name << (c.trueScale ? " true scale" : ""));
+        TempFolder dir;
+        Melody melody(longMelody(3000));
+        const std::string target = dir / (std::string("tape.") + c.name);
+        BackgroundExport job(melody, optionsFor(c.format, c.trueScale), target);
+        // The editor goes on: the melody changes while the worker draws.
+        melody.setNotes({tn(60, 0)});
+        melody.selectAll();
+        waitUntilFinished(job);
+        ASSERT_TRUE(job.finished());
+        const ExportResult &r = job.result();
+        ASSERT_TRUE(r) << r.reason;
+        EXPECT_GE(r.pages, 1u);
+        EXPECT_GT(job.total(), 0u);
+        if (c.format != ExportFormat::svg) { // tiles and pages are counted exactly
+            EXPECT_EQ(job.done(), job.total());
+        }
+        EXPECT_EQ(dir.names(), std::vector<std::string>{std::string("tape.") + c.name});
+        // Written from the copy: many notes, not the one of the edited melody.
+        EXPECT_GT(std::filesystem::file_size(target), 2000u);
+    }
+}
+
+TEST(BackgroundExport, CancelledLeavesNoFileAndNoTemporary) {
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.name << (c.trueScale ? " true scale" : ""));
+        TempFolder dir;
+        Melody melody(longMelody(20000));
+        {
+            BackgroundExport job(melody, optionsFor(c.format, c.trueScale), dir / "tape.out");
+            job.cancel();
+            waitUntilFinished(job);
+            const ExportResult &r = job.result();
+            EXPECT_EQ(r.code, errExportCancelled);
+            EXPECT_TRUE(dir.names().empty());
+        }
+        {
+            // Dropped while it runs: the same.
+            BackgroundExport job(melody, optionsFor(c.format, c.trueScale), dir / "tape.out");
+        }
+        EXPECT_TRUE(dir.names().empty());
+    }
+}
