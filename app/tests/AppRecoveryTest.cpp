@@ -12,6 +12,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <thread>
 
@@ -205,4 +206,39 @@ TEST(AppCut, RemovesOnlyWhatReachedTheClipboard) {
     h.app->onCommand(cmdCut);
     EXPECT_TRUE(t.model().notes().empty());
     EXPECT_EQ(h.dialogs.size(), 1u);
+}
+
+// A recovery folder removed while the editor runs is made again; one that cannot be made is
+// said once in the window, and q then asks before unsaved work goes.
+TEST(AppRecovery, NeverFailsSilently) {
+    AppHarness h;
+    h.start();
+    RecoveryKeeper &keeper = h.app->recovery();
+    h.click(4, 60);
+    fs::remove_all(recoveryFolder());
+    ASSERT_EQ(keeper.update(), recoveryOk);
+    EXPECT_TRUE(fs::exists(keeper.slot().dataPath())) << "the folder was not made again";
+    EXPECT_FALSE(keeper.cannotKeep());
+    EXPECT_TRUE(h.dialogs.empty());
+
+    fs::remove_all(recoveryFolder());
+    { std::ofstream(recoveryFolder()) << "a file where the folder belongs"; }
+    h.click(8, 62);
+    EXPECT_NE(keeper.update(), recoveryOk);
+    EXPECT_TRUE(keeper.cannotKeep());
+    ASSERT_EQ(h.dialogs.size(), 1u);
+    EXPECT_EQ(h.dialogs[0].text.rfind("Unsaved work cannot be kept: ", 0), 0u) << h.dialogs[0].text;
+    h.click(12, 64);
+    EXPECT_NE(keeper.update(), recoveryOk);
+    EXPECT_EQ(h.dialogs.size(), 1u) << "said once";
+
+    h.answers = {0}; // Cancel: the editor stays
+    h.app->onCommand(cmdExitNow);
+    ASSERT_EQ(h.dialogs.size(), 2u);
+    EXPECT_EQ(h.dialogs[1].text, "Data changed - save?");
+    EXPECT_TRUE(h.app->shown());
+    fs::remove(recoveryFolder());
+    h.app->onCommand(cmdExitNow); // keeping works again: q leaves at once
+    EXPECT_EQ(h.dialogs.size(), 2u);
+    h.finish();
 }

@@ -250,6 +250,18 @@ TEST(MidiImport, TrackSummariesNameEachPart) {
     EXPECT_TRUE(importNotes(file, {2}, true, 8).size() == 12u);
 }
 
+TEST(MidiImport, TrackListSaysHowManyNotesHadNoNoteOff) {
+    const MidiFile file = fileTable()[4].file; // twenty note-ons without note-offs
+    const std::vector<TrackSummary> tracks = summarizeTracks(file);
+    ASSERT_EQ(tracks.size(), 1u);
+    EXPECT_EQ(tracks[0].notes, 20u);
+    EXPECT_EQ(tracks[0].unended, 20u);
+    EXPECT_NE(describeTrack(tracks[0]).find("  20 without a note-off"), std::string::npos)
+        << describeTrack(tracks[0]);
+    EXPECT_EQ(describeTrack(summarizeTracks(fileTable()[0].file)[0]).find("note-off"),
+              std::string::npos);
+}
+
 TEST(MidiImport, WhatTheTapeHoldsAndWhatASaveWouldLose) {
     TrackSpec notes;
     notes.note(0, 10, 0, 60).note(10, 20, 1, 62);

@@ -35,7 +35,10 @@ first_file=$(recovery_of "$first_pid")
     fail "$CASE: the recovery file holds \"$(recovery_tones "$first_file")\""
 
 CASE="a second editor beside it"
-editor_start || finish
+# On a file of its own: without one it would open the last file, which the first editor's
+# settings already name.
+make_midi "$HOME/music/empty.mid" || die "cannot write the empty file"
+editor_start "$HOME/music/empty.mid" || finish
 second_pid=$EDITOR_PID
 sleep 1
 no_dialog || fail "$CASE: the second editor asked about the running editor's work"
