@@ -53,8 +53,7 @@ std::string baseNameOf(const std::string &path) {
 } // namespace
 
 std::string exportedNotice(const std::string &path, unsigned pages) {
-    return "Exported " + baseNameOf(path) + " (" + std::to_string(pages) +
-           (pages == 1 ? " page)" : " pages)");
+    return "Exported " + baseNameOf(path) + " (" + std::to_string(pages) + " pages)";
 }
 
 ExportDialog::ExportDialog(const ScoreModel &model, const std::string &melodyPath,

@@ -65,7 +65,7 @@ TEST(ExportDialog, OkWritesOrShowsTheReason) {
     EXPECT_TRUE(okAndWait(dialog));
     EXPECT_EQ(readFile(folder.path() + "/song.pdf").substr(0, 4), "%PDF");
     EXPECT_TRUE(calls.empty());
-    EXPECT_EQ(notices, std::vector<std::string>{"Exported song.pdf (1 page)"});
+    EXPECT_EQ(notices, std::vector<std::string>{"Exported song.pdf (1 pages)"});
 
     // An existing file: Cancel keeps it, Replace writes it.
     std::ofstream(folder.path() + "/song.pdf") << "kept";
@@ -110,7 +110,7 @@ TEST(ExportDialog, CancelStopsTheExportAndLeavesNoFile) {
 
 TEST(ExportDialog, NoticeNamesTheFileAndItsPages) {
     EXPECT_EQ(exportedNotice("/music/song.pdf", 12), "Exported song.pdf (12 pages)");
-    EXPECT_EQ(exportedNotice("tape.png", 1), "Exported tape.png (1 page)");
+    EXPECT_EQ(exportedNotice("tape.png", 1), "Exported tape.png (1 pages)");
 }
 
 TEST(ExportCommand, Arguments) {
