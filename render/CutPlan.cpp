@@ -16,16 +16,6 @@ constexpr double defaultHoleAcross = 0.6;
 // The shortest piece between two seams, in parts of the bed.
 constexpr double shortestPiece = 0.25;
 
-bool usable(double value, bool zeroAllowed) {
-    return std::isfinite(value) && (value > 0 || (zeroAllowed && value == 0)) && value < 1e6;
-}
-
-std::string mm(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f", value);
-    return text;
-}
-
 struct Span {
     double lo, hi;
 };
@@ -94,11 +84,12 @@ ExportResult cutPieces(CutPlan &plan, double bed) {
     // A middle piece holds its two overlaps and the slant of both ends.
     const double advance = bed - join - slant;
     if (advance < 2 * (join + 2 * safety) || advance < 10)
-        return {errExportGeometry, "pieces of at most " + mm(bed) + " mm leave no room between " +
-                                       "joins of " + mm(join) + " mm on a tape " + mm(width) +
+        return {errExportGeometry, "pieces of at most " + oneDecimal(bed) +
+                                       " mm leave no room between " + "joins of " +
+                                       oneDecimal(join) + " mm on a tape " + oneDecimal(width) +
                                        " mm wide"};
     if (length / advance > maxCutPieces)
-        return {errExportTooLarge, "the strip of " + mm(length / 1000) +
+        return {errExportTooLarge, "the strip of " + oneDecimal(length / 1000) +
                                        " m would need more than " + std::to_string(maxCutPieces) +
                                        " pieces"};
     const std::vector<Span> each = holeSpans(plan, slant, join, safety);
@@ -171,12 +162,13 @@ ExportResult planCut(const ScoreModel &model, const ExportInstrument &instrument
                 (instrument.name.empty() ? std::string("no instrument") : instrument.name) +
                     " gives no tape geometry"};
     const TapeGeometry &g = *instrument.geometry;
-    if (!usable(g.tapeWidthMm, false) || !usable(g.trackPitchMm, false) ||
-        !usable(g.firstTrackMm, true) || !usable(g.mmPerSecond, false) ||
-        !usable(g.holeLengthMinMm, true) || !usable(g.holeDiameterMm, true) ||
-        !usable(g.minHoleSpacingMm, true) || !usable(g.leadInMm, true) ||
-        !usable(g.leadOutMm, true) || !usable(g.bedLengthMm, true) || !usable(g.joinMm, true) ||
-        !usable(g.seamSafetyMm, true) || !usable(bedMm, true))
+    if (!usableLength(g.tapeWidthMm, false) || !usableLength(g.trackPitchMm, false) ||
+        !usableLength(g.firstTrackMm, true) || !usableLength(g.mmPerSecond, false) ||
+        !usableLength(g.holeLengthMinMm, true) || !usableLength(g.holeDiameterMm, true) ||
+        !usableLength(g.minHoleSpacingMm, true) || !usableLength(g.leadInMm, true) ||
+        !usableLength(g.leadOutMm, true) || !usableLength(g.bedLengthMm, true) ||
+        !usableLength(g.joinMm, true) || !usableLength(g.seamSafetyMm, true) ||
+        !usableLength(bedMm, true))
         return {errExportGeometry, "the instrument's tape geometry is incomplete or not positive"};
     plan.geometry = g;
     plan.widthMm = g.tapeWidthMm;
@@ -209,8 +201,8 @@ ExportResult planCut(const ScoreModel &model, const ExportInstrument &instrument
         h.note = plan.notes.size();
         if (h.yMm - radius < 0 || h.yMm + radius > g.tapeWidthMm)
             return {errExportGeometry, "the track of " + std::to_string(n.note) + " lies at " +
-                                           mm(h.yMm) + " mm, outside the tape " +
-                                           mm(g.tapeWidthMm) + " mm wide"};
+                                           oneDecimal(h.yMm) + " mm, outside the tape " +
+                                           oneDecimal(g.tapeWidthMm) + " mm wide"};
         plan.holes.push_back(h);
         plan.notes.push_back(n);
     }

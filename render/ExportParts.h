@@ -5,10 +5,25 @@
 #include "render/ExportFile.h"
 #include "render/TapeExport.h"
 
+#include <cmath>
+#include <cstdio>
 #include <string>
 #include <vector>
 
 namespace tw {
+
+// A length from an instrument file that the tape's drawing can use: finite, below a kilometre,
+// and above zero (or zero where that means "none").
+inline bool usableLength(double value, bool zeroAllowed) {
+    return std::isfinite(value) && (value > 0 || (zeroAllowed && value == 0)) && value < 1e6;
+}
+
+// A number with one decimal, as the tape's texts show millimetres and seconds.
+inline std::string oneDecimal(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", value);
+    return text;
+}
 
 // The view of a picture of the whole melody at 100 %: first tick 0, the lowest shown note's row
 // at the bottom, as many rows as up to the highest shown note and as many ticks as up to the

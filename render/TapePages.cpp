@@ -18,16 +18,6 @@ constexpr double markAcross = 0.6;
 constexpr double cropMarkMm = 4;
 constexpr double textLineMm = 4.5;
 
-bool usable(double value, bool zeroAllowed) {
-    return std::isfinite(value) && (value > 0 || (zeroAllowed && value == 0)) && value < 1e6;
-}
-
-std::string secondsText(double seconds) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f", seconds);
-    return text;
-}
-
 } // namespace
 
 std::string noteName(unsigned note) {
@@ -64,9 +54,9 @@ TapeContent tapeContent(const ScoreModel &model, const ExportInstrument &instrum
 }
 
 ExportResult planTape(const TapeGeometry &g, Paper paper, double lengthMm, TapePlan &plan) {
-    if (!usable(g.tapeWidthMm, false) || !usable(g.trackPitchMm, false) ||
-        !usable(g.firstTrackMm, true) || !usable(g.mmPerSecond, false) ||
-        !usable(g.holeLengthMinMm, true))
+    if (!usableLength(g.tapeWidthMm, false) || !usableLength(g.trackPitchMm, false) ||
+        !usableLength(g.firstTrackMm, true) || !usableLength(g.mmPerSecond, false) ||
+        !usableLength(g.holeLengthMinMm, true))
         return {errExportGeometry, "the instrument's tape geometry is incomplete or not positive"};
     plan.paper = paperSize(paper);
     const double across = plan.paper.height - 2 * pageMarginMm - pageHeaderMm;
@@ -119,7 +109,7 @@ double listNotes(cairo_t *cr, const std::vector<TapeNote> &notes, const ScoreMod
         std::string item;
         if (i < notes.size())
             item = noteName(notes[i].note) + " (" + std::to_string(notes[i].note) + ") at " +
-                   secondsText(double(notes[i].start) / model.ticksPerFrame()) + " s";
+                   oneDecimal(double(notes[i].start) / model.ticksPerFrame()) + " s";
         cairo_text_extents_t extents;
         const std::string longer = line.empty() ? item : line + ",  " + item;
         cairo_text_extents(cr, longer.c_str(), &extents);
@@ -184,7 +174,7 @@ void drawPiece(cairo_t *cr, unsigned page, const TapePlan &plan, const CutPlan &
     const auto [fromS, toS] = pieceSeconds(cut, piece);
     text(cr, plan.tapeLeftMm, pageMarginMm + 4, 4,
          "Piece " + std::to_string(page + 1) + " of " + std::to_string(cut.pieces.size()) +
-             "   seconds " + secondsText(fromS) + " to " + secondsText(toS));
+             "   seconds " + oneDecimal(fromS) + " to " + oneDecimal(toS));
     text(cr, plan.tapeLeftMm, pageMarginMm + 8.5, 3.2,
          options.sourceName + "   " + options.instrument.name +
              "   print at 100 %: the bar below measures 100 mm");
