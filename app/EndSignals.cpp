@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
+#include <thread>
 #include <unistd.h>
 
 namespace tw {
@@ -15,6 +16,10 @@ namespace tw {
 namespace {
 
 int wakeFds[2] = {-1, -1};
+std::thread::id guiThread;
+// How long another thread whose X connection is lost waits for the GUI thread to end the
+// process, in tenths of a second.
+constexpr int lostDisplayWaitTenths = 300;
 std::function<void()> &stateWriter() {
     static std::function<void()> writer;
     return writer;
@@ -38,11 +43,25 @@ void onWake(FL_SOCKET fd, void *) {
         window->hide();
 }
 
-// Xlib ends the process when this returns: the state is written first.
+// Xlib ends the process when this returns: the state is written first. Every X connection of
+// the process ends here, the clipboard's too, on threads of their own: only the GUI thread may
+// touch the melody, so another thread waits for the GUI thread (which loses its connection at
+// the same moment) to write and end the process, and ends it alone only when that never comes.
 int onLostDisplay(Display *) {
-    std::fputs("tapeworks2: the connection to the X server was lost\n", stderr);
-    if (stateWriter())
-        stateWriter()();
+    static const char lost[] = "tapeworks2: the connection to the X server was lost\n";
+    if (std::this_thread::get_id() != guiThread) {
+        for (int i = 0; i < lostDisplayWaitTenths; ++i)
+            ::usleep(100000);
+        std::fputs(lost, stderr);
+        ::_exit(1);
+    }
+    static bool writing = false; // a write that fails and tells the user ends up here again
+    if (!writing) {
+        writing = true;
+        std::fputs(lost, stderr);
+        if (stateWriter())
+            stateWriter()();
+    }
     ::_exit(1);
 }
 
@@ -50,6 +69,7 @@ int onLostDisplay(Display *) {
 
 void installEndHandlers(std::function<void()> writeState) {
     stateWriter() = std::move(writeState);
+    guiThread = std::this_thread::get_id();
     if (wakeFds[0] < 0 && ::pipe2(wakeFds, O_CLOEXEC | O_NONBLOCK) == 0)
         Fl::add_fd(wakeFds[0], FL_READ, onWake);
     if (wakeFds[0] >= 0) {

@@ -348,6 +348,14 @@ for i in range(0, len(data) - len(data) % 24, 24):
     note, start, length, channel, velocity = struct.unpack_from("<5I", data, i)
     print(note, start, length, channel)'
 }
+# The editor's recovery files, how many there are, and the one of the editor with this pid.
+recovery_files() { ls "$RECOVERY_DIR"/*.recovery 2>/dev/null; }
+recovery_count() { recovery_files | wc -l; }
+recovery_of() { ls "$RECOVERY_DIR"/editor-"$1"-*.recovery 2>/dev/null; }
+# The notes of a recovery file: the note numbers, in melody order.
+recovery_tones() {
+    awk 'f && $0 != "end" { printf "%s%s", s, $3; s = " " } /^notes / { f = 1 } END { print "" }' "$1"
+}
 # pref KEY: the value of a root entry of the preferences file; status 1 when absent.
 pref() {
     [ -f "$PREFS" ] || return 1

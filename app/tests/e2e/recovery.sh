@@ -12,14 +12,6 @@ answer() {
     xdotool windowfocus --sync "$d" 2>/dev/null
     xdotool key "$1"
 }
-recovery_files() { ls "$RECOVERY_DIR"/*.recovery 2>/dev/null; }
-recovery_count() { recovery_files | wc -l; }
-# The recovery file of the editor with this pid.
-recovery_of() { ls "$RECOVERY_DIR"/editor-"$1"-*.recovery 2>/dev/null; }
-# The notes of a recovery file: the note numbers, in melody order.
-recovery_tones() {
-    awk 'f && $0 != "end" { printf "%s%s", s, $3; s = " " } /^notes / { f = 1 } END { print "" }' "$1"
-}
 
 CASE="the first editor keeps its work"
 song="$HOME/music/three.mid"
