@@ -216,22 +216,22 @@ TEST(TapeEdit, ChangeNoteLength) {
     const struct {
         std::vector<TapeNote> notes;
         unsigned tick, channel, length;
-        int index;
+        std::optional<std::size_t> index;
     } cases[] = {
         {{tn(60, 0), tn(60, 10)}, 15, 0, 5, 1},
         {{tn(60, 0)}, 15, 0, 15, 0},
         {{tn(60, 0), tn(60, 10, 4, 1)}, 15, 0, 15, 0}, // other channel skipped
-        {{tn(60, 15)}, 15, 0, 0, -1},                  // must start before the tick
+        {{tn(60, 15)}, 15, 0, 0, std::nullopt},        // must start before the tick
     };
     for (const auto &c : cases) {
         TestTape tape;
         tape.load(c.notes);
-        int index = -1;
+        std::optional<std::size_t> index;
         EXPECT_EQ(tape.changeNoteLength(c.tick, 60, c.channel, &index), c.length);
         EXPECT_EQ(index, c.index);
         EXPECT_EQ(tape.dataChanged(), c.length != 0);
-        if (c.index >= 0) {
-            EXPECT_EQ(tape.notes()[unsigned(c.index)].length, c.length);
+        if (c.index) {
+            EXPECT_EQ(tape.notes()[*c.index].length, c.length);
         }
     }
 }
