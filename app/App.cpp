@@ -79,7 +79,7 @@ App::App(Flt_AppConfig &config) : Flt_App(config) {
     currentChannel = 0;
     playInsertedNote = false;
     rectCorner.reset();
-    clickAction = clickNone;
+    clickAction.reset();
     lastWheelTime = 0;
     installClipboardPump();
     shortcutOwner = this;
@@ -140,7 +140,7 @@ int App::handle(int event) {
         if (command != 0) {
             onCommand(command);
             if (command == cmdUnselectAll)
-                clickAction = clickNone; // Escape also drops a pending click action
+                clickAction.reset(); // Escape also drops a pending click action
             showPointerState();
             return 1;
         }

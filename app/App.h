@@ -5,6 +5,7 @@
 // App stops (and joins) before it changes the port or ends.
 #pragma once
 
+#include "app/CommandIds.h"
 #include "framework/Flt_App.h"
 #include "mididevice/NoxmidiRcv.h"
 #include "mididevice/NoxmidiSnd.h"
@@ -99,7 +100,7 @@ public:
     NoxmidiRcv &input() { return midiIn; }
     bool stepEntry() const { return stepEntryOn; }
     const std::vector<tw::Instrument> &fileInstruments() const { return instruments; }
-    int pendingClickAction() const { return clickAction; }
+    std::optional<ClickAction> pendingClickAction() const { return clickAction; }
     unsigned channelForNewNotes() const { return currentChannel; }
     unsigned lengthOfNewNotes() const { return newNoteLength; }
     bool playsInsertedNote() const { return playInsertedNote; }
@@ -210,7 +211,7 @@ private:
     int noteIndicator = 0;                   // the indicator choice marked in the menu
     std::vector<std::string> recentFiles;
     bool playInsertedNote = false;
-    int clickAction = -1;
+    std::optional<ClickAction> clickAction;
     // The first corner of a Shift+click rectangle, once one is set.
     struct Corner {
         unsigned tick = 0, note = 0;

@@ -20,9 +20,9 @@ void App::onScoreClick(unsigned tick, unsigned note, int state, bool push) {
         return;
     switch (state) {
     case FL_BUTTON1:
-        if (clickAction >= 0) {
+        if (clickAction) {
             runClickAction(tick);
-            clickAction = clickNone;
+            clickAction.reset();
             return;
         }
         {
@@ -68,7 +68,7 @@ void App::onScoreClick(unsigned tick, unsigned note, int state, bool push) {
 }
 
 void App::runClickAction(unsigned tick) {
-    switch (clickAction) {
+    switch (*clickAction) {
     case clickPlayMarker:
         tape->model().setPlayMarker(tick);
         break;
@@ -95,13 +95,12 @@ void App::runClickAction(unsigned tick) {
 void App::rightClick(unsigned tick, unsigned note) {
     if (playback->playNoteAt(tick, note))
         return;
-    int index = -1;
+    std::optional<std::size_t> index;
     const unsigned length = tape->model().changeNoteLength(tick, note, currentChannel, &index);
     if (length == 0)
         return;
     newNoteLength = length;
-    if (index >= 0 && std::size_t(index) < tape->model().notes().size() &&
-        tape->model().notes()[std::size_t(index)].selected &&
+    if (index && *index < tape->model().notes().size() && tape->model().notes()[*index].selected &&
         askChoice("Should the length be changed for all selected notes?", "Yes", "NO", nullptr) ==
             0)
         tape->model().setSelectedLength(length);

@@ -289,17 +289,17 @@ bool App::selectOutputPort(const std::string &name) {
         prefs.deleteEntry(settings::midiPort);
         return false;
     }
-    int index = -1;
+    std::optional<unsigned> index;
     for (std::size_t i = 0; i < portNames.size(); ++i)
         if (portNames[i] == name) {
-            index = int(i);
+            index = unsigned(i);
             break;
         }
-    if (index >= 0 && midiOut.open(unsigned(index)) == 0) {
+    if (index && midiOut.open(*index) == 0) {
         playback->setOutput(&midiOut);
         prefs.set(settings::midiPort, name.c_str());
-        if (index < maxPortItems)
-            menubar->setValue(cmdOutputPort + index, true);
+        if (*index < unsigned(maxPortItems))
+            menubar->setValue(cmdOutputPort + int(*index), true);
         else // later ports have no item (their ids belong to others), but a port is open
             menubar->setValue(cmdNoOutput, false);
         return true;

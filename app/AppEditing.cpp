@@ -97,7 +97,7 @@ bool App::onScoreDrag(int event, const NoteDrag::Point &point, bool rightHalf, i
                       bool onGrid) {
     if (event == FL_PUSH) {
         NoteDrag::Mode mode;
-        if (!onGrid || clickAction != clickNone || !dragMode(dragNotes, state, mode))
+        if (!onGrid || clickAction || !dragMode(dragNotes, state, mode))
             return false;
         TapeNote note;
         note.length = newNoteLength;
@@ -143,7 +143,7 @@ void App::showDragPointer() {
     NoteDrag::Mode mode;
     const auto e =
         tape->dragEvent(FL_MOVE, Fl::event_x(), Fl::event_y(), Fl::event_state() | FL_BUTTON1);
-    if (clickAction == clickNone && e.onGrid && !drag.held() &&
+    if (!clickAction && e.onGrid && !drag.held() &&
         dragMode(dragNotes, e.state & (modifiers | FL_BUTTON1), mode)) {
         switch (NoteDrag::kindAt(tape->model(), mode, e.point.tick, e.point.note, e.rightHalf)) {
         case NoteDrag::Kind::move:

@@ -34,7 +34,7 @@ void App::importFile() {
 }
 
 bool App::readFile(const std::string &path, MidiFile &file) {
-    long long failedAt = -1;
+    std::optional<uint64_t> failedAt;
     const int err = file.read(path.c_str(), &failedAt);
     if (err != 0) {
         const std::string why = tw::readErrorWords(err, path, failedAt);

@@ -122,7 +122,7 @@ void App::showPointerStatus() {
 }
 
 void App::showPointerState() {
-    tape->setCrosshair(clickAction != clickNone);
+    tape->setCrosshair(clickAction.has_value());
     showPointerStatus(); // the command may have moved the board under the pointer
 }
 

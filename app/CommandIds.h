@@ -99,9 +99,9 @@ constexpr int maxInstrumentItems = 100;
 // menu item.
 constexpr int maxPortItems = 20;
 
-// Pending click actions: what the next plain left click on the score board does.
+// Pending click actions: what the next plain left click on the score board does (App holds
+// at most one, as a std::optional).
 enum ClickAction : int {
-    clickNone = -1,
     clickPlayMarker = 0,
     clickLeftMarker = 1,
     clickRightMarker = 2,

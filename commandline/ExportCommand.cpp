@@ -209,7 +209,7 @@ bool findExportInstrument(const std::string &name, ExportInstrument &instrument,
                                 colours, error);
 }
 
-int readMelodyForExport(ScoreModel &model, const char *path, long long *failedAt,
+int readMelodyForExport(ScoreModel &model, const char *path, std::optional<uint64_t> *failedAt,
                         std::size_t *unended) {
     MidiFile file;
     if (const int rc = file.read(path, failedAt); rc != 0)
@@ -286,7 +286,7 @@ int runExportCommand(int argc, char **argv, std::ostream &out, std::ostream &err
     ScoreModel model;
     model.setTicksPerFrame(request.ticksPerFrame);
     model.setRowColours(colours);
-    long long failedAt = -1;
+    std::optional<uint64_t> failedAt;
     std::size_t unended = 0;
     if (const int rc = readMelodyForExport(model, request.input.c_str(), &failedAt, &unended);
         rc != 0) {

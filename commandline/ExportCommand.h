@@ -7,6 +7,8 @@
 #include "notes/RowColours.h"
 #include "render/TapeExport.h"
 
+#include <cstdint>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -47,9 +49,10 @@ bool findExportInstrument(const std::string &name, ExportInstrument &instrument,
                           RowColours &colours);
 // Reads a MIDI file as Open does: its first track when the tape holds the file whole, else
 // every track merged, following the tempo. 0 or the reader's error code; `failedAt` (when
-// given) receives the byte where the data went wrong, or -1.
+// given) receives the byte where the data went wrong, when known.
 // *unended (when given) gets how many of the notes read had no note-off of their own.
-int readMelodyForExport(ScoreModel &model, const char *path, long long *failedAt = nullptr,
+int readMelodyForExport(ScoreModel &model, const char *path,
+                        std::optional<uint64_t> *failedAt = nullptr,
                         std::size_t *unended = nullptr);
 // Runs the whole command; returns the exit code.
 int runExportCommand(int argc, char **argv, std::ostream &out, std::ostream &err);

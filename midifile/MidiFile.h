@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -226,8 +227,8 @@ public:
     // exception. On an error the object is left cleared.
     int read(const char *path);
     // As read; on an error in the data *failedAt (when given) receives the offset of the byte
-    // where reading failed (the file's size when it ends too early), otherwise -1.
-    int read(const char *path, long long *failedAt);
+    // where reading failed (the file's size when it ends too early), otherwise nothing.
+    int read(const char *path, std::optional<uint64_t> *failedAt);
     // Stores the file through the safe writer (safefile/SafeFile.h: symbolic links written
     // through, only regular files, the program's inputs refused, atomic or in place with the
     // old content kept); 0, errCannotOpen or errWrite. The object is not changed.

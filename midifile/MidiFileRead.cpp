@@ -355,14 +355,14 @@ private:
 public:
     // The byte where a failed parse went wrong: the end for data that breaks off, the byte
     // just read for a wrong one, the current byte for a chunk that is not a track.
-    long long failedAt(int rc) const {
+    uint64_t failedAt(int rc) const {
         if (rc == errRead)
-            return (long long)input_.size();
+            return input_.size();
         if (rc == errDataByte)
-            return (long long)dataByteAt_;
+            return dataByteAt_;
         if (rc == errTrackChunk || pos_ == 0)
-            return (long long)pos_;
-        return (long long)pos_ - 1;
+            return pos_;
+        return pos_ - 1;
     }
 
 private:
@@ -382,10 +382,10 @@ int MidiFile::read(const char *path) {
     return read(path, nullptr);
 }
 
-int MidiFile::read(const char *path, long long *failedAt) {
+int MidiFile::read(const char *path, std::optional<uint64_t> *failedAt) {
     clear();
     if (failedAt)
-        *failedAt = -1;
+        failedAt->reset();
     // Running out of memory is a read that failed, like any other: nothing escapes.
     try {
         InputFile input;

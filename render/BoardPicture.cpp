@@ -1,14 +1,13 @@
 // The whole melody as the board draws it, into PNG, SVG and a PDF scaled to the page height.
 #include "render/CairoPainter.h"
 #include "render/ExportParts.h"
+#include "render/PngRows.h"
 #include "render/SvgPainter.h"
 
 #include <cairo-pdf.h>
-#include <png.h>
 
 #include <algorithm>
 #include <cmath>
-#include <csetjmp>
 #include <memory>
 
 namespace tw {
@@ -54,54 +53,6 @@ ExportResult tooLarge(const BoardArea &a) {
             "the picture would be wider than " + std::to_string(maxPictureSide) + " pixels"};
 }
 
-void pngWriteData(png_structp png, png_bytep data, png_size_t length) {
-    auto *file = static_cast<ExportFile *>(png_get_io_ptr(png));
-    if (!file->write(data, length))
-        png_error(png, "write failed");
-}
-
-void pngFlush(png_structp) {}
-
-// libpng reports errors with longjmp: these functions hold nothing that needs a destructor.
-bool pngStart(png_structp png, png_infop info, ExportFile *file, int w, int h) {
-    if (setjmp(png_jmpbuf(png)))
-        return false;
-    png_set_write_fn(png, file, pngWriteData, pngFlush);
-    png_set_IHDR(png, info, png_uint_32(w), png_uint_32(h), 8, PNG_COLOR_TYPE_RGB,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    // The board is large areas of one colour: the fastest deflate level with the "up" filter
-    // packs it nearly as tight as the default and several times faster.
-    png_set_compression_level(png, 1);
-    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_UP);
-    png_write_info(png, info);
-    return true;
-}
-
-bool pngRows(png_structp png, png_bytepp rows, png_uint_32 count) {
-    if (setjmp(png_jmpbuf(png)))
-        return false;
-    png_write_rows(png, rows, count);
-    return true;
-}
-
-bool pngEnd(png_structp png, png_infop info) {
-    if (setjmp(png_jmpbuf(png)))
-        return false;
-    png_write_end(png, info);
-    return true;
-}
-
-struct PngWriter {
-    png_structp png = nullptr;
-    png_infop info = nullptr;
-    PngWriter() {
-        png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-        if (png)
-            info = png_create_info_struct(png);
-    }
-    ~PngWriter() { png_destroy_write_struct(&png, &info); }
-};
-
 // Draws the part (x0, y0, w, h) of the board into `surface` (at least w x h; one surface serves
 // every tile) and copies it into rgb, whose rows are `stride` bytes long.
 cairo_status_t drawTile(const BoardLayout &layout, cairo_surface_t *surface, int x0, int y0, int w,
@@ -141,8 +92,15 @@ ExportResult writeBoardPng(const ScoreModel &model, const BoardView &view, Expor
     if (ExportResult r = tooLarge(area); !r)
         return r;
     const BoardLayout layout(model, view, area);
-    PngWriter writer;
-    if (!writer.info || !pngStart(writer.png, writer.info, &file, area.w, area.h))
+    PngRowWriter writer([&file](const unsigned char *data, std::size_t length) {
+        return file.write(data, length);
+    });
+    // The board is large areas of one colour: the fastest deflate level with the "up" filter
+    // packs it nearly as tight as the default and several times faster.
+    PngRowWriter::Options options;
+    options.compressionLevel = 1;
+    options.upFilter = true;
+    if (!writer.start(unsigned(area.w), unsigned(area.h), PngRowWriter::Pixels::rgb, options))
         return {errExportWrite, "cannot write the PNG file"};
     // Cairo's images are at most 32767 pixels wide: the picture is drawn in tiles, a strip of
     // rows at a time.
@@ -150,7 +108,7 @@ ExportResult writeBoardPng(const ScoreModel &model, const BoardView &view, Expor
     const std::size_t stride = std::size_t(area.w) * 3;
     const int stripRows = int(std::clamp<std::size_t>((std::size_t(32) << 20) / stride, 1, 256));
     std::vector<unsigned char> rgb(stride * std::size_t(stripRows));
-    std::vector<png_bytep> rows(std::size_t(stripRows), nullptr);
+    std::vector<unsigned char *> rows(std::size_t(stripRows), nullptr);
     // The drawing covers every pixel of a tile (the board's white ground first), so one surface
     // serves them all.
     std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> surface(
@@ -172,10 +130,10 @@ ExportResult writeBoardPng(const ScoreModel &model, const BoardView &view, Expor
         }
         for (int y = 0; y < h; ++y)
             rows[std::size_t(y)] = rgb.data() + std::size_t(y) * stride;
-        if (!pngRows(writer.png, rows.data(), png_uint_32(h)))
+        if (!writer.rows(rows.data(), unsigned(h)))
             return {errExportWrite, "cannot write the PNG file"};
     }
-    if (!pngEnd(writer.png, writer.info))
+    if (!writer.finish())
         return {errExportWrite, "cannot write the PNG file"};
     return {exportOk, {}, 1};
 }

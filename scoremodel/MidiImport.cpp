@@ -322,8 +322,8 @@ std::string groupedCount(uint64_t count) {
     return out;
 }
 
-std::string readErrorWords(int code, const std::string &path, long long byte) {
-    const std::string at = byte >= 0 ? " at byte " + groupedCount(uint64_t(byte)) : "";
+std::string readErrorWords(int code, const std::string &path, std::optional<uint64_t> byte) {
+    const std::string at = byte ? " at byte " + groupedCount(*byte) : "";
     switch (code) {
     case errCannotOpen: {
         struct stat st {};
@@ -341,8 +341,8 @@ std::string readErrorWords(int code, const std::string &path, long long byte) {
         return "The file cannot be opened.";
     }
     case errRead:
-        return byte >= 0 ? "The file is damaged: it ends too early" + at + "."
-                         : "The file could not be read from the disk.";
+        return byte ? "The file is damaged: it ends too early" + at + "."
+                    : "The file could not be read from the disk.";
     case errHeader:
         return "It is not a MIDI file.";
     case errTrackChunk:

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -135,7 +136,8 @@ std::string whatSaveLoses(const MidiFile &file);
 std::string groupedCount(uint64_t count);
 
 // Why reading `path` failed, in words: the reader's code, and the byte where the data broke
-// off or went wrong (or -1 when not known). The file itself is examined for open failures.
-std::string readErrorWords(int code, const std::string &path, long long byte = -1);
+// off or went wrong (when known). The file itself is examined for open failures.
+std::string readErrorWords(int code, const std::string &path,
+                           std::optional<uint64_t> byte = std::nullopt);
 
 } // namespace tw

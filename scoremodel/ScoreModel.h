@@ -18,6 +18,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <set>
 #include <utility>
 #include <vector>
@@ -102,7 +103,8 @@ public:
     // ---- Edits (ScoreModelEdit.cpp) ----
     bool insertNote(const TapeNote &note);
     bool removeNotesAt(unsigned tick, unsigned note);
-    unsigned changeNoteLength(unsigned tick, unsigned note, unsigned channel, int *index);
+    unsigned changeNoteLength(unsigned tick, unsigned note, unsigned channel,
+                              std::optional<std::size_t> *index);
     void setSelectedLength(unsigned ticks);
     void setSelectedVelocity(unsigned velocity);
     void setSelectedChannel(unsigned channel);

@@ -89,7 +89,8 @@ bool ScoreModel::removeNotesAt(unsigned tick, unsigned note) {
     return removed;
 }
 
-unsigned ScoreModel::changeNoteLength(unsigned tick, unsigned note, unsigned channel, int *index) {
+unsigned ScoreModel::changeNoteLength(unsigned tick, unsigned note, unsigned channel,
+                                      std::optional<std::size_t> *index) {
     for (std::size_t i = notes_.size(); i-- > 0;) {
         TapeNote &n = notes_[i];
         if (n.note != note || n.channel != channel || n.start >= tick)
@@ -100,7 +101,7 @@ unsigned ScoreModel::changeNoteLength(unsigned tick, unsigned note, unsigned cha
         touchNotes(i, i + 1);
         n.length = length;
         if (index)
-            *index = int(i);
+            *index = i;
         melodyEdited();
         return length;
     }

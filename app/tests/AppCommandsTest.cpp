@@ -102,7 +102,7 @@ TEST_F(AppCommands, ScrollingByFrames) {
 }
 
 TEST_F(AppCommands, CommandsArmClickActions) {
-    const std::pair<int, int> cases[] = {
+    const std::pair<int, ClickAction> cases[] = {
         {cmdClickPlayMarker, clickPlayMarker},   {cmdClickLeftMarker, clickLeftMarker},
         {cmdClickRightMarker, clickRightMarker}, {cmdClickBlueMarker, clickBlueMarker},
         {cmdPasteWithTime, clickPasteWithTime},  {cmdPaste, clickPaste},
@@ -424,7 +424,7 @@ TEST_F(AppCommands, CopyAndPasteThroughTheClipboard) {
     // Ctrl+W then a click adds the notes at the clicked tick without inserting time.
     h.app->onCommand(cmdPaste);
     h.click(40, 50);
-    EXPECT_EQ(h.app->pendingClickAction(), clickNone);
+    EXPECT_FALSE(h.app->pendingClickAction());
     ASSERT_EQ(t.model().notes().size(), 5u);
     EXPECT_EQ(t.model().notes()[3].start, 40u);
     EXPECT_EQ(t.model().notes()[3].note, 60u);

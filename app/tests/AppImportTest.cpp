@@ -9,7 +9,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <unistd.h>
 
 using namespace tw;
@@ -17,11 +16,6 @@ using namespace tw;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string bytesOf(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 class AppImport : public testing::Test {
 protected:
@@ -106,10 +100,10 @@ TEST_F(AppImport, ImportCommandAlwaysOffersTheTracksAndSaveAsksForAName) {
     EXPECT_EQ(h.tape().model().notes().size(), 3u);
     EXPECT_EQ(h.tape().model().notes()[1].start, 4u) << "at 120 bpm a beat is half a second";
 
-    const std::string before = bytesOf(plain);
+    const std::string before = readFile(plain);
     h.app->onCommand(cmdSave);
     EXPECT_EQ(h.fileDialogs.back(), "Save MIDI file");
-    EXPECT_EQ(bytesOf(plain), before);
+    EXPECT_EQ(readFile(plain), before);
     EXPECT_TRUE(h.tape().model().dataChanged());
 }
 
@@ -130,7 +124,7 @@ TEST_F(AppImport, SaveOntoAFileWithMoreAsksFirst) {
         h.app->loadFile(multi.c_str()); // cancelled import: the first track, no notes
         ASSERT_EQ(h.app->currentFile(), multi);
         h.tape().model().addNote(tn(70, 4));
-        const std::string before = bytesOf(multi);
+        const std::string before = readFile(multi);
         h.dialogs.clear();
         h.fileDialogs.clear();
         h.answers = {c.answer};
@@ -145,7 +139,7 @@ TEST_F(AppImport, SaveOntoAFileWithMoreAsksFirst) {
         EXPECT_EQ(h.dialogs[0].buttons[2], "Cancel");
         EXPECT_EQ(h.dialogs[0].defaultButton, 2);
         EXPECT_EQ(h.fileDialogs, c.fileDialogs);
-        EXPECT_EQ(bytesOf(multi) != before, c.replaced);
+        EXPECT_EQ(readFile(multi) != before, c.replaced);
         EXPECT_EQ(h.tape().model().dataChanged(), !c.replaced);
     }
     // What the tape wrote itself is saved again without a question.
@@ -166,7 +160,7 @@ TEST_F(AppImport, SaveAsAsksBeforeReplacingAndPathsAreRememberedAbsolute) {
     ASSERT_EQ(h.dialogs.size(), 1u);
     EXPECT_EQ(h.dialogs[0].buttons[0], "Replace");
     EXPECT_EQ(h.dialogs[0].defaultButton, 1);
-    EXPECT_EQ(bytesOf(other), "keep me");
+    EXPECT_EQ(readFile(other), "keep me");
 
     const fs::path old = fs::current_path();
     fs::current_path(dir);

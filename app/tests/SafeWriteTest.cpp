@@ -109,11 +109,6 @@ Outcome inChild(const std::function<Outcome()> &write, bool asNobody, rlim_t lim
     return {text[0] == '1', text.substr(1)};
 }
 
-std::string read(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 // A small file system that is full but for a few bytes, with the old file on it; empty when it
 // cannot be mounted (not root).
 struct FullDisk {
@@ -153,7 +148,7 @@ TEST(SafeWrite, EveryOutputOntoEveryKindOfTarget) {
         rlim_t sizeLimit = 0;
     };
     auto same = [](const std::string &path, const std::string &content) {
-        EXPECT_EQ(read(path), content) << path;
+        EXPECT_EQ(readFile(path), content) << path;
     };
     std::unique_ptr<FullDisk> disk;
     const Target targets[] = {
@@ -168,7 +163,7 @@ TEST(SafeWrite, EveryOutputOntoEveryKindOfTarget) {
          Expect::written, "",
          [](const TempDir &d, const std::string &written) {
              EXPECT_TRUE(fs::is_symlink(d.path("link")));
-             EXPECT_EQ(read(d.path("real")), written);
+             EXPECT_EQ(readFile(d.path("real")), written);
          }},
         {"dangling symbolic link: its target made",
          [](const TempDir &d) {
@@ -178,7 +173,7 @@ TEST(SafeWrite, EveryOutputOntoEveryKindOfTarget) {
          Expect::written, "",
          [](const TempDir &d, const std::string &written) {
              EXPECT_TRUE(fs::is_symlink(d.path("link")));
-             EXPECT_EQ(read(d.path("made")), written);
+             EXPECT_EQ(readFile(d.path("made")), written);
          }},
         {"hard link: written in place, no copy left",
          [](const TempDir &d) {
@@ -188,7 +183,7 @@ TEST(SafeWrite, EveryOutputOntoEveryKindOfTarget) {
          },
          Expect::written, "",
          [](const TempDir &d, const std::string &written) {
-             EXPECT_EQ(read(d.path("b")), written);
+             EXPECT_EQ(readFile(d.path("b")), written);
              EXPECT_TRUE(claimKeptCopies(stateFolder()).empty());
          }},
         {"device node",
@@ -277,7 +272,7 @@ TEST(SafeWrite, EveryOutputOntoEveryKindOfTarget) {
             }
             std::string written;
             if (o.written) {
-                written = read(path);
+                written = readFile(path);
                 EXPECT_GT(written.size(), 3u);
             }
             target.check(dir, written);

@@ -1,9 +1,11 @@
 #include "framework/tools/IconPng.h"
 
 #include "framework/AppIcon.h"
+#include "render/PngRows.h"
 
-#include <png.h>
-
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <vector>
 
 namespace tw {
@@ -15,18 +17,32 @@ bool writeAppIconPng(const std::string &path, int size, std::string &error) {
                 " to " + std::to_string(appIconMaxSize) + ")";
         return false;
     }
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    image.width = static_cast<png_uint_32>(size);
-    image.height = static_cast<png_uint_32>(size);
-    image.format = PNG_FORMAT_RGBA;
-    // libpng removes a partly written file itself when writing fails.
-    if (!png_image_write_to_file(&image, path.c_str(), 0, pixels.data(), 0, nullptr)) {
-        error = image.message;
-        png_image_free(&image);
+    std::FILE *out = std::fopen(path.c_str(), "wb");
+    if (!out) {
+        error = std::strerror(errno);
         return false;
     }
-    return true;
+    bool written = false;
+    {
+        PngRowWriter writer([out](const unsigned char *data, std::size_t length) {
+            return std::fwrite(data, 1, length, out) == length;
+        });
+        std::vector<unsigned char *> rows(std::size_t(size), nullptr);
+        for (std::size_t y = 0; y < rows.size(); ++y)
+            rows[y] = const_cast<unsigned char *>(pixels.data()) + y * std::size_t(size) * 4;
+        written = writer.start(unsigned(size), unsigned(size), PngRowWriter::Pixels::rgba, {}) &&
+                  writer.rows(rows.data(), unsigned(size)) && writer.finish();
+        if (!written)
+            error = writer.error();
+    }
+    if (std::fclose(out) != 0 && written) {
+        written = false;
+        error = std::strerror(errno);
+    }
+    // A partly written file is not left behind.
+    if (!written)
+        std::remove(path.c_str());
+    return written;
 }
 
 } // namespace tw

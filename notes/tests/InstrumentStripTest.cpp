@@ -1,11 +1,9 @@
 // The strip keys of instrument files: their values, their ranges with one-line errors, and the
 // shipped music box examples.
 #include "notes/Instrument.h"
+#include "testsupport/TempFiles.h"
 
 #include <gtest/gtest.h>
-
-#include <fstream>
-#include <sstream>
 
 using namespace tw;
 
@@ -69,11 +67,9 @@ TEST(InstrumentStrip, ShippedMusicBoxesAreComplete) {
     };
     for (const auto &b : boxes) {
         SCOPED_TRACE(b.file);
-        std::ifstream in(std::string(TW_SOURCE_DIR "/data/instruments/") + b.file);
-        std::ostringstream text;
-        text << in.rdbuf();
         InstrumentError error;
-        const std::optional<Instrument> ins = parseInstrument(text.str(), error);
+        const std::optional<Instrument> ins = parseInstrument(
+            readFile(std::string(TW_SOURCE_DIR "/data/instruments/") + b.file), error);
         ASSERT_TRUE(ins) << error.line << ": " << error.what;
         EXPECT_EQ(ins->notes.count(), b.notes);
         EXPECT_EQ(ins->tapeWidthMm, b.width);

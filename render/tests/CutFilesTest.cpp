@@ -11,7 +11,6 @@
 
 #include <cmath>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 
 using namespace tw;
@@ -191,10 +190,7 @@ TEST(CutFiles, SvgColoursAndUnits) {
     options.instrument.geometry->slots = true;
     TempDir dir;
     ASSERT_TRUE(exportTape(melody, options, dir / "s.svg"));
-    std::ifstream in(dir / "s.svg");
-    std::stringstream text;
-    text << in.rdbuf();
-    const std::string svg = text.str();
+    const std::string svg = readFile(dir / "s.svg");
     EXPECT_NE(svg.find("<g id=\"cut\" fill=\"none\" stroke=\"#ff0000\""), std::string::npos);
     EXPECT_NE(svg.find("<g id=\"mark\" fill=\"none\" stroke=\"#0000ff\""), std::string::npos);
     EXPECT_NE(svg.find("width=\""), std::string::npos);

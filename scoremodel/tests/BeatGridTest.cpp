@@ -73,7 +73,7 @@ TEST(BeatGrid, LinesMarkBarsAndStayBounded) {
     bad.bpm = 5;
     EXPECT_FALSE(bad.valid());
     EXPECT_TRUE(bad.lines(0, 100, 32, 1000).empty());
-    TestTape tape;
+    TestModel tape;
     EXPECT_FALSE(tape.setBeatGrid(bad));
     EXPECT_EQ(tape.beatGrid().bpm, 120);
 }
@@ -159,7 +159,7 @@ TEST(ScaleTime, AroundTheRedMarker) {
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
-        TestTape tape;
+        TestModel tape;
         tape.load(c.notes);
         tape.setLeftMarker(c.pivot, tape.view);
         EXPECT_TRUE(tape.scaleTime(c.factor));
@@ -169,7 +169,7 @@ TEST(ScaleTime, AroundTheRedMarker) {
 }
 
 TEST(ScaleTime, SelectionOneEditAndRefusals) {
-    TestTape tape;
+    TestModel tape;
     tape.load({tn(60, 0, 4), tn(62, 8, 4), tn(64, 16, 4)});
     tape.setSelected(1, true);
     tape.setSelected(2, true);
@@ -197,7 +197,7 @@ TEST(ScaleTime, SelectionOneEditAndRefusals) {
 }
 
 TEST(LoopTrack, OnePassFromTheRedMarkerEndingAtThePurpleOne) {
-    TestTape tape;
+    TestModel tape;
     tape.load({tn(60, 5, 4), tn(61, 12, 4), tn(62, 14, 20, 1), tn(63, 40, 4)});
     // Ticks 10 to 30: 61 after two ticks of silence, 62 cut at the end of the pass.
     const NoxmidiTrk track = tape.loopTrack(10, 30, 0xFFFF, false);

@@ -23,24 +23,24 @@ TEST(TapeEdit, TimeEdits) {
     const struct {
         const char *what;
         std::vector<TapeNote> notes;
-        std::function<void(TestTape &)> edit;
+        std::function<void(TestModel &)> edit;
         std::vector<unsigned> starts;
         bool recorded;
     } cases[] = {
         {"insertTime moves notes at or after the tick",
          {tn(60, 99, 20), tn(61, 100)},
-         [](TestTape &t) { t.insertTime(100, 8); },
+         [](TestModel &t) { t.insertTime(100, 8); },
          {99, 108},
          true},
-        {"insertTime 0", {tn(60, 100)}, [](TestTape &t) { t.insertTime(100, 0); }, {100}, false},
+        {"insertTime 0", {tn(60, 100)}, [](TestModel &t) { t.insertTime(100, 0); }, {100}, false},
         {"insertTime after the last note",
          {tn(60, 10)},
-         [](TestTape &t) { t.insertTime(11, 5); },
+         [](TestModel &t) { t.insertTime(11, 5); },
          {10},
          false},
         {"eraseRegion 32..64",
          {tn(60, 10), tn(61, 20, 30), tn(62, 32), tn(63, 63), tn(64, 64)},
-         [](TestTape &t) {
+         [](TestModel &t) {
              t.setRightMarker(64);
              t.setLeftMarker(32, t.view);
              t.eraseRegion();
@@ -49,7 +49,7 @@ TEST(TapeEdit, TimeEdits) {
          true},
         {"eraseRegion with markers on one tick",
          {tn(60, 10)},
-         [](TestTape &t) {
+         [](TestModel &t) {
              t.setLeftMarker(10, t.view);
              t.eraseRegion();
          },
@@ -57,7 +57,7 @@ TEST(TapeEdit, TimeEdits) {
          false},
         {"insertRegionLength 32..64",
          {tn(60, 31), tn(61, 32)},
-         [](TestTape &t) {
+         [](TestModel &t) {
              t.setRightMarker(64);
              t.setLeftMarker(32, t.view);
              t.insertRegionLength();
@@ -66,17 +66,17 @@ TEST(TapeEdit, TimeEdits) {
          true},
         {"moveSelected -1 at tick 0",
          {tn(60, 0, 4, 0, 1, true), tn(61, 5)},
-         [](TestTape &t) { t.moveSelected(-1); },
+         [](TestModel &t) { t.moveSelected(-1); },
          {0, 5},
          false},
         {"moveSelected re-sorts",
          {tn(60, 0, 4, 0, 1, true), tn(61, 5)},
-         [](TestTape &t) { t.moveSelected(10); },
+         [](TestModel &t) { t.moveSelected(10); },
          {5, 10},
          true},
         {"moveSelected leaves hidden channels",
          {tn(60, 0, 4, 0, 1, true), tn(61, 2, 4, 1, 1, true)},
-         [](TestTape &t) {
+         [](TestModel &t) {
              t.setChannelMask(0x0001); // clears flags: select again
              t.setSelected(0, true);
              t.moveSelected(3);
@@ -86,7 +86,7 @@ TEST(TapeEdit, TimeEdits) {
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
-        TestTape tape;
+        TestModel tape;
         tape.load(c.notes);
         c.edit(tape);
         EXPECT_EQ(starts(tape.notes()), c.starts);
@@ -97,7 +97,7 @@ TEST(TapeEdit, TimeEdits) {
 }
 
 TEST(TapeEdit, EraseRegionKeepsLengthOfANoteReachingIn) {
-    TestTape tape;
+    TestModel tape;
     tape.load({tn(60, 20, 30), tn(61, 70, 2)});
     tape.setRightMarker(64);
     tape.setLeftMarker(32, tape.view);
@@ -113,20 +113,20 @@ TEST(TapeEdit, ShiftsNeverWrapAroundTime) {
     const struct {
         const char *what;
         std::vector<TapeNote> notes;
-        std::function<void(TestTape &)> edit;
+        std::function<void(TestModel &)> edit;
         std::vector<unsigned> starts;
     } cases[] = {
         {"insertTime",
          {tn(60, 10), tn(61, maxTick - 20, 4)},
-         [](TestTape &t) { t.insertTime(5, 100); },
+         [](TestModel &t) { t.insertTime(5, 100); },
          {110, maxTick - 20}},
         {"insertTime exactly to the last tick",
          {tn(61, maxTick - 20, 4)},
-         [](TestTape &t) { t.insertTime(5, 16); },
+         [](TestModel &t) { t.insertTime(5, 16); },
          {maxTick - 4}},
         {"insertRegionLength",
          {tn(60, 10), tn(61, maxTick - 100, 4)},
-         [](TestTape &t) {
+         [](TestModel &t) {
              t.setRightMarker(1000);
              t.setLeftMarker(1, t.view);
              t.insertRegionLength();
@@ -134,24 +134,24 @@ TEST(TapeEdit, ShiftsNeverWrapAroundTime) {
          {1009, maxTick - 100}},
         {"moveSelected",
          {tn(60, 10, 4, 0, 1, true), tn(61, maxTick - 4, 4, 0, 1, true)},
-         [](TestTape &t) { t.moveSelected(2); },
+         [](TestModel &t) { t.moveSelected(2); },
          {12, maxTick - 4}},
         {"pasteNotesWithTime",
          {tn(60, 0), tn(61, maxTick - 30, 4)},
-         [](TestTape &t) {
+         [](TestModel &t) {
              t.pasteNotesWithTime(maxTick - 40, {tn(70, 0, 2), tn(71, 20, 21)});
          },
          {0, maxTick - 30, maxTick - 40}},
         {"pasteNotes",
          {tn(60, 0)},
-         [](TestTape &t) {
+         [](TestModel &t) {
              t.pasteNotes(maxTick - 10, {tn(70, 100, 2), tn(71, 110, 20)});
          },
          {0, maxTick - 10}},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
-        TestTape tape;
+        TestModel tape;
         tape.load(c.notes);
         c.edit(tape);
         std::vector<unsigned> expected = c.starts;
@@ -164,7 +164,7 @@ TEST(TapeEdit, ShiftsNeverWrapAroundTime) {
 }
 
 TEST(TapeEdit, SelectedNoteChanges) {
-    TestTape tape;
+    TestModel tape;
     tape.load({tn(60, 0, 4, 0, 100, true), tn(127, 1, 4, 1, 100, true), tn(0, 2, 4, 2, 100, true),
                tn(62, 3, 4, 3, 100)});
     tape.setSelectedVelocity(128);
@@ -198,7 +198,7 @@ TEST(TapeEdit, SelectedNoteChanges) {
 }
 
 TEST(TapeEdit, InsertAndRemoveAt) {
-    TestTape tape;
+    TestModel tape;
     EXPECT_TRUE(tape.insertNote(tn(60, 10, 4, 0)));
     EXPECT_FALSE(tape.insertNote(tn(60, 10, 8, 0)));
     EXPECT_TRUE(tape.insertNote(tn(60, 10, 4, 1)));
@@ -216,28 +216,28 @@ TEST(TapeEdit, ChangeNoteLength) {
     const struct {
         std::vector<TapeNote> notes;
         unsigned tick, channel, length;
-        int index;
+        std::optional<std::size_t> index;
     } cases[] = {
         {{tn(60, 0), tn(60, 10)}, 15, 0, 5, 1},
         {{tn(60, 0)}, 15, 0, 15, 0},
         {{tn(60, 0), tn(60, 10, 4, 1)}, 15, 0, 15, 0}, // other channel skipped
-        {{tn(60, 15)}, 15, 0, 0, -1},                  // must start before the tick
+        {{tn(60, 15)}, 15, 0, 0, std::nullopt},        // must start before the tick
     };
     for (const auto &c : cases) {
-        TestTape tape;
+        TestModel tape;
         tape.load(c.notes);
-        int index = -1;
+        std::optional<std::size_t> index;
         EXPECT_EQ(tape.changeNoteLength(c.tick, 60, c.channel, &index), c.length);
         EXPECT_EQ(index, c.index);
         EXPECT_EQ(tape.dataChanged(), c.length != 0);
-        if (c.index >= 0) {
-            EXPECT_EQ(tape.notes()[unsigned(c.index)].length, c.length);
+        if (c.index) {
+            EXPECT_EQ(tape.notes()[*c.index].length, c.length);
         }
     }
 }
 
 TEST(TapeEdit, Paste) {
-    TestTape tape;
+    TestModel tape;
     tape.load({tn(60, 50), tn(61, 100), tn(62, 120)});
     tape.pasteNotesWithTime(100, {tn(70, 10, 2, 0, 1, true), tn(71, 20, 4)});
     EXPECT_EQ(starts(tape.notes()), (std::vector<unsigned>{50, 100, 110, 114, 134}));
@@ -257,7 +257,7 @@ TEST(TapeEdit, Paste) {
 }
 
 TEST(TapeEdit, ClearAndSetNotes) {
-    TestTape tape;
+    TestModel tape;
     tape.setChannelMask(0x0001);
     tape.clear(); // empty: nothing recorded, the mask is reset anyway
     EXPECT_EQ(tape.channelMask(), 0xFFFF);

@@ -25,7 +25,7 @@ std::vector<unsigned> pitches(const ScoreModel &tape) {
 } // namespace
 
 TEST(ModelInstrument, FitIsOneEditOnTheChosenNotesAndKeepsTheSelection) {
-    TestTape tape;
+    TestModel tape;
     // F# G# A# a semitone above F G A, and B2 far below C4.
     tape.load({tn(66, 0), tn(68, 4), tn(70, 8), tn(47, 12), tn(66, 16, 4, 2)});
     tape.setChannelMask(0xFFFF & ~(1u << 2)); // the last note is hidden
@@ -56,7 +56,7 @@ TEST(ModelInstrument, FitIsOneEditOnTheChosenNotesAndKeepsTheSelection) {
 }
 
 TEST(ModelInstrument, NotesTooCloseAreSelectedAndTheFirstScrolledIntoView) {
-    TestTape tape; // rows 50 to 79
+    TestModel tape; // rows 50 to 79
     tape.setTicksPerFrame(8);
     // 250 ms are two ticks at 8 ticks per frame: a gap of one tick is too short.
     tape.load({tn(100, 10, 4), tn(100, 15, 4), tn(100, 21, 2), tn(60, 30, 2), tn(60, 32, 2)});
@@ -79,7 +79,7 @@ TEST(ModelInstrument, NotesTooCloseAreSelectedAndTheFirstScrolledIntoView) {
 }
 
 TEST(ModelInstrument, AnOctaveMovedOntoAnotherNoteBecomesOneWithIt) {
-    TestTape tape;
+    TestModel tape;
     // C3 and C4 together; the instrument has no C3. Channel 1's C4 is a note of its own.
     tape.load({tn(60, 0, 4), tn(48, 0, 8), tn(60, 0, 4, 1), tn(62, 8)});
     EXPECT_TRUE(tape.fitToInstrument(cMajor(), 0, true));

@@ -32,7 +32,7 @@ void writeFile(const std::string &path, uint16_t format, uint16_t timeUnit,
 } // namespace
 
 TEST(TapeMidi, ToTrackOfTwoNotes) {
-    TestTape tape;
+    TestModel tape;
     tape.load({tn(60, 10, 4, 0, 100), tn(62, 12, 2, 1, 90)});
     const NoxmidiTrk t = tape.toTrack();
     ASSERT_EQ(t.events.size(), 4u);
@@ -46,7 +46,7 @@ TEST(TapeMidi, ToTrackOfTwoNotes) {
 }
 
 TEST(TapeMidi, ToTrackFilters) {
-    TestTape tape;
+    TestModel tape;
     tape.load({tn(60, 0, 4, 0, 1, true), tn(61, 5, 4, 1), tn(62, 10, 4, 2, 1, true)});
     const struct {
         const char *what;
@@ -78,7 +78,7 @@ TEST(TapeMidi, ToTrackFilters) {
 
 // At one tick the note-off of a note comes before the note-on of the next one.
 TEST(TapeMidi, NoteOffsComeFirstAtOneTick) {
-    TestTape tape;
+    TestModel tape;
     tape.load({tn(60, 0, 4), tn(60, 4, 4), tn(61, 4, 4, 1)});
     const NoxmidiTrk t = tape.toTrack();
     ASSERT_EQ(t.events.size(), 6u);
@@ -89,10 +89,10 @@ TEST(TapeMidi, NoteOffsComeFirstAtOneTick) {
 
 TEST(TapeMidi, BackToBackNotesSurviveSaveAndReload) {
     TempPath file("backtoback.mid");
-    TestTape tape;
+    TestModel tape;
     tape.load({tn(60, 0, 4, 0, 100), tn(60, 4, 4, 0, 90)});
     ASSERT_EQ(tape.writeMidiFile(file.path.c_str()), 0);
-    TestTape back;
+    TestModel back;
     ASSERT_EQ(back.readMidiFile(file.path.c_str()), 0);
     EXPECT_EQ(back.notes(), tape.notes());
 }
@@ -127,7 +127,7 @@ TEST(TapeMidi, FromTrack) {
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
-        TestTape tape; // 32 ticks per frame
+        TestModel tape; // 32 ticks per frame
         tape.insertNote(tn(70, 0));
         tape.fromTrack(track(c.events), c.scale / 32);
         EXPECT_EQ(tape.notes(), c.notes);
@@ -145,7 +145,7 @@ TEST(TapeMidi, SaveWritesProgramsAndTimeUnit) {
     for (const auto &c : cases) {
         SCOPED_TRACE(c.ticksPerFrame);
         TempPath file("units.mid");
-        TestTape tape;
+        TestModel tape;
         tape.setTicksPerFrame(c.ticksPerFrame);
         tape.load({tn(60, 40, 4)});
         tape.setDataChanged(true);
@@ -166,7 +166,7 @@ TEST(TapeMidi, SaveWritesProgramsAndTimeUnit) {
 
 TEST(TapeMidi, ReadingWithAnOddTicksPerFrameStretches) {
     TempPath file("odd.mid");
-    TestTape tape;
+    TestModel tape;
     tape.setTicksPerFrame(25); // time unit 12: read back at 25 / 24
     tape.load({tn(60, 0, 24), tn(61, 48, 24)});
     ASSERT_EQ(tape.writeMidiFile(file.path.c_str()), 0);
@@ -179,7 +179,7 @@ TEST(TapeMidi, ReadUsesTheFirstTrackAndIsUndoable) {
     writeFile(file.path, 1, 96,
               {track({ev(0, {0x90, 60, 100}), ev(96, {0x80, 60, 0})}),
                track({ev(0, {0x90, 70, 100}), ev(96, {0x80, 70, 0})})});
-    TestTape tape;
+    TestModel tape;
     tape.load({tn(50, 3)});
     tape.setChannelMask(0x0001);
     ASSERT_EQ(tape.readMidiFile(file.path.c_str()), 0);
@@ -218,7 +218,7 @@ TEST(TapeMidi, ReadOfSmpteOrEmptyFiles) {
         SCOPED_TRACE(c.what);
         TempPath file("odd-units.mid");
         writeFile(file.path, c.format, c.timeUnit, c.tracks);
-        TestTape tape;
+        TestModel tape;
         tape.load({tn(50, 3)});
         ASSERT_EQ(tape.readMidiFile(file.path.c_str()), 0);
         EXPECT_EQ(tape.notes(), c.notes);
@@ -238,7 +238,7 @@ TEST(TapeMidi, FailedReadKeepsTheMelody) {
     } cases[] = {{"missing file", "/nonexistent/folder/none.mid"}, {"garbage", garbage.path}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
-        TestTape tape;
+        TestModel tape;
         tape.load({tn(50, 3)});
         tape.insertNote(tn(52, 6));
         tape.setChannelMask(0x0003);
@@ -254,7 +254,7 @@ TEST(TapeMidi, FailedReadKeepsTheMelody) {
 }
 
 TEST(TapeMidi, WriteFailureIsReported) {
-    TestTape tape;
+    TestModel tape;
     tape.load({tn(60, 0)});
     EXPECT_EQ(tape.writeMidiFile("/nonexistent/folder/out.mid"), errCannotOpen);
 }
@@ -265,7 +265,7 @@ TEST(TapeMidi, EvenTicksPerFrameReadBackExactly) {
     TempPath file("even.mid");
     for (unsigned tpf : {4, 6, 8, 12, 16, 24, 32, 48, 64, 100, 98, 196}) {
         SCOPED_TRACE(tpf);
-        TestTape tape;
+        TestModel tape;
         tape.setTicksPerFrame(tpf);
         const std::vector<TapeNote> melody = {tn(60, 0, 1), tn(61, 7, 13, 3, 5), tn(62, 1000, 999)};
         tape.load(melody);
@@ -295,7 +295,7 @@ TEST(TapeMidi, OverlappingNotesOfOneKeyAreAllSaved) {
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
         TempPath file("overlap.mid");
-        TestTape tape;
+        TestModel tape;
         tape.load(c.melody);
         ASSERT_EQ(tape.writeMidiFile(file.path.c_str()), 0);
         ASSERT_EQ(tape.readMidiFile(file.path.c_str()), 0);

@@ -347,7 +347,7 @@ TEST(MidiImport, ErrorsInWords) {
     for (const auto &c : reads) {
         SCOPED_TRACE(c.what);
         MidiFile file;
-        long long at = 0;
+        std::optional<uint64_t> at;
         ASSERT_EQ(file.read(c.path.c_str(), &at), c.code);
         EXPECT_EQ(readErrorWords(c.code, c.path, at), c.words);
     }
@@ -376,7 +376,7 @@ TEST(MidiImport, EveryReadableCorpusFileImportsEachOfItsNotes) {
     for (const fs::path &path : files) {
         SCOPED_TRACE(path.string());
         MidiFile file;
-        long long at = -1;
+        std::optional<uint64_t> at;
         const int rc = file.read(path.c_str(), &at);
         if (rc != 0) {
             ++unreadable;

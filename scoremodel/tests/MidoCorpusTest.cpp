@@ -56,7 +56,7 @@ TEST(TapeMido, SavedCorpusReadsBackInMido) {
         MidiFile probe;
         if (probe.read(file.c_str()) != 0)
             continue;
-        TestTape tape;
+        TestModel tape;
         ASSERT_EQ(tape.readMidiFile(file.c_str()), 0);
         // Scale 1: one tape tick per MIDI tick. Where the file's time unit is too fine for the
         // tape's ticks per frame, its first track is converted at scale 1 directly.

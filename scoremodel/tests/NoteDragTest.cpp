@@ -98,7 +98,7 @@ TEST(NoteDrag, EachDragIsOneEdit) {
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
-        TestTape tape;
+        TestModel tape;
         tape.load(c.notes);
         const unsigned position = tape.undoPosition();
         NoteDrag d;
@@ -118,7 +118,7 @@ TEST(NoteDrag, EachDragIsOneEdit) {
 }
 
 TEST(NoteDrag, ThresholdCancelRectangleAndSnap) {
-    TestTape tape;
+    TestModel tape;
     const std::vector<TapeNote> melody{tn(60, 10, 4), tn(62, 20, 4), tn(70, 30, 4)};
     tape.load(melody);
     NoteDrag d;

@@ -210,7 +210,7 @@ TEST(NoteSnapshot, TooManyRunsStoreTheWholeMelody) {
 
 // The history of single-note edits holds the melody about once, not once per edit.
 TEST(NoteSnapshot, TapeHistorySharesTheMelody) {
-    TestTape tape;
+    TestModel tape;
     tape.load(melody(10000));
     for (unsigned i = 0; i < 20; ++i)
         ASSERT_TRUE(tape.insertNote(tn(120, 50 * i)));

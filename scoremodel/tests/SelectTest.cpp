@@ -43,7 +43,7 @@ TEST(TapeSelect, Loudest) {
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.percent);
-        TestTape tape;
+        TestModel tape;
         tape.load(c.notes);
         for (unsigned i : c.preselected)
             tape.setSelected(i, true);
@@ -58,7 +58,7 @@ TEST(TapeSelect, Loudest) {
 }
 
 TEST(TapeSelect, LoudestCountsShownNotesOnly) {
-    TestTape tape;
+    TestModel tape;
     tape.load({tn(60, 0, 1, 0, 10), tn(60, 1, 1, 1, 127), tn(60, 2, 1, 0, 20)});
     tape.setChannelMask(0x0001);
     EXPECT_EQ(tape.selectLoudest(50), 1u); // K = round(2 * 0.5) = 1: velocity 20
@@ -71,7 +71,7 @@ TEST(TapeSelect, SpecialNotes) {
     } cases[] = {{indicatorPiano, 2, 300}, {indicatorNone, 0, 7}, {indicatorDeleika26, 4, 0}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.indicator);
-        TestTape tape;
+        TestModel tape;
         RowColours rc;
         ASSERT_TRUE(indicatorRowColours(c.indicator, rc));
         tape.setRowColours(rc);
@@ -90,7 +90,7 @@ TEST(TapeSelect, SpecialNotes) {
 }
 
 TEST(TapeSelect, Region) {
-    TestTape tape;
+    TestModel tape;
     tape.load({tn(60, 31), tn(60, 32), tn(60, 63), tn(60, 64), tn(61, 40, 4, 3)});
     tape.setRightMarker(64);
     tape.setLeftMarker(32, tape.view);
@@ -105,7 +105,7 @@ TEST(TapeSelect, Region) {
 }
 
 TEST(TapeSelect, InvertAndFromAndToggle) {
-    TestTape tape;
+    TestModel tape;
     tape.load({tn(60, 0), tn(61, 10, 4, 2), tn(62, 20, 4, 1)});
     tape.setSelected(1, true);
     tape.setChannelMask(0x0003); // channel 2 hidden: this clears every flag
@@ -114,7 +114,7 @@ TEST(TapeSelect, InvertAndFromAndToggle) {
     EXPECT_EQ(flags(tape), (std::vector<bool>{false, false, false}));
     tape.setChannelMask(0xFFFF);
     tape.setSelected(1, true);
-    TestTape &t = tape;
+    TestModel &t = tape;
     t.invertSelection();
     EXPECT_EQ(flags(t), (std::vector<bool>{true, false, true}));
     t.unselectAll();
@@ -131,7 +131,7 @@ TEST(TapeSelect, InvertAndFromAndToggle) {
 }
 
 TEST(TapeSelect, InvertUnselectsHiddenButNeverSelectsThem) {
-    TestTape tape;
+    TestModel tape;
     tape.load({tn(60, 0, 4, 0, 1, true), tn(61, 0, 4, 2, 1, true), tn(62, 1, 4, 2)});
     tape.setSelectedVelocity(5); // recorded with the flags as they are
     tape.setChannelMask(0x0001);

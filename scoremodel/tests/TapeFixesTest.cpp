@@ -107,7 +107,7 @@ TEST(TapeFixes, EachWayMendsWhatItCan) {
 }
 
 TEST(TapeFixes, TheModelMendsShownNotesAsOneEdit) {
-    TestTape tape;
+    TestModel tape;
     tape.setTicksPerFrame(8);
     // The pair on channel 2 is hidden and stays.
     tape.load({tn(60, 0, 4), tn(62, 0, 4, 2), tn(60, 4, 4), tn(62, 4, 4, 2), tn(60, 8, 4)});
@@ -133,7 +133,7 @@ TEST(TapeFixes, TheModelMendsShownNotesAsOneEdit) {
 }
 
 TEST(TapeFixes, LongRestsBecomeTheGivenLength) {
-    TestTape tape;
+    TestModel tape;
     tape.setTicksPerFrame(8);
     // Rests of 4 s (32 ticks) and of 1 s, the second one's note on a hidden channel; a long
     // note bridges what would be a rest after the short one.
@@ -158,7 +158,7 @@ TEST(TapeFixes, SelectionFollowsTheHoleSpacingToo) {
     const Instrument box = *parseInstrument("name: b\nnotes: C4\nmin-gap-ms: 100\n"
                                             "mm-per-second: 16\nmin-hole-spacing-mm: 8\n",
                                             error);
-    TestTape tape;
+    TestModel tape;
     tape.setTicksPerFrame(8);
     tape.load({tn(60, 0, 1), tn(60, 3, 1), tn(60, 7, 1), tn(60, 12, 1)});
     EXPECT_EQ(tape.selectNotesTooClose(box, tape.view),

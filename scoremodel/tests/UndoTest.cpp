@@ -14,7 +14,7 @@ std::vector<TapeNote> A() {
 } // namespace
 
 TEST(TapeUndo, UndoAndRedoWalkTheHistory) {
-    TestTape tape;
+    TestModel tape;
     tape.load(A());
     tape.insertNote(tn(62, 5)); // B
     tape.insertNote(tn(64, 9)); // C
@@ -33,7 +33,7 @@ TEST(TapeUndo, UndoAndRedoWalkTheHistory) {
 }
 
 TEST(TapeUndo, AnEditAfterUndoDropsTheRedoStates) {
-    TestTape tape;
+    TestModel tape;
     tape.load(A());
     tape.insertNote(tn(62, 5)); // B
     tape.undo();
@@ -45,7 +45,7 @@ TEST(TapeUndo, AnEditAfterUndoDropsTheRedoStates) {
 
 // An edit made right after a redo is undone back to the redone state, not past it.
 TEST(TapeUndo, EditAfterRedoIsKept) {
-    TestTape tape;
+    TestModel tape;
     tape.load(A());
     tape.insertNote(tn(62, 5)); // B
     const auto B = tape.notes();
@@ -66,7 +66,7 @@ TEST(TapeUndo, AnEditThatChangesNothingLeavesTheHistory) {
     } cases[] = {{"at the end of the history", false}, {"with redo states", true}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
-        TestTape tape;
+        TestModel tape;
         tape.load(A());
         tape.insertNote(tn(62, 5));
         tape.insertNote(tn(64, 9));
@@ -89,7 +89,7 @@ TEST(TapeUndo, AnEditThatChangesNothingLeavesTheHistory) {
 }
 
 TEST(TapeUndo, FirstNoteOfAnEmptyTapeIsUndoneAndRedone) {
-    TestTape tape;
+    TestModel tape;
     tape.insertNote(tn(60, 0));
     ASSERT_TRUE(tape.undo());
     EXPECT_TRUE(tape.notes().empty());
@@ -99,7 +99,7 @@ TEST(TapeUndo, FirstNoteOfAnEmptyTapeIsUndoneAndRedone) {
 }
 
 TEST(TapeUndo, ClearIsUndoneAndRedoneToTheEmptyTape) {
-    TestTape tape;
+    TestModel tape;
     tape.load(A());
     tape.clear();
     EXPECT_TRUE(tape.undo());
@@ -110,7 +110,7 @@ TEST(TapeUndo, ClearIsUndoneAndRedoneToTheEmptyTape) {
 }
 
 TEST(TapeUndo, RestoredNotesKeepTheirFlags) {
-    TestTape tape;
+    TestModel tape;
     tape.load({tn(60, 0), tn(61, 4), tn(62, 8)});
     tape.setSelected(1, true);
     tape.removeSelected();

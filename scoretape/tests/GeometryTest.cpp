@@ -17,7 +17,7 @@ TEST(TapeGeometry, FirstFrameLabel) {
     } cases[] = {{0, 258, 1}, {30, 18, 1}, {31, 266, 2}, {32, 258, 2}, {64, 258, 3}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.firstTick);
-        TestTape tape;
+        TestWidget tape;
         tape.setFirstTick(c.firstTick);
         const auto labels = tape.layout().frameLabels();
         ASSERT_FALSE(labels.empty());
@@ -34,7 +34,7 @@ TEST(TapeGeometry, FirstFrameLabel) {
 }
 
 TEST(TapeGeometry, FrameLabelsTurnRedAfterTheFirstNote) {
-    TestTape tape;
+    TestWidget tape;
     tape.model().setNotes({tn(60, 40)});
     const auto labels = tape.layout().frameLabels(); // ticks 32, 64, 96
     ASSERT_GE(labels.size(), 3u);
@@ -66,7 +66,7 @@ TEST(TapeGeometry, NoteBars) {
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
-        TestTape tape;
+        TestWidget tape;
         tape.setFirstTick(20);
         tape.model().setChannelMask(0x001F);
         Flt_ScoreTape::Rect r;
@@ -78,7 +78,7 @@ TEST(TapeGeometry, NoteBars) {
 }
 
 TEST(TapeGeometry, RowLinesAndMarkers) {
-    TestTape tape; // rows 50..79
+    TestWidget tape; // rows 50..79
     EXPECT_EQ(tape.layout().rowLineY(79), 11 + 5);
     EXPECT_EQ(tape.layout().rowLineY(50), 11 + 5 + 29 * 11);
     tape.setFirstTick(10);
@@ -91,7 +91,7 @@ TEST(TapeGeometry, RowLinesAndMarkers) {
 TEST(TapeGeometry, CandidateNotesCoverEveryDrawnNote) {
     std::mt19937 random(7);
     for (int round = 0; round < 20; ++round) {
-        TestTape tape;
+        TestWidget tape;
         std::vector<TapeNote> list;
         for (int i = 0; i < 300; ++i)
             list.push_back(
@@ -132,7 +132,7 @@ TEST(TapeInput, ClickPositions) {
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
-        TestTape tape;
+        TestWidget tape;
         tape.setFirstTick(20);
         if (c.note == 0xFFFFFFFFu)
             tape.setBottomNote(0);
@@ -155,7 +155,7 @@ TEST(TapeInput, ClickPositions) {
 }
 
 TEST(TapeInput, PushAndReleaseReachTheCallback) {
-    TestTape tape;
+    TestWidget tape;
     struct Call {
         unsigned tick, note;
         int state;
@@ -201,7 +201,7 @@ TEST(TapeGeometry, CandidateNotesFollowLongerNotes) {
                   }}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
-        TestTape tape;
+        TestWidget tape;
         tape.model().setNotes({tn(60, 0, 1), tn(61, 500, 1)});
         tape.setFirstTick(300);
         EXPECT_EQ(tape.model().candidateNotes(tape.view()).first, 1u);

@@ -110,7 +110,7 @@ TEST(TapeView, VisibleArea) {
 }
 
 TEST(TapeView, SettersIgnoreValuesOutOfRange) {
-    TestTape tape;
+    TestWidget tape;
     tape.model().setTicksPerFrame(1);
     tape.model().setTicksPerFrame(201);
     EXPECT_EQ(tape.model().ticksPerFrame(), 32u);
@@ -132,7 +132,7 @@ TEST(TapeView, ScrollNotes) {
                  {2, -3, true, 0},  {0, -1, false, 0},  {3, -3, true, 0},   {50, 0, true, 50}};
     for (const auto &c : cases) {
         SCOPED_TRACE(std::to_string(c.bottom) + " by " + std::to_string(c.rows));
-        TestTape tape; // 30 rows
+        TestWidget tape; // 30 rows
         tape.setBottomNote(c.bottom);
         EXPECT_EQ(tape.scrollNotes(c.rows), c.result);
         EXPECT_EQ(tape.view().bottomNote, c.after);
@@ -149,7 +149,7 @@ TEST(TapeView, LeftMarkerScrollsTheView) {
                  {0, 99, 0},    {0, 250, 160}};
     for (const auto &c : cases) {
         SCOPED_TRACE(std::to_string(c.firstTick) + " -> " + std::to_string(c.marker));
-        TestTape tape;
+        TestWidget tape;
         tape.setFirstTick(c.firstTick);
         tape.model().setLeftMarker(c.marker, tape.view());
         EXPECT_EQ(tape.view().firstTick, c.expectFirst);
@@ -162,7 +162,7 @@ TEST(TapeView, LeftMarkerScrollsTheView) {
 }
 
 TEST(TapeView, MarkersKeepTheirOrder) {
-    TestTape tape;
+    TestWidget tape;
     tape.model().setRightMarker(50);
     tape.model().setLeftMarker(20, tape.view());
     tape.model().setRightMarker(10); // before the red marker: the red one follows
@@ -181,7 +181,7 @@ TEST(TapeView, MarkersKeepTheirOrder) {
 }
 
 TEST(TapeView, EndTickAndScrollToEnd) {
-    TestTape tape;
+    TestWidget tape;
     EXPECT_EQ(tape.model().endTick(), 0u);
     tape.model().setNotes({tn(60, 0, 300), tn(61, 50, 4)});
     EXPECT_EQ(tape.model().endTick(), 54u); // the last note in storage order, not the latest end
@@ -194,7 +194,7 @@ TEST(TapeView, EndTickAndScrollToEnd) {
 }
 
 TEST(TapeView, ChannelMaskClearsTheSelection) {
-    TestTape tape;
+    TestWidget tape;
     tape.model().setNotes({tn(60, 0, 4, 0, 100, true), tn(61, 0, 4, 3, 100, true)});
     tape.model().setChannelMask(0xFFFF); // unchanged: flags stay
     EXPECT_TRUE(tape.model().notes()[0].selected);

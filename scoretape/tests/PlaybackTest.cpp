@@ -38,7 +38,7 @@ protected:
 
     std::unique_ptr<JackReceiver> receiver;
     NoxmidiSnd port; // declared before the player: it stops before the port goes
-    TestTape tape;
+    TestWidget tape;
     PlaybackController playback{tape};
 };
 

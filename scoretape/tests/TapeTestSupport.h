@@ -1,20 +1,19 @@
 // Helpers shared by the score tape tests.
 #pragma once
 
+#include "scoremodel/tests/ModelTestSupport.h"
 #include "scoretape/ScoreTape.h"
-#include "testsupport/NoteMakers.h"
-#include "testsupport/TempPath.h"
 
 #include <string>
 #include <vector>
 
 namespace tw {
 
-// A tape of 100 tick columns and 30 rows from note 50 (801 x 345 pixels), no display needed.
-struct TestTape : Flt_ScoreTape {
-    TestTape() : Flt_ScoreTape(0, 0, 0, 0) {
-        resize(0, 0, 801, 15 + 30 * 11);
-        setBottomNote(50);
+// The score tape widget over the board of TestModel (not shown, so no display is needed).
+struct TestWidget : Flt_ScoreTape {
+    TestWidget() : Flt_ScoreTape(0, 0, 0, 0) {
+        resize(0, 0, int(testColumns) * 8 + 1, 15 + int(testRows) * 11);
+        setBottomNote(testBottomNote);
     }
     // Adds notes without recording them and clears dataChanged, as after a file read.
     void load(const std::vector<TapeNote> &list) { model().setNotes(list); }

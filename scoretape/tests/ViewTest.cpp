@@ -89,7 +89,7 @@ TEST(BoardZoom, HitTestingRoundTripsAtEveryStep) {
     for (const bool names : {false, true})
         for (int step = 0; step < zoomStepCount; ++step) {
             SCOPED_TRACE(std::to_string(zoomPercents[step]) + (names ? " % with names" : " %"));
-            TestTape tape;
+            TestWidget tape;
             tape.setNoteNamesShown(names);
             tape.zoomAt(step, -1, -1);
             tape.setFirstTick(1000);
@@ -116,7 +116,7 @@ TEST(BoardZoom, HitTestingRoundTripsAtEveryStep) {
 }
 
 TEST(BoardZoom, ActualSizeIsTheBoardAsItWas) {
-    TestTape tape;
+    TestWidget tape;
     EXPECT_EQ(tape.zoomStep(), actualSizeStep);
     EXPECT_EQ(tape.view().tickWidth, 8u);
     EXPECT_EQ(tape.view().rowHeight, 11u);
@@ -139,7 +139,7 @@ TEST(BoardZoom, TheTickAndNoteUnderThePointerStay) {
             for (int to = 0; to < zoomStepCount; ++to) {
                 SCOPED_TRACE(std::to_string(zoomPercents[from]) + " -> " +
                              std::to_string(zoomPercents[to]) + (names ? " with names" : ""));
-                TestTape tape;
+                TestWidget tape;
                 tape.setNoteNamesShown(names);
                 tape.zoomAt(from, -1, -1);
                 tape.setFirstTick(5000);
@@ -154,7 +154,7 @@ TEST(BoardZoom, TheTickAndNoteUnderThePointerStay) {
                 }
             }
     // Off the grid the view's centre stays; near the start the view cannot move further left.
-    TestTape tape;
+    TestWidget tape;
     tape.setFirstTick(3);
     const unsigned centre = tape.view().firstTick + tape.view().visibleTicks / 2;
     tape.zoomAt(zoomStepCount - 1, 2000, 2000);
@@ -190,7 +190,7 @@ TEST(BoardZoom, NoteNamesAndThePointerStatus) {
     for (const auto &c : lines)
         EXPECT_EQ(pointerStatus(c.note, c.tick, c.seconds), c.text);
 
-    TestTape tape;
+    TestWidget tape;
     tape.model().setTicksPerFrame(10);
     PlaybackController playback(tape);
     playback.setSpeed(2);
@@ -215,7 +215,7 @@ TEST(DisplayScale, FromTheScreenAndFromTheVariable) {
         EXPECT_DOUBLE_EQ(displayScale(c.dpi, c.variable), c.scale);
     }
     // The zoom's 100 % follows the scale.
-    TestTape tape;
+    TestWidget tape;
     tape.setDisplayScale(2);
     EXPECT_EQ(tape.view().tickWidth, 16u);
     EXPECT_EQ(tape.view().rowHeight, 22u);
@@ -227,7 +227,7 @@ TEST(BoardZoom, ClicksReachTheGridAtEveryStep) {
     for (int i = 0; i < 2 * zoomStepCount; ++i) {
         const int step = i % zoomStepCount;
         SCOPED_TRACE(std::to_string(zoomPercents[step]) + (i / zoomStepCount ? " % names" : " %"));
-        TestTape tape;
+        TestWidget tape;
         tape.setNoteNamesShown(i >= zoomStepCount);
         tape.zoomAt(step, -1, -1);
         tape.setBottomNote(40);
