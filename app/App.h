@@ -25,7 +25,7 @@ class Flt_Menubar;
 class Flt_Infowin;
 class Flt_ScoreTape;
 class PlaybackController;
-class MidiFile;
+class CheckedMidiFile;
 class RecoveryKeeper;
 
 class App : public Flt_App {
@@ -121,11 +121,11 @@ private:
     // "File/Import MIDI file...": a file, then the choice of its tracks.
     void importFile();
     // The import window for a file that is read already; false when it was cancelled.
-    bool importTracks(const MidiFile &file, const std::string &path);
+    bool importTracks(const CheckedMidiFile &file, const std::string &path);
     // The first track of a read file at 120 beats per minute, as the file's melody.
-    void openFirstTrack(const MidiFile &file, const std::string &path);
+    void openFirstTrack(const CheckedMidiFile &file, const std::string &path);
     // Reads a file for Open or Import; false (after an alert) when it cannot be read.
-    bool readFile(const std::string &path, MidiFile &file);
+    bool readFile(const std::string &path, CheckedMidiFile &file);
     // Opens recent file index, or removes it from the list with a message when it is gone.
     void openRecentFile(std::size_t index);
     // Stores the recent files and lists them under "File/Recent files".

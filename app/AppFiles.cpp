@@ -5,7 +5,7 @@
 #include "app/RecoveryKeeper.h"
 #include "commandline/FileNames.h"
 #include "framework/Flt_Infowin.h"
-#include "midifile/MidiFile.h"
+#include "midifile/CheckedMidiFile.h"
 #include "safefile/SafeFile.h"
 #include "scoremodel/MidiImport.h"
 #include "scoretape/ScoreTape.h"
@@ -28,12 +28,12 @@ void App::importFile() {
     if (tape->model().dataChanged() && !queryClose())
         return;
     const FileChoice choice = chooseFile("Import MIDI file", midiFilePattern, fileName.c_str());
-    MidiFile file;
+    CheckedMidiFile file;
     if (choice.chosen && readFile(choice.path, file))
         importTracks(file, choice.path);
 }
 
-bool App::readFile(const std::string &path, MidiFile &file) {
+bool App::readFile(const std::string &path, CheckedMidiFile &file) {
     std::optional<uint64_t> failedAt;
     const int err = file.read(path.c_str(), &failedAt);
     if (err != 0) {
@@ -49,7 +49,7 @@ void App::loadFile(const char *path) {
     // stay with it.
     if (!path || !*path)
         return;
-    MidiFile file;
+    CheckedMidiFile file;
     if (!readFile(path, file))
         return;
     // What the tape would not show is offered track by track; Cancel reads the first track.
@@ -58,14 +58,14 @@ void App::loadFile(const char *path) {
     rememberRecentFile(path);
 }
 
-void App::openFirstTrack(const MidiFile &file, const std::string &path) {
+void App::openFirstTrack(const CheckedMidiFile &file, const std::string &path) {
     setInputFile(melodyInputRole, path);
     tape->model().loadMidiFile(file);
     markShownChannels(); // a read shows every channel again
     setFileName(path.c_str());
 }
 
-bool App::importTracks(const MidiFile &file, const std::string &path) {
+bool App::importTracks(const CheckedMidiFile &file, const std::string &path) {
     const ImportChoice choice = chooseImport(path, tw::summarizeTracks(file));
     if (!choice.accepted)
         return false;
@@ -100,7 +100,7 @@ bool App::saveFile(const char *path) {
         replaceAgreed = choice.replaceConfirmed && name == choice.path;
     }
     // A file holding more than the tape keeps is not replaced without a word.
-    MidiFile target;
+    CheckedMidiFile target;
     const bool exists = ::access(name.c_str(), F_OK) == 0;
     const std::string lost =
         exists && target.read(name.c_str()) == 0 ? tw::whatSaveLoses(target) : std::string();

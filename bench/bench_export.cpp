@@ -3,6 +3,8 @@
 // and the peak resident memory of every export, the 1M/100k ratio (linear is about 10), and the
 // memory that reading and importing a 16-track file holds per byte of the file, each next to
 // its target.
+#include "commandline/ExportCommand.h"
+#include "midifile/CheckedMidiFile.h"
 #include "midifile/MidiFile.h"
 #include "render/TapeExport.h"
 #include "scoremodel/MidiImport.h"
@@ -130,27 +132,35 @@ std::vector<uint8_t> sixteenTracks(unsigned notesPerTrack) {
     return file;
 }
 
-// Reads and imports every track of `path` as the editor and the command line do, in a child
-// process; the peak resident memory it added per byte of the file.
-void readMemoryPerByte(const std::string &path, std::size_t fileBytes) {
+// Reads and imports every track of `path` in a child process, as the command line does
+// (readMelodyForExport) or as the editor does (the checked file kept while its tracks are
+// imported, as while the choice of tracks is open); prints the peak resident memory it added
+// per byte of the file, and beside it what the melody's notes alone hold per byte, the least
+// any reading can end with.
+void readMemoryPerByte(const std::string &path, std::size_t fileBytes, bool editor) {
     const pid_t pid = fork();
     if (pid == 0) {
         ScoreModel model;
         const long before = residentKb("VmRSS:");
-        MidiFile file;
-        if (file.read(path.c_str()) != 0)
+        if (editor) {
+            CheckedMidiFile file;
+            if (file.read(path.c_str()) != 0)
+                _exit(1);
+            std::vector<unsigned> tracks;
+            for (unsigned i = 0; i < file.trackCount(); ++i)
+                tracks.push_back(i);
+            model.setNotes(importNotes(file, tracks, true, model.ticksPerFrame()));
+        } else if (readMelodyForExport(model, path.c_str(), nullptr, nullptr) != 0) {
             _exit(1);
-        std::vector<unsigned> tracks;
-        for (unsigned i = 0; i < file.tracks.size(); ++i)
-            tracks.push_back(i);
-        std::vector<TapeNote> notes = importNotes(file, tracks, true, model.ticksPerFrame());
-        file = MidiFile(); // as the command line does: the events go once they are notes
-        model.setNotes(std::move(notes));
+        }
         const long peak = residentKb("VmHWM:");
-        std::printf("read + import %.1f MB (%zu notes): peak %.1f MB above the start, %.1f bytes "
-                    "per file byte (target <= 3)\n",
-                    double(fileBytes) / 1e6, model.notes().size(), double(peak - before) / 1024,
-                    double(peak - before) * 1024 / double(fileBytes));
+        const double melodyBytes = double(model.notes().size() * sizeof(TapeNote));
+        std::printf("read + import %.1f MB (%zu notes) %s: peak %.1f MB above the start, %.1f "
+                    "bytes per file byte (target <= 3; the notes alone %.1f)\n",
+                    double(fileBytes) / 1e6, model.notes().size(),
+                    editor ? "as the editor" : "as the command line", double(peak - before) / 1024,
+                    double(peak - before) * 1024 / double(fileBytes),
+                    melodyBytes / double(fileBytes));
         std::fflush(stdout);
         _exit(0);
     }
@@ -179,7 +189,8 @@ int main(int argc, char **argv) {
         const std::string path = dir + "/tapeworks2-bench-read.mid";
         std::ofstream(path, std::ios::binary)
             .write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size()));
-        readMemoryPerByte(path, bytes.size());
+        readMemoryPerByte(path, bytes.size(), false);
+        readMemoryPerByte(path, bytes.size(), true);
         std::filesystem::remove(path);
     }
     // One figure alone: the export of one format ("png", "svg", "pdf").

@@ -1,6 +1,7 @@
 #include "commandline/ExportCommand.h"
 
 #include "commandline/FileNames.h"
+#include "midifile/CheckedMidiFile.h"
 #include "midifile/MidiFile.h"
 #include "notes/Instrument.h"
 #include "notes/NoteSets.h"
@@ -211,15 +212,16 @@ bool findExportInstrument(const std::string &name, ExportInstrument &instrument,
 
 int readMelodyForExport(ScoreModel &model, const char *path, std::optional<uint64_t> *failedAt,
                         std::size_t *unended) {
-    MidiFile file;
+    // Kept as its bytes: the notes are made track by track from them.
+    CheckedMidiFile file;
     if (const int rc = file.read(path, failedAt); rc != 0)
         return rc;
     model.clear();
     const bool whole = fullyHeldByTape(file);
     if (unended) {
         *unended = 0;
-        for (std::size_t t = 0; t < file.tracks.size() && (t == 0 || !whole); ++t)
-            *unended += forEachTrackNote(file.tracks[t], [](const MidiNote &) {});
+        for (std::size_t t = 0; t < file.trackCount() && (t == 0 || !whole); ++t)
+            *unended += forEachTrackNote(file, t, [](const MidiNote &) {});
     }
     if (whole) {
         model.loadMidiFile(file);
@@ -227,10 +229,10 @@ int readMelodyForExport(ScoreModel &model, const char *path, std::optional<uint6
     }
     // What the first track alone would lose: every track, following the tempo.
     std::vector<unsigned> tracks;
-    for (unsigned i = 0; i < file.tracks.size(); ++i)
+    for (unsigned i = 0; i < file.trackCount(); ++i)
         tracks.push_back(i);
     std::vector<TapeNote> notes = importNotes(file, tracks, true, model.ticksPerFrame());
-    file = MidiFile(); // the events are not needed once they are notes
+    file.clear(); // the file's bytes are not needed once they are notes
     model.setNotes(std::move(notes));
     return 0;
 }

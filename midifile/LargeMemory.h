@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <utility>
 
 namespace tw {
 
@@ -24,6 +25,18 @@ public:
     ~ByteBlock();
     ByteBlock(const ByteBlock &) = delete;
     ByteBlock &operator=(const ByteBlock &) = delete;
+    // A block moved from is empty.
+    ByteBlock(ByteBlock &&other) noexcept { swap(other); }
+    ByteBlock &operator=(ByteBlock &&other) noexcept {
+        ByteBlock gone(std::move(*this));
+        swap(other);
+        return *this;
+    }
+    void swap(ByteBlock &other) noexcept {
+        std::swap(data_, other.data_);
+        std::swap(size_, other.size_);
+        std::swap(mapped_, other.mapped_);
+    }
 
     // Changes the size, keeping the first min(old, new) bytes; false (block unchanged) when the
     // memory is not there.

@@ -1,5 +1,6 @@
 // The Standard MIDI File reader: the header is checked first, then the file is parsed as it
 // is loaded into memory.
+#include "midifile/CheckedMidiFile.h"
 #include "midifile/LargeMemory.h"
 #include "midifile/MidiFile.h"
 #include "midifile/VarLen.h"
@@ -10,6 +11,7 @@
 #include <exception>
 #include <fcntl.h>
 #include <new>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -95,6 +97,12 @@ public:
     std::size_t size() const { return fileSize_; }
     // Whether a load failed for want of memory.
     bool outOfMemory() const { return outOfMemory_; }
+    // Hands the first `bytes` loaded bytes over (bytes <= loaded()); the file is read no more.
+    midifile::ByteBlock takeBytes(std::size_t bytes) {
+        block_.resize(bytes); // a smaller block always fits where the larger one was
+        loaded_ = 0;
+        return std::move(block_);
+    }
 
 private:
     static constexpr std::size_t firstLoad = std::size_t(64) << 10;
@@ -114,6 +122,51 @@ struct RawEvent {
     uint8_t prefixSize;
     const uint8_t *run;
     std::size_t runSize;
+
+    // A note-on with a velocity above 0 (MidiEvent::isToneOn of the stored event).
+    bool isToneOn() const {
+        if (prefixSize + runSize != 3 || prefixSize == 2)
+            return false;
+        const uint8_t status = prefixSize == 1 ? prefix[0] : run[0];
+        return (status & 0xF0) == 0x90 && run[runSize - 1] != 0;
+    }
+    uint8_t noteByte() const { return run[prefixSize == 1 ? 0 : 1]; }
+};
+
+// The event as the reader stores it: the message's bytes after the delta time.
+void storeEvent(const RawEvent &raw, MidiEvent &e) {
+    e.dTime = raw.dTime;
+    e.bytes.clear();
+    e.bytes.reserve(raw.prefixSize + raw.runSize);
+    e.bytes.append(raw.prefix, raw.prefixSize);
+    e.bytes.append(raw.run, raw.runSize);
+}
+
+// The statistics of a track's tones as the reader counts them.
+struct ToneCounter {
+    uint64_t totalTicks = 0;
+    int32_t toneCount = 0;
+    int32_t lowNote = 0;
+    int32_t highNote = 0;
+
+    void add(const RawEvent &raw) {
+        totalTicks += raw.dTime;
+        if (!raw.isToneOn())
+            return;
+        const int32_t note = raw.noteByte();
+        if (toneCount == 0 || note < lowNote)
+            lowNote = note;
+        if (note > highNote)
+            highNote = note;
+        ++toneCount;
+    }
+    // Into a NoxmidiTrk or TrackFacts.
+    template <class Track> void copyTo(Track &track) const {
+        track.totalTicks = totalTicks;
+        track.toneCount = toneCount;
+        track.lowNote = lowNote;
+        track.highNote = highNote;
+    }
 };
 
 // Stores the events of a track and keeps its statistics as it goes. The event list grows with
@@ -130,25 +183,13 @@ public:
         if (events.size() == events.capacity())
             grow();
         events.emplace_back();
-        MidiEvent &e = events.back();
-        e.dTime = raw.dTime;
-        e.bytes.reserve(raw.prefixSize + raw.runSize);
-        e.bytes.append(raw.prefix, raw.prefixSize);
-        e.bytes.append(raw.run, raw.runSize);
-        track_.totalTicks += raw.dTime;
-        if (e.isToneOn()) {
-            int32_t note = e.bytes[1];
-            if (track_.toneCount == 0 || note < low_)
-                low_ = note;
-            if (note > track_.highNote)
-                track_.highNote = note;
-            ++track_.toneCount;
-        }
+        storeEvent(raw, events.back());
+        tones_.add(raw);
     }
 
     // The finished track, with the statistics that recount would give.
     NoxmidiTrk take() {
-        track_.lowNote = track_.toneCount == 0 ? 0 : low_;
+        tones_.copyTo(track_);
         return std::move(track_);
     }
 
@@ -165,25 +206,69 @@ private:
 
     std::size_t expected_;
     NoxmidiTrk track_;
-    int32_t low_ = 0;
+    ToneCounter tones_;
+};
+
+// Keeps every track's events (MidiFile::read).
+class StoringSink {
+public:
+    explicit StoringSink(MidiFile &file) : file_(file) {}
+    void beginTrack(std::size_t, uint64_t, std::size_t bytes) { builder_.emplace(bytes); }
+    void add(const RawEvent &raw) { builder_->add(raw); }
+    void endTrack() {
+        file_.tracks.push_back(builder_->take());
+        builder_.reset();
+    }
+
+private:
+    MidiFile &file_;
+    std::optional<TrackBuilder> builder_;
+};
+
+// Keeps only where each track lies and its statistics (CheckedMidiFile::read).
+class CheckingSink {
+public:
+    explicit CheckingSink(std::vector<TrackFacts> &tracks) : tracks_(tracks) {}
+    void beginTrack(std::size_t start, uint64_t end, std::size_t) {
+        facts_ = TrackFacts();
+        facts_.start = start;
+        facts_.end = end;
+        tones_ = ToneCounter();
+    }
+    void add(const RawEvent &raw) {
+        ++facts_.events;
+        tones_.add(raw);
+    }
+    void endTrack() {
+        tones_.copyTo(facts_);
+        tracks_.push_back(facts_);
+    }
+
+private:
+    std::vector<TrackFacts> &tracks_;
+    TrackFacts facts_;
+    ToneCounter tones_;
 };
 
 // Parses a file, asking for more of its bytes as it goes. Every event may run past its
 // chunk's declared end; only the end of the file is a hard limit.
 class SmfParser {
 public:
-    explicit SmfParser(InputFile &input) : input_(input) {}
+    explicit SmfParser(InputFile &input) : input_(&input) {}
+    // Over bytes that are all there, from the start of a track.
+    SmfParser(const uint8_t *data, std::size_t size, std::size_t pos)
+        : data_(data), size_(size), pos_(pos) {}
 
-    int parse(MidiFile &file) {
+    template <class Sink> int parse(uint16_t &format, uint16_t &timeUnit, Sink &sink) {
         if (!available(14))
             return errRead;
         if (std::memcmp(data_, "MThd", 4) != 0 || midifile::readBigEndian32(data_ + 4) != 6)
             return errHeader;
-        file.format = midifile::readBigEndian16(data_ + 8);
-        if (file.format > 2)
+        format = midifile::readBigEndian16(data_ + 8);
+        if (format > 2)
             return errHeader;
         unsigned trackCount = midifile::readBigEndian16(data_ + 10);
-        file.timeUnit = midifile::readBigEndian16(data_ + 12);
+        timeUnit = midifile::readBigEndian16(data_ + 12);
         pos_ = 14;
         for (unsigned t = 0; t < trackCount; ++t) {
             if (!available(8))
@@ -192,26 +277,57 @@ public:
                 return errTrackChunk;
             uint64_t end = uint64_t(pos_) + 8 + midifile::readBigEndian32(data_ + pos_ + 4);
             pos_ += 8;
-            TrackBuilder builder(std::size_t(std::min<uint64_t>(end, input_.size()) - pos_));
-            if (int rc = parseTrack(end, builder))
+            sink.beginTrack(pos_, end, std::size_t(std::min<uint64_t>(end, input_->size()) - pos_));
+            if (int rc = parseTrack(end, sink))
                 return rc;
-            file.tracks.push_back(builder.take());
+            sink.endTrack();
         }
         return 0;
     }
+
+    // The next stored event of the track that ends at `end` into raw; false after its last.
+    // Only for bytes already checked by parse.
+    bool next(uint64_t end, RawEvent &raw) {
+        while (pos_ < end) {
+            bool stored = false;
+            if (parseEvent(raw, stored) != 0)
+                return false;
+            if (stored)
+                return true;
+        }
+        return false;
+    }
+
+    // The running state, for a cursor that stops between events and goes on later.
+    void save(std::size_t &pos, bool &previousIsMidi, uint8_t &previousStatus,
+              std::size_t &previousSize) const {
+        pos = pos_;
+        previousIsMidi = previousIsMidi_;
+        previousStatus = previousStatus_;
+        previousSize = previousSize_;
+    }
+    void restore(bool previousIsMidi, uint8_t previousStatus, std::size_t previousSize) {
+        previousIsMidi_ = previousIsMidi;
+        previousStatus_ = previousStatus;
+        previousSize_ = previousSize;
+    }
+
+    std::size_t position() const { return pos_; }
 
 private:
     // Whether n more bytes from pos_ are there, loading them when needed.
     bool available(uint64_t n) {
         if (size_ - pos_ >= n)
             return true;
-        bool there = input_.load(pos_ + n);
-        data_ = input_.data();
-        size_ = input_.loaded();
+        if (!input_)
+            return false;
+        bool there = input_->load(pos_ + n);
+        data_ = input_->data();
+        size_ = input_->loaded();
         return there;
     }
 
-    int parseTrack(uint64_t end, TrackBuilder &builder) {
+    template <class Sink> int parseTrack(uint64_t end, Sink &sink) {
         // Running status repeats the status of the last stored event when that is a channel
         // message; it never passes from one track to the next.
         previousIsMidi_ = false;
@@ -221,7 +337,7 @@ private:
             if (int rc = parseEvent(raw, stored))
                 return rc;
             if (stored)
-                builder.add(raw);
+                sink.add(raw);
         }
         return 0;
     }
@@ -357,7 +473,7 @@ public:
     // just read for a wrong one, the current byte for a chunk that is not a track.
     uint64_t failedAt(int rc) const {
         if (rc == errRead)
-            return input_.size();
+            return input_->size();
         if (rc == errDataByte)
             return dataByteAt_;
         if (rc == errTrackChunk || pos_ == 0)
@@ -366,7 +482,7 @@ public:
     }
 
 private:
-    InputFile &input_;
+    InputFile *input_ = nullptr;
     const uint8_t *data_ = nullptr;
     std::size_t size_ = 0;
     std::size_t pos_ = 0;
@@ -382,33 +498,100 @@ int MidiFile::read(const char *path) {
     return read(path, nullptr);
 }
 
-int MidiFile::read(const char *path, std::optional<uint64_t> *failedAt) {
-    clear();
+namespace {
+
+// Reads and parses a file into a fresh `Target` through the sink that makeSink(target) gives,
+// and moves it into `into` when the whole file is good; otherwise `into` is left cleared. The
+// codes and the failure byte are those of MidiFile::read. done(target, input, parser) runs
+// after a parse that succeeded.
+template <class Target, class MakeSink, class Done>
+int readInto(Target &into, const char *path, std::optional<uint64_t> *failedAt, MakeSink &&makeSink,
+             Done &&done) {
+    into.clear();
     if (failedAt)
         failedAt->reset();
     // Running out of memory is a read that failed, like any other: nothing escapes.
     try {
+        Target target;
+        auto sink = makeSink(target);
         InputFile input;
         if (int rc = input.open(path))
             return rc;
-        MidiFile parsed;
         SmfParser parser(input);
-        if (int rc = parser.parse(parsed)) {
+        if (int rc = parser.parse(target.format, target.timeUnit, sink)) {
             if (rc == errRead && input.outOfMemory())
                 return errOutOfMemory;
             if (failedAt && rc != errHeader)
                 *failedAt = parser.failedAt(rc);
             return rc;
         }
-        *this = std::move(parsed);
+        done(target, input, parser);
+        into = std::move(target);
         return 0;
     } catch (const std::bad_alloc &) {
-        clear();
+        into.clear();
         return errOutOfMemory;
     } catch (const std::exception &) {
-        clear();
+        into.clear();
         return errRead;
     }
+}
+
+} // namespace
+
+int MidiFile::read(const char *path, std::optional<uint64_t> *failedAt) {
+    return readInto(
+        *this, path, failedAt, [](MidiFile &target) { return StoringSink(target); },
+        [](MidiFile &, InputFile &, const SmfParser &) {});
+}
+
+int CheckedMidiFile::read(const char *path, std::optional<uint64_t> *failedAt) {
+    return readInto(
+        *this, path, failedAt, [](CheckedMidiFile &target) { return CheckingSink(target.tracks_); },
+        [](CheckedMidiFile &target, InputFile &input, const SmfParser &parser) {
+            // Bytes after the last track are never needed.
+            target.bytes_ = input.takeBytes(parser.position());
+        });
+}
+
+void CheckedMidiFile::clear() {
+    format = 0;
+    timeUnit = 240;
+    bytes_ = midifile::ByteBlock();
+    tracks_.clear();
+    tracks_.shrink_to_fit();
+}
+
+MidiEventCursor CheckedMidiFile::events(std::size_t track) const {
+    MidiEventCursor cursor;
+    cursor.data_ = bytes_.data();
+    cursor.size_ = bytes_.size();
+    cursor.pos_ = tracks_[track].start;
+    cursor.end_ = tracks_[track].end;
+    return cursor;
+}
+
+NoxmidiTrk CheckedMidiFile::track(std::size_t track) const {
+    NoxmidiTrk out;
+    const TrackFacts &facts = tracks_[track];
+    out.events.reserve(facts.events);
+    forEachEvent(track, [&](const MidiEvent &e) { out.events.push_back(e); });
+    out.totalTicks = facts.totalTicks;
+    out.toneCount = facts.toneCount;
+    out.lowNote = facts.lowNote;
+    out.highNote = facts.highNote;
+    return out;
+}
+
+std::size_t MidiEventCursor::next(MidiEvent *into, std::size_t most) {
+    SmfParser parser(data_, size_, pos_);
+    parser.restore(previousIsMidi_, previousStatus_, previousSize_);
+    std::size_t n = 0;
+    RawEvent raw;
+    while (n < most && parser.next(end_, raw))
+        storeEvent(raw, into[n++]);
+    parser.save(pos_, previousIsMidi_, previousStatus_, previousSize_);
+    return n;
 }
 
 } // namespace tw

@@ -1,5 +1,6 @@
 #include "scoremodel/BeatGrid.h"
 
+#include "midifile/CheckedMidiFile.h"
 #include "midifile/MidiFile.h"
 #include "notes/TapeNote.h"
 #include "scoremodel/MidiImport.h"
@@ -83,18 +84,21 @@ std::vector<BeatGrid::Line> BeatGrid::lines(uint32_t from, uint32_t to, unsigned
     return out;
 }
 
-BeatGrid fileBeatGrid(const MidiFile &file, unsigned ticksPerFrame, const BeatGrid &base) {
+namespace {
+
+template <class File>
+BeatGrid gridOfFile(const File &file, unsigned ticksPerFrame, const BeatGrid &base) {
     BeatGrid grid = base;
     // The first tempo and the first time signature of any track, by their absolute tick.
     uint64_t tempoAt = UINT64_MAX, signatureAt = UINT64_MAX;
     uint32_t tempo = 500000; // microseconds per quarter note: 120 beats per minute
     unsigned numerator = 4, denominatorPower = 2;
-    for (const NoxmidiTrk &track : file.tracks) {
+    for (std::size_t t = 0; t < trackCount(file); ++t) {
         uint64_t now = 0;
-        for (const MidiEvent &e : track.events) {
+        forEachTrackEvent(file, t, [&](const MidiEvent &e) {
             now += e.dTime;
             if (e.bytes.size() < 2 || e.bytes[0] != 0xFF)
-                continue;
+                return;
             if (e.bytes[1] == 0x51 && e.bytes.size() >= 5 && now < tempoAt) {
                 const uint32_t t =
                     uint32_t(e.bytes[2]) << 16 | uint32_t(e.bytes[3]) << 8 | uint32_t(e.bytes[4]);
@@ -108,7 +112,7 @@ BeatGrid fileBeatGrid(const MidiFile &file, unsigned ticksPerFrame, const BeatGr
                 numerator = e.bytes[2];
                 denominatorPower = std::min<unsigned>(e.bytes[3], 6);
             }
-        }
+        });
     }
     const double quarterBpm = 60e6 / tempo;
     grid.bpm = std::clamp(quarterBpm * double(1u << denominatorPower) / 4.0, BeatGrid::minBpm,
@@ -120,6 +124,16 @@ BeatGrid fileBeatGrid(const MidiFile &file, unsigned ticksPerFrame, const BeatGr
         grid.firstBar = clampTick(std::llround(seconds * ticksPerFrame));
     }
     return grid;
+}
+
+} // namespace
+
+BeatGrid fileBeatGrid(const MidiFile &file, unsigned ticksPerFrame, const BeatGrid &base) {
+    return gridOfFile(file, ticksPerFrame, base);
+}
+
+BeatGrid fileBeatGrid(const CheckedMidiFile &file, unsigned ticksPerFrame, const BeatGrid &base) {
+    return gridOfFile(file, ticksPerFrame, base);
 }
 
 } // namespace tw

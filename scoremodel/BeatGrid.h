@@ -10,6 +10,7 @@
 namespace tw {
 
 class MidiFile;
+class CheckedMidiFile;
 
 struct BeatGrid {
     static constexpr double minBpm = 10, maxBpm = 1000;
@@ -50,5 +51,6 @@ struct BeatGrid {
 // the tempo (a frame is a second); the other settings are taken from `base`. The beat is the
 // time signature's note value. Values outside the ranges are clamped.
 BeatGrid fileBeatGrid(const MidiFile &file, unsigned ticksPerFrame, const BeatGrid &base);
+BeatGrid fileBeatGrid(const CheckedMidiFile &file, unsigned ticksPerFrame, const BeatGrid &base);
 
 } // namespace tw

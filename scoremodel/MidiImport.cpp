@@ -1,5 +1,7 @@
 #include "scoremodel/MidiImport.h"
 
+#include "scoremodel/NoteBuffers.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -20,8 +22,8 @@ uint32_t tempoOf(const MidiEvent &e) {
     return uint32_t(e.bytes[2]) << 16 | uint32_t(e.bytes[3]) << 8 | e.bytes[4];
 }
 
-bool isSmpte(const MidiFile &file) {
-    return int16_t(file.timeUnit) < 0;
+bool isSmpte(uint16_t division) {
+    return int16_t(division) < 0;
 }
 
 // Seconds per tick of an SMPTE division: frames per second (29 stands for 29.97) times ticks
@@ -118,26 +120,41 @@ TapeNote scaledNote(const MidiNote &n, double scale) {
 }
 
 double fixedSecondsPerTick(const MidiFile &file) {
-    return isSmpte(file) ? smpteSecondsPerTick(file.timeUnit) : file.secondsPerTick(120);
+    return isSmpte(file.timeUnit) ? smpteSecondsPerTick(file.timeUnit) : file.secondsPerTick(120);
+}
+
+double fixedSecondsPerTick(const CheckedMidiFile &file) {
+    MidiFile header; // the same division, without tracks
+    header.format = file.format;
+    header.timeUnit = file.timeUnit;
+    return fixedSecondsPerTick(header);
 }
 
 TempoMap::TempoMap(const MidiFile &file) {
+    build(file);
+}
+
+TempoMap::TempoMap(const CheckedMidiFile &file) {
+    build(file);
+}
+
+template <class File> void TempoMap::build(const File &file) {
     struct Change {
         uint64_t tick;
         uint32_t tempo;
     };
     std::vector<Change> changes;
-    for (const NoxmidiTrk &track : file.tracks) {
+    for (std::size_t t = 0; t < trackCount(file); ++t) {
         uint64_t now = 0;
-        for (const MidiEvent &e : track.events) {
+        forEachTrackEvent(file, t, [&](const MidiEvent &e) {
             now += e.dTime;
             if (isTempo(e)) {
                 changes.push_back({now, tempoOf(e)});
                 changes_ = changes_ || tempoOf(e) != defaultTempo;
             }
-        }
+        });
     }
-    if (isSmpte(file)) { // real time: tempo events do not change it
+    if (isSmpte(file.timeUnit)) { // real time: tempo events do not change it
         segments_.push_back({0, 0.0, smpteSecondsPerTick(file.timeUnit)});
         return;
     }
@@ -169,15 +186,16 @@ bool TempoMap::changesTempo() const {
     return changes_;
 }
 
-std::vector<TrackSummary> summarizeTracks(const MidiFile &file) {
+namespace {
+
+template <class File> std::vector<TrackSummary> summaries(const File &file) {
     std::vector<TrackSummary> out;
-    for (std::size_t i = 0; i < file.tracks.size(); ++i) {
-        const NoxmidiTrk &track = file.tracks[i];
+    for (std::size_t i = 0; i < trackCount(file); ++i) {
         TrackSummary s;
         s.index = unsigned(i);
         s.lowest = 127;
         bool named = false, programmed = false;
-        for (const MidiEvent &e : track.events) {
+        forEachTrackEvent(file, i, [&](const MidiEvent &e) {
             const auto kind = e.kind();
             if (!named && kind == MidiEventKind::Meta && e.bytes.size() >= 2 && e.bytes[1] == 3) {
                 named = true;
@@ -187,8 +205,8 @@ std::vector<TrackSummary> summarizeTracks(const MidiFile &file) {
                 programmed = true;
                 s.instrument = instrumentName(e.bytes[1] & 0x7Fu);
             }
-        }
-        s.unended = unsigned(forEachTrackNote(track, [&](const MidiNote &n) {
+        });
+        s.unended = unsigned(forEachTrackNote(file, i, [&](const MidiNote &n) {
             ++s.notes;
             s.channels |= uint16_t(1u << n.channel);
             s.lowest = std::min<unsigned>(s.lowest, n.note);
@@ -198,6 +216,16 @@ std::vector<TrackSummary> summarizeTracks(const MidiFile &file) {
             out.push_back(std::move(s));
     }
     return out;
+}
+
+} // namespace
+
+std::vector<TrackSummary> summarizeTracks(const MidiFile &file) {
+    return summaries(file);
+}
+
+std::vector<TrackSummary> summarizeTracks(const CheckedMidiFile &file) {
+    return summaries(file);
 }
 
 std::string describeTrack(const TrackSummary &t) {
@@ -221,22 +249,25 @@ std::string describeTrack(const TrackSummary &t) {
     return line;
 }
 
-std::vector<TapeNote> importNotes(const MidiFile &file, const std::vector<unsigned> &tracks,
-                                  bool followTempo, unsigned ticksPerFrame) {
+namespace {
+
+template <class File>
+std::vector<TapeNote> notesOf(const File &file, const std::vector<unsigned> &tracks,
+                              bool followTempo, unsigned ticksPerFrame) {
     std::vector<TapeNote> list;
     std::size_t tones = 0;
     for (unsigned t : tracks)
-        if (t < file.tracks.size())
-            tones += std::size_t(std::max(file.tracks[t].toneCount, 0));
+        if (t < trackCount(file))
+            tones += std::size_t(std::max(trackToneCount(file, t), 0));
     // Room to spare for the insertions that follow, as setNotes keeps: the melody takes
     // this list over.
-    list.reserve(tones + tones / 8 + 64);
+    reserveNotes(list, tones + tones / 8 + 64);
     const TempoMap map(file);
     const double scale = ticksPerFrame * fixedSecondsPerTick(file);
     for (unsigned t : tracks) {
-        if (t >= file.tracks.size())
+        if (t >= trackCount(file))
             continue;
-        forEachTrackNote(file.tracks[t], [&](const MidiNote &n) {
+        forEachTrackNote(file, t, [&](const MidiNote &n) {
             if (!followTempo) {
                 list.push_back(scaledNote(n, scale));
                 return;
@@ -245,27 +276,26 @@ std::vector<TapeNote> importNotes(const MidiFile &file, const std::vector<unsign
                                       nearestTicks(map.seconds(n.off) * ticksPerFrame)));
         });
     }
-    std::stable_sort(list.begin(), list.end(), ByStart());
+    sortByStart(list);
     return list;
 }
 
-bool fullyHeldByTape(const MidiFile &file) {
-    for (std::size_t i = 1; i < file.tracks.size(); ++i)
-        if (file.tracks[i].toneCount > 0)
+template <class File> bool heldByTape(const File &file) {
+    for (std::size_t i = 1; i < trackCount(file); ++i)
+        if (trackToneCount(file, i) > 0)
             return false;
     return !TempoMap(file).changesTempo();
 }
 
-std::string whatSaveLoses(const MidiFile &file) {
+template <class File> std::string saveLosses(const File &file) {
     uint64_t moreTracks = 0, moreNotes = 0;
     bool controllers = false, bends = false, meta = false, other = false;
-    for (std::size_t i = 0; i < file.tracks.size(); ++i) {
-        const NoxmidiTrk &track = file.tracks[i];
-        if (i > 0 && !track.events.empty()) {
+    for (std::size_t i = 0; i < trackCount(file); ++i) {
+        if (i > 0 && !trackEmpty(file, i)) {
             ++moreTracks;
-            moreNotes += uint64_t(std::max(track.toneCount, 0));
+            moreNotes += uint64_t(std::max(trackToneCount(file, i), 0));
         }
-        for (const MidiEvent &e : track.events) {
+        forEachTrackEvent(file, i, [&](const MidiEvent &e) {
             switch (e.kind()) {
             case MidiEventKind::Midi:
                 switch (e.bytes[0] & 0xF0) {
@@ -292,7 +322,7 @@ std::string whatSaveLoses(const MidiFile &file) {
             case MidiEventKind::Empty:
                 break;
             }
-        }
+        });
     }
     std::vector<std::string> parts;
     if (moreTracks > 0)
@@ -310,6 +340,34 @@ std::string whatSaveLoses(const MidiFile &file) {
     if (other)
         parts.push_back("other events (aftertouch, system exclusive)");
     return joinedPhrases(parts);
+}
+
+} // namespace
+
+std::vector<TapeNote> importNotes(const MidiFile &file, const std::vector<unsigned> &tracks,
+                                  bool followTempo, unsigned ticksPerFrame) {
+    return notesOf(file, tracks, followTempo, ticksPerFrame);
+}
+
+std::vector<TapeNote> importNotes(const CheckedMidiFile &file, const std::vector<unsigned> &tracks,
+                                  bool followTempo, unsigned ticksPerFrame) {
+    return notesOf(file, tracks, followTempo, ticksPerFrame);
+}
+
+bool fullyHeldByTape(const MidiFile &file) {
+    return heldByTape(file);
+}
+
+bool fullyHeldByTape(const CheckedMidiFile &file) {
+    return heldByTape(file);
+}
+
+std::string whatSaveLoses(const MidiFile &file) {
+    return saveLosses(file);
+}
+
+std::string whatSaveLoses(const CheckedMidiFile &file) {
+    return saveLosses(file);
 }
 
 std::string groupedCount(uint64_t count) {

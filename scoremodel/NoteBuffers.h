@@ -17,4 +17,8 @@ void reserveNotes(std::vector<TapeNote> &notes, std::size_t count);
 // A copy of `notes` with room for `extra` more notes.
 std::vector<TapeNote> copyNotes(const std::vector<TapeNote> &notes, std::size_t extra = 0);
 
+// Orders the notes by start as std::stable_sort with ByStart does (notes of equal start keep
+// their order), with a scratch block of at most a sixteenth of them rather than half.
+void sortByStart(std::vector<TapeNote> &notes);
+
 } // namespace tw

@@ -7,6 +7,7 @@
 // widget maps it to a redraw. Threads: every operation is called on the GUI thread.
 #pragma once
 
+#include "midifile/CheckedMidiFile.h"
 #include "midifile/MidiFile.h"
 #include "notes/RowColours.h"
 #include "notes/TapeNote.h"
@@ -190,6 +191,7 @@ public:
     int readMidiFile(const char *path);
     // The melody of a read file's first track, as readMidiFile takes it.
     void loadMidiFile(const MidiFile &file);
+    void loadMidiFile(const CheckedMidiFile &file);
     // Saves the melody as a format-0 file through the safe writer: 0, errCannotOpen or
     // errWrite, with the writer's code and words in *status when given.
     int writeMidiFile(const char *path, SafeFileStatus *status = nullptr,

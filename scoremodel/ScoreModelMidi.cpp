@@ -94,20 +94,31 @@ NoxmidiTrk ScoreModel::toTrack(unsigned from, unsigned to, unsigned channelMask,
     return track;
 }
 
-void ScoreModel::fromTrack(const NoxmidiTrk &track, double secondsPerMidiTick) {
-    const double scale = ticksPerFrame_ * secondsPerMidiTick;
+namespace {
+
+// The notes that eachNote(take) gives, placed at `scale` tape ticks per MIDI tick and ordered
+// by start; `tones` is their count.
+template <class EachNote>
+std::vector<TapeNote> scaledNotes(int32_t tones, double scale, EachNote &&eachNote) {
     std::vector<TapeNote> list;
     // Room to spare, so that the first notes inserted after loading do not move the melody.
-    const std::size_t tones = std::size_t(std::max(track.toneCount, 0));
-    reserveNotes(list, tones + tones / 8 + 64);
-    forEachTrackNote(track, [&](const MidiNote &n) { list.push_back(scaledNote(n, scale)); });
-    std::stable_sort(list.begin(), list.end(), ByStart());
-    takeNotes(std::move(list));
+    const std::size_t count = std::size_t(std::max(tones, 0));
+    reserveNotes(list, count + count / 8 + 64);
+    eachNote([&](const MidiNote &n) { list.push_back(scaledNote(n, scale)); });
+    sortByStart(list);
+    return list;
+}
+
+} // namespace
+
+void ScoreModel::fromTrack(const NoxmidiTrk &track, double secondsPerMidiTick) {
+    takeNotes(scaledNotes(track.toneCount, ticksPerFrame_ * secondsPerMidiTick,
+                          [&](auto &&take) { forEachTrackNote(track, take); }));
 }
 
 int ScoreModel::readMidiFile(const char *path) {
     // Read first: a file that cannot be read leaves the melody and its history untouched.
-    MidiFile file;
+    CheckedMidiFile file;
     const int result = file.read(path);
     if (result != 0)
         return result;
@@ -119,6 +130,14 @@ void ScoreModel::loadMidiFile(const MidiFile &file) {
     clear();
     if (!file.tracks.empty())
         fromTrack(file.tracks.front(), fixedSecondsPerTick(file));
+    dataChanged_ = false;
+}
+
+void ScoreModel::loadMidiFile(const CheckedMidiFile &file) {
+    clear();
+    if (file.trackCount() > 0)
+        takeNotes(scaledNotes(file.facts(0).toneCount, ticksPerFrame_ * fixedSecondsPerTick(file),
+                              [&](auto &&take) { forEachTrackNote(file, 0, take); }));
     dataChanged_ = false;
 }
 

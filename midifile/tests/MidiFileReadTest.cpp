@@ -1,6 +1,8 @@
 // The reader against file bytes built in code.
 #include "SmfTestSupport.h"
 
+#include "midifile/CheckedMidiFile.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -25,6 +27,34 @@ void expectCleared(const MidiFile &f) {
     EXPECT_EQ(f.format, 0);
     EXPECT_EQ(f.timeUnit, 240);
     EXPECT_TRUE(f.tracks.empty());
+}
+
+// The file read as its checked bytes gives what MidiFile::read gives: the code, the failure
+// byte, and every track's events and statistics; cleared after an error.
+void expectCheckedAgrees(const Bytes &bytes) {
+    smftest::TempDir dir;
+    const std::string path = dir.file("in.mid");
+    smftest::writeBytes(path, bytes);
+    MidiFile parsed;
+    std::optional<uint64_t> parsedAt, checkedAt;
+    const int rc = parsed.read(path.c_str(), &parsedAt);
+    CheckedMidiFile checked;
+    checked.format = 1;
+    EXPECT_EQ(checked.read(path.c_str(), &checkedAt), rc);
+    EXPECT_EQ(checkedAt, parsedAt);
+    EXPECT_EQ(checked.format, parsed.format);
+    EXPECT_EQ(checked.timeUnit, parsed.timeUnit);
+    ASSERT_EQ(checked.trackCount(), parsed.tracks.size());
+    EXPECT_LE(checked.heldBytes(), bytes.size());
+    for (std::size_t t = 0; t < parsed.tracks.size(); ++t) {
+        const NoxmidiTrk &want = parsed.tracks[t], got = checked.track(t);
+        EXPECT_EQ(got.events, want.events) << "track " << t;
+        EXPECT_EQ(checked.facts(t).events, want.events.size()) << "track " << t;
+        EXPECT_EQ(got.totalTicks, want.totalTicks) << "track " << t;
+        EXPECT_EQ(got.toneCount, want.toneCount) << "track " << t;
+        EXPECT_EQ(got.lowNote, want.lowNote) << "track " << t;
+        EXPECT_EQ(got.highNote, want.highNote) << "track " << t;
+    }
 }
 
 TEST(MidiFileRead, AcceptsWellFormedFiles) {
@@ -137,6 +167,7 @@ TEST(MidiFileRead, AcceptsWellFormedFiles) {
         ASSERT_EQ(f.tracks.size(), c.tracks.size());
         for (std::size_t i = 0; i < c.tracks.size(); ++i)
             EXPECT_EQ(f.tracks[i].events, c.tracks[i]) << "track " << i;
+        expectCheckedAgrees(c.file);
     }
 }
 
@@ -208,6 +239,7 @@ TEST(MidiFileRead, RefusesMalformedFilesAndStaysCleared) {
         f.tracks.resize(2);
         EXPECT_EQ(smftest::readFromBytes(f, c.file), c.code);
         expectCleared(f);
+        expectCheckedAgrees(c.file);
     }
 }
 
@@ -335,6 +367,25 @@ TEST(MidiFileRead, ReadsStatisticsOfEachTrack) {
     EXPECT_EQ(f.tracks[1].lowNote, 50);
     EXPECT_EQ(f.tracks[1].highNote, 64);
     EXPECT_EQ(f.tracks[1].totalTicks, 0x60u); // the End of Track delta is not counted
+}
+
+// A checked file's track is visited a batch of events at a time: running status and long
+// events carry over the batches' edges.
+TEST(MidiFileRead, CheckedFileAgreesOverLongTracks) {
+    Bytes runs{0x00, 0x90, 60, 1}, mixed;
+    for (unsigned i = 0; i < 1000; ++i)
+        runs.insert(runs.end(), {uint8_t(i % 3), uint8_t(20 + i % 80), uint8_t(i % 2 ? 0 : 64)});
+    for (unsigned i = 0; i < 700; ++i) {
+        if (i % 5 == 0)
+            mixed.insert(mixed.end(), {0x00, 0xFF, 0x01, 20});
+        if (i % 5 == 0)
+            mixed.insert(mixed.end(), 20, uint8_t('a' + i % 26));
+        mixed.insert(mixed.end(), {0x01, uint8_t(0x90 | i % 16), uint8_t(i % 128), 1});
+    }
+    expectCheckedAgrees(cat({header(1, 3, 96), track(runs), track(mixed), track(runs)}));
+    expectCheckedAgrees(cat({header(1, 2, 96), track({0x00, 0xC0, 1}),
+                             track({0x00, 0x90, 64,   9,    0x10, 0x90, 50,   1,    0x20, 0x80,
+                                    64,   0,    0x30, 0x90, 50,   0,    0x05, 0xFF, 0x2F, 0x00})}));
 }
 
 } // namespace

@@ -1,5 +1,8 @@
 // Import of MIDI files made in code, timed against python3-mido, and the corpus of real files.
 #include "scoremodel/MidiImport.h"
+#include "scoremodel/BeatGrid.h"
+#include "scoremodel/NoteBuffers.h"
+#include "scoremodel/ScoreModel.h"
 #include "testsupport/Python.h"
 
 #include <gtest/gtest.h>
@@ -393,4 +396,80 @@ TEST(MidiImport, EveryReadableCorpusFileImportsEachOfItsNotes) {
     std::printf("%zu corpus files: %u open directly, %u open the import window, %u unreadable\n",
                 files.size(), held, asked, unreadable);
     EXPECT_GT(held + asked, 0u);
+}
+
+// Read as its checked bytes, a file gives what the parsed file gives: the same notes in the
+// same order (format 0 and 1, running status as the writer puts it, overlapping and
+// retriggered keys, notes of equal start across tracks), summaries, tempo and losses.
+TEST(MidiImport, CheckedFileImportsAsTheParsedFile) {
+    std::vector<FileCase> cases = fileTable();
+    // Chords and clusters: many notes of one start, overlapping on one key, over three tracks.
+    std::vector<TrackSpec> dense(3);
+    for (unsigned i = 0; i < 3000; ++i)
+        dense[i % 3].note((i / 7) * 4, (i / 7) * 4 + 1 + (i * 11) % 40, i % 2, 50 + i % 5,
+                          1 + i % 120);
+    dense[0].tempo(100, 400000);
+    cases.push_back({"dense chords over three tracks", makeFile(1, 96, dense)});
+    cases.push_back({"dense chords in one track", makeFile(0, 96, {dense[1]})});
+    TempDir dir;
+    const std::string path = (dir.path / "case.mid").string();
+    for (const FileCase &c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_EQ(c.file.write(path.c_str()), 0);
+        MidiFile parsed;
+        CheckedMidiFile checked;
+        ASSERT_EQ(parsed.read(path.c_str()), 0);
+        ASSERT_EQ(checked.read(path.c_str()), 0);
+        std::vector<std::vector<unsigned>> choices{allTracks(parsed), {}};
+        for (unsigned t = 0; t < parsed.tracks.size(); ++t)
+            choices.push_back({t});
+        for (const auto &tracks : choices)
+            for (bool follow : {true, false}) {
+                SCOPED_TRACE(testing::Message() << tracks.size() << " tracks, follow " << follow);
+                const std::vector<TapeNote> want = importNotes(parsed, tracks, follow, 32),
+                                            got = importNotes(checked, tracks, follow, 32);
+                ASSERT_EQ(got.size(), want.size());
+                for (std::size_t i = 0; i < want.size(); ++i)
+                    ASSERT_EQ(key(got[i]), key(want[i])) << "note " << i;
+            }
+        const std::vector<TrackSummary> want = summarizeTracks(parsed),
+                                        got = summarizeTracks(checked);
+        ASSERT_EQ(got.size(), want.size());
+        for (std::size_t i = 0; i < want.size(); ++i)
+            EXPECT_EQ(describeTrack(got[i]), describeTrack(want[i]));
+        EXPECT_EQ(fullyHeldByTape(checked), fullyHeldByTape(parsed));
+        EXPECT_EQ(whatSaveLoses(checked), whatSaveLoses(parsed));
+        const BeatGrid gridWant = fileBeatGrid(parsed, 32, BeatGrid()),
+                       gridGot = fileBeatGrid(checked, 32, BeatGrid());
+        EXPECT_EQ(gridGot.bpm, gridWant.bpm);
+        EXPECT_EQ(gridGot.beatsPerBar, gridWant.beatsPerBar);
+        EXPECT_EQ(gridGot.firstBar, gridWant.firstBar);
+        ScoreModel fromParsed, fromChecked;
+        fromParsed.loadMidiFile(parsed);
+        fromChecked.loadMidiFile(checked);
+        EXPECT_EQ(fromChecked.notes(), fromParsed.notes());
+    }
+}
+
+// The melody's sort keeps notes of equal start in their order, as std::stable_sort does,
+// with runs longer than its scratch block.
+TEST(MidiImport, SortByStartIsStable) {
+    for (std::size_t count : {0, 1, 16, 17, 600, 20000}) {
+        for (unsigned spread : {1u, 7u, 5000u}) {
+            SCOPED_TRACE(testing::Message() << count << " notes, starts below " << spread);
+            std::vector<TapeNote> notes(count);
+            for (std::size_t i = 0; i < count; ++i) {
+                notes[i].start = uint32_t((i * 7919 + i / 3) % spread);
+                notes[i].note = uint32_t(i % 128);
+                notes[i].velocity = uint32_t(i / 128 % 128);
+                notes[i].length = uint32_t(1 + i / 16384);
+            }
+            if (spread == 5000 && count > 1)
+                std::reverse(notes.begin(), notes.begin() + std::ptrdiff_t(count / 2));
+            std::vector<TapeNote> want = notes;
+            std::stable_sort(want.begin(), want.end(), ByStart());
+            sortByStart(notes);
+            EXPECT_EQ(notes, want);
+        }
+    }
 }
