@@ -120,10 +120,12 @@ private:
     void openFile();
     // "File/Import MIDI file...": a file, then the choice of its tracks.
     void importFile();
-    // The import window for a file that is read already; false when it was cancelled.
-    bool importTracks(const CheckedMidiFile &file, const std::string &path);
-    // The first track of a read file at 120 beats per minute, as the file's melody.
-    void openFirstTrack(const CheckedMidiFile &file, const std::string &path);
+    // The import window for a file that is read already; false when it was cancelled (the
+    // file kept), else the file is used up.
+    bool importTracks(CheckedMidiFile &file, const std::string &path);
+    // The first track of a read file at 120 beats per minute, as the file's melody; the file
+    // is used up.
+    void openFirstTrack(CheckedMidiFile &file, const std::string &path);
     // Reads a file for Open or Import; false (after an alert) when it cannot be read.
     bool readFile(const std::string &path, CheckedMidiFile &file);
     // Opens recent file index, or removes it from the list with a message when it is gone.

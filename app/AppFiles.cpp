@@ -58,25 +58,28 @@ void App::loadFile(const char *path) {
     rememberRecentFile(path);
 }
 
-void App::openFirstTrack(const CheckedMidiFile &file, const std::string &path) {
+void App::openFirstTrack(CheckedMidiFile &file, const std::string &path) {
     setInputFile(melodyInputRole, path);
-    tape->model().loadMidiFile(file);
+    tape->model().loadMidiFile(std::move(file));
     markShownChannels(); // a read shows every channel again
     setFileName(path.c_str());
 }
 
-bool App::importTracks(const CheckedMidiFile &file, const std::string &path) {
+bool App::importTracks(CheckedMidiFile &file, const std::string &path) {
     const ImportChoice choice = chooseImport(path, tw::summarizeTracks(file));
     if (!choice.accepted)
         return false;
-    // One undoable edit; the melody has no file of its own until it is saved.
-    setInputFile(melodyInputRole, path);
-    tape->model().setNotes(
-        tw::importNotes(file, choice.tracks, choice.followTempo, tape->model().ticksPerFrame()));
     // Following the tempo, the beat grid takes the file's first tempo and time signature.
+    const BeatGrid grid = choice.followTempo ? tw::fileBeatGrid(file, tape->model().ticksPerFrame(),
+                                                                tape->model().beatGrid())
+                                             : tape->model().beatGrid();
+    // One undoable edit; the melody has no file of its own until it is saved. The file's
+    // bytes go as their notes are made.
+    setInputFile(melodyInputRole, path);
+    tape->model().setNotes(tw::importNotes(std::move(file), choice.tracks, choice.followTempo,
+                                           tape->model().ticksPerFrame()));
     if (choice.followTempo)
-        tape->model().setBeatGrid(
-            tw::fileBeatGrid(file, tape->model().ticksPerFrame(), tape->model().beatGrid()));
+        tape->model().setBeatGrid(grid);
     tape->model().setDataChanged(true);
     markShownChannels();
     setFileName("");

@@ -142,14 +142,16 @@ void readMemoryPerByte(const std::string &path, std::size_t fileBytes, bool edit
     if (pid == 0) {
         ScoreModel model;
         const long before = residentKb("VmRSS:");
-        if (editor) {
+        if (editor) { // as Open with the import window: summaries, beat grid, import
             CheckedMidiFile file;
             if (file.read(path.c_str()) != 0)
                 _exit(1);
             std::vector<unsigned> tracks;
-            for (unsigned i = 0; i < file.trackCount(); ++i)
-                tracks.push_back(i);
-            model.setNotes(importNotes(file, tracks, true, model.ticksPerFrame()));
+            for (const TrackSummary &s : summarizeTracks(file))
+                tracks.push_back(s.index);
+            const BeatGrid grid = fileBeatGrid(file, model.ticksPerFrame(), model.beatGrid());
+            model.setNotes(importNotes(std::move(file), tracks, true, model.ticksPerFrame()));
+            model.setBeatGrid(grid);
         } else if (readMelodyForExport(model, path.c_str(), nullptr, nullptr) != 0) {
             _exit(1);
         }

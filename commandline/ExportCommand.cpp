@@ -224,16 +224,15 @@ int readMelodyForExport(ScoreModel &model, const char *path, std::optional<uint6
             *unended += forEachTrackNote(file, t, [](const MidiNote &) {});
     }
     if (whole) {
-        model.loadMidiFile(file);
+        model.loadMidiFile(std::move(file));
         return 0;
     }
     // What the first track alone would lose: every track, following the tempo.
     std::vector<unsigned> tracks;
     for (unsigned i = 0; i < file.trackCount(); ++i)
         tracks.push_back(i);
-    std::vector<TapeNote> notes = importNotes(file, tracks, true, model.ticksPerFrame());
-    file.clear(); // the file's bytes are not needed once they are notes
-    model.setNotes(std::move(notes));
+    // The file's bytes go as their notes are made.
+    model.setNotes(importNotes(std::move(file), tracks, true, model.ticksPerFrame()));
     return 0;
 }
 

@@ -70,6 +70,22 @@ public:
             for (std::size_t i = 0; i < n; ++i)
                 visit(static_cast<const MidiEvent &>(batch[i]));
     }
+    // As forEachEvent, for the last visit of the file: the bytes before each event visited are
+    // given back to the system as it goes, so that what is made of them can take their
+    // place. Tracks are taken in file order; once one has been taken, no earlier track may be
+    // visited again. Only clear() and read() may follow the last.
+    template <class Visit> void takeEvents(std::size_t track, Visit &&visit) {
+        MidiEvent batch[batchEvents];
+        MidiEventCursor cursor = events(track);
+        while (const std::size_t n = cursor.next(batch, batchEvents)) {
+            for (std::size_t i = 0; i < n; ++i)
+                visit(static_cast<const MidiEvent &>(batch[i]));
+            if (cursor.pos_ >= released_ + releaseStep) {
+                bytes_.discard(released_, cursor.pos_);
+                released_ = cursor.pos_;
+            }
+        }
+    }
     // The track as MidiFile::read gives it.
     NoxmidiTrk track(std::size_t track) const;
     // The bytes kept of the file.
@@ -77,9 +93,11 @@ public:
 
 private:
     static constexpr std::size_t batchEvents = 256;
+    static constexpr std::size_t releaseStep = std::size_t(1) << 20;
 
     midifile::ByteBlock bytes_;
     std::vector<TrackFacts> tracks_;
+    std::size_t released_ = 0; // the bytes before it are given back (takeEvents)
 };
 
 // One way to reach the events of either form of a read file, for code that takes both.

@@ -1,9 +1,11 @@
 // Huge-page hints and large byte blocks.
 #include "midifile/LargeMemory.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <sys/mman.h>
+#include <unistd.h>
 #include <utility>
 
 namespace tw {
@@ -86,6 +88,15 @@ bool ByteBlock::resize(std::size_t size) {
     data_ = static_cast<uint8_t *>(p);
     size_ = size;
     return true;
+}
+
+void ByteBlock::discard(std::size_t from, std::size_t to) {
+    const std::size_t page = std::size_t(::sysconf(_SC_PAGESIZE));
+    if (!mapped_ || page == 0)
+        return;
+    const std::size_t begin = from / page * page, end = std::min(to, size_) / page * page;
+    if (end > begin)
+        (void)::madvise(data_ + begin, end - begin, MADV_DONTNEED);
 }
 
 ByteBlock::~ByteBlock() {

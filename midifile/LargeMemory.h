@@ -42,6 +42,11 @@ public:
     // memory is not there.
     bool resize(std::size_t size);
 
+    // The bytes before `to` are needed no more: gives the pages that hold only such bytes back
+    // to the system, from the page that holds `from` on, when the block is mapped on its own
+    // (a small block keeps them). Their bytes read as zeros afterwards.
+    void discard(std::size_t from, std::size_t to);
+
     uint8_t *data() const { return data_; }
     std::size_t size() const { return size_; }
     bool valid() const { return data_ != nullptr || size_ == 0; }

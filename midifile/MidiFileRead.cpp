@@ -560,6 +560,7 @@ void CheckedMidiFile::clear() {
     bytes_ = midifile::ByteBlock();
     tracks_.clear();
     tracks_.shrink_to_fit();
+    released_ = 0;
 }
 
 MidiEventCursor CheckedMidiFile::events(std::size_t track) const {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -251,9 +252,12 @@ std::string describeTrack(const TrackSummary &t) {
 
 namespace {
 
-template <class File>
+// The notes of the chosen tracks; eachNote(t, take) calls take for each note of track t.
+// done() runs once every note is made, before they are sorted.
+template <class File, class EachNote, class Done>
 std::vector<TapeNote> notesOf(const File &file, const std::vector<unsigned> &tracks,
-                              bool followTempo, unsigned ticksPerFrame) {
+                              bool followTempo, unsigned ticksPerFrame, EachNote &&eachNote,
+                              Done &&done) {
     std::vector<TapeNote> list;
     std::size_t tones = 0;
     for (unsigned t : tracks)
@@ -267,7 +271,7 @@ std::vector<TapeNote> notesOf(const File &file, const std::vector<unsigned> &tra
     for (unsigned t : tracks) {
         if (t >= trackCount(file))
             continue;
-        forEachTrackNote(file, t, [&](const MidiNote &n) {
+        eachNote(t, [&](const MidiNote &n) {
             if (!followTempo) {
                 list.push_back(scaledNote(n, scale));
                 return;
@@ -276,8 +280,17 @@ std::vector<TapeNote> notesOf(const File &file, const std::vector<unsigned> &tra
                                       nearestTicks(map.seconds(n.off) * ticksPerFrame)));
         });
     }
+    done();
     sortByStart(list);
     return list;
+}
+
+template <class File>
+std::vector<TapeNote> notesOf(const File &file, const std::vector<unsigned> &tracks,
+                              bool followTempo, unsigned ticksPerFrame) {
+    return notesOf(
+        file, tracks, followTempo, ticksPerFrame,
+        [&](unsigned t, auto &&take) { forEachTrackNote(file, t, take); }, [] {});
 }
 
 template <class File> bool heldByTape(const File &file) {
@@ -352,6 +365,22 @@ std::vector<TapeNote> importNotes(const MidiFile &file, const std::vector<unsign
 std::vector<TapeNote> importNotes(const CheckedMidiFile &file, const std::vector<unsigned> &tracks,
                                   bool followTempo, unsigned ticksPerFrame) {
     return notesOf(file, tracks, followTempo, ticksPerFrame);
+}
+
+std::vector<TapeNote> importNotes(CheckedMidiFile &&file, const std::vector<unsigned> &tracks,
+                                  bool followTempo, unsigned ticksPerFrame) {
+    // Tracks in file order give their bytes back as they go; any other order cannot.
+    const bool inOrder = std::adjacent_find(tracks.begin(), tracks.end(),
+                                            std::greater_equal<unsigned>()) == tracks.end();
+    return notesOf(
+        file, tracks, followTempo, ticksPerFrame,
+        [&](unsigned t, auto &&take) {
+            if (inOrder)
+                forEachNoteOfEvents([&](auto &&visit) { file.takeEvents(t, visit); }, take);
+            else
+                forEachTrackNote(file, t, take);
+        },
+        [&] { file.clear(); });
 }
 
 bool fullyHeldByTape(const MidiFile &file) {

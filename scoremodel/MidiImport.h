@@ -152,6 +152,10 @@ std::vector<TapeNote> importNotes(const MidiFile &file, const std::vector<unsign
                                   bool followTempo, unsigned ticksPerFrame);
 std::vector<TapeNote> importNotes(const CheckedMidiFile &file, const std::vector<unsigned> &tracks,
                                   bool followTempo, unsigned ticksPerFrame);
+// As importNotes, for the last use of the file: the file's bytes are given back as their notes
+// are made (when the tracks are in file order), and the file is left cleared.
+std::vector<TapeNote> importNotes(CheckedMidiFile &&file, const std::vector<unsigned> &tracks,
+                                  bool followTempo, unsigned ticksPerFrame);
 
 // True when reading the first track at 120 beats per minute loses nothing that matters: every
 // note is in the first track and the tempo is 120 beats per minute or not given.

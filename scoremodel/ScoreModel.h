@@ -191,7 +191,8 @@ public:
     int readMidiFile(const char *path);
     // The melody of a read file's first track, as readMidiFile takes it.
     void loadMidiFile(const MidiFile &file);
-    void loadMidiFile(const CheckedMidiFile &file);
+    // The same from a checked file, whose bytes go as their notes are made; it is left cleared.
+    void loadMidiFile(CheckedMidiFile &&file);
     // Saves the melody as a format-0 file through the safe writer: 0, errCannotOpen or
     // errWrite, with the writer's code and words in *status when given.
     int writeMidiFile(const char *path, SafeFileStatus *status = nullptr,

@@ -122,7 +122,7 @@ int ScoreModel::readMidiFile(const char *path) {
     const int result = file.read(path);
     if (result != 0)
         return result;
-    loadMidiFile(file);
+    loadMidiFile(std::move(file));
     return 0;
 }
 
@@ -133,11 +133,15 @@ void ScoreModel::loadMidiFile(const MidiFile &file) {
     dataChanged_ = false;
 }
 
-void ScoreModel::loadMidiFile(const CheckedMidiFile &file) {
+void ScoreModel::loadMidiFile(CheckedMidiFile &&file) {
     clear();
     if (file.trackCount() > 0)
-        takeNotes(scaledNotes(file.facts(0).toneCount, ticksPerFrame_ * fixedSecondsPerTick(file),
-                              [&](auto &&take) { forEachTrackNote(file, 0, take); }));
+        takeNotes(scaledNotes(
+            file.facts(0).toneCount, ticksPerFrame_ * fixedSecondsPerTick(file), [&](auto &&take) {
+                forEachNoteOfEvents([&](auto &&visit) { file.takeEvents(0, visit); }, take);
+                file.clear();
+            }));
+    file.clear();
     dataChanged_ = false;
 }
 

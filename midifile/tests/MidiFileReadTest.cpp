@@ -383,6 +383,28 @@ TEST(MidiFileRead, CheckedFileAgreesOverLongTracks) {
         mixed.insert(mixed.end(), {0x01, uint8_t(0x90 | i % 16), uint8_t(i % 128), 1});
     }
     expectCheckedAgrees(cat({header(1, 3, 96), track(runs), track(mixed), track(runs)}));
+
+    // Taken up track by track from a file large enough to be mapped: the bytes given back
+    // behind each event never include one still to come.
+    Bytes big{0x00, 0x90, 60, 1};
+    for (unsigned i = 0; i < 800000; ++i)
+        big.insert(big.end(), {uint8_t(i % 5), uint8_t(20 + i % 80), uint8_t(i % 2 ? 0 : 64)});
+    smftest::TempDir dir;
+    const std::string path = dir.file("big.mid");
+    smftest::writeBytes(path, cat({header(1, 3, 96), track(big), track(mixed), track(big)}));
+    MidiFile parsed;
+    CheckedMidiFile taken;
+    ASSERT_EQ(parsed.read(path.c_str()), 0);
+    ASSERT_EQ(taken.read(path.c_str()), 0);
+    for (std::size_t t = 0; t < 3; ++t) {
+        std::size_t i = 0, wrong = 0;
+        taken.takeEvents(t, [&](const MidiEvent &e) {
+            wrong += i < parsed.tracks[t].events.size() && e == parsed.tracks[t].events[i] ? 0 : 1;
+            ++i;
+        });
+        EXPECT_EQ(i, parsed.tracks[t].events.size()) << "track " << t;
+        EXPECT_EQ(wrong, 0u) << "track " << t;
+    }
     expectCheckedAgrees(cat({header(1, 2, 96), track({0x00, 0xC0, 1}),
                              track({0x00, 0x90, 64,   9,    0x10, 0x90, 50,   1,    0x20, 0x80,
                                     64,   0,    0x30, 0x90, 50,   0,    0x05, 0xFF, 0x2F, 0x00})}));

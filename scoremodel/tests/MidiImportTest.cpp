@@ -423,14 +423,25 @@ TEST(MidiImport, CheckedFileImportsAsTheParsedFile) {
         std::vector<std::vector<unsigned>> choices{allTracks(parsed), {}};
         for (unsigned t = 0; t < parsed.tracks.size(); ++t)
             choices.push_back({t});
+        std::vector<unsigned> backwards = allTracks(parsed);
+        std::reverse(backwards.begin(), backwards.end());
+        choices.push_back(backwards);
+        const auto expectSame = [](const std::vector<TapeNote> &got,
+                                   const std::vector<TapeNote> &want) {
+            ASSERT_EQ(got.size(), want.size());
+            for (std::size_t i = 0; i < want.size(); ++i)
+                ASSERT_EQ(key(got[i]), key(want[i])) << "note " << i;
+        };
         for (const auto &tracks : choices)
             for (bool follow : {true, false}) {
                 SCOPED_TRACE(testing::Message() << tracks.size() << " tracks, follow " << follow);
-                const std::vector<TapeNote> want = importNotes(parsed, tracks, follow, 32),
-                                            got = importNotes(checked, tracks, follow, 32);
-                ASSERT_EQ(got.size(), want.size());
-                for (std::size_t i = 0; i < want.size(); ++i)
-                    ASSERT_EQ(key(got[i]), key(want[i])) << "note " << i;
+                const std::vector<TapeNote> want = importNotes(parsed, tracks, follow, 32);
+                expectSame(importNotes(checked, tracks, follow, 32), want);
+                // Taken up as the notes are made.
+                CheckedMidiFile used;
+                ASSERT_EQ(used.read(path.c_str()), 0);
+                expectSame(importNotes(std::move(used), tracks, follow, 32), want);
+                EXPECT_EQ(used.trackCount(), 0u);
             }
         const std::vector<TrackSummary> want = summarizeTracks(parsed),
                                         got = summarizeTracks(checked);
@@ -446,7 +457,7 @@ TEST(MidiImport, CheckedFileImportsAsTheParsedFile) {
         EXPECT_EQ(gridGot.firstBar, gridWant.firstBar);
         ScoreModel fromParsed, fromChecked;
         fromParsed.loadMidiFile(parsed);
-        fromChecked.loadMidiFile(checked);
+        fromChecked.loadMidiFile(std::move(checked));
         EXPECT_EQ(fromChecked.notes(), fromParsed.notes());
     }
 }
