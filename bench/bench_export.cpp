@@ -109,15 +109,27 @@ void bigEndian(std::vector<uint8_t> &out, uint32_t value, int bytes) {
 }
 
 // A format-1 file of a tempo track and 16 tracks of `notesPerTrack` notes each, with running
-// status and note-off as note-on of velocity 0, as sequencers write them.
-std::vector<uint8_t> sixteenTracks(unsigned notesPerTrack) {
+// status and note-off as note-on of velocity 0, as sequencers write them. With oneTrack a
+// format-0 file instead: the tempo and the 16 parts one after the other in a single track.
+std::vector<uint8_t> sixteenTracks(unsigned notesPerTrack, bool oneTrack = false) {
     std::vector<uint8_t> file{'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, 17, 0x01, 0xE0};
+    if (oneTrack) {
+        file[9] = 0;  // format 0
+        file[11] = 1; // one track
+    }
     const auto track = [&](const std::vector<uint8_t> &events) {
         file.insert(file.end(), {'M', 'T', 'r', 'k'});
         bigEndian(file, uint32_t(events.size()), 4);
         file.insert(file.end(), events.begin(), events.end());
     };
-    track({0, 0xFF, 0x51, 3, 0x07, 0xA1, 0x20, 0, 0xFF, 0x2F, 0});
+    const std::vector<uint8_t> tempo{0, 0xFF, 0x51, 3, 0x07, 0xA1, 0x20};
+    const std::vector<uint8_t> end{0, 0xFF, 0x2F, 0};
+    std::vector<uint8_t> single = tempo;
+    if (!oneTrack) {
+        std::vector<uint8_t> events = tempo;
+        events.insert(events.end(), end.begin(), end.end());
+        track(events);
+    }
     for (unsigned t = 0; t < 16; ++t) {
         std::vector<uint8_t> events{0, uint8_t(0x90 | t)};
         for (unsigned i = 0; i < notesPerTrack; ++i) {
@@ -126,8 +138,16 @@ std::vector<uint8_t> sixteenTracks(unsigned notesPerTrack) {
                 events.push_back(uint8_t(1 + i % 100)); // delta before the note-on
             events.insert(events.end(), {note, uint8_t(1 + i % 127), 60, note, 0});
         }
-        events.insert(events.end(), {0, 0xFF, 0x2F, 0});
-        track(events);
+        if (!oneTrack) {
+            events.insert(events.end(), end.begin(), end.end());
+            track(events);
+        } else {
+            single.insert(single.end(), events.begin(), events.end());
+        }
+    }
+    if (oneTrack) {
+        single.insert(single.end(), end.begin(), end.end());
+        track(single);
     }
     return file;
 }
@@ -137,37 +157,44 @@ std::vector<uint8_t> sixteenTracks(unsigned notesPerTrack) {
 // imported, as while the choice of tracks is open); prints the peak resident memory it added
 // per byte of the file, and beside it what the melody's notes alone hold per byte, the least
 // any reading can end with.
-void readMemoryPerByte(const std::string &path, std::size_t fileBytes, bool editor) {
+void readMemoryPerByte(const std::string &path, std::size_t fileBytes, bool editor, bool oneTrack) {
     const pid_t pid = fork();
     if (pid == 0) {
         ScoreModel model;
         const long before = residentKb("VmRSS:");
-        if (editor) { // as Open with the import window: summaries, beat grid, import
+        if (editor) { // as Open: the first track, or summaries, beat grid and import
             CheckedMidiFile file;
             if (file.read(path.c_str()) != 0)
                 _exit(1);
-            std::vector<unsigned> tracks;
-            for (const TrackSummary &s : summarizeTracks(file))
-                tracks.push_back(s.index);
-            const BeatGrid grid = fileBeatGrid(file, model.ticksPerFrame(), model.beatGrid());
-            model.setNotes(importNotes(std::move(file), tracks, true, model.ticksPerFrame()));
-            model.setBeatGrid(grid);
+            if (fullyHeldByTape(file)) {
+                model.loadMidiFile(std::move(file));
+            } else {
+                std::vector<unsigned> tracks;
+                for (const TrackSummary &s : summarizeTracks(file))
+                    tracks.push_back(s.index);
+                const BeatGrid grid = fileBeatGrid(file, model.ticksPerFrame(), model.beatGrid());
+                model.setNotes(importNotes(std::move(file), tracks, true, model.ticksPerFrame()));
+                model.setBeatGrid(grid);
+            }
         } else if (readMelodyForExport(model, path.c_str(), nullptr, nullptr) != 0) {
             _exit(1);
         }
         const long peak = residentKb("VmHWM:");
         const double melodyBytes = double(model.notes().size() * sizeof(TapeNote));
-        std::printf("read + import %.1f MB (%zu notes) %s: peak %.1f MB above the start, %.1f "
-                    "bytes per file byte (target <= 3; the notes alone %.1f)\n",
-                    double(fileBytes) / 1e6, model.notes().size(),
-                    editor ? "as the editor" : "as the command line", double(peak - before) / 1024,
-                    double(peak - before) * 1024 / double(fileBytes),
-                    melodyBytes / double(fileBytes));
+        std::printf(
+            "read + import %.1f MB format %d (%zu notes) %s: peak %.1f MB above the start, %.1f "
+            "bytes per file byte (target <= 3; the notes alone %.1f)\n",
+            double(fileBytes) / 1e6, oneTrack ? 0 : 1, model.notes().size(),
+            editor ? "as the editor" : "as the command line", double(peak - before) / 1024,
+            double(peak - before) * 1024 / double(fileBytes), melodyBytes / double(fileBytes));
         std::fflush(stdout);
         _exit(0);
     }
     int status = 0;
-    waitpid(pid, &status, 0);
+    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status) ||
+        WEXITSTATUS(status) != 0)
+        std::printf("read + import %s: failed (status %d)\n",
+                    editor ? "as the editor" : "as the command line", status);
 }
 
 } // namespace
@@ -186,13 +213,15 @@ int main(int argc, char **argv) {
     const Case cases[] = {{"PNG", ExportFormat::png, ".png", 2, 0},
                           {"SVG", ExportFormat::svg, ".svg", 0, 100},
                           {"PDF", ExportFormat::pdf, ".pdf", 2, 0}};
-    {
-        const std::vector<uint8_t> bytes = sixteenTracks(quick ? 30000 : 300000);
-        const std::string path = dir + "/tapeworks2-bench-read.mid";
+    for (const bool oneTrack : {false, true}) {
+        const std::vector<uint8_t> bytes = sixteenTracks(quick ? 30000 : 300000, oneTrack);
+        // Of this process alone: other runs of the bench may be reading at the same time.
+        const std::string path =
+            dir + "/tapeworks2-bench-read-" + std::to_string(getpid()) + ".mid";
         std::ofstream(path, std::ios::binary)
             .write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size()));
-        readMemoryPerByte(path, bytes.size(), false);
-        readMemoryPerByte(path, bytes.size(), true);
+        readMemoryPerByte(path, bytes.size(), false, oneTrack);
+        readMemoryPerByte(path, bytes.size(), true, oneTrack);
         std::filesystem::remove(path);
     }
     // One figure alone: the export of one format ("png", "svg", "pdf").

@@ -1,5 +1,7 @@
 // libFuzzer target: MidiFile::read on arbitrary bytes, through an in-memory file, with the
-// model's invariants checked after every read.
+// model's invariants checked after every read, and the file read as its checked bytes
+// (CheckedMidiFile) giving the same code and the same events.
+#include "midifile/CheckedMidiFile.h"
 #include "midifile/MidiFile.h"
 
 #include <cstdint>
@@ -45,7 +47,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
     if (!file.store(data, size))
         return 0;
     MidiFile midi;
-    int rc = midi.read(file.path);
+    std::optional<uint64_t> failedAt, checkedAt;
+    int rc = midi.read(file.path, &failedAt);
+    CheckedMidiFile checked;
+    check(checked.read(file.path, &checkedAt) == rc && checkedAt == failedAt, "checked read");
     if (rc != 0) {
         check(midi.format == 0 && midi.timeUnit == 240 && midi.tracks.empty(), "cleared on error");
         return 0;
@@ -64,6 +69,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
                   "no End of Track");
             check(e.bytes.size() <= size, "event larger than the file");
         }
+    }
+    check(checked.format == midi.format && checked.timeUnit == midi.timeUnit &&
+              checked.trackCount() == midi.tracks.size(),
+          "checked header");
+    for (std::size_t t = 0; t < midi.tracks.size(); ++t) {
+        const std::vector<MidiEvent> &events = midi.tracks[t].events;
+        check(checked.facts(t).events == events.size() &&
+                  checked.facts(t).toneCount == midi.tracks[t].toneCount,
+              "checked statistics");
+        std::size_t i = 0;
+        checked.takeEvents(t, [&](const MidiEvent &e) {
+            check(i < events.size() && e == events[i], "checked events");
+            ++i;
+        });
+        check(i == events.size(), "checked event count");
     }
     return 0;
 }
