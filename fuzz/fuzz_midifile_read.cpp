@@ -85,5 +85,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
         });
         check(i == events.size(), "checked event count");
     }
+    std::size_t tempos = 0;
+    for (const NoxmidiTrk &t : midi.tracks) {
+        uint64_t now = 0;
+        for (const MidiEvent &e : t.events) {
+            now += e.dTime;
+            if (e.bytes.size() != 5 || e.bytes[0] != 0xFF || e.bytes[1] != 0x51)
+                continue;
+            const uint32_t tempo =
+                uint32_t(e.bytes[2]) << 16 | uint32_t(e.bytes[3]) << 8 | e.bytes[4];
+            check(tempos < checked.tempoChanges().size() &&
+                      checked.tempoChanges()[tempos].tick == now &&
+                      checked.tempoChanges()[tempos].microsPerBeat == tempo,
+                  "checked tempo");
+            ++tempos;
+        }
+    }
+    check(tempos == checked.tempoChanges().size(), "checked tempo count");
     return 0;
 }

@@ -26,6 +26,12 @@ struct TrackFacts {
     int32_t highNote = 0;
 };
 
+// A tempo event (meta type 0x51 with three data bytes) at its absolute tick in its track.
+struct TempoChange {
+    uint64_t tick = 0;
+    uint32_t microsPerBeat = 0;
+};
+
 // The events of one track of a CheckedMidiFile, a few at a time.
 class MidiEventCursor {
 public:
@@ -61,6 +67,8 @@ public:
 
     std::size_t trackCount() const { return tracks_.size(); }
     const TrackFacts &facts(std::size_t track) const { return tracks_[track]; }
+    // Every tempo event of every track, in file order, as the reader found them.
+    const std::vector<TempoChange> &tempoChanges() const { return tempos_; }
     MidiEventCursor events(std::size_t track) const;
     // Calls visit(const MidiEvent &) for every event of the track, in order.
     template <class Visit> void forEachEvent(std::size_t track, Visit &&visit) const {
@@ -97,6 +105,7 @@ private:
 
     midifile::ByteBlock bytes_;
     std::vector<TrackFacts> tracks_;
+    std::vector<TempoChange> tempos_;
     std::size_t released_ = 0; // the bytes before it are given back (takeEvents)
 };
 

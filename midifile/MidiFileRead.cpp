@@ -225,10 +225,12 @@ private:
     std::optional<TrackBuilder> builder_;
 };
 
-// Keeps only where each track lies and its statistics (CheckedMidiFile::read).
+// Keeps only where each track lies, its statistics and its tempo events
+// (CheckedMidiFile::read).
 class CheckingSink {
 public:
-    explicit CheckingSink(std::vector<TrackFacts> &tracks) : tracks_(tracks) {}
+    CheckingSink(std::vector<TrackFacts> &tracks, std::vector<TempoChange> &tempos)
+        : tracks_(tracks), tempos_(tempos) {}
     void beginTrack(std::size_t start, uint64_t end, std::size_t) {
         facts_ = TrackFacts();
         facts_.start = start;
@@ -238,6 +240,9 @@ public:
     void add(const RawEvent &raw) {
         ++facts_.events;
         tones_.add(raw);
+        if (raw.prefixSize == 2 && raw.prefix[1] == 0x51 && raw.runSize == 3)
+            tempos_.push_back({tones_.totalTicks, uint32_t(raw.run[0]) << 16 |
+                                                      uint32_t(raw.run[1]) << 8 | raw.run[2]});
     }
     void endTrack() {
         tones_.copyTo(facts_);
@@ -246,6 +251,7 @@ public:
 
 private:
     std::vector<TrackFacts> &tracks_;
+    std::vector<TempoChange> &tempos_;
     TrackFacts facts_;
     ToneCounter tones_;
 };
@@ -547,7 +553,8 @@ int MidiFile::read(const char *path, std::optional<uint64_t> *failedAt) {
 
 int CheckedMidiFile::read(const char *path, std::optional<uint64_t> *failedAt) {
     return readInto(
-        *this, path, failedAt, [](CheckedMidiFile &target) { return CheckingSink(target.tracks_); },
+        *this, path, failedAt,
+        [](CheckedMidiFile &target) { return CheckingSink(target.tracks_, target.tempos_); },
         [](CheckedMidiFile &target, InputFile &input, const SmfParser &parser) {
             // Bytes after the last track are never needed.
             target.bytes_ = input.takeBytes(parser.position());
@@ -560,6 +567,8 @@ void CheckedMidiFile::clear() {
     bytes_ = midifile::ByteBlock();
     tracks_.clear();
     tracks_.shrink_to_fit();
+    tempos_.clear();
+    tempos_.shrink_to_fit();
     released_ = 0;
 }
 

@@ -131,48 +131,58 @@ double fixedSecondsPerTick(const CheckedMidiFile &file) {
     return fixedSecondsPerTick(header);
 }
 
+namespace {
+
+// Every tempo event of every track in file order, at its tick.
+std::vector<TempoChange> tempoChangesOf(const MidiFile &file) {
+    std::vector<TempoChange> changes;
+    for (const NoxmidiTrk &track : file.tracks) {
+        uint64_t now = 0;
+        for (const MidiEvent &e : track.events) {
+            now += e.dTime;
+            if (isTempo(e))
+                changes.push_back({now, tempoOf(e)});
+        }
+    }
+    return changes;
+}
+
+// The reader has collected them already.
+std::vector<TempoChange> tempoChangesOf(const CheckedMidiFile &file) {
+    return file.tempoChanges();
+}
+
+} // namespace
+
 TempoMap::TempoMap(const MidiFile &file) {
-    build(file);
+    build(tempoChangesOf(file), file.timeUnit);
 }
 
 TempoMap::TempoMap(const CheckedMidiFile &file) {
-    build(file);
+    build(tempoChangesOf(file), file.timeUnit);
 }
 
-template <class File> void TempoMap::build(const File &file) {
-    struct Change {
-        uint64_t tick;
-        uint32_t tempo;
-    };
-    std::vector<Change> changes;
-    for (std::size_t t = 0; t < trackCount(file); ++t) {
-        uint64_t now = 0;
-        forEachTrackEvent(file, t, [&](const MidiEvent &e) {
-            now += e.dTime;
-            if (isTempo(e)) {
-                changes.push_back({now, tempoOf(e)});
-                changes_ = changes_ || tempoOf(e) != defaultTempo;
-            }
-        });
-    }
-    if (isSmpte(file.timeUnit)) { // real time: tempo events do not change it
-        segments_.push_back({0, 0.0, smpteSecondsPerTick(file.timeUnit)});
+void TempoMap::build(std::vector<TempoChange> changes, uint16_t timeUnit) {
+    for (const TempoChange &c : changes)
+        changes_ = changes_ || c.microsPerBeat != defaultTempo;
+    if (isSmpte(timeUnit)) { // real time: tempo events do not change it
+        segments_.push_back({0, 0.0, smpteSecondsPerTick(timeUnit)});
         return;
     }
     // Of several changes at one tick the last in file order holds.
     std::stable_sort(changes.begin(), changes.end(),
-                     [](const Change &a, const Change &b) { return a.tick < b.tick; });
-    const double division = double(file.timeUnit);
+                     [](const TempoChange &a, const TempoChange &b) { return a.tick < b.tick; });
+    const double division = double(timeUnit);
     auto perTick = [&](uint32_t tempo) { return division > 0 ? tempo * 1e-6 / division : 0.0; };
     segments_.push_back({0, 0.0, perTick(defaultTempo)});
-    for (const Change &c : changes) {
+    for (const TempoChange &c : changes) {
         Segment &last = segments_.back();
         if (c.tick == last.tick) {
-            last.secondsPerTick = perTick(c.tempo);
+            last.secondsPerTick = perTick(c.microsPerBeat);
             continue;
         }
         const double at = last.seconds + double(c.tick - last.tick) * last.secondsPerTick;
-        segments_.push_back({c.tick, at, perTick(c.tempo)});
+        segments_.push_back({c.tick, at, perTick(c.microsPerBeat)});
     }
 }
 
@@ -196,7 +206,7 @@ template <class File> std::vector<TrackSummary> summaries(const File &file) {
         s.index = unsigned(i);
         s.lowest = 127;
         bool named = false, programmed = false;
-        forEachTrackEvent(file, i, [&](const MidiEvent &e) {
+        const auto nameAndProgram = [&](const MidiEvent &e) {
             const auto kind = e.kind();
             if (!named && kind == MidiEventKind::Meta && e.bytes.size() >= 2 && e.bytes[1] == 3) {
                 named = true;
@@ -206,13 +216,21 @@ template <class File> std::vector<TrackSummary> summaries(const File &file) {
                 programmed = true;
                 s.instrument = instrumentName(e.bytes[1] & 0x7Fu);
             }
-        });
-        s.unended = unsigned(forEachTrackNote(file, i, [&](const MidiNote &n) {
-            ++s.notes;
-            s.channels |= uint16_t(1u << n.channel);
-            s.lowest = std::min<unsigned>(s.lowest, n.note);
-            s.highest = std::max<unsigned>(s.highest, n.note);
-        }));
+        };
+        // One pass over the track's events for its name, program and notes.
+        s.unended = unsigned(forEachNoteOfEvents(
+            [&](auto &&visit) {
+                forEachTrackEvent(file, i, [&](const MidiEvent &e) {
+                    nameAndProgram(e);
+                    visit(e);
+                });
+            },
+            [&](const MidiNote &n) {
+                ++s.notes;
+                s.channels |= uint16_t(1u << n.channel);
+                s.lowest = std::min<unsigned>(s.lowest, n.note);
+                s.highest = std::max<unsigned>(s.highest, n.note);
+            }));
         if (s.notes > 0)
             out.push_back(std::move(s));
     }

@@ -114,7 +114,8 @@ public:
     bool changesTempo() const;
 
 private:
-    template <class File> void build(const File &file);
+    // From every tempo event in file order, under the file's division.
+    void build(std::vector<TempoChange> changes, uint16_t timeUnit);
 
     struct Segment {
         uint64_t tick;
