@@ -152,6 +152,10 @@ private:
     void readInputSettings();
     static void inputTimer(void *app);
     void stopRecording();
+    void showTake(bool fed);
+    TickClock takeClock() const;
+    static constexpr int64_t takeShowMicros = 50000;
+    int64_t takeShownAt = 0;
     // One note-on while stepping; BackSpace.
     void stepNote(const InputEvent &event);
     void stepBack();
