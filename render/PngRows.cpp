@@ -1,8 +1,12 @@
 #include "render/PngRows.h"
 
 #include <png.h>
+#include <zlib.h>
 
+#include <algorithm>
+#include <array>
 #include <csetjmp>
+#include <cstring>
 #include <utility>
 
 namespace tw {
@@ -114,6 +118,309 @@ bool PngRowWriter::finish() {
         return false;
     }
     return end(state_->png, state_->info);
+}
+
+} // namespace tw
+
+// The indexed writer's own deflate coder: one block of the fixed codes, literals and matches at
+// the distances given.
+namespace tw {
+
+namespace {
+
+// A code of the fixed set as it goes out: bits in the order written, and their number.
+struct Code {
+    uint32_t bits = 0;
+    unsigned count = 0;
+};
+
+uint32_t reversed(uint32_t code, unsigned count) {
+    uint32_t r = 0;
+    for (unsigned i = 0; i < count; ++i, code >>= 1)
+        r = (r << 1) | (code & 1);
+    return r;
+}
+
+// The fixed literal and length codes (symbols 0..287), Huffman bits first in the stream.
+Code literalCode(unsigned symbol) {
+    if (symbol < 144)
+        return {reversed(0x30 + symbol, 8), 8};
+    if (symbol < 256)
+        return {reversed(0x190 + symbol - 144, 9), 9};
+    if (symbol < 280)
+        return {reversed(symbol - 256, 7), 7};
+    return {reversed(0xC0 + symbol - 280, 8), 8};
+}
+
+struct FixedCodes {
+    std::array<Code, 256> literal;
+    std::array<Code, 259> length; // for lengths 3..258, their extra bits included
+    Code endOfBlock;
+};
+
+const FixedCodes &fixedCodes() {
+    static const FixedCodes codes = [] {
+        static const unsigned base[29] = {3,  4,  5,  6,   7,   8,   9,   10,  11, 13,
+                                          15, 17, 19, 23,  27,  31,  35,  43,  51, 59,
+                                          67, 83, 99, 115, 131, 163, 195, 227, 258};
+        static const unsigned extra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                                           2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+        FixedCodes c;
+        for (unsigned s = 0; s < 256; ++s)
+            c.literal[s] = literalCode(s);
+        c.endOfBlock = literalCode(256);
+        for (unsigned length = 3; length <= 258; ++length) {
+            unsigned i = 28;
+            if (length < 258)
+                for (i = 27; base[i] > length; --i) {
+                }
+            const Code symbol = literalCode(257 + i);
+            c.length[length] = {symbol.bits | ((length - base[i]) << symbol.count),
+                                symbol.count + extra[i]};
+        }
+        return c;
+    }();
+    return codes;
+}
+
+// The fixed code of a distance of 1..32768, its extra bits included.
+Code distanceCode(unsigned distance) {
+    static const unsigned base[30] = {
+        1,   2,   3,   4,   5,   7,    9,    13,   17,   25,   33,   49,   65,    97,    129,
+        193, 257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+    unsigned i = 29;
+    while (base[i] > distance)
+        --i;
+    const unsigned extra = i < 4 ? 0 : i / 2 - 1;
+    return {reversed(i, 5) | ((distance - base[i]) << 5), 5 + extra};
+}
+
+constexpr uint32_t adlerBase = 65521;
+constexpr std::size_t idatSize = std::size_t(1) << 16;
+
+// How many of the bytes p[i..i+most) equal the ones `distance` before them.
+unsigned repeated(const unsigned char *p, std::size_t i, unsigned most, unsigned distance) {
+    unsigned k = 0;
+    while (k + 8 <= most) {
+        uint64_t a, b;
+        std::memcpy(&a, p + i + k, 8);
+        std::memcpy(&b, p + i + k - distance, 8);
+        if (a != b)
+            return k + unsigned(__builtin_ctzll(a ^ b)) / 8;
+        k += 8;
+    }
+    while (k < most && p[i + k] == p[i + k - distance])
+        ++k;
+    return k;
+}
+
+void putBigEndian(unsigned char *to, uint32_t value) {
+    to[0] = uint8_t(value >> 24);
+    to[1] = uint8_t(value >> 16);
+    to[2] = uint8_t(value >> 8);
+    to[3] = uint8_t(value);
+}
+
+} // namespace
+
+struct PngIndexedWriter::Coder {
+    unsigned width = 0, height = 0, rowsDone = 0;
+    unsigned palette = 0; // colours
+    Code period;          // of the period's distance; count 0 for none
+    unsigned periodBytes = 0;
+    std::vector<unsigned char> previous; // the row above
+    std::vector<unsigned char> out;      // deflated bytes waiting for their IDAT chunk
+    uint64_t bits = 0;
+    unsigned count = 0;
+    uint32_t adlerA = 1, adlerB = 0;
+    bool done = false;
+
+    void put(Code c) {
+        bits |= uint64_t(c.bits) << count;
+        count += c.count;
+        if (count >= 32) {
+            const std::size_t at = out.size();
+            out.resize(at + 4);
+            for (int i = 0; i < 4; ++i, bits >>= 8)
+                out[at + std::size_t(i)] = uint8_t(bits);
+            count -= 32;
+        }
+    }
+    void literal(unsigned char byte) { put(fixedCodes().literal[byte]); }
+    void match(unsigned length, Code distance) {
+        put(fixedCodes().length[length]);
+        put(distance);
+    }
+    // n more bytes equal to the last one.
+    void run(std::size_t n, unsigned char byte) {
+        static const Code one = distanceCode(1);
+        for (; n >= 258; n -= 258)
+            match(258, one);
+        if (n >= 3)
+            match(unsigned(n), one);
+        else
+            for (; n > 0; --n)
+                literal(byte);
+    }
+    void adlerZeros(std::size_t n) {
+        adlerB = uint32_t((adlerB + uint64_t(n % adlerBase) * adlerA) % adlerBase);
+    }
+    void adlerBytes(const unsigned char *p, std::size_t n) {
+        const uLong a = adler32_z((uLong(adlerB) << 16) | adlerA, p, n);
+        adlerA = uint32_t(a & 0xFFFF);
+        adlerB = uint32_t(a >> 16);
+    }
+    void byteAligned() {
+        while (count > 0) {
+            out.push_back(uint8_t(bits));
+            bits >>= 8;
+            count = count > 8 ? count - 8 : 0;
+        }
+        bits = 0;
+    }
+};
+
+PngIndexedWriter::PngIndexedWriter(Sink sink) : sink_(std::move(sink)) {}
+
+PngIndexedWriter::~PngIndexedWriter() {
+    delete coder_;
+}
+
+bool PngIndexedWriter::fail(const char *why) {
+    error_ = why;
+    if (coder_)
+        coder_->done = true;
+    return false;
+}
+
+bool PngIndexedWriter::chunk(const char *type, const unsigned char *data, std::size_t length) {
+    unsigned char head[8], tail[4];
+    putBigEndian(head, uint32_t(length));
+    std::memcpy(head + 4, type, 4);
+    uLong crc = crc32_z(0, head + 4, 4);
+    crc = crc32_z(crc, data, length);
+    putBigEndian(tail, uint32_t(crc));
+    if (!sink_(head, 8) || (length > 0 && !sink_(data, length)) || !sink_(tail, 4))
+        return fail("write failed");
+    return true;
+}
+
+bool PngIndexedWriter::flushData(bool all) {
+    std::vector<unsigned char> &out = coder_->out;
+    if (out.empty() || (!all && out.size() < idatSize))
+        return true;
+    const bool written = chunk("IDAT", out.data(), out.size());
+    out.clear();
+    return written;
+}
+
+bool PngIndexedWriter::start(unsigned width, unsigned height, const std::vector<uint32_t> &palette,
+                             unsigned period) {
+    if (coder_)
+        return fail("the PNG was started twice");
+    coder_ = new Coder;
+    if (width == 0 || height == 0 || width > 0x7FFFFFFFu || height > 0x7FFFFFFFu)
+        return fail("the picture has no pixels or too many");
+    if (palette.empty() || palette.size() > 256)
+        return fail("a palette holds 1 to 256 colours");
+    Coder &c = *coder_;
+    c.width = width;
+    c.height = height;
+    c.palette = unsigned(palette.size());
+    if (period > 1 && period <= 32768) {
+        c.period = distanceCode(period);
+        c.periodBytes = period;
+    }
+    c.previous.resize(width);
+    c.out.reserve(idatSize + 4096);
+
+    static const unsigned char signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    if (!sink_(signature, sizeof signature))
+        return fail("write failed");
+    unsigned char ihdr[13];
+    putBigEndian(ihdr, width);
+    putBigEndian(ihdr + 4, height);
+    ihdr[8] = 8;  // bits per index
+    ihdr[9] = 3;  // palette colours
+    ihdr[10] = 0; // deflate
+    ihdr[11] = 0; // the five row filters
+    ihdr[12] = 0; // not interlaced
+    std::vector<unsigned char> plte;
+    for (uint32_t rgb : palette)
+        plte.insert(plte.end(), {uint8_t(rgb >> 16), uint8_t(rgb >> 8), uint8_t(rgb)});
+    if (!chunk("IHDR", ihdr, sizeof ihdr) || !chunk("PLTE", plte.data(), plte.size()))
+        return false;
+    // The zlib header (deflate, a 32 KiB window, the fastest level) and the one block's header:
+    // the last block, fixed codes.
+    c.out.push_back(0x78);
+    c.out.push_back(0x01);
+    c.put({1 | (1 << 1), 3});
+    return true;
+}
+
+bool PngIndexedWriter::row(const unsigned char *indexes) {
+    if (!coder_ || coder_->done)
+        return fail("the PNG was not started");
+    Coder &c = *coder_;
+    if (c.rowsDone == c.height)
+        return fail("more rows than the picture's height");
+    const std::size_t n = c.width;
+    if (c.rowsDone > 0 && std::memcmp(indexes, c.previous.data(), n) == 0) {
+        // The "up" filter: every byte the same as the one above, a row of zeros.
+        static const unsigned char up[2] = {2, 0};
+        c.literal(2);
+        c.literal(0);
+        c.run(n - 1, 0);
+        c.adlerBytes(up, 2);
+        c.adlerZeros(n - 1);
+    } else {
+        for (std::size_t i = 0; i < n; ++i)
+            if (indexes[i] >= c.palette)
+                return fail("a pixel's index lies outside the palette");
+        // No filter: runs of one byte and repeats at the period.
+        const unsigned char none = 0;
+        c.literal(none);
+        c.adlerBytes(&none, 1);
+        c.adlerBytes(indexes, n);
+        std::size_t i = 0;
+        c.literal(indexes[i++]);
+        while (i < n) {
+            const unsigned most = unsigned(std::min<std::size_t>(258, n - i));
+            const unsigned same = repeated(indexes, i, most, 1);
+            const unsigned again = c.periodBytes > 0 && i >= c.periodBytes && same < most
+                                       ? repeated(indexes, i, most, c.periodBytes)
+                                       : 0;
+            if (same >= 3 && same >= again) {
+                c.run(same, indexes[i]);
+                i += same;
+            } else if (again >= 3) {
+                c.match(again, c.period);
+                i += again;
+            } else {
+                c.literal(indexes[i++]);
+            }
+        }
+        std::memcpy(c.previous.data(), indexes, n);
+    }
+    ++c.rowsDone;
+    return flushData(false);
+}
+
+bool PngIndexedWriter::finish() {
+    if (!coder_ || coder_->done)
+        return fail("the PNG was not started");
+    Coder &c = *coder_;
+    if (c.rowsDone != c.height)
+        return fail("the picture's rows were not all written");
+    c.put(fixedCodes().endOfBlock);
+    c.byteAligned();
+    unsigned char adler[4];
+    putBigEndian(adler, (c.adlerB << 16) | c.adlerA);
+    c.out.insert(c.out.end(), adler, adler + 4);
+    c.done = true;
+    if (!flushData(true) || !chunk("IEND", nullptr, 0))
+        return false;
+    return true;
 }
 
 } // namespace tw

@@ -1,11 +1,13 @@
-// The program's one PNG writer: 8-bit RGB or RGBA rows, handed over a run at a time, go out
+// The program's PNG writers: 8-bit RGB or RGBA rows, handed over a run at a time, go out
 // through a byte sink. libpng's errors end in a false return, never in a jump past the
-// caller. Plain libpng, no FLTK or Cairo: the icon tool links it at build time as well.
+// caller. Plain libpng and zlib, no FLTK or Cairo: the icon tool links it at build time as well.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace tw {
 
@@ -35,6 +37,39 @@ private:
     struct State;
     Sink sink_;
     State *state_ = nullptr;
+    std::string error_;
+};
+
+// Rows of palette indexes (8 bits a pixel), one at a time, deflated by a coder of its own made
+// for pictures of long runs whose rows mostly repeat the row above (the board): a repeated row
+// costs a few kilobytes of output and almost no time, any other row is coded as runs of one
+// byte and repeats at `period` bytes back (the board's tick columns). Valid for any pixels; it
+// packs other pictures worse than libpng would. Writes nothing itself: the bytes go to the sink.
+class PngIndexedWriter {
+public:
+    using Sink = PngRowWriter::Sink;
+    explicit PngIndexedWriter(Sink sink);
+    ~PngIndexedWriter();
+    PngIndexedWriter(const PngIndexedWriter &) = delete;
+    PngIndexedWriter &operator=(const PngIndexedWriter &) = delete;
+
+    // The header and the palette (1 to 256 colours as 0xRRGGBB; every index in the rows must
+    // be below its size); then row() for every row from the top, then finish(). `period`: a
+    // distance at which the rows tend to repeat themselves (0 for none).
+    bool start(unsigned width, unsigned height, const std::vector<uint32_t> &palette,
+               unsigned period = 0);
+    bool row(const unsigned char *indexes);
+    bool finish();
+    const std::string &error() const { return error_; }
+
+private:
+    struct Coder;
+    bool chunk(const char *type, const unsigned char *data, std::size_t length);
+    bool flushData(bool all);
+    bool fail(const char *why);
+
+    Sink sink_;
+    Coder *coder_ = nullptr;
     std::string error_;
 };
 
