@@ -122,7 +122,7 @@ bool PngRowWriter::finish() {
 
 } // namespace tw
 
-// The indexed writer's own deflate coder: one block of the fixed codes, literals and matches at
+// The run writer's own deflate coder: one block of the fixed codes, literals and matches at
 // the distances given.
 namespace tw {
 
@@ -223,11 +223,14 @@ void putBigEndian(unsigned char *to, uint32_t value) {
 
 } // namespace
 
-struct PngIndexedWriter::Coder {
+struct PngRunWriter::Coder {
     unsigned width = 0, height = 0, rowsDone = 0;
-    unsigned palette = 0; // colours
-    Code period;          // of the period's distance; count 0 for none
-    unsigned periodBytes = 0;
+    unsigned palette = 0;  // colours; 0 for RGB pixels
+    std::size_t bytes = 0; // of a row
+    Code pixel;            // of the distance of one pixel
+    unsigned pixelBytes = 1;
+    Code period;                         // of the period's distance
+    unsigned periodBytes = 0;            // 0 for none
     std::vector<unsigned char> previous; // the row above
     std::vector<unsigned char> out;      // deflated bytes waiting for their IDAT chunk
     uint64_t bits = 0;
@@ -280,32 +283,33 @@ struct PngIndexedWriter::Coder {
     }
 };
 
-PngIndexedWriter::PngIndexedWriter(Sink sink) : sink_(std::move(sink)) {}
+PngRunWriter::PngRunWriter(Sink sink) : sink_(std::move(sink)) {}
 
-PngIndexedWriter::~PngIndexedWriter() {
+PngRunWriter::~PngRunWriter() {
     delete coder_;
 }
 
-bool PngIndexedWriter::fail(const char *why) {
+bool PngRunWriter::fail(const char *why) {
     error_ = why;
     if (coder_)
         coder_->done = true;
     return false;
 }
 
-bool PngIndexedWriter::chunk(const char *type, const unsigned char *data, std::size_t length) {
+bool PngRunWriter::chunk(const char *type, const unsigned char *data, std::size_t length) {
     unsigned char head[8], tail[4];
     putBigEndian(head, uint32_t(length));
     std::memcpy(head + 4, type, 4);
     uLong crc = crc32_z(0, head + 4, 4);
-    crc = crc32_z(crc, data, length);
+    if (length > 0) // zlib gives 0 for no data
+        crc = crc32_z(crc, data, length);
     putBigEndian(tail, uint32_t(crc));
     if (!sink_(head, 8) || (length > 0 && !sink_(data, length)) || !sink_(tail, 4))
         return fail("write failed");
     return true;
 }
 
-bool PngIndexedWriter::flushData(bool all) {
+bool PngRunWriter::flushData(bool all) {
     std::vector<unsigned char> &out = coder_->out;
     if (out.empty() || (!all && out.size() < idatSize))
         return true;
@@ -314,24 +318,27 @@ bool PngIndexedWriter::flushData(bool all) {
     return written;
 }
 
-bool PngIndexedWriter::start(unsigned width, unsigned height, const std::vector<uint32_t> &palette,
-                             unsigned period) {
+bool PngRunWriter::start(unsigned width, unsigned height, const std::vector<uint32_t> &palette,
+                         unsigned period) {
     if (coder_)
         return fail("the PNG was started twice");
     coder_ = new Coder;
     if (width == 0 || height == 0 || width > 0x7FFFFFFFu || height > 0x7FFFFFFFu)
         return fail("the picture has no pixels or too many");
-    if (palette.empty() || palette.size() > 256)
-        return fail("a palette holds 1 to 256 colours");
+    if (palette.size() > 256)
+        return fail("a palette holds at most 256 colours");
     Coder &c = *coder_;
     c.width = width;
     c.height = height;
     c.palette = unsigned(palette.size());
-    if (period > 1 && period <= 32768) {
-        c.period = distanceCode(period);
-        c.periodBytes = period;
+    c.pixelBytes = palette.empty() ? 3 : 1;
+    c.pixel = distanceCode(c.pixelBytes);
+    c.bytes = std::size_t(width) * c.pixelBytes;
+    if (period > 1 && std::size_t(period) * c.pixelBytes <= 32768) {
+        c.periodBytes = period * c.pixelBytes;
+        c.period = distanceCode(c.periodBytes);
     }
-    c.previous.resize(width);
+    c.previous.resize(c.bytes);
     c.out.reserve(idatSize + 4096);
 
     static const unsigned char signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
@@ -340,15 +347,16 @@ bool PngIndexedWriter::start(unsigned width, unsigned height, const std::vector<
     unsigned char ihdr[13];
     putBigEndian(ihdr, width);
     putBigEndian(ihdr + 4, height);
-    ihdr[8] = 8;  // bits per index
-    ihdr[9] = 3;  // palette colours
-    ihdr[10] = 0; // deflate
-    ihdr[11] = 0; // the five row filters
-    ihdr[12] = 0; // not interlaced
+    ihdr[8] = 8;                       // bits per index
+    ihdr[9] = palette.empty() ? 2 : 3; // RGB or palette colours
+    ihdr[10] = 0;                      // deflate
+    ihdr[11] = 0;                      // the five row filters
+    ihdr[12] = 0;                      // not interlaced
     std::vector<unsigned char> plte;
     for (uint32_t rgb : palette)
         plte.insert(plte.end(), {uint8_t(rgb >> 16), uint8_t(rgb >> 8), uint8_t(rgb)});
-    if (!chunk("IHDR", ihdr, sizeof ihdr) || !chunk("PLTE", plte.data(), plte.size()))
+    if (!chunk("IHDR", ihdr, sizeof ihdr) ||
+        (!palette.empty() && !chunk("PLTE", plte.data(), plte.size())))
         return false;
     // The zlib header (deflate, a 32 KiB window, the fastest level) and the one block's header:
     // the last block, fixed codes.
@@ -358,55 +366,66 @@ bool PngIndexedWriter::start(unsigned width, unsigned height, const std::vector<
     return true;
 }
 
-bool PngIndexedWriter::row(const unsigned char *indexes) {
+bool PngRunWriter::repeatRow() {
+    if (!coder_ || coder_->done)
+        return fail("the PNG was not started");
+    Coder &c = *coder_;
+    if (c.rowsDone == 0)
+        return fail("the first row has no row above");
+    if (c.rowsDone == c.height)
+        return fail("more rows than the picture's height");
+    // The "up" filter: every byte the same as the one above, a row of zeros.
+    static const unsigned char up[2] = {2, 0};
+    c.literal(2);
+    c.literal(0);
+    c.run(c.bytes - 1, 0);
+    c.adlerBytes(up, 2);
+    c.adlerZeros(c.bytes - 1);
+    ++c.rowsDone;
+    return flushData(false);
+}
+
+bool PngRunWriter::row(const unsigned char *pixels) {
     if (!coder_ || coder_->done)
         return fail("the PNG was not started");
     Coder &c = *coder_;
     if (c.rowsDone == c.height)
         return fail("more rows than the picture's height");
-    const std::size_t n = c.width;
-    if (c.rowsDone > 0 && std::memcmp(indexes, c.previous.data(), n) == 0) {
-        // The "up" filter: every byte the same as the one above, a row of zeros.
-        static const unsigned char up[2] = {2, 0};
-        c.literal(2);
-        c.literal(0);
-        c.run(n - 1, 0);
-        c.adlerBytes(up, 2);
-        c.adlerZeros(n - 1);
-    } else {
+    const std::size_t n = c.bytes;
+    if (c.rowsDone > 0 && std::memcmp(pixels, c.previous.data(), n) == 0)
+        return repeatRow();
+    if (c.palette > 0)
         for (std::size_t i = 0; i < n; ++i)
-            if (indexes[i] >= c.palette)
+            if (pixels[i] >= c.palette)
                 return fail("a pixel's index lies outside the palette");
-        // No filter: runs of one byte and repeats at the period.
-        const unsigned char none = 0;
-        c.literal(none);
-        c.adlerBytes(&none, 1);
-        c.adlerBytes(indexes, n);
-        std::size_t i = 0;
-        c.literal(indexes[i++]);
-        while (i < n) {
-            const unsigned most = unsigned(std::min<std::size_t>(258, n - i));
-            const unsigned same = repeated(indexes, i, most, 1);
-            const unsigned again = c.periodBytes > 0 && i >= c.periodBytes && same < most
-                                       ? repeated(indexes, i, most, c.periodBytes)
-                                       : 0;
-            if (same >= 3 && same >= again) {
-                c.run(same, indexes[i]);
-                i += same;
-            } else if (again >= 3) {
-                c.match(again, c.period);
-                i += again;
-            } else {
-                c.literal(indexes[i++]);
-            }
+    // No filter: runs of one pixel and repeats at the period.
+    const unsigned char none = 0;
+    c.literal(none);
+    c.adlerBytes(&none, 1);
+    c.adlerBytes(pixels, n);
+    std::size_t i = 0;
+    while (i < n) {
+        const unsigned most = unsigned(std::min<std::size_t>(258, n - i));
+        const unsigned same = i >= c.pixelBytes ? repeated(pixels, i, most, c.pixelBytes) : 0;
+        const unsigned again = c.periodBytes > 0 && i >= c.periodBytes && same < most
+                                   ? repeated(pixels, i, most, c.periodBytes)
+                                   : 0;
+        if (same >= 3 && same >= again) {
+            c.match(same, c.pixel);
+            i += same;
+        } else if (again >= 3) {
+            c.match(again, c.period);
+            i += again;
+        } else {
+            c.literal(pixels[i++]);
         }
-        std::memcpy(c.previous.data(), indexes, n);
     }
+    std::memcpy(c.previous.data(), pixels, n);
     ++c.rowsDone;
     return flushData(false);
 }
 
-bool PngIndexedWriter::finish() {
+bool PngRunWriter::finish() {
     if (!coder_ || coder_->done)
         return fail("the PNG was not started");
     Coder &c = *coder_;

@@ -40,25 +40,28 @@ private:
     std::string error_;
 };
 
-// Rows of palette indexes (8 bits a pixel), one at a time, deflated by a coder of its own made
-// for pictures of long runs whose rows mostly repeat the row above (the board): a repeated row
-// costs a few kilobytes of output and almost no time, any other row is coded as runs of one
-// byte and repeats at `period` bytes back (the board's tick columns). Valid for any pixels; it
-// packs other pictures worse than libpng would. Writes nothing itself: the bytes go to the sink.
-class PngIndexedWriter {
+// Rows of palette indexes (8 bits a pixel) or of RGB pixels, one at a time, deflated by a coder
+// of its own made for pictures of long runs whose rows mostly repeat the row above (the
+// board): a repeated row costs a few kilobytes of output and almost no time, any other row is
+// coded as runs of one pixel and repeats at `period` pixels back (the board's tick columns).
+// Valid for any pixels; it packs other pictures worse than libpng would.
+class PngRunWriter {
 public:
     using Sink = PngRowWriter::Sink;
-    explicit PngIndexedWriter(Sink sink);
-    ~PngIndexedWriter();
-    PngIndexedWriter(const PngIndexedWriter &) = delete;
-    PngIndexedWriter &operator=(const PngIndexedWriter &) = delete;
+    explicit PngRunWriter(Sink sink);
+    ~PngRunWriter();
+    PngRunWriter(const PngRunWriter &) = delete;
+    PngRunWriter &operator=(const PngRunWriter &) = delete;
 
-    // The header and the palette (1 to 256 colours as 0xRRGGBB; every index in the rows must
-    // be below its size); then row() for every row from the top, then finish(). `period`: a
-    // distance at which the rows tend to repeat themselves (0 for none).
+    // The header and, with a palette of 1 to 256 colours (0xRRGGBB), that palette: the rows
+    // are then width indexes below its size; without one they are width RGB pixels. Then row()
+    // or repeatRow() for every row from the top, then finish(). `period`: a distance in pixels
+    // at which the rows tend to repeat themselves (0 for none).
     bool start(unsigned width, unsigned height, const std::vector<uint32_t> &palette,
                unsigned period = 0);
-    bool row(const unsigned char *indexes);
+    bool row(const unsigned char *pixels);
+    // The row above once more (not for the first row).
+    bool repeatRow();
     bool finish();
     const std::string &error() const { return error_; }
 

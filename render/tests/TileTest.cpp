@@ -1,14 +1,17 @@
-// A board drawn tile by tile, each tile drawing only what it shows, is the board drawn whole.
+// A board drawn tile by tile, each tile drawing only what it shows, is the board drawn whole; so
+// is the PNG, whichever way it is written.
 #include <gtest/gtest.h>
 
 #include "ExportSupport.h"
 
 #include "render/CairoPainter.h"
+#include "render/ExportFile.h"
 #include "render/ExportParts.h"
 
 #include <cairo.h>
 
 #include <memory>
+#include <set>
 
 using namespace tw;
 
@@ -72,6 +75,81 @@ TEST(BoardTiles, EachTileDrawsWhatTheWholeBoardShowsThere) {
                             wrong++ < 5)
                             ADD_FAILURE() << "pixel " << x0 + x << ", " << y0 + y;
             }
+        EXPECT_EQ(wrong, 0);
+    }
+}
+
+TEST(BoardPng, PixelsAreThoseCairoDrawsOnTheWholeBoard) {
+    // Frame numbers in black and red over the grid, the bottom row number, every marker, beat
+    // and bar lines, selected notes and a hidden channel; the PNG is written with a palette of
+    // the colours met, or in RGB when more than a palette holds.
+    std::vector<TapeNote> notes{tn(60, 0, 300, 0), tn(64, 5, 150, 3), tn(61, 2, 3, 5)};
+    for (unsigned t = 0; t < 400; t += 3)
+        notes.push_back(tn(50 + t % 20, t + 2, 1 + t % 7, t % 16));
+    std::vector<TapeNote> everyRow;
+    for (unsigned n = 0; n < 128; ++n)
+        everyRow.push_back(tn(n, n * 2 + 30, 1 + n % 5, n % 16));
+    RowColours rainbow;
+    for (unsigned n = 0; n < 128; ++n)
+        rainbow.colours[n] = tapeRgb(n * 2, 255 - n, (n * 37) % 256);
+    struct Case {
+        const char *name;
+        std::vector<TapeNote> notes;
+        bool decorated; // markers, beat grid, a selection and a hidden channel
+        bool rainbow;   // every row line in a colour of its own
+    };
+    const Case cases[] = {
+        {"plain", notes, false, false},
+        {"decorated", notes, true, false},
+        {"one note", {tn(60, 0, 1)}, false, false},
+        {"a colour for every row", everyRow, true, true},
+    };
+    TempDir dir;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Melody melody(c.notes, 16);
+        BoardView view;
+        if (c.decorated) {
+            for (unsigned t = 10; t < 400; t += 37)
+                melody.toggleSectionMarker(t);
+            melody.setLeftMarker(100, view);
+            melody.setRightMarker(250);
+            melody.setPlayMarker(120);
+            BeatGrid grid;
+            grid.shown = true;
+            melody.setBeatGrid(grid);
+            for (unsigned i = 0; i < melody.notes().size(); i += 4)
+                melody.setSelected(i, true);
+            melody.setChannelMask(0xFFFF & ~(1u << 5));
+        }
+        if (c.rainbow)
+            melody.setRowColours(rainbow);
+        ASSERT_TRUE(pictureView(melody, view));
+        const BoardArea area = pictureArea(view);
+        const Surface whole = draw(BoardLayout(melody, view, area), 0, 0, area.w, area.h, false);
+
+        const std::string path = dir.file("board.png");
+        ExportFile file(path);
+        ASSERT_TRUE(file.open());
+        ASSERT_TRUE(writeBoardPng(melody, view, file));
+        ASSERT_TRUE(file.commit());
+        std::set<uint32_t> distinct;
+        for (int y = 0; y < area.h; ++y)
+            for (int x = 0; x < area.w; ++x)
+                distinct.insert(pixel(whole.get(), x, y));
+        // In the header: 3 for a palette, 2 for RGB.
+        EXPECT_EQ(readFile(path).at(25), distinct.size() <= 256 ? 3 : 2) << distinct.size();
+        const Surface png(cairo_image_surface_create_from_png(path.c_str()), cairo_surface_destroy);
+        ASSERT_EQ(cairo_surface_status(png.get()), CAIRO_STATUS_SUCCESS);
+        ASSERT_EQ(cairo_image_surface_get_width(png.get()), area.w);
+        ASSERT_EQ(cairo_image_surface_get_height(png.get()), area.h);
+        int wrong = 0;
+        for (int y = 0; y < area.h; ++y)
+            for (int x = 0; x < area.w; ++x)
+                if (pixel(png.get(), x, y) != pixel(whole.get(), x, y) && wrong++ < 5)
+                    ADD_FAILURE() << "pixel " << x << ", " << y << ": " << std::hex
+                                  << pixel(png.get(), x, y) << " instead of "
+                                  << pixel(whole.get(), x, y);
         EXPECT_EQ(wrong, 0);
     }
 }

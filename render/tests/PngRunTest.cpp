@@ -1,10 +1,11 @@
-// The indexed PNG writer's own deflate coder, read back through libpng (which checks the
-// chunks' CRCs and zlib's Adler-32): every pixel the palette's colour of its index.
+// The run PNG writer's own deflate coder, read back through libpng (which checks zlib's
+// Adler-32): every pixel the colour written, by palette index or in RGB.
 #include <gtest/gtest.h>
 
 #include "render/PngRows.h"
 
 #include <png.h>
+#include <zlib.h>
 
 #include <functional>
 #include <random>
@@ -40,21 +41,49 @@ Decoded decode(const std::string &bytes) {
     return d;
 }
 
+// The chunks' types in order, when every one's CRC is right.
+std::string chunkTypes(const std::string &bytes) {
+    std::string types;
+    const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
+    for (std::size_t at = 8; at + 12 <= bytes.size();) {
+        const std::size_t length = std::size_t(p[at]) << 24 | std::size_t(p[at + 1]) << 16 |
+                                   std::size_t(p[at + 2]) << 8 | p[at + 3];
+        if (at + 12 + length > bytes.size())
+            return types + " (cut short)";
+        const uLong crc = crc32(0, p + at + 4, uInt(length + 4));
+        const std::size_t end = at + 8 + length;
+        const uLong stored =
+            uLong(p[end]) << 24 | uLong(p[end + 1]) << 16 | uLong(p[end + 2]) << 8 | p[end + 3];
+        types += (types.empty() ? "" : " ") + bytes.substr(at + 4, 4);
+        if (crc != stored)
+            return types + " (bad CRC)";
+        at = end + 4;
+    }
+    return types;
+}
+
 using Pixels = std::function<unsigned char(unsigned x, unsigned y)>;
 
-// The picture written whole into a string.
+// The picture written whole into a string: with the palette, or in RGB when `rgb`.
 std::string encode(unsigned w, unsigned h, const std::vector<uint32_t> &palette, unsigned period,
-                   const Pixels &index, std::string *error = nullptr) {
+                   const Pixels &index, std::string *error = nullptr, bool rgb = false) {
     std::string bytes;
-    PngIndexedWriter writer([&bytes](const unsigned char *data, std::size_t length) {
+    PngRunWriter writer([&bytes](const unsigned char *data, std::size_t length) {
         bytes.append(reinterpret_cast<const char *>(data), length);
         return true;
     });
-    bool ok = writer.start(w, h, palette, period);
-    std::vector<unsigned char> row(w);
+    bool ok = writer.start(w, h, rgb ? std::vector<uint32_t>() : palette, period);
+    std::vector<unsigned char> row(std::size_t(w) * (rgb ? 3 : 1));
     for (unsigned y = 0; ok && y < h; ++y) {
         for (unsigned x = 0; x < w; ++x)
-            row[x] = index(x, y);
+            if (rgb) {
+                const uint32_t c = palette[index(x, y)];
+                row[x * 3] = uint8_t(c >> 16);
+                row[x * 3 + 1] = uint8_t(c >> 8);
+                row[x * 3 + 2] = uint8_t(c);
+            } else {
+                row[x] = index(x, y);
+            }
         ok = writer.row(row.data());
     }
     ok = ok && writer.finish();
@@ -72,7 +101,7 @@ std::vector<uint32_t> colours(unsigned n) {
 
 } // namespace
 
-TEST(PngIndexed, EveryPixelReadsBackAsItsPaletteColour) {
+TEST(PngRuns, EveryPixelReadsBackAsItsPaletteColour) {
     std::mt19937 random(7);
     std::vector<unsigned char> noise(300 * 40);
     for (unsigned char &v : noise)
@@ -91,6 +120,7 @@ TEST(PngIndexed, EveryPixelReadsBackAsItsPaletteColour) {
         const char *name;
         unsigned w, h, colours, period;
         Pixels index;
+        bool rgb = false;
     };
     const Case cases[] = {
         {"one pixel", 1, 1, 1, 0, [](unsigned, unsigned) { return uint8_t(0); }},
@@ -106,13 +136,21 @@ TEST(PngIndexed, EveryPixelReadsBackAsItsPaletteColour) {
         {"the board, without", 3001, 60, 7, 0, board},
         {"the board, a period that does not fit", 2500, 33, 7, 24, board},
         {"repeats beyond the period's reach", 40000, 3, 7, 40000, board},
+        {"the board in RGB", 3001, 60, 7, 8, board, true},
+        {"noise in RGB", 300, 40, 256, 0,
+         [&noise](unsigned x, unsigned y) { return noise[y * 300 + x]; }, true},
+        {"one RGB pixel", 1, 2, 1, 0, [](unsigned, unsigned) { return uint8_t(0); }, true},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         const std::vector<uint32_t> palette = colours(c.colours);
         std::string error;
-        const std::string bytes = encode(c.w, c.h, palette, c.period, c.index, &error);
+        const std::string bytes = encode(c.w, c.h, palette, c.period, c.index, &error, c.rgb);
         ASSERT_FALSE(bytes.empty()) << error;
+        EXPECT_EQ(bytes.substr(0, 8), "\x89PNG\r\n\x1a\n");
+        const std::string types = chunkTypes(bytes);
+        EXPECT_EQ(types.rfind(c.rgb ? "IHDR IDAT" : "IHDR PLTE IDAT", 0), 0u) << types;
+        EXPECT_EQ(types.substr(types.size() - 9), "IDAT IEND");
         const Decoded d = decode(bytes);
         ASSERT_TRUE(d.ok) << d.error;
         ASSERT_EQ(d.width, c.w);
@@ -129,7 +167,7 @@ TEST(PngIndexed, EveryPixelReadsBackAsItsPaletteColour) {
     }
 }
 
-TEST(PngIndexed, RepeatedRowsCostLittle) {
+TEST(PngRuns, RepeatedRowsCostLittle) {
     // 300 rows of 100,000 pixels, all alike but the first: a few hundred bytes a row.
     const std::string bytes = encode(100000, 300, colours(4), 8, [](unsigned x, unsigned y) {
         return uint8_t(y == 0 ? 0 : x % 8 == 0 ? 1 : 2);
@@ -140,12 +178,11 @@ TEST(PngIndexed, RepeatedRowsCostLittle) {
     EXPECT_TRUE(d.ok) << d.error;
 }
 
-TEST(PngIndexed, RefusesWhatItCannotWrite) {
+TEST(PngRuns, RefusesWhatItCannotWrite) {
     const auto zero = [](unsigned, unsigned) { return uint8_t(0); };
     std::string error;
-    EXPECT_TRUE(encode(3, 2, {}, 0, zero, &error).empty());
-    EXPECT_EQ(error, "a palette holds 1 to 256 colours");
     EXPECT_TRUE(encode(3, 2, colours(257), 0, zero, &error).empty());
+    EXPECT_EQ(error, "a palette holds at most 256 colours");
     EXPECT_TRUE(encode(0, 2, colours(2), 0, zero, &error).empty());
     EXPECT_EQ(error, "the picture has no pixels or too many");
     EXPECT_TRUE(encode(
@@ -154,19 +191,25 @@ TEST(PngIndexed, RefusesWhatItCannotWrite) {
     EXPECT_EQ(error, "a pixel's index lies outside the palette");
 
     std::string bytes;
-    PngIndexedWriter rows([&bytes](const unsigned char *data, std::size_t length) {
+    PngRunWriter rows([&bytes](const unsigned char *data, std::size_t length) {
         bytes.append(reinterpret_cast<const char *>(data), length);
         return true;
     });
     const unsigned char row[2] = {0, 0};
     EXPECT_FALSE(rows.row(row));
     ASSERT_TRUE(rows.start(2, 1, colours(1)));
-    EXPECT_FALSE(rows.finish());
-    EXPECT_EQ(rows.error(), "the picture's rows were not all written");
+    EXPECT_FALSE(rows.repeatRow());
+    EXPECT_EQ(rows.error(), "the first row has no row above");
+    EXPECT_FALSE(rows.row(row)); // a misuse ends the writing
+    PngRunWriter early([](const unsigned char *, std::size_t) { return true; });
+    ASSERT_TRUE(early.start(2, 2, colours(1)));
+    ASSERT_TRUE(early.row(row));
+    EXPECT_FALSE(early.finish());
+    EXPECT_EQ(early.error(), "the picture's rows were not all written");
 
     // A sink that refuses: the writer says so and stops.
     int calls = 0;
-    PngIndexedWriter refused([&calls](const unsigned char *, std::size_t) { return ++calls < 4; });
+    PngRunWriter refused([&calls](const unsigned char *, std::size_t) { return ++calls < 4; });
     EXPECT_FALSE(refused.start(2, 1, colours(1)));
     EXPECT_EQ(refused.error(), "write failed");
     EXPECT_FALSE(refused.row(row));
