@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace tw {
 
@@ -107,7 +108,7 @@ ExportResult writeBoardPng(const ScoreModel &model, const BoardView &view, Expor
             const uint16_t *row = pixels.data() + std::size_t(y) * width;
             const uint16_t *last = y > 0 ? row - width : above.data();
             bool written;
-            if (y0 + y > 0 && std::equal(row, row + width, last)) {
+            if (y0 + y > 0 && std::memcmp(row, last, width * sizeof *row) == 0) {
                 written = writer.repeatRow();
             } else {
                 if (indexed)

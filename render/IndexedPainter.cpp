@@ -65,7 +65,14 @@ uint16_t IndexedPainter::indexOf(uint32_t rgb) {
 
 uint16_t IndexedPainter::colourIndex() {
     if (!resolved_) {
-        index_ = indexOf(rgbOf(colour_));
+        Recent &r = recent_[(colour_ * 2654435761u) >> 26];
+        if (!r.known || r.colour != colour_) {
+            const uint16_t index = indexOf(rgbOf(colour_));
+            if (overflowed_ || changed_)
+                return index; // not kept: that index is no colour's
+            r = {colour_, index, true};
+        }
+        index_ = r.index;
         resolved_ = true;
     }
     return index_;

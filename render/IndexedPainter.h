@@ -70,6 +70,13 @@ private:
     int font_ = 0, fontSize_ = 14;
     std::vector<uint32_t> palette_;
     std::unordered_map<uint32_t, uint16_t> indexes_;
+    // The indexes of colour numbers met lately (the board's notes change colour often).
+    struct Recent {
+        TapeColour colour = 0;
+        uint16_t index = 0;
+        bool known = false;
+    };
+    Recent recent_[64];
     bool frozen_ = false, overflowed_ = false, changed_ = false;
     std::vector<std::pair<int, int>> cairoRows_;
     // Texts measured in the painter's font (the board draws the same numbers strip by strip).

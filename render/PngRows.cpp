@@ -232,7 +232,9 @@ struct PngRunWriter::Coder {
     Code period;                         // of the period's distance
     unsigned periodBytes = 0;            // 0 for none
     std::vector<unsigned char> previous; // the row above
-    std::vector<unsigned char> out;      // deflated bytes waiting for their IDAT chunk
+    std::vector<unsigned char> out;      // deflated bytes waiting for their IDAT chunk: used
+    std::size_t used = 0;
+    const FixedCodes &codes = fixedCodes();
     uint64_t bits = 0;
     unsigned count = 0;
     uint32_t adlerA = 1, adlerB = 0;
@@ -242,16 +244,22 @@ struct PngRunWriter::Coder {
         bits |= uint64_t(c.bits) << count;
         count += c.count;
         if (count >= 32) {
-            const std::size_t at = out.size();
-            out.resize(at + 4);
+            if (used + 4 > out.size())
+                out.resize(std::max<std::size_t>(out.size() * 2, idatSize * 2));
             for (int i = 0; i < 4; ++i, bits >>= 8)
-                out[at + std::size_t(i)] = uint8_t(bits);
+                out[used++] = uint8_t(bits);
             count -= 32;
         }
     }
-    void literal(unsigned char byte) { put(fixedCodes().literal[byte]); }
+    void append(const unsigned char *p, std::size_t n) {
+        if (used + n > out.size())
+            out.resize(std::max<std::size_t>(out.size() * 2, used + n));
+        std::memcpy(out.data() + used, p, n);
+        used += n;
+    }
+    void literal(unsigned char byte) { put(codes.literal[byte]); }
     void match(unsigned length, Code distance) {
-        put(fixedCodes().length[length]);
+        put(codes.length[length]);
         put(distance);
     }
     // n more bytes equal to the last one.
@@ -275,7 +283,8 @@ struct PngRunWriter::Coder {
     }
     void byteAligned() {
         while (count > 0) {
-            out.push_back(uint8_t(bits));
+            const unsigned char byte = uint8_t(bits);
+            append(&byte, 1);
             bits >>= 8;
             count = count > 8 ? count - 8 : 0;
         }
@@ -310,11 +319,11 @@ bool PngRunWriter::chunk(const char *type, const unsigned char *data, std::size_
 }
 
 bool PngRunWriter::flushData(bool all) {
-    std::vector<unsigned char> &out = coder_->out;
-    if (out.empty() || (!all && out.size() < idatSize))
+    Coder &c = *coder_;
+    if (c.used == 0 || (!all && c.used < idatSize))
         return true;
-    const bool written = chunk("IDAT", out.data(), out.size());
-    out.clear();
+    const bool written = chunk("IDAT", c.out.data(), c.used);
+    c.used = 0;
     return written;
 }
 
@@ -339,7 +348,7 @@ bool PngRunWriter::start(unsigned width, unsigned height, const std::vector<uint
         c.period = distanceCode(c.periodBytes);
     }
     c.previous.resize(c.bytes);
-    c.out.reserve(idatSize + 4096);
+    c.out.resize(idatSize * 2);
 
     static const unsigned char signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     if (!sink_(signature, sizeof signature))
@@ -360,8 +369,8 @@ bool PngRunWriter::start(unsigned width, unsigned height, const std::vector<uint
         return false;
     // The zlib header (deflate, a 32 KiB window, the fastest level) and the one block's header:
     // the last block, fixed codes.
-    c.out.push_back(0x78);
-    c.out.push_back(0x01);
+    static const unsigned char zlibHeader[2] = {0x78, 0x01};
+    c.append(zlibHeader, 2);
     c.put({1 | (1 << 1), 3});
     return true;
 }
@@ -431,11 +440,11 @@ bool PngRunWriter::finish() {
     Coder &c = *coder_;
     if (c.rowsDone != c.height)
         return fail("the picture's rows were not all written");
-    c.put(fixedCodes().endOfBlock);
+    c.put(c.codes.endOfBlock);
     c.byteAligned();
     unsigned char adler[4];
     putBigEndian(adler, (c.adlerB << 16) | c.adlerA);
-    c.out.insert(c.out.end(), adler, adler + 4);
+    c.append(adler, 4);
     c.done = true;
     if (!flushData(true) || !chunk("IEND", nullptr, 0))
         return false;
