@@ -7,6 +7,8 @@
 #include <array>
 #include <csetjmp>
 #include <cstring>
+#include <functional>
+#include <queue>
 #include <utility>
 
 namespace tw {
@@ -122,13 +124,13 @@ bool PngRowWriter::finish() {
 
 } // namespace tw
 
-// The run writer's own deflate coder: one block of the fixed codes, literals and matches at
-// the distances given.
+// The run writer's own deflate coder: literals and matches at the distances given, gathered
+// into blocks with Huffman codes made for each.
 namespace tw {
 
 namespace {
 
-// A code of the fixed set as it goes out: bits in the order written, and their number.
+// Bits as they go out, the first in the lowest bit, and their number.
 struct Code {
     uint32_t bits = 0;
     unsigned count = 0;
@@ -141,58 +143,115 @@ uint32_t reversed(uint32_t code, unsigned count) {
     return r;
 }
 
-// The fixed literal and length codes (symbols 0..287), Huffman bits first in the stream.
-Code literalCode(unsigned symbol) {
-    if (symbol < 144)
-        return {reversed(0x30 + symbol, 8), 8};
-    if (symbol < 256)
-        return {reversed(0x190 + symbol - 144, 9), 9};
-    if (symbol < 280)
-        return {reversed(symbol - 256, 7), 7};
-    return {reversed(0xC0 + symbol - 280, 8), 8};
-}
-
-struct FixedCodes {
-    std::array<Code, 256> literal;
-    std::array<Code, 259> length; // for lengths 3..258, their extra bits included
-    Code endOfBlock;
+// A length or a distance as deflate's symbol and its extra bits.
+struct Symbol {
+    uint16_t symbol = 0;
+    uint16_t extra = 0;
+    unsigned extraBits = 0;
 };
 
-const FixedCodes &fixedCodes() {
-    static const FixedCodes codes = [] {
-        static const unsigned base[29] = {3,  4,  5,  6,   7,   8,   9,   10,  11, 13,
-                                          15, 17, 19, 23,  27,  31,  35,  43,  51, 59,
-                                          67, 83, 99, 115, 131, 163, 195, 227, 258};
-        static const unsigned extra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
-                                           2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-        FixedCodes c;
-        for (unsigned s = 0; s < 256; ++s)
-            c.literal[s] = literalCode(s);
-        c.endOfBlock = literalCode(256);
+constexpr unsigned lengthBase[29] = {3,  4,  5,  6,   7,   8,   9,   10,  11, 13,
+                                     15, 17, 19, 23,  27,  31,  35,  43,  51, 59,
+                                     67, 83, 99, 115, 131, 163, 195, 227, 258};
+constexpr unsigned lengthExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                                      2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+constexpr unsigned distanceBase[30] = {
+    1,   2,   3,   4,   5,   7,    9,    13,   17,   25,   33,   49,   65,    97,    129,
+    193, 257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+
+// Lengths 3..258 as symbols 257..285.
+const std::array<Symbol, 259> &lengthSymbols() {
+    static const std::array<Symbol, 259> table = [] {
+        std::array<Symbol, 259> t{};
         for (unsigned length = 3; length <= 258; ++length) {
             unsigned i = 28;
             if (length < 258)
-                for (i = 27; base[i] > length; --i) {
+                for (i = 27; lengthBase[i] > length; --i) {
                 }
-            const Code symbol = literalCode(257 + i);
-            c.length[length] = {symbol.bits | ((length - base[i]) << symbol.count),
-                                symbol.count + extra[i]};
+            t[length] = {uint16_t(257 + i), uint16_t(length - lengthBase[i]), lengthExtra[i]};
         }
-        return c;
+        return t;
     }();
-    return codes;
+    return table;
 }
 
-// The fixed code of a distance of 1..32768, its extra bits included.
-Code distanceCode(unsigned distance) {
-    static const unsigned base[30] = {
-        1,   2,   3,   4,   5,   7,    9,    13,   17,   25,   33,   49,   65,    97,    129,
-        193, 257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+// A distance of 1..32768 as a symbol 0..29.
+Symbol distanceSymbol(unsigned distance) {
     unsigned i = 29;
-    while (base[i] > distance)
+    while (distanceBase[i] > distance)
         --i;
-    const unsigned extra = i < 4 ? 0 : i / 2 - 1;
-    return {reversed(i, 5) | ((distance - base[i]) << 5), 5 + extra};
+    return {uint16_t(i), uint16_t(distance - distanceBase[i]), i < 4 ? 0 : i / 2 - 1};
+}
+
+// The lengths of a Huffman code for symbols of these frequencies, none longer than `limit`:
+// 0 for a symbol never used; two symbols at least are coded, as inflaters expect.
+std::vector<uint8_t> codeLengths(std::vector<uint32_t> freq, unsigned limit) {
+    unsigned used = 0;
+    for (uint32_t f : freq)
+        used += f > 0;
+    for (std::size_t i = 0; used < 2 && i < freq.size(); ++i)
+        if (freq[i] == 0) {
+            freq[i] = 1;
+            ++used;
+        }
+    std::vector<uint8_t> lengths(freq.size(), 0);
+    for (;;) {
+        // Huffman's tree: the two rarest merged until one is left; a symbol's length is the
+        // depth of its leaf.
+        std::vector<int> parent;
+        std::vector<int> leaf(freq.size(), -1);
+        using Entry = std::pair<uint64_t, int>;
+        std::priority_queue<Entry, std::vector<Entry>, std::greater<Entry>> queue;
+        for (std::size_t i = 0; i < freq.size(); ++i)
+            if (freq[i] > 0) {
+                leaf[i] = int(parent.size());
+                queue.push({freq[i], int(parent.size())});
+                parent.push_back(-1);
+            }
+        while (queue.size() > 1) {
+            const Entry a = queue.top();
+            queue.pop();
+            const Entry b = queue.top();
+            queue.pop();
+            const int node = int(parent.size());
+            parent.push_back(-1);
+            parent[std::size_t(a.second)] = node;
+            parent[std::size_t(b.second)] = node;
+            queue.push({a.first + b.first, node});
+        }
+        unsigned longest = 0;
+        for (std::size_t i = 0; i < freq.size(); ++i) {
+            unsigned depth = 0;
+            for (int n = leaf[i]; n >= 0 && parent[std::size_t(n)] >= 0; n = parent[std::size_t(n)])
+                ++depth;
+            lengths[i] = uint8_t(leaf[i] >= 0 ? depth : 0);
+            longest = std::max(longest, depth);
+        }
+        if (longest <= limit)
+            return lengths;
+        // Too deep: flatter frequencies until it fits (all alike give a balanced tree).
+        for (uint32_t &f : freq)
+            if (f > 0)
+                f = (f + 1) / 2;
+    }
+}
+
+// The canonical codes of these lengths, bits in the order written.
+std::vector<Code> canonicalCodes(const std::vector<uint8_t> &lengths) {
+    unsigned count[16] = {}, next[16] = {};
+    for (uint8_t l : lengths)
+        ++count[l];
+    count[0] = 0;
+    unsigned code = 0;
+    for (unsigned bits = 1; bits < 16; ++bits) {
+        code = (code + count[bits - 1]) << 1;
+        next[bits] = code;
+    }
+    std::vector<Code> codes(lengths.size());
+    for (std::size_t i = 0; i < lengths.size(); ++i)
+        if (lengths[i] > 0)
+            codes[i] = {reversed(next[lengths[i]]++, lengths[i]), lengths[i]};
+    return codes;
 }
 
 constexpr uint32_t adlerBase = 65521;
@@ -224,17 +283,20 @@ void putBigEndian(unsigned char *to, uint32_t value) {
 } // namespace
 
 struct PngRunWriter::Coder {
+    // What a block holds until it is written: a byte, or a match (top bit set) of a length
+    // (bits 16..24) and a distance (bits 0..15).
+    static constexpr uint32_t matchToken = 0x80000000u;
+    static constexpr std::size_t blockTokens = std::size_t(1) << 16;
+
     unsigned width = 0, height = 0, rowsDone = 0;
     unsigned palette = 0;  // colours; 0 for RGB pixels
     std::size_t bytes = 0; // of a row
-    Code pixel;            // of the distance of one pixel
     unsigned pixelBytes = 1;
-    Code period;                         // of the period's distance
     unsigned periodBytes = 0;            // 0 for none
     std::vector<unsigned char> previous; // the row above
-    std::vector<unsigned char> out;      // deflated bytes waiting for their IDAT chunk: used
+    std::vector<uint32_t> tokens;
+    std::vector<unsigned char> out; // deflated bytes waiting for their IDAT chunk: used
     std::size_t used = 0;
-    const FixedCodes &codes = fixedCodes();
     uint64_t bits = 0;
     unsigned count = 0;
     uint32_t adlerA = 1, adlerB = 0;
@@ -257,22 +319,27 @@ struct PngRunWriter::Coder {
         std::memcpy(out.data() + used, p, n);
         used += n;
     }
-    void literal(unsigned char byte) { put(codes.literal[byte]); }
-    void match(unsigned length, Code distance) {
-        put(codes.length[length]);
-        put(distance);
+    void token(uint32_t t) {
+        tokens.push_back(t);
+        if (tokens.size() == blockTokens)
+            block(false);
+    }
+    void literal(unsigned char byte) { token(byte); }
+    void match(unsigned length, unsigned distance) {
+        token(matchToken | uint32_t(length) << 16 | distance);
     }
     // n more bytes equal to the last one.
     void run(std::size_t n, unsigned char byte) {
-        static const Code one = distanceCode(1);
         for (; n >= 258; n -= 258)
-            match(258, one);
+            match(258, 1);
         if (n >= 3)
-            match(unsigned(n), one);
+            match(unsigned(n), 1);
         else
             for (; n > 0; --n)
                 literal(byte);
     }
+    // The tokens gathered as one block with codes made for them.
+    void block(bool last);
     void adlerZeros(std::size_t n) {
         adlerB = uint32_t((adlerB + uint64_t(n % adlerBase) * adlerA) % adlerBase);
     }
@@ -291,6 +358,107 @@ struct PngRunWriter::Coder {
         bits = 0;
     }
 };
+
+void PngRunWriter::Coder::block(bool last) {
+    const std::array<Symbol, 259> &lengths = lengthSymbols();
+    // The few distances of a picture, looked up once each.
+    unsigned lastDistance = 0;
+    Symbol distance;
+    const auto distanceOf = [&](uint32_t t) {
+        const unsigned d = t & 0xFFFF;
+        if (d != lastDistance) {
+            lastDistance = d;
+            distance = distanceSymbol(d);
+        }
+        return distance;
+    };
+    std::vector<uint32_t> literalFreq(286, 0), distanceFreq(30, 0);
+    for (uint32_t t : tokens)
+        if (t & matchToken) {
+            ++literalFreq[lengths[(t >> 16) & 0x1FF].symbol];
+            ++distanceFreq[distanceOf(t).symbol];
+        } else {
+            ++literalFreq[t];
+        }
+    literalFreq[256] = 1;
+    const std::vector<uint8_t> literalLengths = codeLengths(literalFreq, 15);
+    const std::vector<uint8_t> distanceLengths = codeLengths(distanceFreq, 15);
+    std::size_t literals = 286, distances = 30;
+    while (literals > 257 && literalLengths[literals - 1] == 0)
+        --literals;
+    while (distances > 1 && distanceLengths[distances - 1] == 0)
+        --distances;
+
+    // The code lengths, one after the other, as runs: 16 repeats the last 3..6 times, 17 and
+    // 18 are 3..10 and 11..138 zeros.
+    std::vector<uint8_t> all(literalLengths.begin(), literalLengths.begin() + long(literals));
+    all.insert(all.end(), distanceLengths.begin(), distanceLengths.begin() + long(distances));
+    std::vector<std::pair<uint8_t, uint8_t>> runs; // symbol, extra
+    for (std::size_t i = 0; i < all.size();) {
+        const uint8_t l = all[i];
+        std::size_t n = 1;
+        while (i + n < all.size() && all[i + n] == l)
+            ++n;
+        i += n;
+        if (l == 0) {
+            for (; n >= 11; n -= std::min<std::size_t>(n, 138))
+                runs.emplace_back(18, uint8_t(std::min<std::size_t>(n, 138) - 11));
+            if (n >= 3) {
+                runs.emplace_back(17, uint8_t(n - 3));
+                n = 0;
+            }
+        } else {
+            runs.emplace_back(l, 0);
+            --n;
+            for (; n >= 3; n -= std::min<std::size_t>(n, 6))
+                runs.emplace_back(16, uint8_t(std::min<std::size_t>(n, 6) - 3));
+        }
+        for (; n > 0; --n)
+            runs.emplace_back(l, 0);
+    }
+    std::vector<uint32_t> runFreq(19, 0);
+    for (const auto &r : runs)
+        ++runFreq[r.first];
+    const std::vector<uint8_t> runLengths = codeLengths(runFreq, 7);
+    const std::vector<Code> runCodes = canonicalCodes(runLengths);
+    static const unsigned order[19] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
+                                       11, 4,  12, 3, 13, 2, 14, 1, 15};
+    unsigned runCount = 19;
+    while (runCount > 4 && runLengths[order[runCount - 1]] == 0)
+        --runCount;
+
+    put({last ? 1u : 0u, 1});
+    put({2, 2}); // Huffman codes of the block's own
+    put({uint32_t(literals - 257), 5});
+    put({uint32_t(distances - 1), 5});
+    put({runCount - 4, 4});
+    for (unsigned i = 0; i < runCount; ++i)
+        put({runLengths[order[i]], 3});
+    static const unsigned runExtra[19] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 3, 7};
+    for (const auto &r : runs) {
+        put(runCodes[r.first]);
+        if (runExtra[r.first] > 0)
+            put({r.second, runExtra[r.first]});
+    }
+
+    const std::vector<Code> literalCodes = canonicalCodes(literalLengths);
+    const std::vector<Code> distanceCodes = canonicalCodes(distanceLengths);
+    for (uint32_t t : tokens)
+        if (t & matchToken) {
+            const Symbol &l = lengths[(t >> 16) & 0x1FF];
+            put(literalCodes[l.symbol]);
+            if (l.extraBits > 0)
+                put({l.extra, l.extraBits});
+            const Symbol d = distanceOf(t);
+            put(distanceCodes[d.symbol]);
+            if (d.extraBits > 0)
+                put({d.extra, d.extraBits});
+        } else {
+            put(literalCodes[t]);
+        }
+    put(literalCodes[256]);
+    tokens.clear();
+}
 
 PngRunWriter::PngRunWriter(Sink sink) : sink_(std::move(sink)) {}
 
@@ -341,14 +509,12 @@ bool PngRunWriter::start(unsigned width, unsigned height, const std::vector<uint
     c.height = height;
     c.palette = unsigned(palette.size());
     c.pixelBytes = palette.empty() ? 3 : 1;
-    c.pixel = distanceCode(c.pixelBytes);
     c.bytes = std::size_t(width) * c.pixelBytes;
-    if (period > 1 && std::size_t(period) * c.pixelBytes <= 32768) {
+    if (period > 1 && std::size_t(period) * c.pixelBytes <= 32768)
         c.periodBytes = period * c.pixelBytes;
-        c.period = distanceCode(c.periodBytes);
-    }
     c.previous.resize(c.bytes);
     c.out.resize(idatSize * 2);
+    c.tokens.reserve(Coder::blockTokens);
 
     static const unsigned char signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     if (!sink_(signature, sizeof signature))
@@ -367,11 +533,9 @@ bool PngRunWriter::start(unsigned width, unsigned height, const std::vector<uint
     if (!chunk("IHDR", ihdr, sizeof ihdr) ||
         (!palette.empty() && !chunk("PLTE", plte.data(), plte.size())))
         return false;
-    // The zlib header (deflate, a 32 KiB window, the fastest level) and the one block's header:
-    // the last block, fixed codes.
+    // The zlib header: deflate, a 32 KiB window, the fastest level.
     static const unsigned char zlibHeader[2] = {0x78, 0x01};
     c.append(zlibHeader, 2);
-    c.put({1 | (1 << 1), 3});
     return true;
 }
 
@@ -420,10 +584,10 @@ bool PngRunWriter::row(const unsigned char *pixels) {
                                    ? repeated(pixels, i, most, c.periodBytes)
                                    : 0;
         if (same >= 3 && same >= again) {
-            c.match(same, c.pixel);
+            c.match(same, c.pixelBytes);
             i += same;
         } else if (again >= 3) {
-            c.match(again, c.period);
+            c.match(again, c.periodBytes);
             i += again;
         } else {
             c.literal(pixels[i++]);
@@ -440,7 +604,7 @@ bool PngRunWriter::finish() {
     Coder &c = *coder_;
     if (c.rowsDone != c.height)
         return fail("the picture's rows were not all written");
-    c.put(c.codes.endOfBlock);
+    c.block(true);
     c.byteAligned();
     unsigned char adler[4];
     putBigEndian(adler, (c.adlerB << 16) | c.adlerA);
