@@ -46,9 +46,14 @@ std::optional<PaintBounds> IndexedPainter::bounds() const {
 }
 
 uint16_t IndexedPainter::indexOf(uint32_t rgb) {
+    RecentRgb &recent = recentRgb_[(rgb * 2654435761u) >> 22];
+    if (recent.known && recent.rgb == rgb)
+        return recent.index;
     const auto found = indexes_.find(rgb);
-    if (found != indexes_.end())
+    if (found != indexes_.end()) {
+        recent = {rgb, found->second, true};
         return found->second;
+    }
     if (frozen_) {
         changed_ = true;
         return 0;
@@ -168,17 +173,14 @@ template <typename Draw> void IndexedPainter::throughCairo(Box box, const Draw &
     setCairoColour(cr_, colour_);
     draw(cr_);
     cairo_surface_flush(patch_);
-    uint32_t lastRgb = palette_[from[0]];
-    uint16_t lastIndex = from[0];
+    // Only the pixels the drawing changed are looked up.
     for (int y = 0; y < h; ++y) {
         const auto *back = reinterpret_cast<const uint32_t *>(data + std::ptrdiff_t(y) * stride);
+        uint16_t *row = from + std::size_t(y) * W;
         for (int x = 0; x < w; ++x) {
             const uint32_t rgb = back[x] & 0xFFFFFFu;
-            if (rgb != lastRgb) {
-                lastRgb = rgb;
-                lastIndex = indexOf(rgb);
-            }
-            from[std::size_t(y) * W + std::size_t(x)] = lastIndex;
+            if (rgb != palette_[row[x]])
+                row[x] = indexOf(rgb);
         }
     }
 }

@@ -77,6 +77,13 @@ private:
         bool known = false;
     };
     Recent recent_[64];
+    // The indexes of colours met lately (the edges of text).
+    struct RecentRgb {
+        uint32_t rgb = 0;
+        uint16_t index = 0;
+        bool known = false;
+    };
+    RecentRgb recentRgb_[1024];
     bool frozen_ = false, overflowed_ = false, changed_ = false;
     std::vector<std::pair<int, int>> cairoRows_;
     // Texts measured in the painter's font (the board draws the same numbers strip by strip).
