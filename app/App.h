@@ -187,6 +187,8 @@ private:
     static constexpr double settingsDelaySeconds = 2.0;
     void settingsTouched();
     static void settingsTimer(void *app);
+    void reportSettingsWrite(const SafeFileStatus &status);
+    bool settingsWriteFailed = false;
 
     Flt_ScoreTape *tape = nullptr;
     Flt_Menubar *menubar = nullptr;
