@@ -81,7 +81,7 @@ ExportResult writeBoardPng(const ScoreModel &model, const BoardView &view, Expor
             }
     }
     if (painter.overflowed())
-        return {errExportDrawing, "the picture has more colours than a PNG can hold"};
+        return {errExportDrawing, "drawing failed: the picture has more than 65536 colours"};
     painter.freezePalette();
     const std::vector<uint32_t> &colours = painter.palette();
     const bool indexed = colours.size() <= 256;

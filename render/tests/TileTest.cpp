@@ -4,9 +4,12 @@
 
 #include "ExportSupport.h"
 
+#include "notes/NoteSets.h"
 #include "render/CairoPainter.h"
 #include "render/ExportFile.h"
 #include "render/ExportParts.h"
+#include "render/IndexedPainter.h"
+#include "render/Palette.h"
 
 #include <cairo.h>
 
@@ -151,5 +154,62 @@ TEST(BoardPng, PixelsAreThoseCairoDrawsOnTheWholeBoard) {
                                   << pixel(png.get(), x, y) << " instead of "
                                   << pixel(whole.get(), x, y);
         EXPECT_EQ(wrong, 0);
+    }
+}
+
+TEST(IndexedPainter, StripsGiveCairosPixelsForEveryKindOfDrawing) {
+    // Text in two fonts and colours across the edges of strips, slanted lines, and fills over
+    // them: drawn strip by strip into indexes, the pixels are those Cairo draws whole.
+    const int w = 120, h = 50;
+    const auto paint = [](Painter &p) {
+        p.setColour(paletteWhite);
+        p.fillRect(0, 0, w, h);
+        p.setColour(paletteLight2);
+        for (int x = 0; x < w; x += 8)
+            p.line(x, 0, x, h - 1);
+        p.setColour(paletteBlack);
+        p.setFont(0, 10);
+        p.text("128", 3, 9);
+        p.setColour(paletteRed);
+        p.text("4096", 40, 20);
+        p.setFont(1, 17);
+        p.setColour(tapeRgb(20, 120, 40));
+        p.text("Wg", 70, 40);
+        p.setColour(paletteBlue);
+        p.line(2, 48, 110, 25);
+        p.line(100, 2, 60, 47);
+        p.setColour(paletteMagenta);
+        p.fillRect(50, 18, 12, 9);
+    };
+    Surface whole(cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h), cairo_surface_destroy);
+    cairo_t *cr = cairo_create(whole.get());
+    {
+        CairoPainter cairoPainter(cr);
+        paint(cairoPainter);
+    }
+    cairo_destroy(cr);
+    cairo_surface_flush(whole.get());
+
+    for (const int stripRows : {1, 7, h}) {
+        SCOPED_TRACE(testing::Message() << "strips of " << stripRows << " rows");
+        IndexedPainter indexed(w, h);
+        paint(indexed); // the survey
+        std::vector<uint16_t> pixels(std::size_t(w) * std::size_t(stripRows));
+        int wrong = 0;
+        for (int y0 = 0; y0 < h; y0 += stripRows) {
+            const int rows = std::min(stripRows, h - y0);
+            indexed.setStrip(y0, rows, pixels.data());
+            paint(indexed);
+            for (int y = 0; y < rows; ++y)
+                for (int x = 0; x < w; ++x)
+                    if (indexed.palette()[pixels[std::size_t(y * w + x)]] !=
+                            pixel(whole.get(), x, y0 + y) &&
+                        wrong++ < 5)
+                        ADD_FAILURE() << "pixel " << x << ", " << y0 + y;
+        }
+        EXPECT_EQ(wrong, 0);
+        EXPECT_FALSE(indexed.overflowed());
+        // The rows found by the survey hold every pixel drawn by Cairo.
+        EXPECT_FALSE(indexed.rowsDrawnByCairo().empty());
     }
 }
