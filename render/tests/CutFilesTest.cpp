@@ -253,3 +253,76 @@ TEST(CutFiles, SummaryFollowsTheOptions) {
         EXPECT_EQ(summary.empty(), *c.summary == '\0');
     }
 }
+
+namespace {
+
+// FNV-1a of a file's bytes.
+uint64_t fnv1a(const std::string &bytes) {
+    uint64_t h = 1469598103934665603ull;
+    for (unsigned char c : bytes)
+        h = (h ^ c) * 1099511628211ull;
+    return h;
+}
+
+// Many notes on every tick over the tracks and beyond them (unplayable ones), of several
+// lengths and channels: holes too close, holes a seam cannot avoid, and ties in cutting order.
+std::vector<TapeNote> denseMelody(unsigned count) {
+    std::vector<TapeNote> notes;
+    for (unsigned i = 0; i < count; ++i)
+        notes.push_back(tn(44 + (i * 7) % 38, i / 5, 1 + i % 9, i % 3));
+    return notes;
+}
+
+} // namespace
+
+// The cut files keep their bytes for the same melody, whatever way they are made: strips in
+// pieces or whole, round holes and slots, from either end, with seams that must cross holes.
+TEST(CutFiles, SameBytesAsTheWholePlanGave) {
+    const struct {
+        const char *name;
+        std::vector<TapeNote> notes;
+        double bedMm;
+        bool slots, startRight;
+        unsigned hiddenChannel; // 16: none
+        uint64_t svg, dxf;      // the files' FNV-1a
+        const char *summary;
+    } cases[] = {
+        {"phrases in pieces", phrases(), 280, false, false, 16, 0x9c7bab8877baaf2aull,
+         0xf959f879cfe9ce51ull, "Strip 1.07 m: 6 pieces, 97 holes, 1 pair too close"},
+        {"phrases, slots from the right", phrases(), 200, true, true, 16, 0xbc96ed9776ae2b29ull,
+         0xacfed04defd7ecd3ull,
+         "Strip 1.07 m: 7 pieces, 97 holes, 1 pair too close, 1 hole in joins (punch through "
+         "once joined)"},
+        {"phrases in one piece", phrases(), 0, false, false, 16, 0x16ed453971d7f145ull,
+         0x138258996ee9c248ull, "Strip 1.07 m: 1 piece, 97 holes, 1 pair too close"},
+        {"dense in pieces", denseMelody(3000), 280, false, false, 16, 0x72ad235430fc8799ull,
+         0xcd54b4adbd708862ull,
+         "Strip 1.29 m: 6 pieces, 2368 holes, 624 pairs too close, 185 holes in joins (punch "
+         "through once joined)"},
+        {"dense, slots from the right", denseMelody(3000), 150, true, true, 2,
+         0x2786470e3970d87bull, 0xc1c89e2eaf47c804ull,
+         "Strip 1.28 m: 14 pieces, 1579 holes, 261 pairs too close, 362 holes in joins (punch "
+         "through once joined)"},
+        {"dense in one piece, slots", denseMelody(2000), 0, true, false, 1, 0x10b27072bcf1f7cfull,
+         0x2ac2aa181d8575a9ull, "Strip 0.89 m: 1 piece, 1052 holes, 69 pairs too close"},
+    };
+    TempDir dir;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        Melody melody(c.notes);
+        if (c.hiddenChannel < 16)
+            melody.setChannelMask((unsigned short)(0xFFFFu & ~(1u << c.hiddenChannel)));
+        for (ExportFormat format : {ExportFormat::cutSvg, ExportFormat::dxf}) {
+            ExportOptions o = boxOptions(format);
+            o.instrument.geometry->bedLengthMm = c.bedMm;
+            o.instrument.geometry->slots = c.slots;
+            o.instrument.geometry->startRight = c.startRight;
+            const std::string file = dir / (format == ExportFormat::dxf ? "s.dxf" : "s.svg");
+            const ExportResult r = exportTape(melody, o, file);
+            ASSERT_TRUE(r) << r.reason;
+            const uint64_t h = fnv1a(readFile(file));
+            EXPECT_EQ(h, format == ExportFormat::dxf ? c.dxf : c.svg);
+            EXPECT_EQ(stripSummary(melody, o), c.summary);
+        }
+    }
+}
