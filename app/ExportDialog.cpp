@@ -304,8 +304,14 @@ void openExportDialog(App &app) {
     };
     scaleWindow(dialog);
     dialog.show();
-    while (dialog.shown())
+    // Quitting the editor (its window hidden, after any question about unsaved changes) ends
+    // the window too: a running export is cancelled and its worker joined as the window goes,
+    // leaving neither the file nor a temporary.
+    while (dialog.shown() && app.shown())
         Fl::wait();
+    if (dialog.exporting())
+        dialog.cancel();
+    dialog.hide();
     open = false;
 }
 
