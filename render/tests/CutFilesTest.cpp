@@ -9,9 +9,11 @@
 #include "render/CutFiles.h"
 #include "testsupport/Python.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <sstream>
+#include <tuple>
 
 using namespace tw;
 
@@ -329,4 +331,50 @@ TEST(CutFiles, SameBytesAsTheWholePlanGave) {
             EXPECT_EQ(stripSummary(melody, o), c.summary);
         }
     }
+}
+
+// A piece's holes come in cutting order a few thousand notes at a time: the same order as all
+// of the piece's holes sorted at once, also where long slots reach back over many notes.
+TEST(CutFiles, CuttingOrderMadeInBatchesIsTheWholeOrder) {
+    std::vector<TapeNote> notes;
+    for (unsigned i = 0; i < 30000; ++i)
+        notes.push_back(tn(48 + (i * 11) % 30, i / 3, i % 997 == 0 ? 400 : 1 + i % 7));
+    Melody melody(notes);
+    for (const double bed : {0.0, 280.0})
+        for (const bool slots : {false, true})
+            for (const bool startRight : {false, true}) {
+                SCOPED_TRACE(testing::Message() << "bed " << bed << (slots ? " slots" : " holes")
+                                                << (startRight ? " from the right" : ""));
+                ExportInstrument instrument = boxOptions(ExportFormat::dxf).instrument;
+                instrument.geometry->bedLengthMm = bed;
+                instrument.geometry->slots = slots;
+                instrument.geometry->startRight = startRight;
+                CutPlan plan;
+                ASSERT_TRUE(planCut(melody, instrument, bed, false, plan));
+                const double column = 4 * plan.geometry.trackPitchMm;
+                std::size_t holes = 0;
+                for (unsigned p = 0; p < plan.pieces.size(); ++p) {
+                    std::vector<CutHole> all, cut;
+                    forEachHole(plan, p, [&](const CutHole &h) {
+                        all.push_back(h);
+                        return true;
+                    });
+                    forEachHoleInCuttingOrder(plan, p, [&](const CutHole &h) {
+                        cut.push_back(h);
+                        return true;
+                    });
+                    const auto key = [&](const CutHole &h) {
+                        const long long c = (long long)std::floor(h.x0Mm / column);
+                        return std::make_tuple(c, c % 2 == 0 ? h.yMm : -h.yMm, h.x0Mm, h.x1Mm,
+                                               h.note);
+                    };
+                    std::sort(all.begin(), all.end(),
+                              [&](const CutHole &a, const CutHole &b) { return key(a) < key(b); });
+                    ASSERT_EQ(cut.size(), all.size()) << "piece " << p;
+                    for (std::size_t i = 0; i < all.size(); ++i)
+                        ASSERT_EQ(cut[i].note, all[i].note) << "piece " << p << ", hole " << i;
+                    holes += all.size();
+                }
+                EXPECT_EQ(holes, plan.holes); // every hole on one piece
+            }
 }
