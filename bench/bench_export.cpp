@@ -52,7 +52,7 @@ struct Figures {
 };
 
 // The cutter files' instrument: the 50 rows of the melody as tracks 2 mm apart on a tape
-// 110 mm wide, 16 mm a second, pieces of at most 280 mm (a million notes make 230 of them).
+// 110 mm wide, 16 mm a second, pieces of at most 280 mm (a million notes make about 230).
 ExportInstrument cutInstrument() {
     ExportInstrument instrument;
     instrument.name = "Bench-50";

@@ -27,6 +27,7 @@ std::pair<std::size_t, std::size_t> notesStarting(const CutPlan &plan, double fr
     const std::vector<TapeNote> &notes = plan.model->notes();
     const TapeGeometry &g = plan.geometry;
     const double mmPerTick = g.mmPerSecond / plan.model->ticksPerFrame();
+    // Within the ticks a note may start at (32 bits) and one beyond either end.
     const auto tickAt = [&](double mm) {
         return std::clamp((mm - g.leadInMm) / mmPerTick, -1.0, 4294967296.0 + 1);
     };

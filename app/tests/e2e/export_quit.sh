@@ -5,7 +5,7 @@
 source "$(dirname "$0")/editor_lib.bash"
 
 M="$HOME/music"
-# 1,000,000 notes in chords of eight: a board PDF of some hundred pages, seconds of work.
+# 1,000,000 notes in chords of eight: a board PDF of many pages, seconds of work.
 "$PY" - "$M/long.mid" <<'PYEOF'
 import struct, sys
 events = bytearray(b"\x00\x90")
