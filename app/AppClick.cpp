@@ -27,10 +27,10 @@ void App::onScoreClick(unsigned tick, unsigned note, int state, bool push) {
         }
         {
             TapeNote n;
-            n.note = note;
+            n.note = noteFieldByte(note); // off the rows: beyond 127, and refused
             n.start = tick;
             n.length = newNoteLength;
-            n.channel = currentChannel;
+            n.channel = uint8_t(currentChannel);
             n.velocity = 127;
             // With snap a new note starts on the grid line at or before the click; a click on
             // the first tick of a note still removes it.

@@ -101,7 +101,7 @@ bool App::onScoreDrag(int event, const NoteDrag::Point &point, bool rightHalf, i
             return false;
         TapeNote note;
         note.length = newNoteLength;
-        note.channel = currentChannel;
+        note.channel = uint8_t(currentChannel); // 0..15
         note.velocity = 127;
         drag.press(tape->model(), mode, point, rightHalf, scaledSize(dragThreshold), note);
         dragPress = point;

@@ -45,11 +45,12 @@ std::vector<TapeNote> decodeNotes(const uint8_t *data, size_t size) {
     for (size_t at = 0; at + noteRecordSize <= size; at += noteRecordSize) {
         const uint8_t *record = data + at;
         TapeNote n;
-        n.note = getU32(record);
+        // A field beyond its range stays beyond it, and the paste refuses the note.
+        n.note = noteFieldByte(getU32(record));
         n.start = getU32(record + 4);
         n.length = getU32(record + 8);
-        n.channel = getU32(record + 12);
-        n.velocity = getU32(record + 16);
+        n.channel = noteFieldByte(getU32(record + 12));
+        n.velocity = noteFieldByte(getU32(record + 16));
         n.selected = record[20] != 0;
         notes.push_back(n);
     }

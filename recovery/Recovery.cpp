@@ -92,6 +92,14 @@ public:
         rest.remove_prefix(std::size_t(result.ptr - first));
         return true;
     }
+    // A number of at most `maximum` (below 256) into a one-byte field.
+    bool number(uint8_t &value, unsigned maximum) {
+        unsigned wide = 0;
+        if (!number(wide, maximum))
+            return false;
+        value = uint8_t(wide);
+        return true;
+    }
     bool bytes(std::size_t count, std::string &out) {
         if (rest.size() < count)
             return false;

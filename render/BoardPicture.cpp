@@ -21,8 +21,8 @@ bool pictureView(const ScoreModel &model, BoardView &view) {
         if (!model.isChannelShown(n) || n.note > 127)
             continue;
         any = true;
-        low = std::min(low, n.note);
-        high = std::max(high, n.note);
+        low = std::min<unsigned>(low, n.note);
+        high = std::max<unsigned>(high, n.note);
         end = std::max(end, uint64_t(n.start) + n.length);
     }
     view = BoardView();

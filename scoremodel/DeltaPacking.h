@@ -62,8 +62,10 @@ public:
     }
     // The difference that turns `a` into `b`.
     void change(const TapeNote &a, const TapeNote &b) {
-        put({b.note - a.note, b.start - a.start, b.length - a.length, b.channel - a.channel,
-             b.velocity - a.velocity, uint32_t(a.selected != b.selected)});
+        // Differences modulo 2^32; the reader adds them back modulo the width of each field.
+        put({uint32_t(b.note) - a.note, b.start - a.start, b.length - a.length,
+             uint32_t(b.channel) - a.channel, uint32_t(b.velocity) - a.velocity,
+             uint32_t(a.selected != b.selected)});
     }
     void finish() { flush(); }
 
@@ -107,12 +109,12 @@ public:
     TapeNote note() {
         const std::size_t i = next();
         TapeNote n;
-        n.note = value(0, i);
+        n.note = uint8_t(value(0, i)); // written from the 8-bit fields
         lastStart_ += value(1, i);
         n.start = lastStart_;
         n.length = value(2, i);
-        n.channel = value(3, i);
-        n.velocity = value(4, i);
+        n.channel = uint8_t(value(3, i));
+        n.velocity = uint8_t(value(4, i));
         n.selected = value(5, i) != 0;
         return n;
     }
@@ -120,17 +122,17 @@ public:
     void change(TapeNote &n, bool forward) {
         const std::size_t i = next();
         if (forward) {
-            n.note += value(0, i);
+            n.note = uint8_t(n.note + value(0, i));
             n.start += value(1, i);
             n.length += value(2, i);
-            n.channel += value(3, i);
-            n.velocity += value(4, i);
+            n.channel = uint8_t(n.channel + value(3, i));
+            n.velocity = uint8_t(n.velocity + value(4, i));
         } else {
-            n.note -= value(0, i);
+            n.note = uint8_t(n.note - value(0, i));
             n.start -= value(1, i);
             n.length -= value(2, i);
-            n.channel -= value(3, i);
-            n.velocity -= value(4, i);
+            n.channel = uint8_t(n.channel - value(3, i));
+            n.velocity = uint8_t(n.velocity - value(4, i));
         }
         n.selected = n.selected != (value(5, i) != 0);
     }

@@ -183,7 +183,7 @@ std::vector<TapeNote> NoteDrag::result(const ScoreModel &model, const Point &at)
         const int dn = int(clampLL(at.note - pressed_.note, -minNote, 127 - maxNote));
         for (std::size_t i : chosen_) {
             list[i].start = uint32_t(list[i].start + dt);
-            list[i].note = uint32_t(int(list[i].note) + dn);
+            list[i].note = uint8_t(int(list[i].note) + dn); // dn keeps every note in 0..127
         }
     } else if (kind_ == Kind::resize) {
         const TapeNote &a = list[anchor_];
@@ -202,7 +202,7 @@ std::vector<TapeNote> NoteDrag::result(const ScoreModel &model, const Point &at)
             at.tick < pressed_.tick)
             return list; // drawn to the left: no note
         TapeNote n = newNote_;
-        n.note = unsigned(pressed_.note);
+        n.note = uint8_t(pressed_.note); // 0..127, checked above
         n.start = model.snapDown(uint32_t(clampLL(pressed_.tick, 0, last - 1)));
         const long long end = model.snapNearest(uint32_t(clampLL(at.tick + 1, 0, last)));
         n.length = uint32_t(std::max<long long>(end - n.start, 1));

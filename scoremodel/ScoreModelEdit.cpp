@@ -130,7 +130,7 @@ void ScoreModel::setSelectedVelocity(unsigned velocity) {
         return changeNotes(notes_, [&](TapeNote &n) {
             if (!isSelectedAndShown(n) || n.velocity == velocity)
                 return false;
-            n.velocity = velocity;
+            n.velocity = uint8_t(velocity);
             return true;
         });
     });
@@ -143,7 +143,7 @@ void ScoreModel::setSelectedChannel(unsigned channel) {
         return changeNotes(notes_, [&](TapeNote &n) {
             if (!isSelectedAndShown(n) || n.channel == channel)
                 return false;
-            n.channel = channel;
+            n.channel = uint8_t(channel);
             return true;
         });
     });

@@ -32,8 +32,8 @@ bool ScoreModel::fitToInstrument(const Instrument &instrument, int shift, bool o
                 continue;
             const int note = fittedNote(n.note, shift, octaves, instrument.notes);
             if (note < 0 || unsigned(note) == n.note)
-                continue; // a shift that leaves the note range is not offered
-            n.note = unsigned(note);
+                continue;           // a shift that leaves the note range is not offered
+            n.note = uint8_t(note); // 0..127: fittedNote gives -1 for any other
             changed = true;
         }
         // A tape has one hole for a key at a time: a note moved onto another becomes one with it.

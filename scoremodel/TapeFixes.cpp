@@ -26,7 +26,7 @@ bool follows(const TapeNote &a, const TapeNote &b, const RepeatRule &rule) {
 bool rowTaken(const std::vector<TapeNote> &notes, const std::vector<bool> &gone, unsigned key,
               const TapeNote &n, std::size_t except, const RepeatRule &rule) {
     TapeNote moved = n;
-    moved.note = key;
+    moved.note = uint8_t(key); // 0..127, as the caller checks
     for (std::size_t i = 0; i < notes.size(); ++i) {
         const TapeNote &o = notes[i];
         if (i == except || gone[i] || o.note != key)
@@ -117,7 +117,7 @@ FixCounts fixTooClose(std::vector<TapeNote> &notes, const RepeatRule &rule,
                     if (key < 0 || key > 127 || !playable.test(std::size_t(key)) ||
                         rowTaken(notes, gone, unsigned(key), b, p.later, rule))
                         continue;
-                    b.note = unsigned(key);
+                    b.note = uint8_t(key);
                     moved = true;
                     break;
                 }

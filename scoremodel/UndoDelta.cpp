@@ -27,7 +27,8 @@ struct SameNote {
 constexpr SameNote sameNote{};
 
 // The number of leading notes of a and b (n each) that `same` accepts. Whole blocks compare as
-// bytes first; a block whose bytes differ (padding bytes may) is compared note by note.
+// bytes first (a note has no padding); a block whose bytes differ (selection flags may) is
+// compared note by note.
 template <class Same>
 std::size_t matchForward(const TapeNote *a, const TapeNote *b, std::size_t n, Same same) {
     constexpr std::size_t block = 512;

@@ -183,6 +183,8 @@ TEST_F(AppClicks, NewNotesGoToTheCurrentChannel) {
 TEST_F(AppClicks, ClicksOutsideTheNoteRangeChangeNothing) {
     h.click(3, 128);
     h.click(3, 0xFFFFFFFFu);
+    h.click(3, 300); // not wrapped into a note's byte (44)
+    h.click(3, 256 + 60);
     EXPECT_TRUE(h.tape().model().notes().empty());
 }
 

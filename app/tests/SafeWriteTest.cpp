@@ -4,6 +4,7 @@
 #include "render/TapeExport.h"
 #include "safefile/SafeFile.h"
 #include "scoremodel/ScoreModel.h"
+#include "testsupport/NoteMakers.h"
 #include "testsupport/TempFiles.h"
 
 #include <gtest/gtest.h>
@@ -39,7 +40,7 @@ ScoreModel &melody() {
     if (model.notes().empty()) {
         std::vector<TapeNote> notes;
         for (uint32_t i = 0; i < 2000; ++i)
-            notes.push_back({48 + i % 30, i * 3, 2 + i % 5, i % 4, 80});
+            notes.push_back(tn(48 + i % 30, i * 3, 2 + i % 5, i % 4, 80));
         model.setNotes(notes);
     }
     return model;

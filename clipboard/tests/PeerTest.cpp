@@ -11,8 +11,8 @@ using namespace tw;
 namespace {
 std::string describe(const TapeNote &n) {
     std::ostringstream text;
-    text << n.note << ' ' << n.start << ' ' << n.length << ' ' << n.channel << ' ' << n.velocity
-         << ' ' << int(n.selected);
+    text << unsigned(n.note) << ' ' << n.start << ' ' << n.length << ' ' << unsigned(n.channel)
+         << ' ' << unsigned(n.velocity) << ' ' << int(n.selected);
     return text.str();
 }
 } // namespace

@@ -24,6 +24,33 @@ TEST(ScoreFormat, ThreeNotesTake72BytesAndComeBackInOrderWithFlags) {
         EXPECT_EQ(back[i].selected, notes[i].selected) << i;
 }
 
+TEST(ScoreFormat, FieldsBeyondTheirRangeStayBeyondIt) {
+    // A record from another program may hold any 32-bit value; the paste refuses a note whose
+    // note, channel or velocity is out of range, so decoding must not wrap one into the range.
+    const struct {
+        uint32_t note, channel, velocity;
+    } cases[] = {{300, 0, 100},      {256 + 60, 1, 100}, {0xFFFFFFFF, 0, 1}, {60, 16, 100},
+                 {60, 256 + 3, 100}, {60, 0, 128},       {60, 0, 256 + 100}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::to_string(c.note) + "/" + std::to_string(c.channel) + "/" +
+                     std::to_string(c.velocity));
+        auto bytes = encodeNotes({tn(1, 2, 3)});
+        const std::pair<std::size_t, uint32_t> fields[] = {
+            {0, c.note}, {12, c.channel}, {16, c.velocity}};
+        for (const auto &[at, value] : fields)
+            for (int i = 0; i < 4; ++i)
+                bytes[at + std::size_t(i)] = uint8_t(value >> (8 * i));
+        const auto notes = decodeNotes(bytes.data(), bytes.size());
+        ASSERT_EQ(notes.size(), 1u);
+        EXPECT_EQ(notes[0].note > 127, c.note > 127);
+        EXPECT_EQ(notes[0].channel > 15, c.channel > 15);
+        EXPECT_EQ(notes[0].velocity > 127, c.velocity > 127);
+        if (c.note <= 127) {
+            EXPECT_EQ(notes[0].note, c.note);
+        }
+    }
+}
+
 TEST(ScoreFormat, PartialRecordsAreIgnored) {
     std::vector<uint8_t> bytes(72, 0);
     for (size_t i = 0; i < bytes.size(); ++i)

@@ -35,14 +35,19 @@ void answer(std::istringstream &words) {
         std::cout << "notes " << notes.size() << "\n";
         if (command == "paste") {
             for (const TapeNote &n : notes)
-                std::cout << n.note << ' ' << n.start << ' ' << n.length << ' ' << n.channel << ' '
-                          << n.velocity << ' ' << int(n.selected) << "\n";
+                std::cout << unsigned(n.note) << ' ' << n.start << ' ' << n.length << ' '
+                          << unsigned(n.channel) << ' ' << unsigned(n.velocity) << ' '
+                          << int(n.selected) << "\n";
         }
     } else if (command == "copy") {
         std::vector<TapeNote> notes;
         TapeNote n;
+        unsigned note = 0, channel = 0, velocity = 0;
         int selected = 0;
-        while (words >> n.note >> n.start >> n.length >> n.channel >> n.velocity >> selected) {
+        while (words >> note >> n.start >> n.length >> channel >> velocity >> selected) {
+            n.note = noteFieldByte(note);
+            n.channel = noteFieldByte(channel);
+            n.velocity = noteFieldByte(velocity);
             n.selected = selected != 0;
             notes.push_back(n);
         }

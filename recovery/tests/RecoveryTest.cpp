@@ -1,6 +1,7 @@
 // The recovery files without a display: where they live, what they keep, and which of them an
 // editor may take over. Other editors are real processes (fork) holding or leaving their locks.
 #include "recovery/Recovery.h"
+#include "testsupport/NoteMakers.h"
 #include "testsupport/TempFiles.h"
 
 #include <gtest/gtest.h>
@@ -26,7 +27,7 @@ RecoveryData sample(int64_t changedAt = 1700000000) {
     d.changedAt = changedAt;
     for (unsigned c = 0; c < 16; ++c)
         d.programs[c] = uint8_t(127 - c);
-    d.notes = {{60, 0, 4, 0, 100, false}, {64, 2, 4, 1, 90, false}};
+    d.notes = {tn(60, 0, 4, 0, 100, false), tn(64, 2, 4, 1, 90, false)};
     return d;
 }
 
@@ -118,18 +119,17 @@ TEST(RecoveryFolder, FollowsXdgStateHomeThenHome) {
 TEST(RecoveryFile, KeepsEveryNoteProgramAndName) {
     RecoveryData empty;
     RecoveryData limits = sample(-5);
-    limits.notes = {{0, 0, lastTick, 0, 0, true},
-                    {127, lastTick - 1, 1, 15, 127, false},
-                    {127, lastTick - 1, 1, 15, 127, false}};
+    limits.notes = {tn(0, 0, lastTick, 0, 0, true), tn(127, lastTick - 1, 1, 15, 127, false),
+                    tn(127, lastTick - 1, 1, 15, 127, false)};
     // What a MIDI file could not keep: one key sounding twice at once, and equal notes.
     RecoveryData overlapping = sample();
-    overlapping.notes = {
-        {60, 0, 10, 3, 1, false}, {60, 5, 2, 3, 2, false}, {60, 5, 2, 3, 2, false}};
+    overlapping.notes = {tn(60, 0, 10, 3, 1, false), tn(60, 5, 2, 3, 2, false),
+                         tn(60, 5, 2, 3, 2, false)};
     RecoveryData oddName = sample();
     oddName.fileName = "/tmp/a name\nwith a line break, \xc3\xbc and end\n";
     RecoveryData many = sample();
     for (unsigned i = 0; i < 20000; ++i)
-        many.notes.push_back({i % 128, i * 3, 1 + i % 50, i % 16, i % 128, i % 2 == 0});
+        many.notes.push_back(tn(i % 128, i * 3, 1 + i % 50, i % 16, i % 128, i % 2 == 0));
     const std::pair<const char *, RecoveryData> cases[] = {
         {"empty untitled melody", empty}, {"limits", limits},   {"overlapping", overlapping},
         {"odd file name", oddName},       {"many notes", many},

@@ -148,7 +148,7 @@ TEST(CutFiles, HolesPiecesSeamsAndLayersReadBack) {
                         std::abs(h.v[1] - layout.y(plan, p, y)) <= 0.05 &&
                         std::abs(h.v[2] - 0.9) <= 0.01)
                         found = true;
-            EXPECT_TRUE(found) << "note " << n.note << " at tick " << n.start;
+            EXPECT_TRUE(found) << "note " << unsigned(n.note) << " at tick " << n.start;
         }
 
         // No hole nearer than the safety distance to the part of a piece that a neighbour

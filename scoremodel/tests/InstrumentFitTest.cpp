@@ -3,6 +3,7 @@
 
 #include "notes/NoteSets.h"
 #include "scoremodel/TapeFixes.h"
+#include "testsupport/NoteMakers.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +17,7 @@ std::vector<TapeNote> melody(const std::vector<unsigned> &pitches) {
     std::vector<TapeNote> notes;
     unsigned start = 0;
     for (unsigned p : pitches)
-        notes.push_back(TapeNote{p, start += 4, 2, 0, 100, false});
+        notes.push_back(tn(p, start += 4, 2, 0, 100, false));
     return notes;
 }
 
@@ -88,11 +89,11 @@ TEST(InstrumentFit, NotesTooCloseToRepeat) {
     // Key 60: gaps of 0, 1, 3 and 4 ticks. Key 64: a long note with a short one inside it (an
     // overlap) and a note right at the long one's end. Key 62 never repeats.
     const std::vector<TapeNote> notes = {
-        {60, 0, 4, 0, 100, false},  {64, 0, 20, 0, 100, false}, // 0, 1
-        {64, 2, 2, 1, 100, false},  {60, 4, 4, 0, 100, false},  // 2, 3: overlap, gap 0
-        {62, 5, 1, 0, 100, false},  {60, 9, 2, 0, 100, false},  // 4, 5: gap 1
-        {60, 14, 1, 0, 100, false}, {60, 19, 1, 0, 100, false}, // 6: gap 3, 7: gap 4
-        {64, 20, 1, 0, 100, false},                             // 8: gap 0 after the long note
+        tn(60, 0, 4, 0, 100, false),  tn(64, 0, 20, 0, 100, false), // 0, 1
+        tn(64, 2, 2, 1, 100, false),  tn(60, 4, 4, 0, 100, false),  // 2, 3: overlap, gap 0
+        tn(62, 5, 1, 0, 100, false),  tn(60, 9, 2, 0, 100, false),  // 4, 5: gap 1
+        tn(60, 14, 1, 0, 100, false), tn(60, 19, 1, 0, 100, false), // 6: gap 3, 7: gap 4
+        tn(64, 20, 1, 0, 100, false),                               // 8: gap 0 after the long note
     };
     const struct {
         unsigned minGapMs, ticksPerFrame;
@@ -121,16 +122,16 @@ TEST(InstrumentFit, NotesTooCloseToRepeat) {
 
 TEST(InstrumentFit, UnisonsMergeIntoTheFirst) {
     std::vector<TapeNote> notes = {
-        {60, 0, 4, 0, 100, false}, {72, 0, 2, 1, 90, false},  {60, 0, 8, 0, 80, true},
-        {60, 0, 2, 1, 70, false},  {60, 4, 4, 0, 100, false}, {60, 4, 1, 0, 60, false},
+        tn(60, 0, 4, 0, 100, false), tn(72, 0, 2, 1, 90, false),  tn(60, 0, 8, 0, 80, true),
+        tn(60, 0, 2, 1, 70, false),  tn(60, 4, 4, 0, 100, false), tn(60, 4, 1, 0, 60, false),
     };
     EXPECT_EQ(mergeUnisons(notes), 2u);
     // The first of each pair stays, with the longer length and the selection of either.
     const std::vector<TapeNote> expected = {
-        {60, 0, 8, 0, 100, true},
-        {72, 0, 2, 1, 90, false},
-        {60, 0, 2, 1, 70, false},
-        {60, 4, 4, 0, 100, false},
+        tn(60, 0, 8, 0, 100, true),
+        tn(72, 0, 2, 1, 90, false),
+        tn(60, 0, 2, 1, 70, false),
+        tn(60, 4, 4, 0, 100, false),
     };
     EXPECT_EQ(notes, expected);
     EXPECT_TRUE(notes[0].selected);

@@ -1,6 +1,7 @@
 // The rope of notes against a plain vector: same notes after every replacement.
 #include "scoremodel/NoteRope.h"
 #include "scoremodel/tests/SameWithFlags.h"
+#include "testsupport/NoteMakers.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +12,7 @@ using namespace tw;
 namespace {
 
 TapeNote numbered(unsigned i) {
-    return TapeNote{i % 128, i, 1 + i % 7, i % 16, i % 128, i % 3 == 0};
+    return tn(i % 128, i, 1 + i % 7, i % 16, i % 128, i % 3 == 0);
 }
 
 std::vector<TapeNote> numberedNotes(unsigned first, std::size_t count) {

@@ -2,6 +2,7 @@
 #include "scoremodel/UndoHistory.h"
 #include "scoremodel/ScoreModel.h"
 #include "scoremodel/tests/SameWithFlags.h"
+#include "testsupport/NoteMakers.h"
 
 #include <gtest/gtest.h>
 
@@ -117,7 +118,11 @@ void randomEdit(Random &r, Notes &notes) {
     case 4: // change one field of one note
         if (!notes.empty()) {
             TapeNote &n = notes[r.below(unsigned(notes.size()))];
-            (r.chance(50) ? n.velocity : n.length) = 1 + r.below(100);
+            const unsigned value = 1 + r.below(100);
+            if (r.chance(50))
+                n.velocity = uint8_t(value);
+            else
+                n.length = value;
         }
         break;
     case 5: // move the selected notes, which may reorder them
@@ -333,7 +338,7 @@ void runModelSeed(unsigned seed) {
 Notes melody(unsigned count) {
     Notes notes(count);
     for (unsigned i = 0; i < count; ++i)
-        notes[i] = TapeNote{40 + (i * 7) % 50, i / 2, 2, i % 16, 1 + i % 127, false};
+        notes[i] = tn(40 + (i * 7) % 50, i / 2, 2, i % 16, 1 + i % 127, false);
     return notes;
 }
 
@@ -360,7 +365,7 @@ TEST(UndoHistory, KeepsTheEmptyMelody) {
     UndoHistory history;
     Notes notes;
     ASSERT_TRUE(history.push(notes));
-    notes.push_back(TapeNote{60, 0, 4, 0, 100, false});
+    notes.push_back(tn(60, 0, 4, 0, 100, false));
     Notes shown = notes;
     ASSERT_TRUE(history.undo(shown, shown));
     EXPECT_TRUE(shown.empty());
@@ -396,10 +401,7 @@ TEST(UndoHistory, StoresOnlyWhatAnEditChanged) {
          },
          20000},
         {"insert one note",
-         [](Notes &n) {
-             n.insert(n.begin() + 1000, TapeNote{1, 500, 4, 0, 1, false});
-         },
-         1000},
+         [](Notes &n) { n.insert(n.begin() + 1000, tn(1, 500, 4, 0, 1, false)); }, 1000},
         {"change one note", [](Notes &n) { n[77777].velocity ^= 3; }, 1000},
     };
     for (const auto &c : cases) {
