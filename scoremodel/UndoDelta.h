@@ -16,9 +16,12 @@ namespace tw {
 struct PackedColumn {
     struct Chunk {
         uint32_t count = 0;
-        uint32_t constant = 0;   // the value of every entry when `bytes` is empty
-        bool raw = false;        // `bytes` holds the values uncompressed
-        std::vector<char> bytes; // a zstd frame of the values (or the raw values)
+        // The value of every entry when `bytes` is empty; otherwise what each stored value
+        // adds to (modulo 2^32): the smallest entry read as a signed number.
+        uint32_t base = 0;
+        uint8_t bits = 32;       // bits per stored value: 1, 8, 16 or 32
+        bool raw = false;        // `bytes` holds the stored values uncompressed
+        std::vector<char> bytes; // a zstd frame of the stored values (or the values themselves)
     };
     std::vector<Chunk> chunks;
 };

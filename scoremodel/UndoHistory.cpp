@@ -72,7 +72,8 @@ bool UndoHistory::push(const std::vector<TapeNote> &notes, Unchanged unchanged) 
     // as it was.
     Dropped dropped;
     dropped.deltas.reserve(deltas_.size() - (position_ - 1));
-    deltas_.reserve(position_);
+    if (deltas_.capacity() < position_)
+        deltas_.reserve(std::max(position_, 2 * deltas_.capacity()));
     // The cursor follows to the new snapshot: only the middle changes.
     cursor_.replace(d.prefix, d.sizeBefore - d.prefix - d.suffix, notes.data() + d.prefix,
                     d.sizeAfter - d.prefix - d.suffix);

@@ -1,5 +1,6 @@
 // The undo history against a plain history of full copies: same steps, same results.
 #include "scoremodel/UndoHistory.h"
+#include "scoremodel/DeltaPacking.h"
 #include "scoremodel/ScoreModel.h"
 #include "scoremodel/tests/SameWithFlags.h"
 
@@ -438,4 +439,42 @@ TEST(UndoHistory, DropsTheOldestSnapshotsBeyondItsBudget) {
     ASSERT_TRUE(history.undo(shown, shown));
     ASSERT_TRUE(history.redo(shown));
     EXPECT_TRUE(sameWithFlags(shown, last));
+}
+
+// A chunk keeps every value, whatever the range of its values needs: one value, one bit,
+// bytes, 16 bits, small negative differences, the whole 32-bit range.
+TEST(UndoHistory, PacksEveryRangeOfValuesExactly) {
+    std::mt19937 engine(11);
+    const struct {
+        const char *what;
+        uint32_t (*value)(std::mt19937 &, std::size_t);
+    } cases[] = {
+        {"one value", [](std::mt19937 &, std::size_t) { return 0xFFFFFFFEu; }},
+        {"flags", [](std::mt19937 &e, std::size_t) { return uint32_t(e() % 2); }},
+        {"flags above a base",
+         [](std::mt19937 &e, std::size_t) { return 1000 + uint32_t(e() % 2); }},
+        {"notes", [](std::mt19937 &e, std::size_t) { return uint32_t(e() % 128); }},
+        {"small differences",
+         [](std::mt19937 &e, std::size_t) { return uint32_t(int(e() % 255) - 127); }},
+        {"ticks", [](std::mt19937 &e, std::size_t) { return 70000 + uint32_t(e() % 60000); }},
+        {"wide differences",
+         [](std::mt19937 &e, std::size_t) { return uint32_t(int(e() % 200000) - 100000); }},
+        {"any value", [](std::mt19937 &e, std::size_t) { return uint32_t(e()); }},
+        {"both ends", [](std::mt19937 &, std::size_t i) { return i % 3 ? 0u : 0xFFFFFFFFu; }},
+        {"counting", [](std::mt19937 &, std::size_t i) { return uint32_t(i * 4); }},
+    };
+    DeltaWork work;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const std::size_t count : {std::size_t(1), std::size_t(9), chunkValues + 5}) {
+            std::vector<uint32_t> values(count);
+            for (std::size_t i = 0; i < count; ++i)
+                values[i] = c.value(engine, i);
+            PackedColumn column;
+            work.packAll(values, column);
+            std::vector<uint32_t> back;
+            work.unpackAll(column, back);
+            EXPECT_EQ(back, values) << count << " values";
+        }
+    }
 }
