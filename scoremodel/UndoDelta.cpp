@@ -1,6 +1,7 @@
 #include "scoremodel/UndoDelta.h"
 
 #include "scoremodel/DeltaPacking.h"
+#include "scoremodel/NoteBuffers.h"
 
 #include <algorithm>
 #include <cstring>
@@ -218,7 +219,8 @@ bool makeDelta(const NoteRope &before, const std::vector<TapeNote> &after, UndoD
     return true;
 }
 
-void applyDelta(const UndoDelta &d, NoteRope &notes, bool forward, DeltaWork &work) {
+void applyDelta(const UndoDelta &d, NoteRope &notes, bool forward, DeltaWork &work,
+                std::vector<TapeNote> *whole) {
     const std::size_t sourceSize = forward ? d.sizeBefore : d.sizeAfter;
     const std::size_t targetSize = forward ? d.sizeAfter : d.sizeBefore;
     if (notes.size() != sourceSize)
@@ -230,72 +232,100 @@ void applyDelta(const UndoDelta &d, NoteRope &notes, bool forward, DeltaWork &wo
 
     NotesReader changes(d.changes, work, work.buffers[5]);
     RopeAccess<NoteRope, TapeNote> all(notes);
-    // source[i] is note prefix + i of `notes`.
-    struct Source {
-        RopeAccess<NoteRope, TapeNote> &all;
-        std::size_t prefix;
-        TapeNote &operator[](std::size_t i) { return all[prefix + i]; }
-    } source{all, d.prefix};
+    // Copies `count` notes of `notes` from index `first` on to `to`; returns the end.
+    const auto copyOut = [&](std::size_t first, std::size_t count, TapeNote *to) {
+        for (std::size_t k = 0; k < count;) {
+            const std::size_t m = std::min(all.together(first + k), count - k);
+            const TapeNote *from = all.at(first + k);
+            to = m == 1 ? (*to = *from, to + 1) : std::copy(from, from + m, to);
+            k += m;
+        }
+        return to;
+    };
+    if (whole) {
+        if (whole->capacity() < targetSize)
+            reserveNotes(*whole, targetSize + targetSize / 8 + 64);
+        whole->resize(targetSize);
+        copyOut(0, d.prefix, whole->data());
+        copyOut(sourceSize - d.suffix, d.suffix, whole->data() + targetSize - d.suffix);
+    }
     const bool inPlace = std::all_of(runs.begin(), runs.end(), [](uint32_t run) {
         return (run & 3u) == runKeep || (run & 3u) == runChange;
     });
     if (inPlace) {
-        // Only kept and changed notes: in place.
+        // Only kept and changed notes: in place, each written out as it is passed.
+        if (sourceCount != targetCount)
+            throw std::runtime_error("undo history: difference does not fit");
+        TapeNote *to = whole ? whole->data() + d.prefix : nullptr;
         std::size_t s = 0;
         for (uint32_t run : runs) {
             const std::size_t count = run >> 2;
+            if (s + count > sourceCount)
+                throw std::runtime_error("undo history: difference does not fit");
             if ((run & 3u) == runChange) {
-                for (std::size_t k = s; k < s + count; ++k)
-                    changes.change(source[k], forward);
+                for (std::size_t k = d.prefix + s; k < d.prefix + s + count;) {
+                    const std::size_t m = std::min(all.together(k), d.prefix + s + count - k);
+                    TapeNote *n = all.at(k);
+                    for (std::size_t j = 0; j < m; ++j)
+                        changes.change(n[j], forward);
+                    if (to)
+                        to = std::copy(n, n + m, to);
+                    k += m;
+                }
+            } else if (to) {
+                to = copyOut(d.prefix + s, count, to);
             }
             s += count;
         }
-        if (s != sourceCount || sourceCount != targetCount)
+        if (s != sourceCount)
             throw std::runtime_error("undo history: difference does not fit");
         return;
     }
     NotesReader removed(d.removed, work, work.buffers[3]);
     NotesReader added(d.added, work, work.buffers[4]);
-    std::vector<TapeNote> middle;
-    middle.reserve(targetCount);
+    // The new middle goes straight to its place in `whole`, or else to a buffer of its own.
+    std::vector<TapeNote> own;
+    if (!whole)
+        own.resize(targetCount);
+    TapeNote *const middle = whole ? whole->data() + d.prefix : own.data();
+    TapeNote *to = middle;
     std::size_t s = 0;
     for (uint32_t run : runs) {
         const std::size_t count = run >> 2;
-        switch (RunKind(run & 3u)) {
+        const RunKind kind = RunKind(run & 3u);
+        // Removed notes come back when going backwards, added ones when going forwards; the
+        // others are skipped.
+        const bool skip = kind == (forward ? runRemove : runAdd);
+        const bool fromReader = !skip && (kind == runRemove || kind == runAdd);
+        const std::size_t taken = fromReader ? 0 : count; // notes of the source passed
+        const std::size_t given = skip ? 0 : count;       // notes of the target made
+        if (s + taken > sourceCount || std::size_t(to - middle) + given > targetCount)
+            throw std::runtime_error("undo history: difference does not fit");
+        switch (kind) {
         case runKeep:
-            for (std::size_t k = 0; k < count;) {
-                const std::size_t m = std::min(all.together(d.prefix + s + k), count - k);
-                const TapeNote *from = all.at(d.prefix + s + k);
-                middle.insert(middle.end(), from, from + m);
-                k += m;
-            }
-            s += count;
+            to = copyOut(d.prefix + s, count, to);
             break;
         case runRemove:
-        case runAdd: {
-            // Removed notes come back when going backwards, added ones when going forwards.
-            const bool skip = forward == ((run & 3u) == runRemove);
-            NotesReader &reader = (run & 3u) == runRemove ? removed : added;
-            if (skip) {
-                s += count;
-            } else {
+        case runAdd:
+            if (!skip) {
+                NotesReader &reader = kind == runRemove ? removed : added;
                 for (std::size_t k = 0; k < count; ++k)
-                    middle.push_back(reader.note());
+                    *to++ = reader.note();
             }
             break;
-        }
         case runChange:
             for (std::size_t k = 0; k < count; ++k) {
-                TapeNote n = source[s++];
+                TapeNote n = all[d.prefix + s + k];
                 changes.change(n, forward);
-                middle.push_back(n);
+                *to++ = n;
             }
             break;
         }
+        s += taken;
     }
-    if (s != sourceCount || middle.size() != targetCount)
+    if (s != sourceCount || std::size_t(to - middle) != targetCount)
         throw std::runtime_error("undo history: difference does not fit");
-    notes.replace(d.prefix, sourceCount, middle.data(), targetCount);
+    notes.replace(d.prefix, sourceCount, middle, targetCount);
 }
 
 std::size_t deltaBytes(const UndoDelta &d) {

@@ -19,7 +19,7 @@ struct PackedColumn {
         // The value of every entry when `bytes` is empty; otherwise what each stored value
         // adds to (modulo 2^32): the smallest entry read as a signed number.
         uint32_t base = 0;
-        uint8_t bits = 32;       // bits per stored value: 1, 8, 16 or 32
+        uint8_t bits = 32;       // bits per stored value: 1, 8 or 32
         bool raw = false;        // `bytes` holds the stored values uncompressed
         std::vector<char> bytes; // a zstd frame of the stored values (or the values themselves)
     };
@@ -63,8 +63,10 @@ class DeltaWork;
 // identical without looking.
 bool makeDelta(const NoteRope &before, const std::vector<TapeNote> &after, UndoDelta &d,
                DeltaWork &work, UnchangedNotes known);
-// Turns `notes` (the snapshot on one side of `d`) into the snapshot on the other side.
-void applyDelta(const UndoDelta &d, NoteRope &notes, bool forward, DeltaWork &work);
+// Turns `notes` (the snapshot on one side of `d`) into the snapshot on the other side; with
+// `whole`, writes that snapshot there as well, in the same pass.
+void applyDelta(const UndoDelta &d, NoteRope &notes, bool forward, DeltaWork &work,
+                std::vector<TapeNote> *whole = nullptr);
 // The memory `d` holds.
 std::size_t deltaBytes(const UndoDelta &d);
 // `rope` and `notes` hold the same notes by TapeNote equality (selection flags ignored).

@@ -36,6 +36,20 @@ void UndoHistory::moveCursorTo(std::size_t index) const {
     }
 }
 
+void UndoHistory::moveCursorTo(std::size_t index, std::vector<TapeNote> &out) const {
+    // A single step writes the melody out while it applies the difference.
+    if (index + 1 == cursorIndex_) {
+        applyDelta(deltas_[index], cursor_, false, *work_, &out);
+        cursorIndex_ = index;
+    } else if (index == cursorIndex_ + 1) {
+        applyDelta(deltas_[cursorIndex_], cursor_, true, *work_, &out);
+        cursorIndex_ = index;
+    } else {
+        moveCursorTo(index);
+        cursor_.copyTo(out);
+    }
+}
+
 bool UndoHistory::sameAsLast(const std::vector<TapeNote> &notes) const {
     if (size_ == 0)
         return false;
@@ -146,8 +160,7 @@ bool UndoHistory::undo(const std::vector<TapeNote> &current, std::vector<TapeNot
         }
     }
     --position_;
-    moveCursorTo(position_);
-    cursor_.copyTo(out);
+    moveCursorTo(position_, out);
     exchangedAtPosition();
     return true;
 }
@@ -156,8 +169,7 @@ bool UndoHistory::redo(std::vector<TapeNote> &out) {
     if (position_ + 1 >= size_)
         return false;
     ++position_;
-    moveCursorTo(position_);
-    cursor_.copyTo(out);
+    moveCursorTo(position_, out);
     exchangedAtPosition();
     return true;
 }

@@ -442,7 +442,7 @@ TEST(UndoHistory, DropsTheOldestSnapshotsBeyondItsBudget) {
 }
 
 // A chunk keeps every value, whatever the range of its values needs: one value, one bit,
-// bytes, 16 bits, small negative differences, the whole 32-bit range.
+// bytes, wider values, small negative differences, the whole 32-bit range.
 TEST(UndoHistory, PacksEveryRangeOfValuesExactly) {
     std::mt19937 engine(11);
     const struct {
