@@ -35,6 +35,15 @@ std::size_t narrowBytes(std::size_t count, unsigned bits) {
 void DeltaWork::pack(const uint32_t *values, std::size_t count, PackedColumn &column) {
     PackedColumn::Chunk chunk;
     chunk.count = uint32_t(count);
+    // Most chunks of a whole-melody edit hold one value: that test comes first.
+    uint32_t differs = 0;
+    for (std::size_t i = 1; i < count; ++i)
+        differs |= values[i] ^ values[0];
+    chunk.base = values[0];
+    if (differs == 0) {
+        column.chunks.push_back(std::move(chunk));
+        return;
+    }
     // Differences are often small and negative: the range is taken over the values read as
     // signed numbers, and every value is stored as its distance from the smallest.
     int32_t low = int32_t(values[0]), high = low;
@@ -43,10 +52,6 @@ void DeltaWork::pack(const uint32_t *values, std::size_t count, PackedColumn &co
         high = std::max(high, int32_t(values[i]));
     }
     chunk.base = uint32_t(low);
-    if (low == high) {
-        column.chunks.push_back(std::move(chunk));
-        return;
-    }
     const uint64_t range = uint64_t(int64_t(high) - int64_t(low));
     // No 16-bit width: zstd finds less in slowly climbing 16-bit values (start times of
     // unrelated notes) than in the same values at 32 bits.

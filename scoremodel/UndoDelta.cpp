@@ -128,8 +128,8 @@ void addRun(std::vector<uint32_t> &runs, RunKind kind, std::size_t count) {
 
 } // namespace
 
-bool makeDelta(const NoteRope &before, const std::vector<TapeNote> &after, UndoDelta &d,
-               DeltaWork &work, UnchangedNotes known) {
+bool makeDelta(NoteRope &before, const std::vector<TapeNote> &after, UndoDelta &d, DeltaWork &work,
+               UnchangedNotes known, bool follow) {
     const std::size_t limit = std::min(before.size(), after.size());
     ConstAccess all(before);
     std::size_t prefix = std::min(known.front, limit);
@@ -140,9 +140,9 @@ bool makeDelta(const NoteRope &before, const std::vector<TapeNote> &after, UndoD
     suffix += matchRopeBackward(before, before.size() - suffix,
                                 after.data() + after.size() - suffix, limit - prefix - suffix);
     // a(i) is note prefix + i of `before`; the block at hand stays in local variables.
-    const TapeNote *block = nullptr;
+    TapeNote *block = nullptr;
     std::size_t blockFirst = 0, blockEnd = 0;
-    const auto a = [&](std::size_t i) -> const TapeNote & {
+    const auto a = [&](std::size_t i) -> TapeNote & {
         const std::size_t k = prefix + i;
         if (k < blockFirst || k >= blockEnd) {
             const auto span = before.span(k);
@@ -157,6 +157,9 @@ bool makeDelta(const NoteRope &before, const std::vector<TapeNote> &after, UndoD
     const std::size_t nb = after.size() - prefix - suffix;
     if (na == nb && matchRope(all, prefix, b, na, sameNote) == na)
         return false;
+    // With as many notes on both sides, the walk below only keeps and changes notes in
+    // place: `before` then follows by taking each changed note as it is passed.
+    const bool inPlace = follow && na == nb;
 
     d.sizeBefore = before.size();
     d.sizeAfter = after.size();
@@ -187,6 +190,8 @@ bool makeDelta(const NoteRope &before, const std::vector<TapeNote> &after, UndoD
         } else if (a(i) == b[j]) {
             // Only the selection flag differs: the notes stay aligned.
             changes.change(a(i), b[j]);
+            if (inPlace)
+                a(i) = b[j];
             ++i;
             ++j;
             addRun(runs, runChange, 1);
@@ -197,6 +202,15 @@ bool makeDelta(const NoteRope &before, const std::vector<TapeNote> &after, UndoD
         } else if (na - i < nb - j) {
             added.note(b[j++]);
             addRun(runs, runAdd, 1);
+        } else if (inPlace) {
+            for (std::size_t k = 0; k < na - i; ++k) {
+                TapeNote &n = a(i + k);
+                changes.change(n, b[j + k]);
+                n = b[j + k];
+            }
+            addRun(runs, runChange, na - i);
+            i = na;
+            j = nb;
         } else {
             for (std::size_t k = 0; k < na - i; ++k)
                 changes.change(a(i + k), b[j + k]);
@@ -216,6 +230,8 @@ bool makeDelta(const NoteRope &before, const std::vector<TapeNote> &after, UndoD
     changes.finish();
     d.runCount = runs.size();
     work.packAll(runs, d.runs);
+    if (follow && !inPlace)
+        before.replace(prefix, na, b, nb);
     return true;
 }
 

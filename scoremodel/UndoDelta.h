@@ -60,9 +60,10 @@ class DeltaWork;
 
 // The difference from `before` to `after` in `d`; false (and nothing stored) when both hold the
 // same notes, selection flags aside. `known` counts notes at the front and the back that are
-// identical without looking.
-bool makeDelta(const NoteRope &before, const std::vector<TapeNote> &after, UndoDelta &d,
-               DeltaWork &work, UnchangedNotes known);
+// identical without looking. With `follow`, `before` becomes `after` when true is returned
+// (changed notes are taken over as they are compared); it is left alone otherwise.
+bool makeDelta(NoteRope &before, const std::vector<TapeNote> &after, UndoDelta &d, DeltaWork &work,
+               UnchangedNotes known, bool follow = false);
 // Turns `notes` (the snapshot on one side of `d`) into the snapshot on the other side; with
 // `whole`, writes that snapshot there as well, in the same pass.
 void applyDelta(const UndoDelta &d, NoteRope &notes, bool forward, DeltaWork &work,

@@ -76,21 +76,19 @@ bool UndoHistory::push(const std::vector<TapeNote> &notes, Unchanged unchanged) 
         return true;
     }
     moveCursorTo(position_ - 1);
-    UndoDelta d;
-    if (!makeDelta(cursor_, notes, d, *work_, both(exchanged_, unchanged))) {
-        exchanged_ = {};
-        return false;
-    }
-    d.bytes = deltaBytes(d);
-    // Everything that may fail to allocate comes first, so that a failure leaves the history
-    // as it was.
+    // The lists of differences get their room first, so that a failure there leaves the
+    // history as it was.
     Dropped dropped;
     dropped.deltas.reserve(deltas_.size() - (position_ - 1));
     if (deltas_.capacity() < position_)
         deltas_.reserve(std::max(position_, 2 * deltas_.capacity()));
-    // The cursor follows to the new snapshot: only the middle changes.
-    cursor_.replace(d.prefix, d.sizeBefore - d.prefix - d.suffix, notes.data() + d.prefix,
-                    d.sizeAfter - d.prefix - d.suffix);
+    UndoDelta d;
+    // The cursor follows to the new snapshot.
+    if (!makeDelta(cursor_, notes, d, *work_, both(exchanged_, unchanged), true)) {
+        exchanged_ = {};
+        return false;
+    }
+    d.bytes = deltaBytes(d);
     for (auto it = deltas_.begin() + std::ptrdiff_t(position_ - 1); it != deltas_.end(); ++it) {
         deltaBytes_ -= it->bytes;
         dropped.deltas.push_back(std::move(*it));
