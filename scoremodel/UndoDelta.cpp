@@ -173,9 +173,22 @@ bool makeDelta(NoteRope &before, const std::vector<TapeNote> &after, UndoDelta &
     NotesWriter removed(d.removed, work, work.buffers[0], na);
     NotesWriter added(d.added, work, work.buffers[1], nb);
     NotesWriter changes(d.changes, work, work.buffers[2], std::min(na, nb));
+    // The run being counted goes to `runs` when a run of another kind begins.
+    RunKind runKind = runKeep;
+    std::size_t runLength = 0;
+    const auto run = [&](RunKind kind, std::size_t count) {
+        if (kind != runKind) {
+            addRun(runs, runKind, runLength);
+            runKind = kind;
+            runLength = 0;
+        }
+        runLength += count;
+    };
     std::size_t i = 0, j = 0;
     while (i < na && j < nb) {
-        if (identical(a(i), b[j])) {
+        TapeNote &x = a(i);
+        const TapeNote &y = b[j];
+        if (identical(x, y)) {
             // Short runs note by note, long ones block by block.
             constexpr std::size_t shortRun = 16;
             const std::size_t most = std::min(na - i, nb - j);
@@ -184,41 +197,43 @@ bool makeDelta(NoteRope &before, const std::vector<TapeNote> &after, UndoDelta &
                 ++same;
             if (same == shortRun)
                 same += matchRope(all, prefix + i + same, b + j + same, most - same, identical);
-            addRun(runs, runKeep, same);
+            run(runKeep, same);
             i += same;
             j += same;
-        } else if (a(i) == b[j]) {
+        } else if (x == y) {
             // Only the selection flag differs: the notes stay aligned.
-            changes.change(a(i), b[j]);
+            changes.change(x, y);
             if (inPlace)
-                a(i) = b[j];
+                x = y;
             ++i;
             ++j;
-            addRun(runs, runChange, 1);
+            run(runChange, 1);
         } else if (na - i > nb - j) {
-            removed.note(a(i));
+            removed.note(x);
             ++i;
-            addRun(runs, runRemove, 1);
+            run(runRemove, 1);
         } else if (na - i < nb - j) {
-            added.note(b[j++]);
-            addRun(runs, runAdd, 1);
+            added.note(y);
+            ++j;
+            run(runAdd, 1);
         } else if (inPlace) {
             for (std::size_t k = 0; k < na - i; ++k) {
                 TapeNote &n = a(i + k);
                 changes.change(n, b[j + k]);
                 n = b[j + k];
             }
-            addRun(runs, runChange, na - i);
+            run(runChange, na - i);
             i = na;
             j = nb;
         } else {
             for (std::size_t k = 0; k < na - i; ++k)
                 changes.change(a(i + k), b[j + k]);
-            addRun(runs, runChange, na - i);
+            run(runChange, na - i);
             i = na;
             j = nb;
         }
     }
+    addRun(runs, runKind, runLength);
     addRun(runs, runRemove, na - i);
     for (; i < na; ++i)
         removed.note(a(i));
