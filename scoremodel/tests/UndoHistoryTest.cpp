@@ -478,3 +478,59 @@ TEST(UndoHistory, PacksEveryRangeOfValuesExactly) {
         }
     }
 }
+
+// The whole-melody edits over a melody of many blocks and chunks, through the model: undo
+// walks back through every state (each as it was when its edit began, selection included)
+// and redo forward again, notes and flags exact.
+TEST(UndoHistory, WholeMelodyEditsComeBackExactly) {
+    ScoreModel model;
+    model.setNotes(melody(40000));
+    const auto none = [](ScoreModel &) {};
+    const auto all = [](ScoreModel &m) { m.selectAll(); };
+    const struct {
+        const char *what;
+        void (*select)(ScoreModel &);
+        void (*edit)(ScoreModel &);
+    } edits[] = {
+        {"transpose all", all, [](ScoreModel &m) { m.selectedNotesHigher(); }},
+        {"move all", none, [](ScoreModel &m) { m.moveSelected(1); }},
+        {"insert one", none,
+         [](ScoreModel &m) {
+             m.insertNote(TapeNote{100, 7000, 4, 0, 100, false});
+         }},
+        {"delete every other",
+         [](ScoreModel &m) {
+             m.unselectAll();
+             for (unsigned i = 1; i < m.notes().size(); i += 2)
+                 m.setSelected(i, true);
+         },
+         [](ScoreModel &m) { m.removeSelected(); }},
+        {"move every third back",
+         [](ScoreModel &m) {
+             for (unsigned i = 0; i < m.notes().size(); i += 3)
+                 m.setSelected(i, true);
+         },
+         [](ScoreModel &m) { m.moveSelected(-1); }},
+        {"load the melody again", none, [](ScoreModel &m) { m.setNotes(melody(40000)); }},
+        {"transpose all down", all, [](ScoreModel &m) { m.selectedNotesLower(); }},
+    };
+    std::vector<Notes> states; // as each edit began, then the last melody
+    for (const auto &e : edits) {
+        e.select(model);
+        states.push_back(model.notes());
+        e.edit(model);
+    }
+    states.push_back(model.notes());
+    for (std::size_t k = states.size() - 1; k-- > 0;) {
+        SCOPED_TRACE(std::string("undo ") + edits[k].what);
+        ASSERT_TRUE(model.undo());
+        ASSERT_TRUE(sameWithFlags(model.notes(), states[k]));
+    }
+    EXPECT_FALSE(model.undo());
+    for (std::size_t k = 1; k < states.size(); ++k) {
+        SCOPED_TRACE(std::string("redo ") + edits[k - 1].what);
+        ASSERT_TRUE(model.redo());
+        ASSERT_TRUE(sameWithFlags(model.notes(), states[k]));
+    }
+    EXPECT_FALSE(model.redo());
+}
