@@ -62,9 +62,14 @@ void DeltaWork::pack(const uint32_t *values, std::size_t count, PackedColumn &co
     const uint32_t base = chunk.base;
     switch (chunk.bits) {
     case 1:
-        std::fill(to, to + size, uint8_t(0));
-        for (std::size_t i = 0; i < count; ++i)
-            to[i / 8] |= uint8_t((values[i] - base) << (i % 8));
+        // Eight values to a byte, the first in the lowest bit.
+        for (std::size_t byte = 0; byte < size; ++byte) {
+            const std::size_t first = byte * 8, end = std::min(count, first + 8);
+            unsigned bits = 0;
+            for (std::size_t i = first; i < end; ++i)
+                bits |= (values[i] - base) << (i - first);
+            to[byte] = uint8_t(bits);
+        }
         break;
     case 8:
         for (std::size_t i = 0; i < count; ++i)
@@ -114,8 +119,12 @@ void DeltaWork::unpack(const PackedColumn::Chunk &chunk, uint32_t *values) {
     }
     switch (bits) {
     case 1:
-        for (std::size_t i = 0; i < chunk.count; ++i)
-            values[i] = base + ((from[i / 8] >> (i % 8)) & 1u);
+        for (std::size_t byte = 0; byte < size; ++byte) {
+            const std::size_t first = byte * 8, end = std::min<std::size_t>(chunk.count, first + 8);
+            const unsigned bits = from[byte];
+            for (std::size_t i = first; i < end; ++i)
+                values[i] = base + ((bits >> (i - first)) & 1u);
+        }
         break;
     case 8:
         for (std::size_t i = 0; i < chunk.count; ++i)
