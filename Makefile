@@ -17,6 +17,9 @@ TSAN_DIRS := testsupport;safefile;notes;midifile;mididevice;scoremodel;render;sc
 PREFIX ?= /usr/local
 CMAKE_GEN := -G Ninja
 CTEST := ctest --output-on-failure -j2 --timeout 300
+# The sanitizer builds optimise less and keep only line tables: their stack traces still name files
+# and lines, and they compile in about half the time (-O1 is what the sanitizers recommend).
+SANITIZE_FLAGS := -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG"
 
 export ASAN_OPTIONS ?= detect_leaks=1:abort_on_error=0
 export LSAN_OPTIONS ?= suppressions=$(ROOT)/scripts/lsan.supp:print_suppressions=0
@@ -49,7 +52,7 @@ test-normal: build
 
 build-tsan/build.ninja:
 	cmake -S . -B build-tsan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTW_SANITIZE=thread \
-	    -DTW_ONLY="$(TSAN_DIRS)"
+	    -DTW_ONLY="$(TSAN_DIRS)" $(SANITIZE_FLAGS)
 
 # Only the tests labelled tsan are built (target tests_tsan), with what they link.
 test-tsan: deps build-tsan/build.ninja
@@ -61,7 +64,7 @@ test-tsan: deps build-tsan/build.ninja
 # Everything but the benchmarks, which make test does not run.
 build-asan/build.ninja:
 	cmake -S . -B build-asan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTW_SANITIZE=address \
-	    -DTW_BENCH=OFF
+	    -DTW_BENCH=OFF $(SANITIZE_FLAGS)
 
 test-asan: deps build-asan/build.ninja
 	cmake --build build-asan -j $(JOBS)

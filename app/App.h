@@ -152,6 +152,10 @@ private:
     void readInputSettings();
     static void inputTimer(void *app);
     void stopRecording();
+    void showTake(bool fed);
+    TickClock takeClock() const;
+    static constexpr int64_t takeShowMicros = 50000;
+    int64_t takeShownAt = 0;
     // One note-on while stepping; BackSpace.
     void stepNote(const InputEvent &event);
     void stepBack();
@@ -187,6 +191,8 @@ private:
     static constexpr double settingsDelaySeconds = 2.0;
     void settingsTouched();
     static void settingsTimer(void *app);
+    void reportSettingsWrite(const SafeFileStatus &status);
+    bool settingsWriteFailed = false;
 
     Flt_ScoreTape *tape = nullptr;
     Flt_Menubar *menubar = nullptr;

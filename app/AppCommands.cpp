@@ -10,6 +10,7 @@
 #include "app/RecoveryKeeper.h"
 #include "app/SettingsKeys.h"
 #include "clipboard/ScoreClipboard.h"
+#include "framework/Dialogs.h"
 #include "framework/Flt_Infowin.h"
 #include "framework/Flt_Menubar.h"
 #include "framework/Preferences.h"
@@ -250,7 +251,20 @@ void App::settingsTouched() {
 void App::settingsTimer(void *data) {
     auto *app = static_cast<App *>(data);
     app->writeSettings();
-    app->prefs.flush();
+    app->reportSettingsWrite(app->savePreferences());
+}
+
+// A failed write of the settings is told once until a write succeeds again; the settings stay
+// in the staged copy and the next write tries again.
+void App::reportSettingsWrite(const SafeFileStatus &status) {
+    if (status) {
+        settingsWriteFailed = false;
+        return;
+    }
+    if (settingsWriteFailed)
+        return;
+    settingsWriteFailed = true;
+    showAlertf("Settings cannot be saved: %s", status.message.c_str());
 }
 
 void App::exitWithoutAsking() {

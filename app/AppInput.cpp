@@ -139,12 +139,41 @@ void App::inputTimer(void *app) {
 void App::takeInput() {
     midiIn.setThruChannel(currentChannel);
     InputEvent event;
+    bool fed = false;
     while (midiIn.take(event)) {
-        if (recording)
+        if (recording) {
             recorder.feed(event.micros, event.bytes, event.size);
-        else if (stepEntryOn && event.isNoteOn())
+            fed = true;
+        } else if (stepEntryOn && event.isNoteOn()) {
             stepNote(event);
+        }
     }
+    if (recording)
+        showTake(fed);
+}
+
+// The take as it stands is shown on the tape as outlines: at once when something was played,
+// and while notes are held a few times a second, so that they grow with the playhead.
+void App::showTake(bool fed) {
+    const int64_t now = nowMicros();
+    if (!fed && !(recorder.holding() && now - takeShownAt >= takeShowMicros))
+        return;
+    const TickClock clock = takeClock();
+    if (clock.secondsPerTick <= 0)
+        return;
+    takeShownAt = now;
+    tape->setTakeNotes(recorder.notes(clock, currentChannel, inputRounding(), now));
+}
+
+// The clock of the playhead: the tick that sounded when each note was played.
+TickClock App::takeClock() const {
+    const PlayheadClock &playhead = playback->playheadClock();
+    TickClock clock;
+    clock.startTick = playhead.startTick;
+    clock.secondsPerTick = playhead.secondsPerTick;
+    const int64_t began = playhead.startMicros.load();
+    clock.startMicros = began == PlayheadClock::notStarted ? recordStartMicros : began;
+    return clock;
 }
 
 void App::toggleRecording() {
@@ -179,14 +208,9 @@ void App::stopRecording() {
     recording = false;
     menubar->setValue(cmdRecord, false);
     stopPlayback();
-    // The clock of the playhead: the tick that sounded when each note was played.
-    const PlayheadClock &playhead = playback->playheadClock();
-    TickClock clock;
-    clock.startTick = playhead.startTick;
-    clock.secondsPerTick = playhead.secondsPerTick;
-    const int64_t began = playhead.startMicros.load();
-    clock.startMicros = began == PlayheadClock::notStarted ? recordStartMicros : began;
+    const TickClock clock = takeClock();
     playback->holdPlayhead(false, stoppedAt);
+    tape->setTakeNotes({});
     recorder.stop(stoppedAt);
     const std::vector<TapeNote> notes = recorder.notes(clock, currentChannel, inputRounding());
     if (!notes.empty())

@@ -238,7 +238,9 @@ std::string ExportDialog::progressText() const {
     if (total == 0)
         return "Starting...";
     const bool pdf = format() == ExportFormat::pdf;
-    if (format() == ExportFormat::svg)
+    // The picture's SVG counts drawn parts, a cut file its pieces' holes and marks.
+    if (format() == ExportFormat::svg || format() == ExportFormat::cutSvg ||
+        format() == ExportFormat::dxf)
         return std::to_string(done * 100 / total) + " %";
     return std::to_string(done) + " of " + std::to_string(total) + (pdf ? " pages" : " tiles");
 }
@@ -304,8 +306,14 @@ void openExportDialog(App &app) {
     };
     scaleWindow(dialog);
     dialog.show();
-    while (dialog.shown())
+    // Quitting the editor (its window hidden, after any question about unsaved changes) ends
+    // the window too: a running export is cancelled and its worker joined as the window goes,
+    // leaving neither the file nor a temporary.
+    while (dialog.shown() && app.shown())
         Fl::wait();
+    if (dialog.exporting())
+        dialog.cancel();
+    dialog.hide();
     open = false;
 }
 

@@ -1,8 +1,8 @@
-// Export speed and memory: the whole melody to PNG, SVG and PDF at 100,000 and 1,000,000
-// notes, each in a process of its own so that its peak memory is its own. Prints the CPU time
-// and the peak resident memory of every export, the 1M/100k ratio (linear is about 10), and the
-// memory that reading and importing a 16-track file holds per byte of the file, each next to
-// its target.
+// Export speed and memory: the whole melody to PNG, SVG, PDF and the cutter's SVG and DXF at
+// 100,000 and 1,000,000 notes, each in a process of its own so that its peak memory is its own.
+// Prints the CPU time and the peak resident memory of every export, the 1M/100k ratio (linear is
+// about 10), and the memory that reading and importing a 16-track file holds per byte of the file,
+// each next to its target.
 #include "midifile/MidiFile.h"
 #include "render/TapeExport.h"
 #include "scoremodel/MidiImport.h"
@@ -51,6 +51,25 @@ struct Figures {
     bool ok = false;
 };
 
+// The cutter files' instrument: the 50 rows of the melody as tracks 2 mm apart on a tape
+// 110 mm wide, 16 mm a second, pieces of at most 280 mm (a million notes make about 230).
+ExportInstrument cutInstrument() {
+    ExportInstrument instrument;
+    instrument.name = "Bench-50";
+    for (unsigned n = 40; n < 90; ++n)
+        instrument.notes.push_back(n);
+    TapeGeometry g{110, 2, 6, 16, 1.8};
+    g.holeDiameterMm = 1.8;
+    g.minHoleSpacingMm = 8;
+    g.leadInMm = 40;
+    g.leadOutMm = 30;
+    g.bedLengthMm = 280;
+    g.seamSafetyMm = 4;
+    instrument.geometry = g;
+    instrument.minGapMs = 100;
+    return instrument;
+}
+
 // Exports in a child process; its CPU time comes back through a pipe, its peak memory from
 // wait4.
 Figures measure(unsigned count, ExportFormat format, const std::string &path) {
@@ -65,6 +84,8 @@ Figures measure(unsigned count, ExportFormat format, const std::string &path) {
         ExportOptions options;
         options.format = format;
         options.sourceName = "bench";
+        if (format == ExportFormat::cutSvg || format == ExportFormat::dxf)
+            options.instrument = cutInstrument();
         const double start = cpuSeconds();
         const ExportResult r = exportTape(model, options, path);
         double cpu = cpuSeconds() - start;
@@ -173,7 +194,9 @@ int main(int argc, char **argv) {
     };
     const Case cases[] = {{"PNG", ExportFormat::png, ".png", 2, 0},
                           {"SVG", ExportFormat::svg, ".svg", 0, 100},
-                          {"PDF", ExportFormat::pdf, ".pdf", 2, 0}};
+                          {"PDF", ExportFormat::pdf, ".pdf", 2, 0},
+                          {"cut SVG", ExportFormat::cutSvg, ".cut.svg", 0, 100},
+                          {"DXF", ExportFormat::dxf, ".dxf", 0, 100}};
     {
         const std::vector<uint8_t> bytes = sixteenTracks(quick ? 30000 : 300000);
         const std::string path = dir + "/tapeworks2-bench-read.mid";
@@ -182,7 +205,7 @@ int main(int argc, char **argv) {
         readMemoryPerByte(path, bytes.size());
         std::filesystem::remove(path);
     }
-    // One figure alone: the export of one format ("png", "svg", "pdf").
+    // One figure alone: the export of one format ("png", "svg", "pdf", "cut.svg", "dxf").
     const std::string only = argc > 1 && !quick ? argv[1] : argc > 2 ? argv[2] : "";
     for (const Case &c : cases) {
         if (!only.empty() && only != c.extension + 1)

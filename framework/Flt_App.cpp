@@ -6,6 +6,7 @@
 #include <FL/Fl.H>
 #include <FL/fl_ask.H>
 
+#include <cstdio>
 #include <string>
 
 namespace tw {
@@ -24,7 +25,11 @@ void enableThreadSupport() {
 
 Flt_App::Flt_App(Flt_AppConfig &c)
     : Fl_Double_Window(c.w > 0 ? c.w : 1, c.h > 0 ? c.h : 1),
-      prefs(Fl_Preferences::USER, c.vendor, c.application) {
+      prefsFile(userPreferencesPath(c.vendor, c.application), c.application),
+      prefs(prefsFile.folder().c_str(), c.vendor, c.application) {
+    if (!prefsFile.stagingProblem().empty())
+        std::fprintf(stderr, "Settings are written straight to %s: %s\n",
+                     prefsFile.realPath().c_str(), prefsFile.stagingProblem().c_str());
     if (!c.border)
         border(0);
     // c.console: standard input and output already reach the terminal on this platform.
@@ -60,7 +65,15 @@ Flt_App::~Flt_App() {
     }
     if (theApp == this)
         theApp = nullptr;
-    // prefs is destroyed next and writes the file; the window and its children after it.
+    const SafeFileStatus saved = savePreferences();
+    if (!saved)
+        std::fprintf(stderr, "Settings not saved: %s\n", saved.message.c_str());
+    // prefs and its staged copy go next; the window and its children after them.
+}
+
+SafeFileStatus Flt_App::savePreferences() {
+    prefs.flush();
+    return prefsFile.publish();
 }
 
 void Flt_App::start(int, char **) {}

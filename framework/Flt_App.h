@@ -1,6 +1,7 @@
 #pragma once
 
 #include "framework/Flt_AppConfig.h"
+#include "framework/PreferencesFile.h"
 
 #include <FL/Fl_Double_Window.H>
 #include <FL/Fl_Preferences.H>
@@ -41,7 +42,13 @@ public:
     // or while the window is hidden.
     static void returnFocusToMainWindow();
 
-    Fl_Preferences prefs; // root preferences (USER, vendor, application); written when destroyed
+    // Writes the preferences file now (through the safe writer); the failure in words.
+    SafeFileStatus savePreferences();
+
+    // The user's preferences: FLTK works on a staged copy of the per-user file (vendor,
+    // application) that savePreferences() and the destructor put in the real file's place.
+    PreferencesFile prefsFile;
+    Fl_Preferences prefs;
     int titleLength = 0;  // length of the base title; the suffix starts there
     int escapeMode = 0;   // 0 ask and close, 1 iconize, other: Escape does nothing here
     Flt_AppConfig config; // the configuration after the geometry was restored

@@ -1,6 +1,7 @@
 // The whole melody as the board draws it, into PNG, SVG and a PDF scaled to the page height.
 #include "render/CairoPainter.h"
 #include "render/ExportParts.h"
+#include "render/IndexedPainter.h"
 #include "render/PngRows.h"
 #include "render/SvgPainter.h"
 
@@ -8,7 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <memory>
+#include <cstring>
 
 namespace tw {
 
@@ -53,37 +54,6 @@ ExportResult tooLarge(const BoardArea &a) {
             "the picture would be wider than " + std::to_string(maxPictureSide) + " pixels"};
 }
 
-// Draws the part (x0, y0, w, h) of the board into `surface` (at least w x h; one surface serves
-// every tile) and copies it into rgb, whose rows are `stride` bytes long.
-cairo_status_t drawTile(const BoardLayout &layout, cairo_surface_t *surface, int x0, int y0, int w,
-                        int h, unsigned char *rgb, std::size_t stride) {
-    cairo_t *cr = cairo_create(surface);
-    cairo_translate(cr, -x0, -y0);
-    CairoPainter painter(cr);
-    painter.setCull(x0, y0, w, h);
-    drawBoard(painter, layout);
-    painter.flush();
-    cairo_status_t status = cairo_status(cr);
-    cairo_destroy(cr);
-    cairo_surface_flush(surface);
-    if (status == CAIRO_STATUS_SUCCESS)
-        status = cairo_surface_status(surface);
-    if (status == CAIRO_STATUS_SUCCESS) {
-        const unsigned char *data = cairo_image_surface_get_data(surface);
-        const int sourceStride = cairo_image_surface_get_stride(surface);
-        for (int y = 0; y < h; ++y) {
-            const uint32_t *from = reinterpret_cast<const uint32_t *>(data + y * sourceStride);
-            unsigned char *to = rgb + y * stride + std::size_t(x0) * 3;
-            for (int x = 0; x < w; ++x, to += 3) {
-                to[0] = uint8_t(from[x] >> 16);
-                to[1] = uint8_t(from[x] >> 8);
-                to[2] = uint8_t(from[x]);
-            }
-        }
-    }
-    return status;
-}
-
 } // namespace
 
 ExportResult writeBoardPng(const ScoreModel &model, const BoardView &view, ExportFile &file,
@@ -92,46 +62,71 @@ ExportResult writeBoardPng(const ScoreModel &model, const BoardView &view, Expor
     if (ExportResult r = tooLarge(area); !r)
         return r;
     const BoardLayout layout(model, view, area);
-    PngRowWriter writer([&file](const unsigned char *data, std::size_t length) {
+    const std::size_t width = std::size_t(area.w);
+    // First the survey of the colours filled and of the rows that text reaches, then those rows
+    // drawn for the colours of the text's edges: then the colours are known before the PNG's
+    // header, which has a palette when they are few enough.
+    IndexedPainter painter(area.w, area.h);
+    drawBoard(painter, layout);
+    const int stripRows = int(std::clamp<std::size_t>((std::size_t(16) << 20) / width, 1, 1024));
+    std::vector<uint16_t> pixels(width * std::size_t(stripRows));
+    const std::vector<std::pair<int, int>> cairoRows = painter.rowsDrawnByCairo();
+    for (int y0 = 0; y0 < area.h && !painter.overflowed(); y0 += stripRows) {
+        const int h = std::min(stripRows, area.h - y0);
+        for (const auto &rows : cairoRows)
+            if (rows.first < y0 + h && y0 < rows.second) {
+                painter.setStrip(y0, h, pixels.data());
+                drawBoard(painter, layout);
+                break;
+            }
+    }
+    if (painter.overflowed())
+        return {errExportDrawing, "drawing failed: the picture has more than 65536 colours"};
+    painter.freezePalette();
+    const std::vector<uint32_t> &colours = painter.palette();
+    const bool indexed = colours.size() <= 256;
+
+    PngRunWriter writer([&file](const unsigned char *data, std::size_t length) {
         return file.write(data, length);
     });
-    // The board is large areas of one colour: the fastest deflate level with the "up" filter
-    // packs it nearly as tight as the default and several times faster.
-    PngRowWriter::Options options;
-    options.compressionLevel = 1;
-    options.upFilter = true;
-    if (!writer.start(unsigned(area.w), unsigned(area.h), PngRowWriter::Pixels::rgb, options))
+    if (!writer.start(unsigned(area.w), unsigned(area.h),
+                      indexed ? colours : std::vector<uint32_t>(), view.tickWidth))
         return {errExportWrite, "cannot write the PNG file"};
-    // Cairo's images are at most 32767 pixels wide: the picture is drawn in tiles, a strip of
-    // rows at a time.
-    constexpr int bandWidth = 8192;
-    const std::size_t stride = std::size_t(area.w) * 3;
-    const int stripRows = int(std::clamp<std::size_t>((std::size_t(32) << 20) / stride, 1, 256));
-    std::vector<unsigned char> rgb(stride * std::size_t(stripRows));
-    std::vector<unsigned char *> rows(std::size_t(stripRows), nullptr);
-    // The drawing covers every pixel of a tile (the board's white ground first), so one surface
-    // serves them all.
-    std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> surface(
-        cairo_image_surface_create(CAIRO_FORMAT_RGB24, std::min(bandWidth, area.w), stripRows),
-        cairo_surface_destroy);
-    ticker.setTotal(uint64_t((area.h + stripRows - 1) / stripRows) *
-                    uint64_t((area.w + bandWidth - 1) / bandWidth));
+    std::vector<unsigned char> bytes(width * (indexed ? 1 : 3));
+    std::vector<uint16_t> above(width); // the last row of the strip before
+    ticker.setTotal(uint64_t((area.h + stripRows - 1) / stripRows));
     for (int y0 = 0; y0 < area.h; y0 += stripRows) {
+        if (ticker.cancelled())
+            return ProgressTicker::cancelledResult();
+        ticker.step();
         const int h = std::min(stripRows, area.h - y0);
-        for (int x0 = 0; x0 < area.w; x0 += bandWidth) {
-            if (ticker.cancelled())
-                return ProgressTicker::cancelledResult();
-            ticker.step();
-            const cairo_status_t status =
-                drawTile(layout, surface.get(), x0, y0, std::min(bandWidth, area.w - x0), h,
-                         rgb.data(), stride);
-            if (status != CAIRO_STATUS_SUCCESS)
-                return drawingFailed(status);
+        painter.setStrip(y0, h, pixels.data());
+        drawBoard(painter, layout);
+        if (painter.paletteChanged())
+            return {errExportDrawing, "drawing failed: a colour was missed by the survey"};
+        for (int y = 0; y < h; ++y) {
+            const uint16_t *row = pixels.data() + std::size_t(y) * width;
+            const uint16_t *last = y > 0 ? row - width : above.data();
+            bool written;
+            if (y0 + y > 0 && std::memcmp(row, last, width * sizeof *row) == 0) {
+                written = writer.repeatRow();
+            } else {
+                if (indexed)
+                    std::copy(row, row + width, bytes.begin());
+                else
+                    for (std::size_t x = 0; x < width; ++x) {
+                        const uint32_t c = colours[row[x]];
+                        bytes[3 * x] = uint8_t(c >> 16);
+                        bytes[3 * x + 1] = uint8_t(c >> 8);
+                        bytes[3 * x + 2] = uint8_t(c);
+                    }
+                written = writer.row(bytes.data());
+            }
+            if (!written)
+                return {errExportWrite, "cannot write the PNG file"};
         }
-        for (int y = 0; y < h; ++y)
-            rows[std::size_t(y)] = rgb.data() + std::size_t(y) * stride;
-        if (!writer.rows(rows.data(), unsigned(h)))
-            return {errExportWrite, "cannot write the PNG file"};
+        std::copy(pixels.data() + std::size_t(h - 1) * width,
+                  pixels.data() + std::size_t(h) * width, above.begin());
     }
     if (!writer.finish())
         return {errExportWrite, "cannot write the PNG file"};

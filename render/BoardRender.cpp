@@ -71,12 +71,15 @@ bool BoardLayout::noteRect(const TapeNote &note, PixelRect &rect) const {
         return false;
     const long long c0 = std::max(start - first, 0LL);
     const long long c1 = std::min(end - first, ticks);
-    const int rowHeight = int(view_.rowHeight);
     rect.x = gridX() + int(c0 * view_.tickWidth);
-    rect.y = area_.y + 1 + (rowIndex(note.note) + 1) * rowHeight;
+    rect.y = noteTop(note.note);
     rect.w = int((c1 - c0) * view_.tickWidth);
-    rect.h = rowHeight - 1;
+    rect.h = int(view_.rowHeight) - 1;
     return true;
+}
+
+int BoardLayout::noteTop(unsigned note) const {
+    return area_.y + 1 + (rowIndex(note) + 1) * int(view_.rowHeight);
 }
 
 PixelRect BoardLayout::markerRect(unsigned tick) const {
@@ -205,12 +208,20 @@ void drawBoard(Painter &painter, const BoardLayout &layout, int labelFont) {
     fill(painter, layout.markerRect(model.rightMarker()), paletteMagenta);
     fill(painter, layout.markerRect(model.leftMarker()), paletteRed);
 
-    // Notes in storage order, later ones over earlier ones.
+    // Notes in storage order, later ones over earlier ones; those of rows above or below a
+    // strip of the picture are passed over at once.
+    const auto shown = painter.bounds();
+    bool rowDrawn[128];
+    for (unsigned n = 0; n < 128; ++n) {
+        const long long top = layout.isRowShown(n) ? layout.noteTop(n) : 0;
+        rowDrawn[n] = layout.isRowShown(n) &&
+                      (!shown || (top < shown->y1 && top + view.rowHeight - 1 > shown->y0));
+    }
     const auto range = model.candidateNotes(shownFrom, shownEnd);
     const auto &notes = model.notes();
     PixelRect bar;
     for (std::size_t i = range.first; i < range.second; ++i)
-        if (layout.noteRect(notes[i], bar))
+        if (notes[i].note < 128 && rowDrawn[notes[i].note] && layout.noteRect(notes[i], bar))
             fill(painter, bar, layout.noteColour(notes[i]));
 }
 

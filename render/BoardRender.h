@@ -69,6 +69,8 @@ public:
     int tickLineX(unsigned column) const { return gridX() + int(column * view_.tickWidth); }
     // The bar of a note, clipped to the shown ticks; false when the note is not drawn.
     bool noteRect(const TapeNote &note, PixelRect &rect) const;
+    // The top pixel row of the bars on a shown row.
+    int noteTop(unsigned note) const;
     PixelRect markerRect(unsigned tick) const;
     // The frame numbers whose text starts at x from fromX to before toX.
     std::vector<BoardLabel> frameLabels(long long fromX = LLONG_MIN,

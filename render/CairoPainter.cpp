@@ -49,8 +49,12 @@ void CairoPainter::useColour() {
     flush();
     colourSet_ = true;
     contextColour_ = colour_;
-    const Rgb c = colourRgb(colour_);
-    cairo_set_source_rgb(cr_, c.r / 255.0, c.g / 255.0, c.b / 255.0);
+    setCairoColour(cr_, colour_);
+}
+
+void setCairoColour(cairo_t *cr, TapeColour colour) {
+    const Rgb c = colourRgb(colour);
+    cairo_set_source_rgb(cr, c.r / 255.0, c.g / 255.0, c.b / 255.0);
 }
 
 void CairoPainter::fillRect(int x, int y, int w, int h) {
@@ -69,19 +73,27 @@ void CairoPainter::line(int x0, int y0, int x1, int y1) {
     }
     useColour();
     flush();
-    cairo_set_line_width(cr_, 1.0);
-    cairo_move_to(cr_, x0 + 0.5, y0 + 0.5);
-    cairo_line_to(cr_, x1 + 0.5, y1 + 0.5);
-    cairo_stroke(cr_);
+    strokeCairoLine(cr_, x0, y0, x1, y1);
+}
+
+void strokeCairoLine(cairo_t *cr, int x0, int y0, int x1, int y1) {
+    cairo_set_line_width(cr, 1.0);
+    cairo_move_to(cr, x0 + 0.5, y0 + 0.5);
+    cairo_line_to(cr, x1 + 0.5, y1 + 0.5);
+    cairo_stroke(cr);
 }
 
 void CairoPainter::setFont(int font, int size) {
+    selectCairoFont(cr_, font, size);
+}
+
+void selectCairoFont(cairo_t *cr, int font, int size) {
     // FLTK's fonts come in fours: plain, bold, italic, bold italic; 4..7 are the fixed ones.
     const bool bold = font & 1, italic = font & 2;
     const char *family = (font & ~3) == 4 ? "monospace" : (font & ~3) == 8 ? "serif" : "sans-serif";
-    cairo_select_font_face(cr_, family, italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
+    cairo_select_font_face(cr, family, italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
                            bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
-    cairo_set_font_size(cr_, size);
+    cairo_set_font_size(cr, size);
 }
 
 void CairoPainter::text(const char *text, int x, int y) {

@@ -9,6 +9,13 @@
 
 namespace tw {
 
+// Selects the Cairo face and size of an FLTK font number and a height in pixels.
+void selectCairoFont(cairo_t *cr, int font, int size);
+// Makes an FLTK colour number the context's source.
+void setCairoColour(cairo_t *cr, TapeColour colour);
+// A one-pixel line through the centres of the end points' pixels.
+void strokeCairoLine(cairo_t *cr, int x0, int y0, int x1, int y1);
+
 class CairoPainter : public Painter {
 public:
     explicit CairoPainter(cairo_t *cr) : cr_(cr) {}

@@ -9,6 +9,8 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
+#include <memory>
+#include <new>
 
 namespace tw {
 
@@ -59,7 +61,6 @@ std::vector<double> alignHeights(const CutPlan &plan, unsigned tracks) {
 }
 
 void drawPiece(CutSink &sink, Layer layer, const CutPlan &plan, const CutLayout &L, unsigned p,
-               const std::vector<std::size_t> &holes, const std::vector<std::size_t> &ringed,
                const ExportOptions &options) {
     const CutPiece &piece = plan.pieces[p];
     const double W = plan.widthMm;
@@ -67,13 +68,13 @@ void drawPiece(CutSink &sink, Layer layer, const CutPlan &plan, const CutLayout 
     const auto Y = [&](double y) { return L.y(plan, p, y); };
     sink.beginGroup(layer, p);
     if (layer == Layer::cut) {
-        for (std::size_t i : cuttingOrder(plan, holes)) {
-            const CutHole &h = plan.holes[i];
+        forEachHoleInCuttingOrder(plan, p, [&](const CutHole &h) {
             if (h.x1Mm > h.x0Mm)
                 sink.slot(X(h.x0Mm), X(h.x1Mm), Y(h.yMm), h.radiusMm);
             else
                 sink.circle(X(h.x0Mm), Y(h.yMm), h.radiusMm);
-        }
+            return !sink.failed();
+        });
         // The outline last, so that the piece stays in place while its holes are cut.
         sink.polygon({{X(piece.left.at(0, W)), Y(0)},
                       {X(piece.right.at(0, W)), Y(0)},
@@ -107,11 +108,12 @@ void drawPiece(CutSink &sink, Layer layer, const CutPlan &plan, const CutLayout 
         }
     }
     // Rings around both holes of each pair still too close.
-    for (std::size_t i : ringed) {
-        const CutHole &h = plan.holes[i];
-        sink.circle(X((h.x0Mm + h.x1Mm) / 2), Y(h.yMm),
-                    h.radiusMm + (h.x1Mm - h.x0Mm) / 2 + ringGapMm);
-    }
+    forEachHole(plan, p, [&](const CutHole &h) {
+        if (plan.ringed[h.note])
+            sink.circle(X((h.x0Mm + h.x1Mm) / 2), Y(h.yMm),
+                        h.radiusMm + (h.x1Mm - h.x0Mm) / 2 + ringGapMm);
+        return !sink.failed();
+    });
     // The piece number and the title along the upper edge, at the piece's start.
     const double startX = std::max(piece.left.at(W, W), piece.left.at(0, W)) + 2;
     const double top = W - 1 - textMm;
@@ -124,21 +126,15 @@ void drawPiece(CutSink &sink, Layer layer, const CutPlan &plan, const CutLayout 
     sink.endGroup();
 }
 
-void drawAll(CutSink &sink, const CutPlan &plan, const ExportOptions &options) {
+// Piece by piece, the cut layer and then the mark layer; every group counts a step.
+void drawAll(CutSink &sink, const CutPlan &plan, const ExportOptions &options,
+             ProgressTicker &ticker) {
     const CutLayout L = cutLayout(plan);
-    const std::vector<std::vector<std::size_t>> holes = holesByPiece(plan);
-    // The holes of pairs still too close, once each, by piece.
-    std::vector<std::vector<std::size_t>> ringed(plan.pieces.size());
-    for (const auto &pair : plan.tooClose)
-        for (std::size_t i : {pair.first, pair.second})
-            ringed[plan.holes[i].piece].push_back(i);
-    for (std::vector<std::size_t> &r : ringed) {
-        std::sort(r.begin(), r.end());
-        r.erase(std::unique(r.begin(), r.end()), r.end());
-    }
     for (Layer layer : {Layer::cut, Layer::mark})
-        for (unsigned p = 0; p < plan.pieces.size() && !sink.failed(); ++p)
-            drawPiece(sink, layer, plan, L, p, holes[p], ringed[p], options);
+        for (unsigned p = 0; p < plan.pieces.size() && !sink.failed(); ++p) {
+            drawPiece(sink, layer, plan, L, p, options);
+            ticker.step();
+        }
 }
 
 // ---- SVG ----
@@ -171,7 +167,8 @@ std::string xmlEscaped(const std::string &s) {
 // Writes through the export file in pieces of some kilobytes.
 class SvgSink : public CutSink {
 public:
-    SvgSink(ExportFile &file, double height) : file_(file), height_(height) {}
+    SvgSink(ExportFile &file, double height, const ProgressTicker &ticker)
+        : file_(file), height_(height), ticker_(ticker) {}
     void circle(double x, double y, double r) override {
         add("<circle cx=\"%.4f\" cy=\"%.4f\" r=\"%.4f\"/>\n", x, height_ - y, r);
     }
@@ -231,19 +228,28 @@ private:
             flush();
     }
     void flush() {
-        if (!file_.write(buffer_.data(), buffer_.size()))
+        if (ticker_.cancelled() || !file_.write(buffer_.data(), buffer_.size()))
             failed_ = true;
         buffer_.clear();
     }
     ExportFile &file_;
     double height_;
+    const ProgressTicker &ticker_;
     std::string buffer_;
     bool failed_ = false;
 };
 
-ExportResult writeCutSvg(const CutPlan &plan, const ExportOptions &options, ExportFile &file) {
+// What a writer that stopped says: cancelled, or the failed write in the writer's words.
+ExportResult stopped(const ProgressTicker &ticker, ExportFile &file) {
+    if (ticker.cancelled())
+        return ProgressTicker::cancelledResult();
+    return file.commit(); // reports the failed write
+}
+
+ExportResult writeCutSvg(const CutPlan &plan, const ExportOptions &options, ExportFile &file,
+                         ProgressTicker &ticker) {
     const CutLayout L = cutLayout(plan);
-    SvgSink sink(file, L.fileHeightMm);
+    SvgSink sink(file, L.fileHeightMm, ticker);
     char head[512];
     std::snprintf(head, sizeof head,
                   "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
@@ -253,10 +259,10 @@ ExportResult writeCutSvg(const CutPlan &plan, const ExportOptions &options, Expo
     sink.write(head);
     sink.write("<title>" + xmlEscaped(options.sourceName + " for " + options.instrument.name) +
                "</title>\n");
-    drawAll(sink, plan, options);
+    drawAll(sink, plan, options, ticker);
     sink.write("</g>\n</svg>\n");
     if (sink.failed())
-        return file.commit(); // reports the failed write in the writer's words
+        return stopped(ticker, file);
     return {};
 }
 
@@ -266,8 +272,8 @@ ExportResult writeCutSvg(const CutPlan &plan, const ExportOptions &options, Expo
 // own: the base opens no file (an empty name) and every value comes through here.
 class ExportFileDxfWriter : public DL_WriterA {
 public:
-    explicit ExportFileDxfWriter(ExportFile &file)
-        : DL_WriterA("", DL_Codes::AC1015), file_(file) {}
+    ExportFileDxfWriter(ExportFile &file, const ProgressTicker &ticker)
+        : DL_WriterA("", DL_Codes::AC1015), file_(file), ticker_(ticker) {}
     void dxfReal(int gc, double value) const override {
         char text[64];
         std::snprintf(text, sizeof text, "%.6f", value);
@@ -287,7 +293,7 @@ public:
     void dxfString(int gc, const std::string &value) const override { put(gc, value); }
     bool failed() const { return failed_; }
     void flush() const {
-        if (!file_.write(buffer_.data(), buffer_.size()))
+        if (ticker_.cancelled() || !file_.write(buffer_.data(), buffer_.size()))
             failed_ = true;
         buffer_.clear();
     }
@@ -303,6 +309,7 @@ private:
             flush();
     }
     ExportFile &file_;
+    const ProgressTicker &ticker_;
     mutable std::string buffer_;
     mutable bool failed_ = false;
 };
@@ -351,9 +358,23 @@ private:
     Layer layer_ = Layer::cut;
 };
 
-ExportResult writeCutDxf(const CutPlan &plan, const ExportOptions &options, ExportFile &file) {
-    DL_Dxf dxf;
-    ExportFileDxfWriter w(file);
+// dxflib's writer state in zeroed memory: it sets the handle of the standard text style (which
+// the dimension style names) only for a style called "Standard", so that the file would
+// otherwise carry whatever the memory held there. Zeroed, it says 0 (none) every time.
+struct ZeroedDxf {
+    alignas(DL_Dxf) unsigned char bytes[sizeof(DL_Dxf)]{};
+    DL_Dxf *dxf;
+    ZeroedDxf() : dxf(new (bytes) DL_Dxf) {}
+    ~ZeroedDxf() { dxf->~DL_Dxf(); }
+    ZeroedDxf(const ZeroedDxf &) = delete;
+    ZeroedDxf &operator=(const ZeroedDxf &) = delete;
+};
+
+ExportResult writeCutDxf(const CutPlan &plan, const ExportOptions &options, ExportFile &file,
+                         ProgressTicker &ticker) {
+    const auto zeroed = std::make_unique<ZeroedDxf>();
+    DL_Dxf &dxf = *zeroed->dxf;
+    ExportFileDxfWriter w(file, ticker);
     try {
         dxf.writeHeader(w);
         w.sectionEnd();
@@ -392,7 +413,7 @@ ExportResult writeCutDxf(const CutPlan &plan, const ExportOptions &options, Expo
         w.sectionEnd();
         w.sectionEntities();
         DxfSink sink(dxf, w);
-        drawAll(sink, plan, options);
+        drawAll(sink, plan, options, ticker);
         w.sectionEnd();
         dxf.writeObjects(w);
         dxf.writeObjectsEnd(w);
@@ -402,7 +423,7 @@ ExportResult writeCutDxf(const CutPlan &plan, const ExportOptions &options, Expo
         return {errExportDrawing, std::string("the DXF writer failed: ") + e.what()};
     }
     if (w.failed())
-        return file.commit(); // reports the failed write in the writer's words
+        return stopped(ticker, file);
     return {};
 }
 
@@ -428,7 +449,8 @@ double CutLayout::y(const CutPlan &plan, unsigned p, double y) const {
     return cutMarginMm + below * (plan.widthMm + cutRowGapMm) + y;
 }
 
-ExportResult writeCutFile(const ScoreModel &model, const ExportOptions &options, ExportFile &file) {
+ExportResult writeCutFile(const ScoreModel &model, const ExportOptions &options, ExportFile &file,
+                          ProgressTicker ticker) {
     if (!options.instrument.geometry)
         return {errExportGeometry,
                 "a cut file needs an instrument with a tape geometry (" +
@@ -440,8 +462,9 @@ ExportResult writeCutFile(const ScoreModel &model, const ExportOptions &options,
                                  options.instrument.geometry->bedLengthMm, false, plan);
         !r)
         return r;
-    return options.format == ExportFormat::dxf ? writeCutDxf(plan, options, file)
-                                               : writeCutSvg(plan, options, file);
+    ticker.setTotal(2 * plan.pieces.size());
+    return options.format == ExportFormat::dxf ? writeCutDxf(plan, options, file, ticker)
+                                               : writeCutSvg(plan, options, file, ticker);
 }
 
 } // namespace tw

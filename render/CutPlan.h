@@ -8,8 +8,11 @@
 #pragma once
 
 #include "render/TapeExport.h"
+#include "scoremodel/TapeFixes.h"
 
+#include <array>
 #include <cstddef>
+#include <functional>
 #include <vector>
 
 namespace tw {
@@ -36,18 +39,29 @@ struct CutHole {
     unsigned track = 0;
     double x0Mm = 0, x1Mm = 0, yMm = 0, radiusMm = 0;
     unsigned piece = 0;
-    std::size_t note = 0; // index into CutPlan::notes
+    std::size_t note = 0; // index into the melody's notes
 };
 
+// The strip of a melody: its pieces and what the holes come to. The plan holds no hole: it
+// makes those of a piece from the melody when asked (forEachHole), so that its memory does not
+// grow with the melody's length beyond a bit a note.
 struct CutPlan {
     double widthMm = 0, lengthMm = 0;
     TapeGeometry geometry;
-    std::vector<TapeNote> notes;      // the melody's shown notes the strip holds
-    std::vector<TapeNote> unplayable; // shown notes the instrument has no track for
-    std::vector<CutHole> holes;       // in the order of the notes
-    std::vector<CutPiece> pieces;     // in the melody's order
-    std::vector<std::pair<std::size_t, std::size_t>> tooClose; // holes, still too close
+    std::vector<CutPiece> pieces; // in the melody's order
+    std::size_t holes = 0;        // of the melody's shown notes the instrument has a track for
+    std::size_t pairsTooClose = 0;
     unsigned holesAtSeams = 0; // holes a seam could not avoid (music too dense)
+
+    // How the holes come from the melody (planCut's, for forEachHole).
+    const ScoreModel *model = nullptr; // the melody planned: it outlives the plan, unchanged
+    std::array<int, 128> track{};      // of each note; -1 for none
+    double radiusMm = 0;
+    double lookBackMm = 0; // the longest hole or slot, from its start to its far end
+    bool slots = false;
+    RepeatRule rule;                   // when a repeat is too close
+    std::vector<PieceEdge> startEdges; // each piece's first edge, before any mirroring
+    std::vector<bool> ringed;          // by note: one of a pair still too close
 };
 
 // The seconds of the melody at the start and the end of a piece (after any mirroring).
@@ -69,11 +83,18 @@ ExportResult planCut(const ScoreModel &model, const ExportInstrument &instrument
 // and "" for the board picture (no tape geometry, or PNG and board SVG).
 std::string stripSummary(const ScoreModel &model, const ExportOptions &options);
 
-// The holes of each piece (indexes into plan.holes), in one pass.
-std::vector<std::vector<std::size_t>> holesByPiece(const CutPlan &plan);
+// Calls `each` with the holes of piece `piece` in the order of the notes until it returns
+// false. Costs about the notes near the piece (a binary search finds them).
+void forEachHole(const CutPlan &plan, unsigned piece,
+                 const std::function<bool(const CutHole &)> &each);
 
-// Holes of one piece in the order a cutter should cut them: column by column along the strip,
-// up one column and down the next, so that the head travels little.
-std::vector<std::size_t> cuttingOrder(const CutPlan &plan, const std::vector<std::size_t> &holes);
+// The same holes in the order a cutter should cut them: column by column along the strip, up
+// one column and down the next, so that the head travels little. Made a few thousand notes at
+// a time.
+void forEachHoleInCuttingOrder(const CutPlan &plan, unsigned piece,
+                               const std::function<bool(const CutHole &)> &each);
+
+// The later note of each pair still too close, in the melody's order.
+std::vector<TapeNote> laterNotesTooClose(const CutPlan &plan);
 
 } // namespace tw

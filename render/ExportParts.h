@@ -109,8 +109,10 @@ ExportResult writeTapePdf(const ScoreModel &model, const ExportOptions &options,
 
 // ---- The strip for a cutter (CutFiles.cpp) ----
 
-// The cutter SVG or DXF of the options' format, in pieces no longer than the bed.
-ExportResult writeCutFile(const ScoreModel &model, const ExportOptions &options, ExportFile &file);
+// The cutter SVG or DXF of the options' format, in pieces no longer than the bed, written
+// piece by piece as it is made. Counts the groups of holes and marks, two a piece.
+ExportResult writeCutFile(const ScoreModel &model, const ExportOptions &options, ExportFile &file,
+                          ProgressTicker ticker = ProgressTicker(nullptr));
 
 // "C4" for 60, "F#2", "C-1".
 std::string noteName(unsigned note);

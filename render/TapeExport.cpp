@@ -60,7 +60,7 @@ ExportResult exportTape(const ScoreModel &model, const ExportOptions &options,
         break;
     case ExportFormat::cutSvg:
     case ExportFormat::dxf:
-        r = writeCutFile(model, options, file);
+        r = writeCutFile(model, options, file, ticker);
         break;
     }
     if (!r) {

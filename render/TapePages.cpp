@@ -159,8 +159,7 @@ void outlinePath(cairo_t *cr, const CutPiece &piece, double x, double top, doubl
 }
 
 void drawPiece(cairo_t *cr, unsigned page, const TapePlan &plan, const CutPlan &cut,
-               const std::vector<std::size_t> &holes, const TapeGeometry &g,
-               const ExportOptions &options, unsigned tracks) {
+               const TapeGeometry &g, const ExportOptions &options, unsigned tracks) {
     const CutPiece &piece = cut.pieces[page];
     const double W = g.tapeWidthMm;
     const double top = plan.tapeTopMm, bottom = top + W;
@@ -246,24 +245,23 @@ void drawPiece(cairo_t *cr, unsigned page, const TapePlan &plan, const CutPlan &
     outlinePath(cr, piece, x0, top, W);
     cairo_clip(cr);
     cairo_set_source_rgb(cr, 0, 0, 0);
-    for (std::size_t i : holes) {
-        const CutHole &h = cut.holes[i];
+    forEachHole(cut, page, [&](const CutHole &h) {
         const TapeMark m{h.track, h.x0Mm - h.radiusMm, h.x1Mm - h.x0Mm + 2 * h.radiusMm};
         drawMark(cr, m, x0 + m.startMm, Y(h.yMm), 2 * h.radiusMm, options.holes);
-    }
+        return true;
+    });
     cairo_restore(cr);
     cairo_set_source_rgb(cr, 0.85, 0, 0);
     cairo_set_line_width(cr, 0.25);
-    for (const auto &pair : cut.tooClose)
-        for (std::size_t i : {pair.first, pair.second}) {
-            const CutHole &h = cut.holes[i];
-            if (h.piece != page || h.x0Mm > piece.maxXMm)
-                continue;
+    forEachHole(cut, page, [&](const CutHole &h) {
+        if (cut.ringed[h.note] && h.x0Mm <= piece.maxXMm) {
             cairo_new_sub_path(cr);
             cairo_arc(cr, x0 + (h.x0Mm + h.x1Mm) / 2, Y(h.yMm),
                       h.radiusMm + (h.x1Mm - h.x0Mm) / 2 + 1, 0, 2 * M_PI);
             cairo_stroke(cr);
         }
+        return true;
+    });
     cairo_set_source_rgb(cr, 0, 0, 0);
     // A 100 mm bar to check the printed scale.
     const double left = plan.tapeLeftMm;
@@ -295,7 +293,6 @@ ExportResult writeTapePdf(const ScoreModel &model, const ExportOptions &options,
         !r)
         return r;
     plan.pages = unsigned(cut.pieces.size());
-    const std::vector<std::vector<std::size_t>> holes = holesByPiece(cut);
     cairo_surface_t *surface = cairo_pdf_surface_create_for_stream(ExportFile::cairoWrite, &file,
                                                                    plan.paper.width * pointsPerMm,
                                                                    plan.paper.height * pointsPerMm);
@@ -311,8 +308,7 @@ ExportResult writeTapePdf(const ScoreModel &model, const ExportOptions &options,
             return ProgressTicker::cancelledResult();
         }
         ticker.step();
-        drawPiece(cr, page, plan, cut, holes[page], g, options,
-                  unsigned(options.instrument.notes.size()));
+        drawPiece(cr, page, plan, cut, g, options, unsigned(options.instrument.notes.size()));
         if (page == 0) {
             const double x = plan.tapeLeftMm, width = plan.paper.width - 2 * pageMarginMm;
             const double bottom = plan.paper.height - pageMarginMm;
@@ -320,9 +316,7 @@ ExportResult writeTapePdf(const ScoreModel &model, const ExportOptions &options,
                                  std::to_string(content.unplayable.size()) + " note(s) that " +
                                      options.instrument.name + " cannot play, not on the tape:",
                                  x, plan.tapeTopMm + g.tapeWidthMm + 11, width, bottom);
-            std::vector<TapeNote> close;
-            for (const auto &pair : cut.tooClose)
-                close.push_back(cut.notes[pair.second]);
+            const std::vector<TapeNote> close = laterNotesTooClose(cut);
             listNotes(cr, close, model,
                       std::to_string(close.size()) +
                           " note(s) too close to repeat after the previous one of their key, "

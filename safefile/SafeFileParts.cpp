@@ -143,9 +143,33 @@ void syncFolder(const std::string &folder) {
 
 namespace {
 
+// An input is held open while it is registered, so that its inode cannot pass to a new file
+// once the input is deleted: the device and inode keep naming the input and nothing else.
 struct Identity {
     dev_t device = 0;
     ino_t inode = 0;
+    int fd = -1;
+
+    Identity() = default;
+    Identity(dev_t d, ino_t i, int f) : device(d), inode(i), fd(f) {}
+    Identity(Identity &&other) noexcept : device(other.device), inode(other.inode), fd(other.fd) {
+        other.fd = -1;
+    }
+    Identity &operator=(Identity &&other) noexcept {
+        if (this != &other) {
+            if (fd >= 0)
+                ::close(fd);
+            device = other.device;
+            inode = other.inode;
+            fd = other.fd;
+            other.fd = -1;
+        }
+        return *this;
+    }
+    ~Identity() {
+        if (fd >= 0)
+            ::close(fd);
+    }
 };
 
 std::mutex registryMutex;
@@ -435,10 +459,16 @@ using namespace safefile;
 
 void setInputFile(const std::string &role, const std::string &path) {
     struct stat st {};
-    const bool found = !path.empty() && ::stat(path.c_str(), &st) == 0;
+    int fd = path.empty() ? -1 : ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0 && ::fstat(fd, &st) != 0) {
+        ::close(fd);
+        fd = -1;
+    }
+    // A file that cannot be opened (no read permission) is still known by its inode.
+    const bool found = fd >= 0 || (!path.empty() && ::stat(path.c_str(), &st) == 0);
     std::lock_guard<std::mutex> hold(registryMutex);
     if (found)
-        registry()[role] = {st.st_dev, st.st_ino};
+        registry()[role] = Identity(st.st_dev, st.st_ino, fd);
     else
         registry().erase(role);
 }

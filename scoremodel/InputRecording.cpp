@@ -87,11 +87,12 @@ void NoteRecorder::stop(int64_t micros) {
 }
 
 std::vector<TapeNote> NoteRecorder::notes(const TickClock &clock, unsigned channel,
-                                          const TickRounding &rounding) const {
+                                          const TickRounding &rounding, int64_t heldUntil) const {
     std::vector<TapeNote> list;
     list.reserve(played_.size());
+    const int64_t held = std::max(lastMicros_, heldUntil);
     for (const Played &p : played_) {
-        const int64_t off = p.ended ? p.offMicros : std::max(lastMicros_, p.onMicros);
+        const int64_t off = p.ended ? p.offMicros : std::max(held, p.onMicros);
         TapeNote n = rounding.note(clock.tickAt(p.onMicros), clock.tickAt(off));
         n.note = p.key;
         n.velocity = p.velocity;
@@ -100,6 +101,13 @@ std::vector<TapeNote> NoteRecorder::notes(const TickClock &clock, unsigned chann
     }
     std::stable_sort(list.begin(), list.end(), ByStart());
     return list;
+}
+
+bool NoteRecorder::holding() const {
+    for (const std::size_t index : sounding_)
+        if (index != 0)
+            return true;
+    return false;
 }
 
 StepEntry::Step StepEntry::noteOn(int64_t micros, uint8_t key, uint8_t velocity, uint32_t marker,

@@ -65,9 +65,12 @@ public:
     const std::vector<Played> &played() const { return played_; }
     std::size_t lost() const { return lost_; }
     // The notes of the take on `channel`, with their note-on velocities, ordered by start;
-    // notes still held end at the last time fed or stopped.
+    // notes still held end at the last time fed or stopped, or at heldUntil when that is later
+    // (the take as it stands while it is played).
     std::vector<TapeNote> notes(const TickClock &clock, unsigned channel,
-                                const TickRounding &rounding) const;
+                                const TickRounding &rounding, int64_t heldUntil = 0) const;
+    // Whether a note of the take still sounds.
+    bool holding() const;
 
 private:
     std::vector<Played> played_;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <numeric>
 
 namespace tw {
 
@@ -99,30 +98,6 @@ unsigned mergeUnisons(std::vector<TapeNote> &notes) {
 bool tooClose(long long gap, unsigned minGapMs, unsigned ticksPerFrame) {
     // gap / ticksPerFrame seconds against minGapMs / 1000 seconds, in whole numbers.
     return gap < 1 || gap * 1000 < (long long)minGapMs * ticksPerFrame;
-}
-
-std::vector<std::size_t> notesTooClose(const std::vector<TapeNote> &notes, unsigned minGapMs,
-                                       unsigned ticksPerFrame) {
-    std::vector<std::size_t> order(notes.size());
-    std::iota(order.begin(), order.end(), std::size_t(0));
-    std::stable_sort(order.begin(), order.end(),
-                     [&](std::size_t a, std::size_t b) { return notes[a].start < notes[b].start; });
-    // The latest end so far of each key: a long note may cover shorter ones after its start.
-    long long lastEnd[128];
-    bool seen[128] = {};
-    std::vector<std::size_t> found;
-    for (std::size_t i : order) {
-        const TapeNote &n = notes[i];
-        if (n.note > 127)
-            continue;
-        const long long end = (long long)n.start + n.length;
-        if (seen[n.note] && tooClose((long long)n.start - lastEnd[n.note], minGapMs, ticksPerFrame))
-            found.push_back(i);
-        lastEnd[n.note] = seen[n.note] ? std::max(lastEnd[n.note], end) : end;
-        seen[n.note] = true;
-    }
-    std::sort(found.begin(), found.end());
-    return found;
 }
 
 } // namespace tw

@@ -46,8 +46,4 @@ unsigned mergeUnisons(std::vector<TapeNote> &notes);
 // second, and always when it starts at that end or before.
 bool tooClose(long long gap, unsigned minGapMs, unsigned ticksPerFrame);
 
-// Indexes (ascending) of the notes that follow the previous note of their key too closely.
-std::vector<std::size_t> notesTooClose(const std::vector<TapeNote> &notes, unsigned minGapMs,
-                                       unsigned ticksPerFrame);
-
 } // namespace tw

@@ -50,35 +50,37 @@ RepeatRule repeatRuleOf(const Instrument &instrument, unsigned ticksPerFrame) {
     return rule;
 }
 
+CloseScanner::CloseScanner(const RepeatRule &rule) : rule_(rule), onset_(onsetTicks(rule)) {}
+
+std::optional<std::size_t> CloseScanner::add(std::size_t index, const TapeNote &n) {
+    if (n.note > 127)
+        return std::nullopt;
+    Last &e = ending_[n.note], &s = started_[n.note];
+    std::optional<std::size_t> earlier;
+    if (e.set) {
+        const TapeNote &p = e.note;
+        if (tooClose((long long)n.start - ((long long)p.start + p.length), rule_.minGapMs,
+                     rule_.ticksPerFrame))
+            earlier = e.index;
+        else if ((long long)n.start - s.note.start < onset_)
+            earlier = s.index;
+    }
+    if (!e.set || (long long)n.start + n.length > (long long)e.note.start + e.note.length)
+        e = {index, n, true};
+    s = {index, n, true};
+    return earlier;
+}
+
 std::vector<ClosePair> pairsTooClose(const std::vector<TapeNote> &notes, const RepeatRule &rule) {
     std::vector<std::size_t> order(notes.size());
     std::iota(order.begin(), order.end(), std::size_t(0));
     std::stable_sort(order.begin(), order.end(),
                      [&](std::size_t a, std::size_t b) { return notes[a].start < notes[b].start; });
-    const std::size_t none = std::size_t(-1);
-    std::size_t lastEnding[128], lastStarted[128];
-    std::fill(std::begin(lastEnding), std::end(lastEnding), none);
-    std::fill(std::begin(lastStarted), std::end(lastStarted), none);
-    const long long onset = onsetTicks(rule);
+    CloseScanner scanner(rule);
     std::vector<ClosePair> pairs;
-    for (std::size_t i : order) {
-        const TapeNote &n = notes[i];
-        if (n.note > 127)
-            continue;
-        const std::size_t e = lastEnding[n.note], s = lastStarted[n.note];
-        if (e != none) {
-            const TapeNote &p = notes[e];
-            if (tooClose((long long)n.start - ((long long)p.start + p.length), rule.minGapMs,
-                         rule.ticksPerFrame))
-                pairs.push_back({e, i});
-            else if ((long long)n.start - notes[s].start < onset)
-                pairs.push_back({s, i});
-        }
-        if (e == none ||
-            (long long)n.start + n.length > (long long)notes[e].start + notes[e].length)
-            lastEnding[n.note] = i;
-        lastStarted[n.note] = i;
-    }
+    for (std::size_t i : order)
+        if (const std::optional<std::size_t> e = scanner.add(i, notes[i]))
+            pairs.push_back({*e, i});
     return pairs;
 }
 

@@ -8,6 +8,7 @@
 
 #include <bitset>
 #include <cstddef>
+#include <optional>
 #include <vector>
 
 namespace tw {
@@ -33,6 +34,26 @@ struct ClosePair {
 // the note of its key that ends last before it (or the one that started last, for the start
 // spacing).
 std::vector<ClosePair> pairsTooClose(const std::vector<TapeNote> &notes, const RepeatRule &rule);
+
+// The same pairs for notes handed over one at a time in the order of their starts, so that a
+// long melody is looked at without a copy. Indexes are the caller's own.
+class CloseScanner {
+public:
+    explicit CloseScanner(const RepeatRule &rule);
+    // The note `index`, starting at or after every note before it: the index of the earlier
+    // note of the pair it ends, if it is too close.
+    std::optional<std::size_t> add(std::size_t index, const TapeNote &note);
+
+private:
+    struct Last {
+        std::size_t index = 0;
+        TapeNote note;
+        bool set = false;
+    };
+    RepeatRule rule_;
+    long long onset_;
+    Last ending_[128], started_[128];
+};
 
 // The ways to mend a pair, tried in this order for each pair that the chosen ones allow.
 struct FixChoice {

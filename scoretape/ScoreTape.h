@@ -142,6 +142,15 @@ public:
     void setSelectionRectangle(bool on, long long tick0 = 0, long long tick1 = 0, int note0 = 0,
                                int note1 = 0);
 
+    // ---- A take being recorded (ScoreTapeDraw.cpp) ----
+    // Notes shown as outlines over the board, not part of the melody (a take while it is
+    // played in); an empty list removes them.
+    void setTakeNotes(std::vector<TapeNote> notes);
+    const std::vector<TapeNote> &takeNotes() const { return take_; }
+    // The part of the cells of ticks [tick0, tick1] and notes [note0, note1] that the grid
+    // shows, in window pixels; false when none of it is shown.
+    bool cellBox(long long tick0, long long tick1, int note0, int note1, Rect &box) const;
+
 private:
     // Sizes from the display scale and the zoom step; the visible area follows.
     void applyZoom();
@@ -153,6 +162,7 @@ private:
     // The cursor for the pointer's place: crosshair while a click is armed, else the shape.
     void showCursor();
     void drawSelectionRectangle();
+    void drawTake();
 
     ScoreModel model_;
     BoardView board_;
@@ -168,6 +178,7 @@ private:
         long long tick0 = 0, tick1 = 0;
         int note0 = 0, note1 = 0;
     } rectangle_;
+    std::vector<TapeNote> take_;
 };
 
 } // namespace tw

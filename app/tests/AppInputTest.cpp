@@ -161,9 +161,15 @@ TEST_F(AppInput, RecordingMergesTheTakeAsOneEdit) {
                           {tick(8), {0x80, 71, 0}},
                           {tick(8), {0x90, 72, 100}}}); // still held at the stop
         ASSERT_TRUE(runUntil([&] { return sender->waitAllSent(milliseconds(0)); }));
-        runFor(milliseconds(200));
+        ASSERT_TRUE(runUntil([&] { return h.tape().takeNotes().size() == 5; }))
+            << "the take shows while it is played";
         EXPECT_TRUE(h.tape().model().notes().empty()) << "nothing goes in before the stop";
+        EXPECT_EQ(h.tape().takeNotes()[0], tn(60, 16, 2, 2));
+        // The held note grows with the playhead.
+        const uint32_t held = h.tape().takeNotes()[4].length;
+        EXPECT_TRUE(runUntil([&] { return h.tape().takeNotes()[4].length > held + 1; }));
         h.app->onCommand(cmdPlayFromMarker); // Space stops the recording
+        EXPECT_TRUE(h.tape().takeNotes().empty());
         EXPECT_FALSE(h.app->isRecording());
         EXPECT_FALSE(h.marked(cmdRecord));
 

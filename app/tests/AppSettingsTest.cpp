@@ -10,6 +10,7 @@
 #include <functional>
 
 using namespace tw;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -108,6 +109,31 @@ TEST(AppSettings, WrittenSoonAfterAChange) {
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (storedInt("midiChan") != 3 && std::chrono::steady_clock::now() < until)
         Fl::wait(0.1);
+    EXPECT_EQ(storedInt("midiChan"), 3);
+    h.finish();
+}
+
+// A settings file that cannot be written is told in words; the settings are kept and reach the
+// file once it can be written again.
+TEST(AppSettings, AFailedWriteIsToldAndTriedAgain) {
+    AppHarness h;
+    h.start();
+    const std::string file = h.home.prefsFile(identity::vendor, identity::application);
+    std::filesystem::remove(file);
+    std::filesystem::create_directories(file);
+    h.app->onCommand(cmdNewNoteChannel + 3);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (h.dialogs.empty() && std::chrono::steady_clock::now() < until)
+        Fl::wait(0.1);
+    ASSERT_EQ(h.dialogs.size(), 1u);
+    EXPECT_EQ(h.dialogs[0].text.rfind("Settings cannot be saved: " + file, 0), 0u)
+        << h.dialogs[0].text;
+
+    std::filesystem::remove(file);
+    h.app->onCommand(cmdProgram + 7); // for channel 3, the channel for new notes
+    while (storedInt("MIDIpgms3") != 7 && std::chrono::steady_clock::now() < until + 20s)
+        Fl::wait(0.1);
+    EXPECT_EQ(storedInt("MIDIpgms3"), 7);
     EXPECT_EQ(storedInt("midiChan"), 3);
     h.finish();
 }

@@ -29,6 +29,7 @@ ExportOptions optionsFor(ExportFormat format, bool trueScale) {
         for (unsigned n = 50; n < 80; ++n)
             o.instrument.notes.push_back(n);
         o.instrument.geometry = TapeGeometry{70, 2.0, 5, 20, 2};
+        o.instrument.geometry->bedLengthMm = 300; // cut files in pieces
     }
     return o;
 }
@@ -44,10 +45,9 @@ struct Case {
     ExportFormat format;
     bool trueScale;
 };
-const Case cases[] = {{"png", ExportFormat::png, false},
-                      {"svg", ExportFormat::svg, false},
-                      {"pdf", ExportFormat::pdf, false},
-                      {"pdf", ExportFormat::pdf, true}};
+const Case cases[] = {{"png", ExportFormat::png, false},   {"svg", ExportFormat::svg, false},
+                      {"pdf", ExportFormat::pdf, false},   {"pdf", ExportFormat::pdf, true},
+                      {"svg", ExportFormat::cutSvg, true}, {"dxf", ExportFormat::dxf, true}};
 
 } // namespace
 
@@ -67,7 +67,7 @@ TEST(BackgroundExport, WritesItsCopyWhileTheMelodyIsEdited) {
         ASSERT_TRUE(r) << r.reason;
         EXPECT_GE(r.pages, 1u);
         EXPECT_GT(job.total(), 0u);
-        if (c.format != ExportFormat::svg) { // tiles and pages are counted exactly
+        if (c.format != ExportFormat::svg) { // tiles, pages and pieces are counted exactly
             EXPECT_EQ(job.done(), job.total());
         }
         EXPECT_EQ(dir.names(), std::vector<std::string>{std::string("tape.") + c.name});

@@ -170,4 +170,22 @@ TEST(SafeFile, InputsAreRefusedUnlessTheWriteIsTheirOwn) {
     clearInputFiles();
 }
 
+// A deleted input's inode must not make a new file look like the input: the files made after
+// the deletion (which the file system may give the freed inode) are all written.
+TEST(SafeFile, ADeletedInputDoesNotBlockNewFiles) {
+    TempHome home;
+    TempDir dir;
+    const std::string in = dir.write("instrument.txt", "input");
+    setInputFile("instrument", in);
+    ASSERT_EQ(::unlink(in.c_str()), 0);
+    for (int i = 0; i < 20; ++i) {
+        const std::string out = dir.write("out" + std::to_string(i), "old");
+        const SafeFileStatus s = writeFileSafely(out, "new", 3);
+        EXPECT_TRUE(s) << s.message;
+        EXPECT_EQ(readFile(out), "new");
+        ::unlink(out.c_str());
+    }
+    clearInputFiles();
+}
+
 } // namespace

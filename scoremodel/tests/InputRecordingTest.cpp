@@ -87,6 +87,26 @@ TEST(NoteRecorder, RestrikesEarlyNotesAndBounds) {
               (std::vector<TapeNote>{tn(60, lastTick - 4, 4, 3, 1)}));
 }
 
+// While a take is played, a held note reaches the time asked for; an ended one keeps its end.
+TEST(NoteRecorder, TheTakeAsItStandsWhilePlayed) {
+    const TickClock clock{1000000, 0, 0.125};
+    NoteRecorder recorder;
+    const auto feed = [&](int64_t at, uint8_t status, uint8_t key) {
+        const uint8_t bytes[3] = {status, key, 100};
+        recorder.feed(clock.startMicros + at * ms, bytes, 3);
+    };
+    EXPECT_FALSE(recorder.holding());
+    feed(0, 0x90, 60);
+    feed(250, 0x80, 60);
+    EXPECT_FALSE(recorder.holding());
+    feed(250, 0x90, 64);
+    EXPECT_TRUE(recorder.holding());
+    EXPECT_EQ(recorder.notes(clock, 0, {}, clock.startMicros + 1000 * ms),
+              (std::vector<TapeNote>{tn(60, 0, 2, 0, 100), tn(64, 2, 6, 0, 100)}));
+    // An earlier time than the last message: held notes end at the last message.
+    EXPECT_EQ(recorder.notes(clock, 0, {}, clock.startMicros)[1], tn(64, 2, 1, 0, 100));
+}
+
 TEST(StepEntry, StepsChordsAndBackSpace) {
     StepEntry steps;
     uint32_t marker = 40;

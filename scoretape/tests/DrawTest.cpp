@@ -176,6 +176,23 @@ TEST_F(TapeDrawing, NoteBars) {
     EXPECT_FALSE(tape->at(16, 225) == blue);
 }
 
+// A take being recorded: an outline round its cells over the board; the melody's bars stay.
+TEST_F(TapeDrawing, TakeOutlines) {
+    tape->model().setNotes({tn(60, 30, 4, 0)});
+    tape->setTakeNotes({tn(62, 50, 4, 0)});
+    render();
+    Flt_ScoreTape::Rect box;
+    ASSERT_TRUE(tape->cellBox(50, 53, 62, 62, box));
+    const Rgb outline = rgbOf(FL_DARK_MAGENTA);
+    EXPECT_EQ(tape->at(box.x + box.w / 2, box.y), outline);
+    EXPECT_EQ(tape->at(box.x, box.y + box.h / 2), outline);
+    EXPECT_FALSE(tape->at(box.x + box.w / 2, box.y + box.h / 2) == outline) << "not filled";
+    EXPECT_EQ(tape->at(240, 221), (Rgb{0, 0, 252})) << "the melody's bar";
+    tape->setTakeNotes({});
+    render();
+    EXPECT_FALSE(tape->at(box.x + box.w / 2, box.y) == outline);
+}
+
 TEST_F(TapeDrawing, BeatAndBarLinesOnlyWhenShownAndApart) {
     // 32 ticks a frame at 120 beats per minute: a beat every 16 ticks (128 pixels), 3 beats a
     // bar from tick 16.

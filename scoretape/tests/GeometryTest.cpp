@@ -77,6 +77,39 @@ TEST(TapeGeometry, NoteBars) {
     }
 }
 
+// The outline of a note being recorded goes round the cells of its bar, whatever channel it is on.
+TEST(TapeGeometry, CellBoxesHoldTheNoteBars) {
+    const struct {
+        const char *what;
+        TapeNote note;
+        bool shown;
+    } cases[] = {
+        {"inside", tn(60, 30, 4), true},
+        {"began before the view", tn(60, 10, 15), true},
+        {"cut at the right edge", tn(79, 110, 50), true},
+        {"ends at firstTick", tn(60, 10, 10), false},
+        {"starts after the view", tn(60, 120, 4), false},
+        {"row below the view", tn(49, 30, 4), false},
+        {"row above the view", tn(80, 30, 4), false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        TestWidget tape;
+        tape.setFirstTick(20);
+        Flt_ScoreTape::Rect box, bar;
+        const long long end = (long long)c.note.start + c.note.length - 1;
+        ASSERT_EQ(tape.cellBox(c.note.start, end, c.note.note, c.note.note, box), c.shown);
+        ASSERT_EQ(tape.layout().noteRect(c.note, bar), c.shown);
+        if (c.shown) {
+            EXPECT_LE(box.x, bar.x);
+            EXPECT_LE(box.y, bar.y);
+            EXPECT_GE(box.x + box.w, bar.x + bar.w);
+            EXPECT_GE(box.y + box.h, bar.y + bar.h);
+            EXPECT_LE(box.h - bar.h, 2) << "one row";
+        }
+    }
+}
+
 TEST(TapeGeometry, RowLinesAndMarkers) {
     TestWidget tape; // rows 50..79
     EXPECT_EQ(tape.layout().rowLineY(79), 11 + 5);
