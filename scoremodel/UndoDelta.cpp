@@ -157,9 +157,33 @@ bool makeDelta(NoteRope &before, const std::vector<TapeNote> &after, UndoDelta &
     const std::size_t nb = after.size() - prefix - suffix;
     if (na == nb && matchRope(all, prefix, b, na, sameNote) == na)
         return false;
-    // With as many notes on both sides, the walk below only keeps and changes notes in
-    // place: `before` then follows by taking each changed note as it is passed.
-    const bool inPlace = follow && na == nb;
+    // `before` follows by taking each changed note in place as it is passed, and the few
+    // stretches of notes removed or added once the walk is done, from the back, so that the
+    // places noted stay valid. Beyond `maxStretches` the middle is replaced whole instead.
+    struct Stretch {
+        bool add;
+        std::size_t at, from, count; // at: index in the middle of `before`; from: of `after`
+    };
+    constexpr std::size_t maxStretches = 64;
+    std::vector<Stretch> stretches;
+    bool inPlace = follow;
+    const auto stretch = [&](bool add, std::size_t at, std::size_t from, std::size_t count) {
+        if (!inPlace || count == 0)
+            return;
+        if (!stretches.empty()) {
+            Stretch &last = stretches.back();
+            if (last.add == add && (add ? last.at == at && last.from + last.count == from
+                                        : last.at + last.count == at)) {
+                last.count += count;
+                return;
+            }
+        }
+        if (stretches.size() == maxStretches) {
+            inPlace = false;
+            return;
+        }
+        stretches.push_back({add, at, from, count});
+    };
 
     d.sizeBefore = before.size();
     d.sizeAfter = after.size();
@@ -210,10 +234,12 @@ bool makeDelta(NoteRope &before, const std::vector<TapeNote> &after, UndoDelta &
             run(runChange, 1);
         } else if (na - i > nb - j) {
             removed.note(x);
+            stretch(false, i, j, 1);
             ++i;
             run(runRemove, 1);
         } else if (na - i < nb - j) {
             added.note(y);
+            stretch(true, i, j, 1);
             ++j;
             run(runAdd, 1);
         } else if (inPlace) {
@@ -235,9 +261,11 @@ bool makeDelta(NoteRope &before, const std::vector<TapeNote> &after, UndoDelta &
     }
     addRun(runs, runKind, runLength);
     addRun(runs, runRemove, na - i);
+    stretch(false, i, j, na - i);
     for (; i < na; ++i)
         removed.note(a(i));
     addRun(runs, runAdd, nb - j);
+    stretch(true, i, j, nb - j);
     for (; j < nb; ++j)
         added.note(b[j]);
     removed.finish();
@@ -245,8 +273,16 @@ bool makeDelta(NoteRope &before, const std::vector<TapeNote> &after, UndoDelta &
     changes.finish();
     d.runCount = runs.size();
     work.packAll(runs, d.runs);
-    if (follow && !inPlace)
+    if (inPlace) {
+        for (auto s = stretches.rbegin(); s != stretches.rend(); ++s) {
+            if (s->add)
+                before.replace(prefix + s->at, 0, b + s->from, s->count);
+            else
+                before.replace(prefix + s->at, s->count, nullptr, 0);
+        }
+    } else if (follow) {
         before.replace(prefix, na, b, nb);
+    }
     return true;
 }
 
