@@ -288,9 +288,14 @@ void benchUndoHistory(const std::vector<TapeNote> &notes) {
 
 } // namespace
 
-int main() {
+// With the argument "edits", only the undo history figures (for profiling the edits).
+int main(int argc, char **argv) {
     const std::vector<TapeNote> notes = melody();
     std::printf("melody: %u notes of %zu bytes\n", melodySize, sizeof(TapeNote));
+    if (argc > 1 && std::string(argv[1]) == "edits") {
+        benchUndoHistory(notes);
+        return 0;
+    }
     benchDraw(notes);
     benchRead(notes);
     benchEdits(notes);

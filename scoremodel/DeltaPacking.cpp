@@ -17,43 +17,126 @@ DeltaWork::DeltaWork() {
 
 std::size_t DeltaWork::bytes() const {
     std::size_t total = ZSTD_sizeof_CCtx(compress.get()) + ZSTD_sizeof_DCtx(decompress.get()) +
-                        frame.capacity() + runs.capacity() * 4;
+                        frame.capacity() + narrow.capacity() + runs.capacity() * 4;
     for (const auto &b : buffers)
         total += b.capacity() * 4;
     return total;
 }
 
+namespace {
+
+// The bytes that `count` values of `bits` bits take.
+std::size_t narrowBytes(std::size_t count, unsigned bits) {
+    return bits == 1 ? (count + 7) / 8 : count * (bits / 8);
+}
+
+} // namespace
+
 void DeltaWork::pack(const uint32_t *values, std::size_t count, PackedColumn &column) {
     PackedColumn::Chunk chunk;
     chunk.count = uint32_t(count);
-    chunk.constant = values[0];
-    const bool same =
-        std::all_of(values + 1, values + count, [&](uint32_t v) { return v == values[0]; });
-    if (!same) {
-        frame.resize(std::max(frame.size(), ZSTD_compressBound(count * 4)));
-        const std::size_t size = ZSTD_compressCCtx(compress.get(), frame.data(), frame.size(),
-                                                   values, count * 4, zstdLevel);
-        if (ZSTD_isError(size) || size >= count * 4) {
-            chunk.raw = true; // incompressible
-            const char *bytes = reinterpret_cast<const char *>(values);
-            chunk.bytes.assign(bytes, bytes + count * 4);
-        } else {
-            chunk.bytes.assign(frame.data(), frame.data() + size);
+    // Most chunks of a whole-melody edit hold one value: that test comes first.
+    uint32_t differs = 0;
+    for (std::size_t i = 1; i < count; ++i)
+        differs |= values[i] ^ values[0];
+    chunk.base = values[0];
+    if (differs == 0) {
+        column.chunks.push_back(std::move(chunk));
+        return;
+    }
+    // Differences are often small and negative: the range is taken over the values read as
+    // signed numbers, and every value is stored as its distance from the smallest.
+    int32_t low = int32_t(values[0]), high = low;
+    for (std::size_t i = 1; i < count; ++i) {
+        low = std::min(low, int32_t(values[i]));
+        high = std::max(high, int32_t(values[i]));
+    }
+    chunk.base = uint32_t(low);
+    const uint64_t range = uint64_t(int64_t(high) - int64_t(low));
+    // No 16-bit width: zstd finds less in slowly climbing 16-bit values (start times of
+    // unrelated notes) than in the same values at 32 bits.
+    chunk.bits = range <= 1 ? 1 : range <= 0xFF ? 8 : 32;
+    const std::size_t size = narrowBytes(count, chunk.bits);
+    narrow.resize(std::max(narrow.size(), size));
+    uint8_t *to = narrow.data();
+    const uint32_t base = chunk.base;
+    switch (chunk.bits) {
+    case 1:
+        // Eight values to a byte, the first in the lowest bit.
+        for (std::size_t byte = 0; byte < size; ++byte) {
+            const std::size_t first = byte * 8, end = std::min(count, first + 8);
+            unsigned bits = 0;
+            for (std::size_t i = first; i < end; ++i)
+                bits |= (values[i] - base) << (i - first);
+            to[byte] = uint8_t(bits);
         }
+        break;
+    case 8:
+        for (std::size_t i = 0; i < count; ++i)
+            to[i] = uint8_t(values[i] - base);
+        break;
+    default:
+        for (std::size_t i = 0; i < count; ++i) {
+            const uint32_t v = values[i] - base;
+            std::memcpy(to + 4 * i, &v, 4);
+        }
+        break;
+    }
+    frame.resize(std::max(frame.size(), ZSTD_compressBound(size)));
+    const std::size_t packed =
+        ZSTD_compressCCtx(compress.get(), frame.data(), frame.size(), to, size, zstdLevel);
+    const char *from = reinterpret_cast<const char *>(to);
+    if (ZSTD_isError(packed) || packed >= size) {
+        chunk.raw = true; // incompressible
+        chunk.bytes.assign(from, from + size);
+    } else {
+        chunk.bytes.assign(frame.data(), frame.data() + packed);
     }
     column.chunks.push_back(std::move(chunk));
 }
 
 void DeltaWork::unpack(const PackedColumn::Chunk &chunk, uint32_t *values) {
+    const uint32_t base = chunk.base;
     if (chunk.bytes.empty()) {
-        std::fill(values, values + chunk.count, chunk.constant);
-    } else if (chunk.raw) {
-        std::memcpy(values, chunk.bytes.data(), chunk.bytes.size());
-    } else {
-        const std::size_t size = ZSTD_decompressDCtx(decompress.get(), values, chunk.count * 4,
-                                                     chunk.bytes.data(), chunk.bytes.size());
-        if (ZSTD_isError(size) || size != chunk.count * 4u)
+        std::fill(values, values + chunk.count, base);
+        return;
+    }
+    const unsigned bits = chunk.bits;
+    if (bits != 1 && bits != 8 && bits != 32)
+        throw std::runtime_error("undo history: damaged chunk");
+    const std::size_t size = narrowBytes(chunk.count, bits);
+    const uint8_t *from = reinterpret_cast<const uint8_t *>(chunk.bytes.data());
+    if (chunk.raw) {
+        if (chunk.bytes.size() != size)
             throw std::runtime_error("undo history: damaged chunk");
+    } else {
+        narrow.resize(std::max(narrow.size(), size));
+        const std::size_t got = ZSTD_decompressDCtx(decompress.get(), narrow.data(), size,
+                                                    chunk.bytes.data(), chunk.bytes.size());
+        if (ZSTD_isError(got) || got != size)
+            throw std::runtime_error("undo history: damaged chunk");
+        from = narrow.data();
+    }
+    switch (bits) {
+    case 1:
+        for (std::size_t byte = 0; byte < size; ++byte) {
+            const std::size_t first = byte * 8, end = std::min<std::size_t>(chunk.count, first + 8);
+            const unsigned bits = from[byte];
+            for (std::size_t i = first; i < end; ++i)
+                values[i] = base + ((bits >> (i - first)) & 1u);
+        }
+        break;
+    case 8:
+        for (std::size_t i = 0; i < chunk.count; ++i)
+            values[i] = base + from[i];
+        break;
+    default:
+        for (std::size_t i = 0; i < chunk.count; ++i) {
+            uint32_t v;
+            std::memcpy(&v, from + 4 * i, 4);
+            values[i] = base + v;
+        }
+        break;
     }
 }
 

@@ -1,6 +1,7 @@
 // Packing of note lists for the undo history: a column of 32-bit values in chunks (a chunk of
-// equal values as one value, any other chunk compressed with zstd), and the writer and reader
-// that store notes, or per-field differences of notes, column by column.
+// equal values as one value, any other chunk as its distances from its smallest value in as
+// few bits as they need, compressed with zstd), and the writer and reader that store notes, or
+// per-field differences of notes, column by column.
 #pragma once
 
 #include "scoremodel/UndoDelta.h"
@@ -19,6 +20,12 @@ namespace tw {
 
 constexpr std::size_t chunkValues = 16384; // values per packed chunk
 
+// The distance between the columns of a chunk buffer for chunks of `chunk` values: a little
+// more than a chunk, so that the columns of one note do not share a cache set.
+inline std::size_t columnStride(std::size_t chunk) {
+    return chunk + 16;
+}
+
 // zstd contexts and the buffers in which chunks are packed and unpacked, kept between calls.
 class DeltaWork {
 public:
@@ -26,6 +33,7 @@ public:
     std::unique_ptr<ZSTD_DCtx, size_t (*)(ZSTD_DCtx *)> decompress{ZSTD_createDCtx(),
                                                                    ZSTD_freeDCtx};
     std::vector<char> frame;
+    std::vector<uint8_t> narrow; // a chunk's values in their fewest bits
     // Column-major chunk buffers: three writers (removed, added, changes), three readers;
     // each grows to the chunks it has handled.
     std::vector<uint32_t> buffers[6];
@@ -49,31 +57,36 @@ class NotesWriter {
 public:
     // At most `bound` notes will be written.
     NotesWriter(PackedNotes &out, DeltaWork &work, std::vector<uint32_t> &buffer, std::size_t bound)
-        : out_(out), work_(work), chunk_(std::clamp<std::size_t>(bound, 1, chunkValues)) {
-        if (buffer.size() < PackedNotes::fieldCount * chunk_)
-            buffer.resize(PackedNotes::fieldCount * chunk_);
+        : out_(out), work_(work), chunk_(std::clamp<std::size_t>(bound, 1, chunkValues)),
+          stride_(columnStride(chunk_)) {
+        if (buffer.size() < PackedNotes::fieldCount * stride_)
+            buffer.resize(PackedNotes::fieldCount * stride_);
         buffer_ = buffer.data();
     }
 
     // A note as it is; its start as the difference from the note written before.
     void note(const TapeNote &n) {
-        put({n.note, n.start - lastStart_, n.length, n.channel, n.velocity, n.selected});
+        put(n.note, n.start - lastStart_, n.length, n.channel, n.velocity, n.selected);
         lastStart_ = n.start;
     }
     // The difference that turns `a` into `b`.
     void change(const TapeNote &a, const TapeNote &b) {
         // Differences modulo 2^32; the reader adds them back modulo the width of each field.
-        put({uint32_t(b.note) - a.note, b.start - a.start, b.length - a.length,
-             uint32_t(b.channel) - a.channel, uint32_t(b.velocity) - a.velocity,
-             uint32_t(a.selected != b.selected)});
+        put(uint32_t(b.note) - a.note, b.start - a.start, b.length - a.length,
+            uint32_t(b.channel) - a.channel, uint32_t(b.velocity) - a.velocity,
+            uint32_t(a.selected != b.selected));
     }
     void finish() { flush(); }
 
 private:
-    void put(std::initializer_list<uint32_t> fields) {
-        std::size_t f = 0;
-        for (uint32_t v : fields)
-            buffer_[f++ * chunk_ + filled_] = v;
+    void put(uint32_t v0, uint32_t v1, uint32_t v2, uint32_t v3, uint32_t v4, uint32_t v5) {
+        uint32_t *at = buffer_ + filled_;
+        at[0] = v0;
+        at[stride_] = v1;
+        at[2 * stride_] = v2;
+        at[3 * stride_] = v3;
+        at[4 * stride_] = v4;
+        at[5 * stride_] = v5;
         if (++filled_ == chunk_)
             flush();
     }
@@ -81,14 +94,14 @@ private:
         if (filled_ == 0)
             return;
         for (int f = 0; f < PackedNotes::fieldCount; ++f)
-            work_.pack(buffer_ + std::size_t(f) * chunk_, filled_, out_.fields[f]);
+            work_.pack(buffer_ + std::size_t(f) * stride_, filled_, out_.fields[f]);
         out_.count += filled_;
         filled_ = 0;
     }
 
     PackedNotes &out_;
     DeltaWork &work_;
-    std::size_t chunk_;
+    std::size_t chunk_, stride_;
     uint32_t *buffer_;
     std::size_t filled_ = 0;
     uint32_t lastStart_ = 0;
@@ -101,8 +114,9 @@ public:
         : in_(in), work_(work) {
         for (const auto &chunk : in.fields[0].chunks)
             chunk_ = std::max<std::size_t>(chunk_, chunk.count);
-        if (buffer.size() < PackedNotes::fieldCount * chunk_)
-            buffer.resize(PackedNotes::fieldCount * chunk_);
+        stride_ = columnStride(chunk_);
+        if (buffer.size() < PackedNotes::fieldCount * stride_)
+            buffer.resize(PackedNotes::fieldCount * stride_);
         buffer_ = buffer.data();
     }
 
@@ -139,14 +153,14 @@ public:
 
 private:
     uint32_t value(int field, std::size_t i) const {
-        return buffer_[std::size_t(field) * chunk_ + i];
+        return buffer_[std::size_t(field) * stride_ + i];
     }
     std::size_t next() {
         if (at_ == count_) {
             if (next_ >= in_.fields[0].chunks.size())
                 throw std::runtime_error("undo history: notes missing");
             for (int f = 0; f < PackedNotes::fieldCount; ++f)
-                work_.unpack(in_.fields[f].chunks[next_], buffer_ + std::size_t(f) * chunk_);
+                work_.unpack(in_.fields[f].chunks[next_], buffer_ + std::size_t(f) * stride_);
             count_ = in_.fields[0].chunks[next_].count;
             ++next_;
             at_ = 0;
@@ -157,6 +171,7 @@ private:
     const PackedNotes &in_;
     DeltaWork &work_;
     std::size_t chunk_ = 1; // the largest chunk
+    std::size_t stride_ = 0;
     uint32_t *buffer_;
     std::size_t next_ = 0, at_ = 0, count_ = 0;
     uint32_t lastStart_ = 0;

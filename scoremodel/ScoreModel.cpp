@@ -36,10 +36,6 @@ void ScoreModel::setProgram(unsigned channel, unsigned program) {
     programs_[channel] = uint8_t(program);
 }
 
-bool ScoreModel::isChannelShown(const TapeNote &note) const {
-    return note.channel < 16 && (channelMask_ >> note.channel) & 1u;
-}
-
 bool ScoreModel::addNote(TapeNote note) {
     note.selected = false;
     // A note that would end beyond the last tick could not be saved: its end would wrap.

@@ -66,7 +66,9 @@ public:
     // Called whenever what the board shows has changed.
     void setChangeCallback(std::function<void()> callback) { changed_ = std::move(callback); }
 
-    bool isChannelShown(const TapeNote &note) const;
+    bool isChannelShown(const TapeNote &note) const {
+        return note.channel < 16 && (channelMask_ >> note.channel) & 1u;
+    }
     bool isSelectedAndShown(const TapeNote &note) const;
     // The one gate for single notes: validates, refuses duplicates, keeps the order by start.
     bool addNote(TapeNote note);

@@ -1,6 +1,7 @@
 #include "scoremodel/UndoDelta.h"
 
 #include "scoremodel/DeltaPacking.h"
+#include "scoremodel/NoteBuffers.h"
 
 #include <algorithm>
 #include <cstring>
@@ -128,8 +129,8 @@ void addRun(std::vector<uint32_t> &runs, RunKind kind, std::size_t count) {
 
 } // namespace
 
-bool makeDelta(const NoteRope &before, const std::vector<TapeNote> &after, UndoDelta &d,
-               DeltaWork &work, UnchangedNotes known) {
+bool makeDelta(NoteRope &before, const std::vector<TapeNote> &after, UndoDelta &d, DeltaWork &work,
+               UnchangedNotes known, bool follow) {
     const std::size_t limit = std::min(before.size(), after.size());
     ConstAccess all(before);
     std::size_t prefix = std::min(known.front, limit);
@@ -140,9 +141,9 @@ bool makeDelta(const NoteRope &before, const std::vector<TapeNote> &after, UndoD
     suffix += matchRopeBackward(before, before.size() - suffix,
                                 after.data() + after.size() - suffix, limit - prefix - suffix);
     // a(i) is note prefix + i of `before`; the block at hand stays in local variables.
-    const TapeNote *block = nullptr;
+    TapeNote *block = nullptr;
     std::size_t blockFirst = 0, blockEnd = 0;
-    const auto a = [&](std::size_t i) -> const TapeNote & {
+    const auto a = [&](std::size_t i) -> TapeNote & {
         const std::size_t k = prefix + i;
         if (k < blockFirst || k >= blockEnd) {
             const auto span = before.span(k);
@@ -157,6 +158,33 @@ bool makeDelta(const NoteRope &before, const std::vector<TapeNote> &after, UndoD
     const std::size_t nb = after.size() - prefix - suffix;
     if (na == nb && matchRope(all, prefix, b, na, sameNote) == na)
         return false;
+    // `before` follows by taking each changed note in place as it is passed, and the few
+    // stretches of notes removed or added once the walk is done, from the back, so that the
+    // places noted stay valid. Beyond `maxStretches` the middle is replaced whole instead.
+    struct Stretch {
+        bool add;
+        std::size_t at, from, count; // at: index in the middle of `before`; from: of `after`
+    };
+    constexpr std::size_t maxStretches = 64;
+    std::vector<Stretch> stretches;
+    bool inPlace = follow;
+    const auto stretch = [&](bool add, std::size_t at, std::size_t from, std::size_t count) {
+        if (!inPlace || count == 0)
+            return;
+        if (!stretches.empty()) {
+            Stretch &last = stretches.back();
+            if (last.add == add && (add ? last.at == at && last.from + last.count == from
+                                        : last.at + last.count == at)) {
+                last.count += count;
+                return;
+            }
+        }
+        if (stretches.size() == maxStretches) {
+            inPlace = false;
+            return;
+        }
+        stretches.push_back({add, at, from, count});
+    };
 
     d.sizeBefore = before.size();
     d.sizeAfter = after.size();
@@ -170,9 +198,22 @@ bool makeDelta(const NoteRope &before, const std::vector<TapeNote> &after, UndoD
     NotesWriter removed(d.removed, work, work.buffers[0], na);
     NotesWriter added(d.added, work, work.buffers[1], nb);
     NotesWriter changes(d.changes, work, work.buffers[2], std::min(na, nb));
+    // The run being counted goes to `runs` when a run of another kind begins.
+    RunKind runKind = runKeep;
+    std::size_t runLength = 0;
+    const auto run = [&](RunKind kind, std::size_t count) {
+        if (kind != runKind) {
+            addRun(runs, runKind, runLength);
+            runKind = kind;
+            runLength = 0;
+        }
+        runLength += count;
+    };
     std::size_t i = 0, j = 0;
     while (i < na && j < nb) {
-        if (identical(a(i), b[j])) {
+        TapeNote &x = a(i);
+        const TapeNote &y = b[j];
+        if (identical(x, y)) {
             // Short runs note by note, long ones block by block.
             constexpr std::size_t shortRun = 16;
             const std::size_t most = std::min(na - i, nb - j);
@@ -181,34 +222,51 @@ bool makeDelta(const NoteRope &before, const std::vector<TapeNote> &after, UndoD
                 ++same;
             if (same == shortRun)
                 same += matchRope(all, prefix + i + same, b + j + same, most - same, identical);
-            addRun(runs, runKeep, same);
+            run(runKeep, same);
             i += same;
             j += same;
-        } else if (a(i) == b[j]) {
+        } else if (x == y) {
             // Only the selection flag differs: the notes stay aligned.
-            changes.change(a(i), b[j]);
+            changes.change(x, y);
+            if (inPlace)
+                x = y;
             ++i;
             ++j;
-            addRun(runs, runChange, 1);
+            run(runChange, 1);
         } else if (na - i > nb - j) {
-            removed.note(a(i));
+            removed.note(x);
+            stretch(false, i, j, 1);
             ++i;
-            addRun(runs, runRemove, 1);
+            run(runRemove, 1);
         } else if (na - i < nb - j) {
-            added.note(b[j++]);
-            addRun(runs, runAdd, 1);
+            added.note(y);
+            stretch(true, i, j, 1);
+            ++j;
+            run(runAdd, 1);
+        } else if (inPlace) {
+            for (std::size_t k = 0; k < na - i; ++k) {
+                TapeNote &n = a(i + k);
+                changes.change(n, b[j + k]);
+                n = b[j + k];
+            }
+            run(runChange, na - i);
+            i = na;
+            j = nb;
         } else {
             for (std::size_t k = 0; k < na - i; ++k)
                 changes.change(a(i + k), b[j + k]);
-            addRun(runs, runChange, na - i);
+            run(runChange, na - i);
             i = na;
             j = nb;
         }
     }
+    addRun(runs, runKind, runLength);
     addRun(runs, runRemove, na - i);
+    stretch(false, i, j, na - i);
     for (; i < na; ++i)
         removed.note(a(i));
     addRun(runs, runAdd, nb - j);
+    stretch(true, i, j, nb - j);
     for (; j < nb; ++j)
         added.note(b[j]);
     removed.finish();
@@ -216,10 +274,21 @@ bool makeDelta(const NoteRope &before, const std::vector<TapeNote> &after, UndoD
     changes.finish();
     d.runCount = runs.size();
     work.packAll(runs, d.runs);
+    if (inPlace) {
+        for (auto s = stretches.rbegin(); s != stretches.rend(); ++s) {
+            if (s->add)
+                before.replace(prefix + s->at, 0, b + s->from, s->count);
+            else
+                before.replace(prefix + s->at, s->count, nullptr, 0);
+        }
+    } else if (follow) {
+        before.replace(prefix, na, b, nb);
+    }
     return true;
 }
 
-void applyDelta(const UndoDelta &d, NoteRope &notes, bool forward, DeltaWork &work) {
+void applyDelta(const UndoDelta &d, NoteRope &notes, bool forward, DeltaWork &work,
+                std::vector<TapeNote> *whole) {
     const std::size_t sourceSize = forward ? d.sizeBefore : d.sizeAfter;
     const std::size_t targetSize = forward ? d.sizeAfter : d.sizeBefore;
     if (notes.size() != sourceSize)
@@ -231,72 +300,100 @@ void applyDelta(const UndoDelta &d, NoteRope &notes, bool forward, DeltaWork &wo
 
     NotesReader changes(d.changes, work, work.buffers[5]);
     RopeAccess<NoteRope, TapeNote> all(notes);
-    // source[i] is note prefix + i of `notes`.
-    struct Source {
-        RopeAccess<NoteRope, TapeNote> &all;
-        std::size_t prefix;
-        TapeNote &operator[](std::size_t i) { return all[prefix + i]; }
-    } source{all, d.prefix};
+    // Copies `count` notes of `notes` from index `first` on to `to`; returns the end.
+    const auto copyOut = [&](std::size_t first, std::size_t count, TapeNote *to) {
+        for (std::size_t k = 0; k < count;) {
+            const std::size_t m = std::min(all.together(first + k), count - k);
+            const TapeNote *from = all.at(first + k);
+            to = m == 1 ? (*to = *from, to + 1) : std::copy(from, from + m, to);
+            k += m;
+        }
+        return to;
+    };
+    if (whole) {
+        if (whole->capacity() < targetSize)
+            reserveNotes(*whole, targetSize + targetSize / 8 + 64);
+        whole->resize(targetSize);
+        copyOut(0, d.prefix, whole->data());
+        copyOut(sourceSize - d.suffix, d.suffix, whole->data() + targetSize - d.suffix);
+    }
     const bool inPlace = std::all_of(runs.begin(), runs.end(), [](uint32_t run) {
         return (run & 3u) == runKeep || (run & 3u) == runChange;
     });
     if (inPlace) {
-        // Only kept and changed notes: in place.
+        // Only kept and changed notes: in place, each written out as it is passed.
+        if (sourceCount != targetCount)
+            throw std::runtime_error("undo history: difference does not fit");
+        TapeNote *to = whole ? whole->data() + d.prefix : nullptr;
         std::size_t s = 0;
         for (uint32_t run : runs) {
             const std::size_t count = run >> 2;
+            if (s + count > sourceCount)
+                throw std::runtime_error("undo history: difference does not fit");
             if ((run & 3u) == runChange) {
-                for (std::size_t k = s; k < s + count; ++k)
-                    changes.change(source[k], forward);
+                for (std::size_t k = d.prefix + s; k < d.prefix + s + count;) {
+                    const std::size_t m = std::min(all.together(k), d.prefix + s + count - k);
+                    TapeNote *n = all.at(k);
+                    for (std::size_t j = 0; j < m; ++j)
+                        changes.change(n[j], forward);
+                    if (to)
+                        to = std::copy(n, n + m, to);
+                    k += m;
+                }
+            } else if (to) {
+                to = copyOut(d.prefix + s, count, to);
             }
             s += count;
         }
-        if (s != sourceCount || sourceCount != targetCount)
+        if (s != sourceCount)
             throw std::runtime_error("undo history: difference does not fit");
         return;
     }
     NotesReader removed(d.removed, work, work.buffers[3]);
     NotesReader added(d.added, work, work.buffers[4]);
-    std::vector<TapeNote> middle;
-    middle.reserve(targetCount);
+    // The new middle goes straight to its place in `whole`, or else to a buffer of its own.
+    std::vector<TapeNote> own;
+    if (!whole)
+        own.resize(targetCount);
+    TapeNote *const middle = whole ? whole->data() + d.prefix : own.data();
+    TapeNote *to = middle;
     std::size_t s = 0;
     for (uint32_t run : runs) {
         const std::size_t count = run >> 2;
-        switch (RunKind(run & 3u)) {
+        const RunKind kind = RunKind(run & 3u);
+        // Removed notes come back when going backwards, added ones when going forwards; the
+        // others are skipped.
+        const bool skip = kind == (forward ? runRemove : runAdd);
+        const bool fromReader = !skip && (kind == runRemove || kind == runAdd);
+        const std::size_t taken = fromReader ? 0 : count; // notes of the source passed
+        const std::size_t given = skip ? 0 : count;       // notes of the target made
+        if (s + taken > sourceCount || std::size_t(to - middle) + given > targetCount)
+            throw std::runtime_error("undo history: difference does not fit");
+        switch (kind) {
         case runKeep:
-            for (std::size_t k = 0; k < count;) {
-                const std::size_t m = std::min(all.together(d.prefix + s + k), count - k);
-                const TapeNote *from = all.at(d.prefix + s + k);
-                middle.insert(middle.end(), from, from + m);
-                k += m;
-            }
-            s += count;
+            to = copyOut(d.prefix + s, count, to);
             break;
         case runRemove:
-        case runAdd: {
-            // Removed notes come back when going backwards, added ones when going forwards.
-            const bool skip = forward == ((run & 3u) == runRemove);
-            NotesReader &reader = (run & 3u) == runRemove ? removed : added;
-            if (skip) {
-                s += count;
-            } else {
+        case runAdd:
+            if (!skip) {
+                NotesReader &reader = kind == runRemove ? removed : added;
                 for (std::size_t k = 0; k < count; ++k)
-                    middle.push_back(reader.note());
+                    *to++ = reader.note();
             }
             break;
-        }
         case runChange:
             for (std::size_t k = 0; k < count; ++k) {
-                TapeNote n = source[s++];
+                TapeNote n = all[d.prefix + s + k];
                 changes.change(n, forward);
-                middle.push_back(n);
+                *to++ = n;
             }
             break;
         }
+        s += taken;
     }
-    if (s != sourceCount || middle.size() != targetCount)
+    if (s != sourceCount || std::size_t(to - middle) != targetCount)
         throw std::runtime_error("undo history: difference does not fit");
-    notes.replace(d.prefix, sourceCount, middle.data(), targetCount);
+    notes.replace(d.prefix, sourceCount, middle, targetCount);
 }
 
 std::size_t deltaBytes(const UndoDelta &d) {

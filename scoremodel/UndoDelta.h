@@ -16,9 +16,12 @@ namespace tw {
 struct PackedColumn {
     struct Chunk {
         uint32_t count = 0;
-        uint32_t constant = 0;   // the value of every entry when `bytes` is empty
-        bool raw = false;        // `bytes` holds the values uncompressed
-        std::vector<char> bytes; // a zstd frame of the values (or the raw values)
+        // The value of every entry when `bytes` is empty; otherwise what each stored value
+        // adds to (modulo 2^32): the smallest entry read as a signed number.
+        uint32_t base = 0;
+        uint8_t bits = 32;       // bits per stored value: 1, 8 or 32
+        bool raw = false;        // `bytes` holds the stored values uncompressed
+        std::vector<char> bytes; // a zstd frame of the stored values (or the values themselves)
     };
     std::vector<Chunk> chunks;
 };
@@ -57,11 +60,14 @@ class DeltaWork;
 
 // The difference from `before` to `after` in `d`; false (and nothing stored) when both hold the
 // same notes, selection flags aside. `known` counts notes at the front and the back that are
-// identical without looking.
-bool makeDelta(const NoteRope &before, const std::vector<TapeNote> &after, UndoDelta &d,
-               DeltaWork &work, UnchangedNotes known);
-// Turns `notes` (the snapshot on one side of `d`) into the snapshot on the other side.
-void applyDelta(const UndoDelta &d, NoteRope &notes, bool forward, DeltaWork &work);
+// identical without looking. With `follow`, `before` becomes `after` when true is returned
+// (changed notes are taken over as they are compared); it is left alone otherwise.
+bool makeDelta(NoteRope &before, const std::vector<TapeNote> &after, UndoDelta &d, DeltaWork &work,
+               UnchangedNotes known, bool follow = false);
+// Turns `notes` (the snapshot on one side of `d`) into the snapshot on the other side; with
+// `whole`, writes that snapshot there as well, in the same pass.
+void applyDelta(const UndoDelta &d, NoteRope &notes, bool forward, DeltaWork &work,
+                std::vector<TapeNote> *whole = nullptr);
 // The memory `d` holds.
 std::size_t deltaBytes(const UndoDelta &d);
 // `rope` and `notes` hold the same notes by TapeNote equality (selection flags ignored).

@@ -36,6 +36,20 @@ void UndoHistory::moveCursorTo(std::size_t index) const {
     }
 }
 
+void UndoHistory::moveCursorTo(std::size_t index, std::vector<TapeNote> &out) const {
+    // A single step writes the melody out while it applies the difference.
+    if (index + 1 == cursorIndex_) {
+        applyDelta(deltas_[index], cursor_, false, *work_, &out);
+        cursorIndex_ = index;
+    } else if (index == cursorIndex_ + 1) {
+        applyDelta(deltas_[cursorIndex_], cursor_, true, *work_, &out);
+        cursorIndex_ = index;
+    } else {
+        moveCursorTo(index);
+        cursor_.copyTo(out);
+    }
+}
+
 bool UndoHistory::sameAsLast(const std::vector<TapeNote> &notes) const {
     if (size_ == 0)
         return false;
@@ -62,20 +76,19 @@ bool UndoHistory::push(const std::vector<TapeNote> &notes, Unchanged unchanged) 
         return true;
     }
     moveCursorTo(position_ - 1);
+    // The lists of differences get their room first, so that a failure there leaves the
+    // history as it was.
+    Dropped dropped;
+    dropped.deltas.reserve(deltas_.size() - (position_ - 1));
+    if (deltas_.capacity() < position_)
+        deltas_.reserve(std::max(position_, 2 * deltas_.capacity()));
     UndoDelta d;
-    if (!makeDelta(cursor_, notes, d, *work_, both(exchanged_, unchanged))) {
+    // The cursor follows to the new snapshot.
+    if (!makeDelta(cursor_, notes, d, *work_, both(exchanged_, unchanged), true)) {
         exchanged_ = {};
         return false;
     }
     d.bytes = deltaBytes(d);
-    // Everything that may fail to allocate comes first, so that a failure leaves the history
-    // as it was.
-    Dropped dropped;
-    dropped.deltas.reserve(deltas_.size() - (position_ - 1));
-    deltas_.reserve(position_);
-    // The cursor follows to the new snapshot: only the middle changes.
-    cursor_.replace(d.prefix, d.sizeBefore - d.prefix - d.suffix, notes.data() + d.prefix,
-                    d.sizeAfter - d.prefix - d.suffix);
     for (auto it = deltas_.begin() + std::ptrdiff_t(position_ - 1); it != deltas_.end(); ++it) {
         deltaBytes_ -= it->bytes;
         dropped.deltas.push_back(std::move(*it));
@@ -145,8 +158,7 @@ bool UndoHistory::undo(const std::vector<TapeNote> &current, std::vector<TapeNot
         }
     }
     --position_;
-    moveCursorTo(position_);
-    cursor_.copyTo(out);
+    moveCursorTo(position_, out);
     exchangedAtPosition();
     return true;
 }
@@ -155,8 +167,7 @@ bool UndoHistory::redo(std::vector<TapeNote> &out) {
     if (position_ + 1 >= size_)
         return false;
     ++position_;
-    moveCursorTo(position_);
-    cursor_.copyTo(out);
+    moveCursorTo(position_, out);
     exchangedAtPosition();
     return true;
 }

@@ -80,6 +80,8 @@ public:
 private:
     // Brings the cursor to snapshot `index`.
     void moveCursorTo(std::size_t index) const;
+    // The same, and writes that snapshot to `out`.
+    void moveCursorTo(std::size_t index, std::vector<TapeNote> &out) const;
     void dropOldest();
     void keepBudget();
     // What the melody last exchanged shares with the snapshot before the position, after

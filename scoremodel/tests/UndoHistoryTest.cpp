@@ -1,5 +1,6 @@
 // The undo history against a plain history of full copies: same steps, same results.
 #include "scoremodel/UndoHistory.h"
+#include "scoremodel/DeltaPacking.h"
 #include "scoremodel/ScoreModel.h"
 #include "scoremodel/tests/SameWithFlags.h"
 #include "testsupport/NoteMakers.h"
@@ -440,4 +441,98 @@ TEST(UndoHistory, DropsTheOldestSnapshotsBeyondItsBudget) {
     ASSERT_TRUE(history.undo(shown, shown));
     ASSERT_TRUE(history.redo(shown));
     EXPECT_TRUE(sameWithFlags(shown, last));
+}
+
+// A chunk keeps every value, whatever the range of its values needs: one value, one bit,
+// bytes, wider values, small negative differences, the whole 32-bit range.
+TEST(UndoHistory, PacksEveryRangeOfValuesExactly) {
+    std::mt19937 engine(11);
+    const struct {
+        const char *what;
+        uint32_t (*value)(std::mt19937 &, std::size_t);
+    } cases[] = {
+        {"one value", [](std::mt19937 &, std::size_t) { return 0xFFFFFFFEu; }},
+        {"flags", [](std::mt19937 &e, std::size_t) { return uint32_t(e() % 2); }},
+        {"flags above a base",
+         [](std::mt19937 &e, std::size_t) { return 1000 + uint32_t(e() % 2); }},
+        {"notes", [](std::mt19937 &e, std::size_t) { return uint32_t(e() % 128); }},
+        {"small differences",
+         [](std::mt19937 &e, std::size_t) { return uint32_t(int(e() % 255) - 127); }},
+        {"ticks", [](std::mt19937 &e, std::size_t) { return 70000 + uint32_t(e() % 60000); }},
+        {"wide differences",
+         [](std::mt19937 &e, std::size_t) { return uint32_t(int(e() % 200000) - 100000); }},
+        {"any value", [](std::mt19937 &e, std::size_t) { return uint32_t(e()); }},
+        {"both ends", [](std::mt19937 &, std::size_t i) { return i % 3 ? 0u : 0xFFFFFFFFu; }},
+        {"counting", [](std::mt19937 &, std::size_t i) { return uint32_t(i * 4); }},
+    };
+    DeltaWork work;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const std::size_t count : {std::size_t(1), std::size_t(9), chunkValues + 5}) {
+            std::vector<uint32_t> values(count);
+            for (std::size_t i = 0; i < count; ++i)
+                values[i] = c.value(engine, i);
+            PackedColumn column;
+            work.packAll(values, column);
+            std::vector<uint32_t> back;
+            work.unpackAll(column, back);
+            EXPECT_EQ(back, values) << count << " values";
+        }
+    }
+}
+
+// The whole-melody edits over a melody of many blocks and chunks, through the model: undo
+// walks back through every state (each as it was when its edit began, selection included)
+// and redo forward again, notes and flags exact.
+TEST(UndoHistory, WholeMelodyEditsComeBackExactly) {
+    ScoreModel model;
+    model.setNotes(melody(40000));
+    const auto none = [](ScoreModel &) {};
+    const auto all = [](ScoreModel &m) { m.selectAll(); };
+    const struct {
+        const char *what;
+        void (*select)(ScoreModel &);
+        void (*edit)(ScoreModel &);
+    } edits[] = {
+        {"transpose all", all, [](ScoreModel &m) { m.selectedNotesHigher(); }},
+        {"move all", none, [](ScoreModel &m) { m.moveSelected(1); }},
+        {"insert one", none,
+         [](ScoreModel &m) {
+             m.insertNote(tn(100, 7000, 4, 0, 100, false));
+         }},
+        {"delete every other",
+         [](ScoreModel &m) {
+             m.unselectAll();
+             for (unsigned i = 1; i < m.notes().size(); i += 2)
+                 m.setSelected(i, true);
+         },
+         [](ScoreModel &m) { m.removeSelected(); }},
+        {"move every third back",
+         [](ScoreModel &m) {
+             for (unsigned i = 0; i < m.notes().size(); i += 3)
+                 m.setSelected(i, true);
+         },
+         [](ScoreModel &m) { m.moveSelected(-1); }},
+        {"load the melody again", none, [](ScoreModel &m) { m.setNotes(melody(40000)); }},
+        {"transpose all down", all, [](ScoreModel &m) { m.selectedNotesLower(); }},
+    };
+    std::vector<Notes> states; // as each edit began, then the last melody
+    for (const auto &e : edits) {
+        e.select(model);
+        states.push_back(model.notes());
+        e.edit(model);
+    }
+    states.push_back(model.notes());
+    for (std::size_t k = states.size() - 1; k-- > 0;) {
+        SCOPED_TRACE(std::string("undo ") + edits[k].what);
+        ASSERT_TRUE(model.undo());
+        ASSERT_TRUE(sameWithFlags(model.notes(), states[k]));
+    }
+    EXPECT_FALSE(model.undo());
+    for (std::size_t k = 1; k < states.size(); ++k) {
+        SCOPED_TRACE(std::string("redo ") + edits[k - 1].what);
+        ASSERT_TRUE(model.redo());
+        ASSERT_TRUE(sameWithFlags(model.notes(), states[k]));
+    }
+    EXPECT_FALSE(model.redo());
 }
