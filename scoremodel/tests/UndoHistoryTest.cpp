@@ -422,7 +422,7 @@ TEST(UndoHistory, StoresOnlyWhatAnEditChanged) {
 }
 
 TEST(UndoHistory, DropsTheOldestSnapshotsBeyondItsBudget) {
-    constexpr std::size_t budget = 4u << 20;
+    constexpr std::size_t budget = 3u << 20;
     UndoHistory history;
     history.setByteBudget(budget);
     Notes notes = melody(50000);
