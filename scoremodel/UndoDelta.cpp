@@ -4,6 +4,7 @@
 #include "scoremodel/NoteBuffers.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <stdexcept>
 
@@ -22,6 +23,15 @@ struct Identical {
     }
 };
 constexpr Identical identical{};
+// The same as identical and as SameNote, on the bytes: a note has no padding, and its
+// selection flag is its last byte.
+static_assert(offsetof(TapeNote, selected) == sizeof(TapeNote) - 1, "the flag is the last byte");
+inline bool sameBytes(const TapeNote &a, const TapeNote &b) {
+    return std::memcmp(&a, &b, sizeof(TapeNote)) == 0;
+}
+inline bool sameButFlag(const TapeNote &a, const TapeNote &b) {
+    return std::memcmp(&a, &b, sizeof(TapeNote) - 1) == 0;
+}
 struct SameNote {
     bool operator()(const TapeNote &a, const TapeNote &b) const { return a == b; }
 };
@@ -140,19 +150,6 @@ bool makeDelta(NoteRope &before, const std::vector<TapeNote> &after, UndoDelta &
     std::size_t suffix = std::min(known.back, limit - prefix);
     suffix += matchRopeBackward(before, before.size() - suffix,
                                 after.data() + after.size() - suffix, limit - prefix - suffix);
-    // a(i) is note prefix + i of `before`; the block at hand stays in local variables.
-    TapeNote *block = nullptr;
-    std::size_t blockFirst = 0, blockEnd = 0;
-    const auto a = [&](std::size_t i) -> TapeNote & {
-        const std::size_t k = prefix + i;
-        if (k < blockFirst || k >= blockEnd) {
-            const auto span = before.span(k);
-            block = span.notes;
-            blockFirst = span.first;
-            blockEnd = span.end;
-        }
-        return block[k - blockFirst];
-    };
     const TapeNote *b = after.data() + prefix;
     const std::size_t na = before.size() - prefix - suffix;
     const std::size_t nb = after.size() - prefix - suffix;
@@ -209,62 +206,86 @@ bool makeDelta(NoteRope &before, const std::vector<TapeNote> &after, UndoDelta &
         }
         runLength += count;
     };
+    // The walk goes block by block through the middle of `before`, with plain pointers into
+    // the block at hand and into `after`; `surplus` counts the notes that `before` has left
+    // over `after`.
     std::size_t i = 0, j = 0;
-    while (i < na && j < nb) {
-        TapeNote &x = a(i);
-        const TapeNote &y = b[j];
-        if (identical(x, y)) {
-            // Short runs note by note, long ones block by block.
-            constexpr std::size_t shortRun = 16;
-            const std::size_t most = std::min(na - i, nb - j);
-            std::size_t same = 1;
-            while (same < most && same < shortRun && identical(a(i + same), b[j + same]))
-                ++same;
-            if (same == shortRun)
-                same += matchRope(all, prefix + i + same, b + j + same, most - same, identical);
-            run(runKeep, same);
-            i += same;
-            j += same;
-        } else if (x == y) {
-            // Only the selection flag differs: the notes stay aligned.
-            changes.change(x, y);
-            if (inPlace)
-                x = y;
-            ++i;
-            ++j;
-            run(runChange, 1);
-        } else if (na - i > nb - j) {
-            removed.note(x);
-            stretch(false, i, j, 1);
-            ++i;
-            run(runRemove, 1);
-        } else if (na - i < nb - j) {
-            added.note(y);
-            stretch(true, i, j, 1);
-            ++j;
-            run(runAdd, 1);
-        } else if (inPlace) {
-            for (std::size_t k = 0; k < na - i; ++k) {
-                TapeNote &n = a(i + k);
-                changes.change(n, b[j + k]);
-                n = b[j + k];
+    bool rest = false; // both sides have as many notes left, and they differ
+    while (i < na && j < nb && !rest) {
+        const auto span = before.span(prefix + i);
+        TapeNote *const first = span.notes + (prefix + i - span.first);
+        TapeNote *x = first;
+        TapeNote *const xEnd = first + std::min(span.end - (prefix + i), na - i);
+        const TapeNote *y = b + j;
+        const TapeNote *const yEnd = b + nb;
+        std::ptrdiff_t surplus = std::ptrdiff_t(na - i) - std::ptrdiff_t(nb - j);
+        while (x != xEnd && y != yEnd) {
+            if (sameBytes(*x, *y)) {
+                // Short runs note by note, long ones block by block.
+                constexpr std::size_t shortRun = 16;
+                const std::size_t most = std::min(std::size_t(xEnd - x), std::size_t(yEnd - y));
+                std::size_t same = 1;
+                while (same < most && same < shortRun && sameBytes(x[same], y[same]))
+                    ++same;
+                if (same == shortRun)
+                    same += matchForward(x + same, y + same, most - same, identical);
+                run(runKeep, same);
+                x += same;
+                y += same;
+            } else if (sameButFlag(*x, *y)) {
+                // Only the selection flag differs: the notes stay aligned.
+                changes.change(*x, *y);
+                if (inPlace)
+                    *x = *y;
+                ++x;
+                ++y;
+                run(runChange, 1);
+            } else if (surplus > 0) {
+                removed.note(*x);
+                stretch(false, i + std::size_t(x - first), std::size_t(y - b), 1);
+                ++x;
+                --surplus;
+                run(runRemove, 1);
+            } else if (surplus < 0) {
+                added.note(*y);
+                stretch(true, i + std::size_t(x - first), std::size_t(y - b), 1);
+                ++y;
+                ++surplus;
+                run(runAdd, 1);
+            } else {
+                rest = true;
+                break;
             }
-            run(runChange, na - i);
-            i = na;
-            j = nb;
-        } else {
-            for (std::size_t k = 0; k < na - i; ++k)
-                changes.change(a(i + k), b[j + k]);
-            run(runChange, na - i);
-            i = na;
-            j = nb;
+        }
+        i += std::size_t(x - first);
+        j = std::size_t(y - b);
+    }
+    if (rest) {
+        // Once both sides have as many notes left, the rest is changed in place.
+        run(runChange, na - i);
+        while (i < na) {
+            const auto span = before.span(prefix + i);
+            TapeNote *x = span.notes + (prefix + i - span.first);
+            const std::size_t m = std::min(span.end - (prefix + i), na - i);
+            const TapeNote *y = b + j;
+            if (inPlace) {
+                for (std::size_t k = 0; k < m; ++k) {
+                    changes.change(x[k], y[k]);
+                    x[k] = y[k];
+                }
+            } else {
+                for (std::size_t k = 0; k < m; ++k)
+                    changes.change(x[k], y[k]);
+            }
+            i += m;
+            j += m;
         }
     }
     addRun(runs, runKind, runLength);
     addRun(runs, runRemove, na - i);
     stretch(false, i, j, na - i);
     for (; i < na; ++i)
-        removed.note(a(i));
+        removed.note(all[prefix + i]);
     addRun(runs, runAdd, nb - j);
     stretch(true, i, j, nb - j);
     for (; j < nb; ++j)
