@@ -82,10 +82,20 @@ void DeltaWork::pack(const uint32_t *values, std::size_t count, PackedColumn &co
         }
         break;
     }
+    const char *from = reinterpret_cast<const char *>(to);
+    if (size > compressRoom) {
+        // No time to compress it now: kept raw until compressLater.
+        chunk.raw = true;
+        chunk.pending = true;
+        chunk.bytes.assign(from, from + size);
+        deferred += size;
+        column.chunks.push_back(std::move(chunk));
+        return;
+    }
+    compressRoom -= size;
     frame.resize(std::max(frame.size(), ZSTD_compressBound(size)));
     const std::size_t packed =
         ZSTD_compressCCtx(compress.get(), frame.data(), frame.size(), to, size, zstdLevel);
-    const char *from = reinterpret_cast<const char *>(to);
     if (ZSTD_isError(packed) || packed >= size) {
         chunk.raw = true; // incompressible
         chunk.bytes.assign(from, from + size);
@@ -93,6 +103,21 @@ void DeltaWork::pack(const uint32_t *values, std::size_t count, PackedColumn &co
         chunk.bytes.assign(frame.data(), frame.data() + packed);
     }
     column.chunks.push_back(std::move(chunk));
+}
+
+std::ptrdiff_t DeltaWork::compressLater(PackedColumn::Chunk &chunk) {
+    chunk.pending = false;
+    const std::size_t size = chunk.bytes.size();
+    frame.resize(std::max(frame.size(), ZSTD_compressBound(size)));
+    const std::size_t packed = ZSTD_compressCCtx(compress.get(), frame.data(), frame.size(),
+                                                 chunk.bytes.data(), size, zstdLevel);
+    if (ZSTD_isError(packed) || packed >= size)
+        return 0; // stays raw
+    const std::size_t held = chunk.bytes.capacity();
+    std::vector<char> bytes(frame.data(), frame.data() + packed);
+    chunk.bytes.swap(bytes);
+    chunk.raw = false;
+    return std::ptrdiff_t(chunk.bytes.capacity()) - std::ptrdiff_t(held);
 }
 
 void DeltaWork::unpack(const PackedColumn::Chunk &chunk, uint32_t *values) {

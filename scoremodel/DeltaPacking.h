@@ -38,6 +38,10 @@ public:
     // each grows to the chunks it has handled.
     std::vector<uint32_t> buffers[6];
     std::vector<uint32_t> runs;
+    // Bytes of values that pack may still compress at once; a chunk beyond them is stored raw
+    // and marked pending, and `deferred` counts its bytes. Unlimited unless set.
+    std::size_t compressRoom = ~std::size_t(0);
+    std::size_t deferred = 0;
 
     DeltaWork();
     DeltaWork(const DeltaWork &) = delete;
@@ -50,6 +54,8 @@ public:
     void unpack(const PackedColumn::Chunk &chunk, uint32_t *values);
     void packAll(const std::vector<uint32_t> &values, PackedColumn &column);
     void unpackAll(const PackedColumn &column, std::vector<uint32_t> &values);
+    // Compresses a pending chunk; returns the change of the memory it holds (<= 0).
+    std::ptrdiff_t compressLater(PackedColumn::Chunk &chunk);
 };
 
 // Writes notes, or differences of notes, into a PackedNotes chunk by chunk.

@@ -142,6 +142,7 @@ void addRun(std::vector<uint32_t> &runs, RunKind kind, std::size_t count) {
 bool makeDelta(NoteRope &before, const std::vector<TapeNote> &after, UndoDelta &d, DeltaWork &work,
                UnchangedNotes known, bool follow) {
     const std::size_t limit = std::min(before.size(), after.size());
+    const std::size_t deferredBefore = work.deferred;
     ConstAccess all(before);
     std::size_t prefix = std::min(known.front, limit);
     prefix += matchRope(all, prefix, after.data() + prefix, limit - prefix, identical);
@@ -295,6 +296,7 @@ bool makeDelta(NoteRope &before, const std::vector<TapeNote> &after, UndoDelta &
     changes.finish();
     d.runCount = runs.size();
     work.packAll(runs, d.runs);
+    d.pending = work.deferred - deferredBefore;
     if (inPlace) {
         for (auto s = stretches.rbegin(); s != stretches.rend(); ++s) {
             if (s->add)
@@ -420,6 +422,27 @@ void applyDelta(const UndoDelta &d, NoteRope &notes, bool forward, DeltaWork &wo
 std::size_t deltaBytes(const UndoDelta &d) {
     return columnBytes(d.runs) + notesBytes(d.removed) + notesBytes(d.added) +
            notesBytes(d.changes);
+}
+
+std::size_t compressHeldRaw(UndoDelta &d, DeltaWork &work, std::size_t room) {
+    std::size_t taken = 0;
+    const auto column = [&](PackedColumn &c) {
+        for (auto &chunk : c.chunks) {
+            if (d.pending == 0)
+                return;
+            if (!chunk.pending || chunk.bytes.size() > room - taken)
+                continue;
+            const std::size_t size = chunk.bytes.size();
+            d.bytes = std::size_t(std::ptrdiff_t(d.bytes) + work.compressLater(chunk));
+            d.pending -= size;
+            taken += size;
+        }
+    };
+    column(d.runs);
+    for (PackedNotes *notes : {&d.removed, &d.added, &d.changes})
+        for (auto &field : notes->fields)
+            column(field);
+    return taken;
 }
 
 bool sameNotes(const NoteRope &rope, const std::vector<TapeNote> &notes) {

@@ -21,6 +21,7 @@ struct PackedColumn {
         uint32_t base = 0;
         uint8_t bits = 32;       // bits per stored value: 1, 8 or 32
         bool raw = false;        // `bytes` holds the stored values uncompressed
+        bool pending = false;    // raw only for now: to be compressed later (compressHeldRaw)
         std::vector<char> bytes; // a zstd frame of the stored values (or the values themselves)
     };
     std::vector<Chunk> chunks;
@@ -41,10 +42,11 @@ struct UndoDelta {
     // add, change.
     PackedColumn runs;
     std::size_t runCount = 0;
-    PackedNotes removed;   // notes of `before` that `after` lacks, start times as differences
-    PackedNotes added;     // notes of `after` that `before` lacks, likewise
-    PackedNotes changes;   // per-field differences after - before of the changed notes
-    std::size_t bytes = 0; // memory held
+    PackedNotes removed;     // notes of `before` that `after` lacks, start times as differences
+    PackedNotes added;       // notes of `after` that `before` lacks, likewise
+    PackedNotes changes;     // per-field differences after - before of the changed notes
+    std::size_t bytes = 0;   // memory held
+    std::size_t pending = 0; // bytes of chunks stored raw until there is time to compress them
 };
 
 // What the caller knows of the notes it hands to the history: the first `front` and the last
@@ -70,6 +72,9 @@ void applyDelta(const UndoDelta &d, NoteRope &notes, bool forward, DeltaWork &wo
                 std::vector<TapeNote> *whole = nullptr);
 // The memory `d` holds.
 std::size_t deltaBytes(const UndoDelta &d);
+// Compresses chunks of `d` that were stored raw for later, as long as each fits into `room`
+// bytes of raw values; returns the raw bytes it took. Keeps d.bytes and d.pending up to date.
+std::size_t compressHeldRaw(UndoDelta &d, DeltaWork &work, std::size_t room);
 // `rope` and `notes` hold the same notes by TapeNote equality (selection flags ignored).
 bool sameNotes(const NoteRope &rope, const std::vector<TapeNote> &notes);
 

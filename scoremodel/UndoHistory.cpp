@@ -13,6 +13,11 @@ UndoHistory::Unchanged both(UndoHistory::Unchanged a, UndoHistory::Unchanged b) 
     return {std::min(a.front, b.front), std::min(a.back, b.back)};
 }
 
+// The notes a difference walked through: those between its common front and back, both sides.
+std::size_t middleNotes(const UndoDelta &d) {
+    return d.sizeBefore + d.sizeAfter - 2 * (d.prefix + d.suffix);
+}
+
 } // namespace
 
 UndoHistory::UndoHistory() : work_(std::make_unique<DeltaWork>()) {}
@@ -67,6 +72,7 @@ bool UndoHistory::push(const std::vector<TapeNote> &notes, Unchanged unchanged) 
             dropped_.cursor = std::move(cursor_);
             dropped_.cursorIndex = cursorIndex_;
         }
+        firstIndex_ += deltas_.size();
         deltas_.clear();
         deltaBytes_ = 0;
         cursor_.assign(notes.data(), notes.size());
@@ -83,6 +89,7 @@ bool UndoHistory::push(const std::vector<TapeNote> &notes, Unchanged unchanged) 
     if (deltas_.capacity() < position_)
         deltas_.reserve(std::max(position_, 2 * deltas_.capacity()));
     UndoDelta d;
+    work_->compressRoom = compressStep;
     // The cursor follows to the new snapshot.
     if (!makeDelta(cursor_, notes, d, *work_, both(exchanged_, unchanged), true)) {
         exchanged_ = {};
@@ -95,11 +102,12 @@ bool UndoHistory::push(const std::vector<TapeNote> &notes, Unchanged unchanged) 
     }
     dropped_ = std::move(dropped);
     deltas_.resize(position_ - 1);
-    deltaBytes_ += d.bytes;
-    deltas_.push_back(std::move(d));
+    const std::size_t walked = middleNotes(d);
+    addDelta(std::move(d));
     cursorIndex_ = position_;
     size_ = position_ = position_ + 1;
     exchanged_ = {allNotes, allNotes};
+    catchUp(walked);
     keepBudget();
     return true;
 }
@@ -121,16 +129,15 @@ void UndoHistory::pop() {
         --position_;
     // An edit that changed nothing leaves the history as it was.
     if (dropped_.whole && size_ == 0) {
-        deltas_ = std::move(dropped_.deltas);
+        deltas_.clear();
         cursor_ = std::move(dropped_.cursor);
         cursorIndex_ = dropped_.cursorIndex;
-        size_ = deltas_.size() + 1;
-        for (const auto &d : deltas_)
-            deltaBytes_ += d.bytes;
+        size_ = dropped_.deltas.size() + 1;
+        for (auto &d : dropped_.deltas)
+            addDelta(std::move(d));
     } else if (!dropped_.whole && size_ > 0) {
         for (auto &d : dropped_.deltas) {
-            deltaBytes_ += d.bytes;
-            deltas_.push_back(std::move(d));
+            addDelta(std::move(d));
             ++size_;
         }
     }
@@ -145,14 +152,16 @@ bool UndoHistory::undo(const std::vector<TapeNote> &current, std::vector<TapeNot
                        bool storeCurrent, Unchanged unchanged) {
     if (position_ == 0)
         return false;
+    work_->compressRoom = compressStep;
+    std::size_t walked = 0;
     if (position_ == size_ && storeCurrent) {
         // Redo comes back to the melody shown; the cursor stays on the snapshot before it.
         moveCursorTo(size_ - 1);
         UndoDelta d;
         if (makeDelta(cursor_, current, d, *work_, both(exchanged_, unchanged))) {
             d.bytes = deltaBytes(d);
-            deltaBytes_ += d.bytes;
-            deltas_.push_back(std::move(d));
+            walked = middleNotes(d);
+            addDelta(std::move(d));
             ++size_;
             keepBudget();
         }
@@ -160,15 +169,18 @@ bool UndoHistory::undo(const std::vector<TapeNote> &current, std::vector<TapeNot
     --position_;
     moveCursorTo(position_, out);
     exchangedAtPosition();
+    catchUp(walked + (position_ < deltas_.size() ? middleNotes(deltas_[position_]) : 0));
     return true;
 }
 
 bool UndoHistory::redo(std::vector<TapeNote> &out) {
     if (position_ + 1 >= size_)
         return false;
+    work_->compressRoom = compressStep;
     ++position_;
     moveCursorTo(position_, out);
     exchangedAtPosition();
+    catchUp(middleNotes(deltas_[position_ - 1]));
     return true;
 }
 
@@ -177,6 +189,7 @@ void UndoHistory::truncateRedo() {
         return;
     if (position_ == 0) {
         exchanged_ = {};
+        firstIndex_ += deltas_.size();
         deltas_.clear();
         deltaBytes_ = 0;
         cursor_.clear();
@@ -192,6 +205,8 @@ void UndoHistory::truncateRedo() {
 }
 
 void UndoHistory::clear() {
+    firstIndex_ += deltas_.size();
+    pendingAt_.clear();
     deltas_.clear();
     deltaBytes_ = 0;
     cursor_.clear();
@@ -215,6 +230,7 @@ void UndoHistory::dropOldest() {
         moveCursorTo(1);
     deltaBytes_ -= deltas_.front().bytes;
     deltas_.erase(deltas_.begin());
+    ++firstIndex_;
     --cursorIndex_;
     --size_;
     --position_;
@@ -225,6 +241,56 @@ void UndoHistory::keepBudget() {
     // withdrawn edit falls back to.
     while (position_ > 2 && size_ > 2 && heldBytes() > budget_)
         dropOldest();
+}
+
+void UndoHistory::addDelta(UndoDelta &&d) {
+    deltaBytes_ += d.bytes;
+    deltas_.push_back(std::move(d));
+    notePending(deltas_.size() - 1);
+}
+
+void UndoHistory::notePending(std::size_t index) {
+    if (deltas_[index].pending > 0)
+        pendingAt_.push_back(firstIndex_ + index);
+}
+
+void UndoHistory::catchUp(std::size_t notes) {
+    compressRaw(
+        std::min(work_->compressRoom, std::max(smallCompressStep, notes * sizeof(TapeNote))));
+    work_->compressRoom = ~std::size_t(0);
+}
+
+std::size_t UndoHistory::compressPending(std::size_t bytes) {
+    compressRaw(bytes);
+    return pendingBytes();
+}
+
+void UndoHistory::compressRaw(std::size_t bytes) {
+    // The newest first: the oldest are the first to go beyond the budget.
+    while (bytes > 0 && !pendingAt_.empty()) {
+        const std::size_t at = pendingAt_.back();
+        if (at < firstIndex_ || at - firstIndex_ >= deltas_.size() ||
+            deltas_[at - firstIndex_].pending == 0) {
+            pendingAt_.pop_back(); // dropped, or compressed already
+            continue;
+        }
+        UndoDelta &d = deltas_[at - firstIndex_];
+        const std::size_t held = d.bytes;
+        const std::size_t taken = compressHeldRaw(d, *work_, bytes);
+        deltaBytes_ = deltaBytes_ - held + d.bytes;
+        if (d.pending == 0)
+            pendingAt_.pop_back();
+        if (taken == 0)
+            break; // the next chunk needs more room
+        bytes -= std::min(bytes, taken);
+    }
+}
+
+std::size_t UndoHistory::pendingBytes() const {
+    std::size_t bytes = 0;
+    for (const auto &d : deltas_)
+        bytes += d.pending;
+    return bytes;
 }
 
 std::size_t UndoHistory::heldBytes() const {

@@ -25,6 +25,11 @@ namespace tw {
 class UndoHistory {
 public:
     static constexpr std::size_t defaultByteBudget = std::size_t(256) << 20;
+    // Bytes of packed values a step (push, undo, redo) compresses at most: the rest of a large
+    // difference is held raw and compressed by later steps, each taking on about as much as it
+    // handled itself (at least smallCompressStep), or by compressPending.
+    static constexpr std::size_t compressStep = std::size_t(1) << 20;
+    static constexpr std::size_t smallCompressStep = std::size_t(64) << 10;
 
     using Unchanged = UnchangedNotes;
     static constexpr std::size_t allNotes = ~std::size_t(0);
@@ -64,6 +69,11 @@ public:
     // snapshot after the one shown.
     bool redo(std::vector<TapeNote> &out);
 
+    // Compresses differences held raw, up to `bytes` of raw values (the application may call
+    // it while it is idle); returns the raw bytes still waiting.
+    std::size_t compressPending(std::size_t bytes);
+    std::size_t pendingBytes() const;
+
     // Drops the redo states (snapshots from the position on).
     void truncateRedo();
     void clear();
@@ -84,6 +94,15 @@ private:
     void moveCursorTo(std::size_t index, std::vector<TapeNote> &out) const;
     void dropOldest();
     void keepBudget();
+    // Stores a difference made at `index` of deltas_ (the back).
+    void addDelta(UndoDelta &&d);
+    // Notes deltas_[index] for later compression when it holds raw chunks.
+    void notePending(std::size_t index);
+    // After a step that handled `notes` notes: compresses what earlier steps left raw, within
+    // the room the step has left.
+    void catchUp(std::size_t notes);
+    // Compresses raw chunks, the newest differences first, up to `bytes` of raw values.
+    void compressRaw(std::size_t bytes);
     // What the melody last exchanged shares with the snapshot before the position, after
     // an undo or a redo that brought the position to `position_`.
     void exchangedAtPosition();
@@ -109,6 +128,10 @@ private:
 
     std::size_t budget_ = defaultByteBudget;
     std::unique_ptr<DeltaWork> work_;
+    // Differences that hold raw chunks, as firstIndex_ + their index in deltas_ (stale entries
+    // are skipped): firstIndex_ grows as the oldest snapshots are dropped.
+    std::vector<std::size_t> pendingAt_;
+    std::size_t firstIndex_ = 0;
 };
 
 } // namespace tw

@@ -496,10 +496,7 @@ TEST(UndoHistory, WholeMelodyEditsComeBackExactly) {
     } edits[] = {
         {"transpose all", all, [](ScoreModel &m) { m.selectedNotesHigher(); }},
         {"move all", none, [](ScoreModel &m) { m.moveSelected(1); }},
-        {"insert one", none,
-         [](ScoreModel &m) {
-             m.insertNote(tn(100, 7000, 4, 0, 100, false));
-         }},
+        {"insert one", none, [](ScoreModel &m) { m.insertNote(tn(100, 7000, 4, 0, 100, false)); }},
         {"delete every other",
          [](ScoreModel &m) {
              m.unselectAll();
@@ -535,4 +532,144 @@ TEST(UndoHistory, WholeMelodyEditsComeBackExactly) {
         ASSERT_TRUE(sameWithFlags(model.notes(), states[k]));
     }
     EXPECT_FALSE(model.redo());
+}
+
+namespace {
+
+// A melody of `count` notes unlike melody(): random fields, so that its difference from any
+// other melody packs into many bytes.
+Notes randomMelody(unsigned count, unsigned seed) {
+    Random r(seed);
+    Notes notes(count);
+    uint32_t start = 0;
+    for (TapeNote &n : notes) {
+        start += r.below(3);
+        n.start = start;
+        n.length = 1 + r.below(50);
+        n.note = uint8_t(r.below(128));
+        n.channel = uint8_t(r.below(16));
+        n.velocity = uint8_t(r.below(128));
+    }
+    return notes;
+}
+
+} // namespace
+
+// A difference too large to compress within one step is held raw in part and compressed by
+// later steps or on request; whatever happens to it meanwhile (undo and redo, a drop beyond
+// the budget, redo states dropped, a withdrawn edit, clearing), every snapshot comes back
+// exactly, the budget holds and nothing raw is left behind by differences that are gone.
+TEST(UndoHistory, DifferencesHeldRawComeBackExactly) {
+    constexpr unsigned count = 200000; // more packed bytes than one step compresses
+    const Notes a = randomMelody(count, 1), b = randomMelody(count, 2), c = randomMelody(count, 3);
+    const struct {
+        const char *what;
+        void (*after)(UndoHistory &, Notes &shown);
+        std::size_t pendingAfter; // ~0: not checked
+        std::vector<const Notes *> snapshots;
+    } cases[] = {
+        {"compressed on request",
+         [](UndoHistory &h, Notes &) { EXPECT_EQ(h.compressPending(~std::size_t(0)), 0u); },
+         0,
+         {&a, &b}},
+        {"undo and redo step through raw chunks",
+         [](UndoHistory &h, Notes &shown) {
+             ASSERT_TRUE(h.undo(shown, shown));
+             ASSERT_TRUE(h.undo(shown, shown));
+             ASSERT_TRUE(h.redo(shown));
+         },
+         ~std::size_t(0),
+         {&a, &b, &c}},
+        {"redo states dropped",
+         [](UndoHistory &h, Notes &shown) {
+             ASSERT_TRUE(h.undo(shown, shown));
+             ASSERT_TRUE(h.undo(shown, shown));
+             h.truncateRedo(); // at the start of the history: every snapshot goes
+         },
+         0,
+         {}},
+        {"withdrawn edit",
+         [](UndoHistory &h, Notes &shown) {
+             ASSERT_TRUE(h.push(shown));
+             h.pop();
+         },
+         ~std::size_t(0),
+         {&a, &b}},
+        {"cleared", [](UndoHistory &h, Notes &) { h.clear(); }, 0, {}},
+    };
+    for (const auto &k : cases) {
+        SCOPED_TRACE(k.what);
+        UndoHistory history;
+        ASSERT_TRUE(history.push(a));
+        ASSERT_TRUE(history.push(b));
+        const std::size_t pending = history.pendingBytes();
+        EXPECT_GT(pending, 0u) << "the whole difference was compressed in one step";
+        Notes shown = c;
+        k.after(history, shown);
+        if (k.pendingAfter != ~std::size_t(0)) {
+            EXPECT_EQ(history.pendingBytes(), k.pendingAfter);
+        }
+        const std::size_t held = history.heldBytes(), left = history.pendingBytes();
+        const auto all = history.snapshots();
+        ASSERT_EQ(all.size(), k.snapshots.size());
+        for (std::size_t i = 0; i < all.size(); ++i)
+            EXPECT_TRUE(sameWithFlags(all[i], *k.snapshots[i])) << "snapshot " << i;
+        // Whatever is left compresses, and the memory held goes down with it.
+        EXPECT_EQ(history.compressPending(~std::size_t(0)), 0u);
+        if (left > 0) {
+            EXPECT_LT(history.heldBytes(), held);
+        }
+    }
+}
+
+// Steps after a large difference compress its raw chunks bit by bit: a step that handled a
+// few notes takes on little, a step over the whole melody more; an old difference dropped
+// beyond the budget leaves nothing raw behind.
+TEST(UndoHistory, LaterStepsCompressWhatWasHeldRaw) {
+    constexpr unsigned count = 200000;
+    const Notes a = randomMelody(count, 4), b = randomMelody(count, 5);
+    UndoHistory history;
+    ASSERT_TRUE(history.push(a));
+    ASSERT_TRUE(history.push(b));
+    const std::size_t pending = history.pendingBytes();
+    ASSERT_GT(pending, 0u);
+
+    Notes notes = b;
+    notes.push_back(tn(100, 900000, 4, 0, 100, false));
+    ASSERT_TRUE(history.push(notes, {count, 0}));
+    const std::size_t afterSmall = history.pendingBytes();
+    EXPECT_LE(pending - afterSmall, UndoHistory::smallCompressStep);
+
+    std::vector<Notes> states = {a, b, notes};
+    while (history.pendingBytes() > 0) {
+        const std::size_t before = history.pendingBytes();
+        for (TapeNote &n : notes)
+            n.velocity = uint8_t((n.velocity + 1) % 128);
+        ASSERT_TRUE(history.push(notes));
+        states.push_back(notes);
+        ASSERT_LT(history.pendingBytes(), before) << "a whole-melody step compressed nothing";
+        EXPECT_LE(before - history.pendingBytes(), UndoHistory::compressStep);
+    }
+    const auto all = history.snapshots();
+    ASSERT_EQ(all.size(), states.size());
+    for (std::size_t i = 0; i < all.size(); ++i)
+        EXPECT_TRUE(sameWithFlags(all[i], states[i])) << "snapshot " << i;
+
+    // The budget drops the raw difference before it is compressed.
+    UndoHistory tight;
+    ASSERT_TRUE(tight.push(a));
+    ASSERT_TRUE(tight.push(b));
+    ASSERT_GT(tight.pendingBytes(), 0u);
+    tight.setByteBudget(tight.heldBytes() / 4);
+    for (int i = 0; i < 3; ++i) {
+        notes = b;
+        notes[std::size_t(i)].note = uint8_t(1 + i);
+        ASSERT_TRUE(tight.push(notes));
+    }
+    ASSERT_LT(tight.size(), 4u) << "nothing dropped";
+    EXPECT_EQ(tight.pendingBytes(), 0u);
+    EXPECT_EQ(tight.compressPending(~std::size_t(0)), 0u);
+    Notes shown = notes;
+    ASSERT_TRUE(tight.undo(shown, shown));
+    EXPECT_TRUE(sameWithFlags(shown, tight.snapshots()[tight.position()]));
 }
