@@ -58,6 +58,22 @@ std::vector<TapeNote> melody() {
     return notes;
 }
 
+// Another melody of as many notes with random fields: nothing in it lines up with melody().
+std::vector<TapeNote> otherMelody() {
+    std::vector<TapeNote> notes(melodySize);
+    uint32_t seed = 12345, start = 0;
+    for (TapeNote &n : notes) {
+        seed = seed * 1103515245u + 12345u;
+        start += (seed >> 16) % 3;
+        n.start = start;
+        n.length = 1 + (seed >> 8) % 50;
+        n.note = uint8_t(20 + (seed >> 4) % 80);
+        n.channel = uint8_t((seed >> 20) % 16);
+        n.velocity = uint8_t(1 + (seed >> 12) % 120);
+    }
+    return notes;
+}
+
 long residentKiB() {
     FILE *f = std::fopen("/proc/self/statm", "r");
     long pages = 0, resident = 0;
@@ -274,6 +290,26 @@ void benchUndoHistory(const std::vector<TapeNote> &notes) {
         redos.push_back(cpuOf([&] { tape.model().redo(); }));
     printFigure("undo (any of the kinds above)", undos, 16);
     printFigure("redo (any of the kinds above)", redos, 16);
+
+    // Opening another file over that history: the first edit stores the difference between
+    // two melodies that share nothing, the next ones what is left of its compression.
+    const std::vector<TapeNote> other = otherMelody();
+    std::vector<double> afterOther, nextAfterOther;
+    for (int k = 0; k < 10; ++k) {
+        tape.model().setNotes(k % 2 ? notes : other);
+        tape.model().selectAll();
+        afterOther.push_back(cpuOf([&] { tape.model().selectedNotesHigher(); }));
+        for (int m = 0; m < 3; ++m)
+            nextAfterOther.push_back(cpuOf([&] { tape.model().moveSelected(m % 2 ? -1 : 1); }));
+    }
+    printFigure("first whole-melody edit after loading an unrelated melody over the history",
+                afterOther, 16);
+    printFigure("the three whole-melody edits after it", nextAfterOther, 16);
+    std::printf("undo history then: %zu snapshots, %.1f MB held, %.1f MB of it still to "
+                "compress\n",
+                tape.model().undoHistory().size(),
+                double(tape.model().undoHistory().heldBytes()) / 1e6,
+                double(tape.model().undoHistory().pendingBytes()) / 1e6);
 
     // The first edit of a freshly loaded melody stores the whole melody as its first snapshot.
     std::vector<double> firsts;

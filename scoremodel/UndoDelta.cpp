@@ -201,7 +201,12 @@ bool makeDelta(NoteRope &before, const std::vector<TapeNote> &after, UndoDelta &
     std::size_t runLength = 0;
     const auto run = [&](RunKind kind, std::size_t count) {
         if (kind != runKind) {
-            addRun(runs, runKind, runLength);
+            // Mostly a run of another kind than the last: appended here, without a call.
+            if (runLength > 0 && runLength <= maxRunCount &&
+                (runs.empty() || (runs.back() & 3u) != runKind))
+                runs.push_back(uint32_t(runLength << 2) | runKind);
+            else
+                addRun(runs, runKind, runLength);
             runKind = kind;
             runLength = 0;
         }
