@@ -180,6 +180,13 @@ public:
     // Every snapshot decoded, oldest first (a copy each: for tests).
     std::vector<std::vector<TapeNote>> undoSnapshots() const { return history_.snapshots(); }
     unsigned undoPosition() const { return unsigned(history_.position()); }
+    // Compresses up to `bytes` of what large edits left raw in the undo history, for idle
+    // time; true while some may be left.
+    bool compressUndoHistory(std::size_t bytes) {
+        history_.compressPending(bytes);
+        return history_.mayHoldRaw();
+    }
+    bool undoHistoryMayHoldRaw() const { return history_.mayHoldRaw(); }
 
     // ---- Melody and MIDI tracks (ScoreModelMidi.cpp) ----
     NoxmidiTrk toTrack(unsigned from, unsigned to, unsigned channelMask, bool selectedOnly) const;

@@ -260,9 +260,8 @@ void UndoHistory::catchUp(std::size_t notes) {
     work_->compressRoom = ~std::size_t(0);
 }
 
-std::size_t UndoHistory::compressPending(std::size_t bytes) {
+void UndoHistory::compressPending(std::size_t bytes) {
     compressRaw(bytes);
-    return pendingBytes();
 }
 
 void UndoHistory::compressRaw(std::size_t bytes) {

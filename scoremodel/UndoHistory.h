@@ -70,8 +70,11 @@ public:
     bool redo(std::vector<TapeNote> &out);
 
     // Compresses differences held raw, up to `bytes` of raw values (the application may call
-    // it while it is idle); returns the raw bytes still waiting.
-    std::size_t compressPending(std::size_t bytes);
+    // it while it is idle).
+    void compressPending(std::size_t bytes);
+    // Some difference may still hold raw chunks (cheap to ask).
+    bool mayHoldRaw() const { return !pendingAt_.empty(); }
+    // The raw bytes waiting to be compressed (goes through every difference).
     std::size_t pendingBytes() const;
 
     // Drops the redo states (snapshots from the position on).

@@ -163,6 +163,11 @@ private:
     void showCursor();
     void drawSelectionRectangle();
     void drawTake();
+    // What large edits left raw in the undo history is compressed a step at a time by a timer
+    // while the editor waits for input; started by any change of the melody.
+    static constexpr double compressPause = 0.05; // seconds between steps
+    void compressLater();
+    static void compressTimer(void *data);
 
     ScoreModel model_;
     BoardView board_;
@@ -172,6 +177,7 @@ private:
     PointerCallback pointerCallback_;
     Fl_Font labelFont_ = 0;
     DragCallback dragCallback_;
+    bool compressing_ = false; // the compression timer is set
     PointerShape pointerShape_ = PointerShape::normal;
     struct SelectionRectangle {
         bool on = false;

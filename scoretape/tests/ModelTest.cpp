@@ -2,7 +2,10 @@
 #include "TapeTestSupport.h"
 #include "scoretape/PlaybackController.h"
 
+#include <FL/Fl.H>
 #include <gtest/gtest.h>
+
+#include <chrono>
 
 using namespace tw;
 
@@ -214,4 +217,39 @@ TEST(TapeView, ScrollNotesWithoutRowsStaysInRange) {
     EXPECT_EQ(tape.view().bottomNote, 110u);
     EXPECT_TRUE(tape.scrollNotes(50));
     EXPECT_EQ(tape.view().bottomNote, 127u);
+}
+
+// What a large edit leaves raw in the undo history is compressed while the tape waits for
+// input, and undo still brings back every melody exactly.
+TEST(TapeModel, CompressesTheUndoHistoryWhileIdle) {
+    const auto melody = [](uint32_t seed) {
+        std::vector<TapeNote> notes(300000);
+        uint32_t start = 0;
+        for (TapeNote &n : notes) {
+            seed = seed * 1103515245u + 12345u;
+            start += (seed >> 16) % 3;
+            n = tn(20 + (seed >> 4) % 80, start, 1 + (seed >> 8) % 50, (seed >> 20) % 16,
+                   1 + (seed >> 12) % 120, false);
+        }
+        return notes;
+    };
+    const std::vector<TapeNote> first = melody(1), second = melody(2);
+    Flt_ScoreTape tape(0, 0, 0, 0);
+    tape.model().setNotes(first);
+    tape.model().selectAll();
+    tape.model().selectedNotesHigher();
+    tape.model().setNotes(second);
+    tape.model().selectAll();
+    tape.model().selectedNotesHigher();
+    ASSERT_TRUE(tape.model().undoHistoryMayHoldRaw()) << "the difference was compressed at once";
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (tape.model().undoHistoryMayHoldRaw() && std::chrono::steady_clock::now() < until)
+        Fl::wait(0.1);
+    EXPECT_FALSE(tape.model().undoHistoryMayHoldRaw());
+    EXPECT_EQ(tape.model().undoHistory().pendingBytes(), 0u);
+    ASSERT_TRUE(tape.model().undo());
+    EXPECT_EQ(tape.model().notes(), second);
+    ASSERT_TRUE(tape.model().undo());
+    ASSERT_TRUE(tape.model().undo());
+    EXPECT_EQ(tape.model().notes(), first);
 }
