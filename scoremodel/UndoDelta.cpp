@@ -274,15 +274,9 @@ bool makeDelta(NoteRope &before, const std::vector<TapeNote> &after, UndoDelta &
             TapeNote *x = span.notes + (prefix + i - span.first);
             const std::size_t m = std::min(span.end - (prefix + i), na - i);
             const TapeNote *y = b + j;
-            if (inPlace) {
-                for (std::size_t k = 0; k < m; ++k) {
-                    changes.change(x[k], y[k]);
-                    x[k] = y[k];
-                }
-            } else {
-                for (std::size_t k = 0; k < m; ++k)
-                    changes.change(x[k], y[k]);
-            }
+            changes.changes(x, y, m);
+            if (inPlace)
+                std::copy(y, y + m, x);
             i += m;
             j += m;
         }
