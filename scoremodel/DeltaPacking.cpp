@@ -105,19 +105,24 @@ void DeltaWork::pack(const uint32_t *values, std::size_t count, PackedColumn &co
     column.chunks.push_back(std::move(chunk));
 }
 
-std::ptrdiff_t DeltaWork::compressLater(PackedColumn::Chunk &chunk) {
+std::ptrdiff_t DeltaWork::compressLater(PackedColumn::Chunk &chunk) noexcept {
     chunk.pending = false;
-    const std::size_t size = chunk.bytes.size();
-    frame.resize(std::max(frame.size(), ZSTD_compressBound(size)));
-    const std::size_t packed = ZSTD_compressCCtx(compress.get(), frame.data(), frame.size(),
-                                                 chunk.bytes.data(), size, zstdLevel);
-    if (ZSTD_isError(packed) || packed >= size)
-        return 0; // stays raw
-    const std::size_t held = chunk.bytes.capacity();
-    std::vector<char> bytes(frame.data(), frame.data() + packed);
-    chunk.bytes.swap(bytes);
-    chunk.raw = false;
-    return std::ptrdiff_t(chunk.bytes.capacity()) - std::ptrdiff_t(held);
+    // Compressing is a saving only: without the memory for it the chunk stays raw.
+    try {
+        const std::size_t size = chunk.bytes.size();
+        frame.resize(std::max(frame.size(), ZSTD_compressBound(size)));
+        const std::size_t packed = ZSTD_compressCCtx(compress.get(), frame.data(), frame.size(),
+                                                     chunk.bytes.data(), size, zstdLevel);
+        if (ZSTD_isError(packed) || packed >= size)
+            return 0; // stays raw
+        const std::size_t held = chunk.bytes.capacity();
+        std::vector<char> bytes(frame.data(), frame.data() + packed);
+        chunk.bytes.swap(bytes);
+        chunk.raw = false;
+        return std::ptrdiff_t(chunk.bytes.capacity()) - std::ptrdiff_t(held);
+    } catch (const std::bad_alloc &) {
+        return 0;
+    }
 }
 
 void DeltaWork::unpack(const PackedColumn::Chunk &chunk, uint32_t *values) {

@@ -54,8 +54,9 @@ public:
     void unpack(const PackedColumn::Chunk &chunk, uint32_t *values);
     void packAll(const std::vector<uint32_t> &values, PackedColumn &column);
     void unpackAll(const PackedColumn &column, std::vector<uint32_t> &values);
-    // Compresses a pending chunk; returns the change of the memory it holds (<= 0).
-    std::ptrdiff_t compressLater(PackedColumn::Chunk &chunk);
+    // Compresses a pending chunk (it stays raw when that saves nothing or memory runs out);
+    // returns the change of the memory it holds (<= 0).
+    std::ptrdiff_t compressLater(PackedColumn::Chunk &chunk) noexcept;
 };
 
 // Writes notes, or differences of notes, into a PackedNotes chunk by chunk.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <new>
 
 namespace tw {
 
@@ -249,9 +250,14 @@ void UndoHistory::addDelta(UndoDelta &&d) {
     notePending(deltas_.size() - 1);
 }
 
-void UndoHistory::notePending(std::size_t index) {
-    if (deltas_[index].pending > 0)
+void UndoHistory::notePending(std::size_t index) noexcept {
+    if (deltas_[index].pending == 0)
+        return;
+    // Without the memory to note it, the difference just stays raw (its bytes are counted).
+    try {
         pendingAt_.push_back(firstIndex_ + index);
+    } catch (const std::bad_alloc &) {
+    }
 }
 
 void UndoHistory::catchUp(std::size_t notes) {

@@ -100,7 +100,7 @@ private:
     // Stores a difference made at `index` of deltas_ (the back).
     void addDelta(UndoDelta &&d);
     // Notes deltas_[index] for later compression when it holds raw chunks.
-    void notePending(std::size_t index);
+    void notePending(std::size_t index) noexcept;
     // After a step that handled `notes` notes: compresses what earlier steps left raw, within
     // the room the step has left.
     void catchUp(std::size_t notes);
