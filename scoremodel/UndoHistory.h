@@ -9,6 +9,10 @@
 // as one value and any other chunk compressed with zstd. Moving the cursor by one snapshot
 // applies one difference, so undo and redo cost what the edit changed plus one copy of the
 // melody. Beyond a byte budget the oldest snapshots are dropped.
+//
+// A step compresses at most compressStep bytes of values: the chunks of a larger difference (a
+// melody replaced by an unrelated one) are held raw, counted in the budget, and compressed by the
+// steps that follow or by compressPending, so that no step stalls the editor.
 #pragma once
 
 #include "notes/TapeNote.h"
