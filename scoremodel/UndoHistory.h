@@ -33,7 +33,7 @@ public:
     // difference is held raw and compressed by later steps, each taking on about as much as it
     // handled itself (at least smallCompressStep), or by compressPending.
     static constexpr std::size_t compressStep = std::size_t(1) << 20;
-    static constexpr std::size_t smallCompressStep = std::size_t(64) << 10;
+    static constexpr std::size_t smallCompressStep = std::size_t(32) << 10;
 
     using Unchanged = UnchangedNotes;
     static constexpr std::size_t allNotes = ~std::size_t(0);
