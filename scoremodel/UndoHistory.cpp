@@ -67,13 +67,13 @@ bool UndoHistory::push(const std::vector<TapeNote> &notes, Unchanged unchanged) 
     if (position_ == 0) {
         // Everything is a redo state: the whole history goes aside.
         dropped_ = Dropped();
+        firstIndex_ += deltas_.size(); // what pendingAt_ holds of them goes stale
         if (size_ > 0) {
             dropped_.whole = true;
             dropped_.deltas = std::move(deltas_);
             dropped_.cursor = std::move(cursor_);
             dropped_.cursorIndex = cursorIndex_;
         }
-        firstIndex_ += deltas_.size();
         deltas_.clear();
         deltaBytes_ = 0;
         cursor_.assign(notes.data(), notes.size());
@@ -130,12 +130,14 @@ void UndoHistory::pop() {
         --position_;
     // An edit that changed nothing leaves the history as it was.
     if (dropped_.whole && size_ == 0) {
-        deltas_.clear();
+        deltas_ = std::move(dropped_.deltas);
         cursor_ = std::move(dropped_.cursor);
         cursorIndex_ = dropped_.cursorIndex;
-        size_ = dropped_.deltas.size() + 1;
-        for (auto &d : dropped_.deltas)
-            addDelta(std::move(d));
+        size_ = deltas_.size() + 1;
+        for (std::size_t k = 0; k < deltas_.size(); ++k) {
+            deltaBytes_ += deltas_[k].bytes;
+            notePending(k);
+        }
     } else if (!dropped_.whole && size_ > 0) {
         for (auto &d : dropped_.deltas) {
             addDelta(std::move(d));

@@ -560,7 +560,7 @@ Notes randomMelody(unsigned count, unsigned seed) {
 // the budget, redo states dropped, a withdrawn edit, clearing), every snapshot comes back
 // exactly, the budget holds and nothing raw is left behind by differences that are gone.
 TEST(UndoHistory, DifferencesHeldRawComeBackExactly) {
-    constexpr unsigned count = 200000; // more packed bytes than one step compresses
+    constexpr unsigned count = 400000; // more packed bytes than two steps compress
     const Notes a = randomMelody(count, 1), b = randomMelody(count, 2), c = randomMelody(count, 3);
     const struct {
         const char *what;
@@ -595,6 +595,17 @@ TEST(UndoHistory, DifferencesHeldRawComeBackExactly) {
          [](UndoHistory &h, Notes &shown) {
              ASSERT_TRUE(h.push(shown));
              h.pop();
+         },
+         ~std::size_t(0),
+         {&a, &b}},
+        {"withdrawn edit at the start of the history",
+         [](UndoHistory &h, Notes &shown) {
+             ASSERT_TRUE(h.undo(shown, shown, false));
+             ASSERT_TRUE(h.undo(shown, shown, false));
+             ASSERT_GT(h.pendingBytes(), 0u);
+             ASSERT_TRUE(h.push(shown)); // the whole history goes aside
+             h.pop();                    // and comes back
+             EXPECT_GT(h.pendingBytes(), 0u);
          },
          ~std::size_t(0),
          {&a, &b}},
