@@ -193,17 +193,37 @@ ExportResult writeBoardPdf(const ScoreModel &model, const BoardView &view,
             return ProgressTicker::cancelledResult();
         }
         ticker.step();
+        // The page's slice is drawn in picture pixels from its left edge, then placed on the
+        // page scaled: a PDF form of small whole numbers, shorter to write than the same
+        // drawing in the page's own units.
         const double x0 = page * sliceWidth;
+        const int cullX = int(x0), cullW = int(std::ceil(sliceWidth)) + 1;
+        const cairo_rectangle_t extents{0, 0, double(cullW), double(area.h)};
+        cairo_surface_t *slice =
+            cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, &extents);
+        cairo_t *sc = cairo_create(slice);
+        cairo_translate(sc, -cullX, 0);
+        {
+            CairoPainter painter(sc);
+            painter.setCull(cullX, 0, cullW, area.h);
+            drawBoard(painter, layout);
+        }
+        const cairo_status_t status = cairo_status(sc);
+        cairo_destroy(sc);
+        if (status != CAIRO_STATUS_SUCCESS) {
+            cairo_surface_destroy(slice);
+            finishSurface(surface, cr);
+            return drawingFailed(status);
+        }
         cairo_save(cr);
         cairo_rectangle(cr, margin, margin, pageW - 2 * margin, pageH - 2 * margin);
         cairo_clip(cr);
         cairo_translate(cr, margin - x0 * scale, margin);
         cairo_scale(cr, scale, scale);
-        CairoPainter painter(cr);
-        painter.setCull(int(x0), 0, int(std::ceil(sliceWidth)) + 1, area.h);
-        drawBoard(painter, layout);
-        painter.flush();
+        cairo_set_source_surface(cr, slice, cullX, 0);
+        cairo_paint(cr);
         cairo_restore(cr);
+        cairo_surface_destroy(slice);
         const std::string footer = options.sourceName + "  page " + std::to_string(page + 1) +
                                    " of " + std::to_string(pages);
         cairo_set_source_rgb(cr, 0, 0, 0);
