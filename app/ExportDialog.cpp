@@ -44,6 +44,9 @@ int indexOf(ExportFormat format) {
 constexpr double noticeSeconds = 5;
 // How often the window looks at the worker's progress.
 constexpr double pollSeconds = 0.1;
+// How long the window waits for the strip's summary before it shows the rest without it: a
+// short melody's summary comes at once, without a flicker.
+constexpr double summaryWaitSeconds = 0.05;
 
 std::string baseNameOf(const std::string &path) {
     const std::string::size_type slash = path.rfind('/');
@@ -111,6 +114,7 @@ ExportDialog::ExportDialog(const ScoreModel &model, const std::string &melodyPat
 
 ExportDialog::~ExportDialog() {
     Fl::remove_timeout(poll, this);
+    Fl::remove_timeout(pollSummary, this);
     // job_ cancels a running export and waits for its worker.
 }
 
@@ -176,12 +180,49 @@ void ExportDialog::updateForFormat() {
                       " has no tape geometry)."
                 : "The whole melody as the board draws it.";
     }
-    // The strip the options make: its length, pieces, holes and pairs still too close.
-    const std::string summary = stripSummary(model_, options());
-    if (!summary.empty())
-        noteText_ += "\n" + summary;
+    // The strip the options make: its length, pieces, holes and pairs still too close. A
+    // worker plans it from a copy; a summary of earlier options is dropped.
+    Fl::remove_timeout(pollSummary, this);
+    summary_.reset();
+    formatText_ = noteText_;
+    if (makesStrip(options())) {
+        summary_ = std::make_unique<BackgroundSummary>(model_, options());
+        if (summary_->waitFor(summaryWaitSeconds)) {
+            showSummary();
+            return;
+        }
+        noteText_ += "\nWorking out the strip...";
+        Fl::add_timeout(pollSeconds, pollSummary, this);
+    }
     note_->label(noteText_.c_str());
     redraw();
+}
+
+void ExportDialog::showSummary() {
+    const std::string summary = summary_ ? summary_->text() : std::string();
+    summary_.reset();
+    noteText_ = summary.empty() ? formatText_ : formatText_ + "\n" + summary;
+    note_->label(noteText_.c_str());
+    redraw();
+}
+
+void ExportDialog::pollSummary(void *data) {
+    auto *dialog = static_cast<ExportDialog *>(data);
+    if (!dialog->summary_)
+        return;
+    if (dialog->summary_->finished())
+        dialog->showSummary();
+    else
+        Fl::repeat_timeout(pollSeconds, pollSummary, data);
+}
+
+void ExportDialog::finishSummary() {
+    if (!summary_)
+        return;
+    Fl::remove_timeout(pollSummary, this);
+    while (!summary_->waitFor(1)) {
+    }
+    showSummary();
 }
 
 ExportResult ExportDialog::accept() {

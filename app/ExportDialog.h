@@ -24,6 +24,7 @@ class Fl_Return_Button;
 namespace tw {
 
 class BackgroundExport;
+class BackgroundSummary;
 
 // "Exported NAME (N pages)": NAME is the file's name without its folder.
 std::string exportedNotice(const std::string &path, unsigned pages);
@@ -56,6 +57,12 @@ public:
     void cancel();
     // The bar's text while exporting ("12 of 40 pages").
     std::string progressText() const;
+    // The text under the fields: what the format makes, and the strip's summary once it is
+    // worked out (on a worker: a long melody takes a while).
+    const std::string &noteText() const { return noteText_; }
+    bool summarizing() const { return summary_ != nullptr; }
+    // Waits for the strip's summary and shows it.
+    void finishSummary();
 
     // Told "Exported NAME (N pages)" after a successful export.
     std::function<void(const std::string &)> onExported;
@@ -64,6 +71,9 @@ private:
     void updateForFormat();
     // Shows the worker's progress; finishes when the worker has (GUI thread timeout).
     static void poll(void *data);
+    // Shows the strip's summary once its worker has it (GUI thread timeout).
+    static void pollSummary(void *data);
+    void showSummary();
     void setExporting(bool on);
 
     const ScoreModel &model_;
@@ -75,6 +85,8 @@ private:
     Fl_Input *path_ = nullptr;
     Fl_Box *note_ = nullptr;
     std::string noteText_;
+    std::string formatText_; // noteText_ without the summary
+    std::unique_ptr<BackgroundSummary> summary_;
     Fl_Progress *progress_ = nullptr;
     std::string progressLabel_;
     Fl_Return_Button *ok_ = nullptr;

@@ -11,8 +11,10 @@
 #include "render/TapeExport.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -46,6 +48,36 @@ private:
     ExportProgress progress_;
     ExportResult result_; // the worker's until finished_
     std::atomic<bool> finished_{false};
+    std::thread worker_;
+};
+
+// What the options would make of the melody (stripSummary), worked out on a worker thread
+// from a copy, so that a window stays responsive over a long melody.
+//
+// Threads: every member function is called on the thread that made the object; the worker
+// reads only its copy and writes the text before it sets `finished_` under the mutex.
+class BackgroundSummary {
+public:
+    BackgroundSummary(const ScoreModel &model, ExportOptions options);
+    // Stops the worker and waits for it (it looks at the stop every few thousand notes).
+    ~BackgroundSummary();
+    BackgroundSummary(const BackgroundSummary &) = delete;
+    BackgroundSummary &operator=(const BackgroundSummary &) = delete;
+
+    // Waits at most `seconds` for the worker; true when it has finished.
+    bool waitFor(double seconds);
+    bool finished();
+    // The summary; "" until finished.
+    std::string text();
+
+private:
+    ScoreModel melody_;
+    ExportOptions options_;
+    std::atomic<bool> stop_{false};
+    std::mutex mutex_;
+    std::condition_variable done_;
+    bool finished_ = false; // under mutex_
+    std::string text_;      // under mutex_
     std::thread worker_;
 };
 

@@ -207,7 +207,7 @@ double holeStartMm(const TapeGeometry &g, unsigned tick, unsigned ticksPerFrame)
 }
 
 ExportResult planCut(const ScoreModel &model, const ExportInstrument &instrument, double bedMm,
-                     bool slots, CutPlan &plan) {
+                     bool slots, CutPlan &plan, const std::atomic<bool> *stop) {
     plan = CutPlan();
     if (!instrument.geometry)
         return {errExportGeometry,
@@ -244,6 +244,8 @@ ExportResult planCut(const ScoreModel &model, const ExportInstrument &instrument
     double end = g.leadInMm;
     CutHole h;
     for (std::size_t i = 0; i < notes.size(); ++i) {
+        if (stop && i % 16384 == 0 && stop->load())
+            return ProgressTicker::cancelledResult();
         const TapeNote &n = notes[i];
         if (!model.isChannelShown(n))
             continue;
@@ -278,11 +280,18 @@ ExportResult planCut(const ScoreModel &model, const ExportInstrument &instrument
     return {};
 }
 
-std::string stripSummary(const ScoreModel &model, const ExportOptions &options) {
+bool makesStrip(const ExportOptions &options) {
+    return options.instrument.geometry &&
+           (options.format == ExportFormat::cutSvg || options.format == ExportFormat::dxf ||
+            options.format == ExportFormat::pdf);
+}
+
+std::string stripSummary(const ScoreModel &model, const ExportOptions &options,
+                         const std::atomic<bool> *stop) {
+    if (!makesStrip(options))
+        return "";
     const bool cutter =
         options.format == ExportFormat::cutSvg || options.format == ExportFormat::dxf;
-    if (!options.instrument.geometry || !(cutter || options.format == ExportFormat::pdf))
-        return "";
     const TapeGeometry &g = *options.instrument.geometry;
     double bed = g.bedLengthMm;
     if (!cutter) { // a PDF piece is no longer than the page
@@ -291,7 +300,9 @@ std::string stripSummary(const ScoreModel &model, const ExportOptions &options) 
     }
     CutPlan plan;
     const ExportResult r =
-        planCut(model, options.instrument, bed, !cutter && (!options.holes || g.slots), plan);
+        planCut(model, options.instrument, bed, !cutter && (!options.holes || g.slots), plan, stop);
+    if (r.code == errExportCancelled)
+        return "";
     if (!r)
         return r.reason;
     const auto count = [](std::size_t n, const char *one, const char *many) {

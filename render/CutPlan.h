@@ -11,6 +11,7 @@
 #include "scoremodel/TapeFixes.h"
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <functional>
 #include <vector>
@@ -74,14 +75,18 @@ double holeStartMm(const TapeGeometry &g, unsigned tick, unsigned ticksPerFrame)
 // Plans the strip of the model's shown notes for the instrument, cut into pieces no longer
 // than `bedMm` (0: no limit; one piece). With `slots` every note is as long as it lasts (for
 // bars on paper), else the instrument's hole shape decides. Errors: errExportGeometry,
-// errExportTooLarge, errExportNoNotes.
+// errExportTooLarge, errExportNoNotes; errExportCancelled once `stop` (may be null) is set.
 ExportResult planCut(const ScoreModel &model, const ExportInstrument &instrument, double bedMm,
-                     bool slots, CutPlan &plan);
+                     bool slots, CutPlan &plan, const std::atomic<bool> *stop = nullptr);
 
 // What the options would make of the melody, in one line for the export window: "Strip 3.41 m
 // in 8 pieces, 594 holes, 2 pairs too close"; the reason instead when no strip can be planned,
-// and "" for the board picture (no tape geometry, or PNG and board SVG).
-std::string stripSummary(const ScoreModel &model, const ExportOptions &options);
+// and "" for the board picture (no tape geometry, or PNG and board SVG), or once `stop` (may be
+// null) is set.
+std::string stripSummary(const ScoreModel &model, const ExportOptions &options,
+                         const std::atomic<bool> *stop = nullptr);
+// Whether the options make a strip, so that stripSummary has something to say.
+bool makesStrip(const ExportOptions &options);
 
 // Calls `each` with the holes of piece `piece` in the order of the notes until it returns
 // false. Costs about the notes near the piece (a binary search finds them).

@@ -3,6 +3,7 @@
 #include "app/ExportDialog.h"
 #include "commandline/ExportCommand.h"
 #include "framework/Dialogs.h"
+#include "render/CutPlan.h"
 #include "testsupport/NoteMakers.h"
 #include "testsupport/TempFiles.h"
 
@@ -111,6 +112,40 @@ TEST(ExportDialog, CancelStopsTheExportAndLeavesNoFile) {
 TEST(ExportDialog, NoticeNamesTheFileAndItsPages) {
     EXPECT_EQ(exportedNotice("/music/song.pdf", 12), "Exported song.pdf (12 pages)");
     EXPECT_EQ(exportedNotice("tape.png", 1), "Exported tape.png (1 pages)");
+}
+
+TEST(ExportDialog, ShowsTheStripSummaryOfItsOptions) {
+    ExportInstrument instrument;
+    instrument.name = "Box";
+    for (unsigned n = 50; n < 80; ++n)
+        instrument.notes.push_back(n);
+    instrument.geometry = TapeGeometry{70, 2.0, 5, 20, 2};
+    // A short melody's summary comes with the window; a long one's when its worker is done.
+    for (const unsigned count : {2u, 300000u}) {
+        SCOPED_TRACE(count);
+        std::vector<TapeNote> notes;
+        for (unsigned i = 0; i < count; ++i)
+            notes.push_back(tn(50 + i % 30, i / 10 * 4, 2));
+        ScoreModel melody;
+        melody.setNotes(notes);
+        ExportDialog dialog(melody, "song.mid", instrument);
+        if (count == 2) {
+            EXPECT_FALSE(dialog.summarizing());
+        }
+        for (const ExportFormat format : {ExportFormat::dxf, ExportFormat::pdf}) {
+            dialog.setFormat(format);
+            dialog.finishSummary();
+            EXPECT_FALSE(dialog.summarizing());
+            const std::string summary = stripSummary(melody, dialog.options());
+            ASSERT_NE(summary.find("Strip "), std::string::npos) << summary;
+            const std::string text = dialog.noteText();
+            ASSERT_GE(text.size(), summary.size());
+            EXPECT_EQ(text.substr(text.size() - summary.size()), summary);
+        }
+        dialog.setFormat(ExportFormat::png);
+        EXPECT_FALSE(dialog.summarizing());
+        EXPECT_EQ(dialog.noteText(), "The whole melody as the board draws it.");
+    }
 }
 
 TEST(ExportCommand, Arguments) {

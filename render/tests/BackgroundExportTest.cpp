@@ -1,11 +1,12 @@
 // The export on a worker thread: it writes from its own copy while the melody is edited, counts
 // its tiles or pages, and a cancel (or dropping it) leaves neither the file nor a temporary.
-// Runs under ThreadSanitizer too.
+// The strip summary for the export window comes from a worker too. Runs under ThreadSanitizer.
 #include <gtest/gtest.h>
 
 #include "ExportSupport.h"
 
 #include "render/BackgroundExport.h"
+#include "render/CutPlan.h"
 
 #include <chrono>
 #include <thread>
@@ -95,4 +96,38 @@ TEST(BackgroundExport, CancelledLeavesNoFileAndNoTemporary) {
         }
         EXPECT_TRUE(dir.names().empty());
     }
+}
+
+TEST(BackgroundSummary, SaysWhatTheStripWouldSayWhileTheMelodyIsEdited) {
+    struct Summary {
+        ExportFormat format;
+        bool trueScale;
+    };
+    const Summary summaries[] = {{ExportFormat::pdf, true},
+                                 {ExportFormat::cutSvg, true},
+                                 {ExportFormat::dxf, true},
+                                 {ExportFormat::pdf, false},
+                                 {ExportFormat::png, true}};
+    for (const Summary &c : summaries) {
+        SCOPED_TRACE(testing::Message() << int(c.format) << (c.trueScale ? " true scale" : ""));
+        Melody melody(longMelody(3000));
+        const ExportOptions options = optionsFor(c.format, c.trueScale);
+        const std::string expected = stripSummary(melody, options);
+        EXPECT_EQ(makesStrip(options), !expected.empty());
+        BackgroundSummary summary(melody, options);
+        melody.setNotes({tn(60, 0)});
+        ASSERT_TRUE(summary.waitFor(120));
+        EXPECT_TRUE(summary.finished());
+        EXPECT_EQ(summary.text(), expected);
+    }
+}
+
+TEST(BackgroundSummary, StopsWhenDropped) {
+    Melody melody(longMelody(400000));
+    const ExportOptions options = optionsFor(ExportFormat::cutSvg, true);
+    const std::atomic<bool> stop{true};
+    EXPECT_EQ(stripSummary(melody, options, &stop), "");
+    // Dropped at once: the worker stops at its next look instead of planning the whole strip.
+    for (int i = 0; i < 5; ++i)
+        BackgroundSummary summary(melody, options);
 }

@@ -132,6 +132,17 @@ editor_dialogs() {
         xprop -id "$w" WM_TRANSIENT_FOR 2>/dev/null | grep -q 'window id' && echo "$w"
     done
 }
+# editor_writes_in FOLDER: the editor holds a file in FOLDER open for writing (an export writing
+# its unnamed or hidden temporary beside the target; files it reads stay open read-only).
+editor_writes_in() {
+    local fd flags
+    for fd in /proc/"$EDITOR_PID"/fd/*; do
+        [[ "$(readlink "$fd" 2>/dev/null)" == "$1"/* ]] || continue
+        flags=$(sed -n 's/^flags:[[:space:]]*//p' "/proc/$EDITOR_PID/fdinfo/${fd##*/}" 2>/dev/null)
+        [ -n "$flags" ] && (((8#$flags & 3) != 0)) && return 0
+    done
+    return 1
+}
 # wait_for CONDITION-COMMAND [TENTHS]: polls until the command succeeds (default 10 s).
 wait_for() {
     local tries=${2:-100}

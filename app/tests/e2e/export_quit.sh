@@ -2,10 +2,14 @@
 # Quitting the editor while the Export window exports in the background: the export is
 # cancelled (no file and no temporary beside it), and the editor ends at once instead of
 # waiting for the export. The unsaved-changes question still comes first.
-source "$(dirname "$0")/editor_lib.bash"
+# shellcheck source=app/tests/e2e/settings_lib.bash
+source "$(dirname "$0")/settings_lib.bash"
 
 M="$HOME/music"
-# 1,000,000 notes in chords of eight: a board PDF of many pages, seconds of work.
+# The second instrument file, which has a tape: the PDF is the tape at true scale, which takes
+# many seconds at this size however fast the board pictures get.
+prefs_write <<<"noteIndic:4"
+# 1,000,000 notes in chords of eight: seconds of work to export.
 "$PY" - "$M/long.mid" <<'PYEOF'
 import struct, sys
 events = bytearray(b"\x00\x90")
@@ -20,11 +24,6 @@ head = b"MThd" + struct.pack(">IHHH", 6, 0, 1, 96)
 open(sys.argv[1], "wb").write(head + b"MTrk" + struct.pack(">I", len(events)) + events)
 PYEOF
 
-# The export writes: the editor holds a file in the music folder open (its unnamed or hidden
-# temporary beside the target).
-export_writing() {
-    ls -l "/proc/$EDITOR_PID/fd" 2>/dev/null | grep -q -- "-> $M/"
-}
 # Ctrl+E and Return in the export window, then waits (generously) until the export writes;
 # prints the id of the export window (shown anew while it exports).
 start_export() {
@@ -33,7 +32,7 @@ start_export() {
     d=$(wait_dialog) || { fail "$CASE: no export window appeared"; return 1; }
     xdotool windowfocus --sync "$d" 2>/dev/null
     xdotool key Return
-    wait_for export_writing 600 || { fail "$CASE: the export did not start writing"; return 1; }
+    wait_for "editor_writes_in $M" 600 || { fail "$CASE: the export did not start writing"; return 1; }
     wait_for 'd=$(window_named "Export tape")' || { fail "$CASE: no export window"; return 1; }
     echo "$d"
 }

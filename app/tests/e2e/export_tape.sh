@@ -224,14 +224,14 @@ PYEOF
 editor_start "$M/long.mid" || finish
 rm -f "$M/long.pdf"
 if d=$(export_ok); then
-    sleep 1 # the export is under way
+    wait_for "editor_writes_in $M" 600 || fail "$CASE: the export did not start writing"
     [ -e "$M/long.pdf" ] && fail "$CASE: the export ended before it could be cancelled"
     # While it exports the window no longer holds the editor: it is shown anew.
     d=$(wait_dialog) || fail "$CASE: no window while exporting"
     xdotool windowfocus --sync "$d" 2>/dev/null
     xdotool key Escape
     # Cancelled, the window stays for another try; Escape again closes it.
-    sleep 1
+    wait_for "! editor_writes_in $M" 300 || fail "$CASE: the export went on after Cancel"
     editor_dialogs | grep -qx "$d" || fail "$CASE: the window closed on Cancel"
     xdotool windowfocus --sync "$d" 2>/dev/null
     xdotool key Escape
