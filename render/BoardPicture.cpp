@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 
 namespace tw {
 
@@ -186,6 +187,10 @@ ExportResult writeBoardPdf(const ScoreModel &model, const BoardView &view,
                                        options.sourceName.c_str());
     cairo_t *cr = cairo_create(surface);
     const BoardLayout layout(model, view, area);
+    const std::unique_ptr<cairo_font_options_t, decltype(&cairo_font_options_destroy)> unhinted(
+        cairo_font_options_create(), cairo_font_options_destroy);
+    cairo_font_options_set_hint_style(unhinted.get(), CAIRO_HINT_STYLE_NONE);
+    cairo_font_options_set_hint_metrics(unhinted.get(), CAIRO_HINT_METRICS_OFF);
     ticker.setTotal(uint64_t(pages));
     for (long long page = 0; page < pages; ++page) {
         if (ticker.cancelled()) {
@@ -203,6 +208,8 @@ ExportResult writeBoardPdf(const ScoreModel &model, const BoardView &view,
             cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, &extents);
         cairo_t *sc = cairo_create(slice);
         cairo_translate(sc, -cullX, 0);
+        // Text placed as on the page itself: glyph advances not rounded to whole pixels.
+        cairo_set_font_options(sc, unhinted.get());
         {
             CairoPainter painter(sc);
             painter.setCull(cullX, 0, cullW, area.h);

@@ -11,6 +11,7 @@
 #include "render/IndexedPainter.h"
 #include "render/Palette.h"
 
+#include <cairo-pdf.h>
 #include <cairo.h>
 
 #include <cmath>
@@ -43,6 +44,32 @@ uint32_t pixel(cairo_surface_t *s, int x, int y) {
     const unsigned char *row =
         cairo_image_surface_get_data(s) + std::size_t(y) * cairo_image_surface_get_stride(s);
     return reinterpret_cast<const uint32_t *>(row)[x] & 0xFFFFFFu;
+}
+
+// The words pdftotext finds on the pages of a PDF above `bottom` (points from the top), with
+// their left and right ends.
+struct PdfWord {
+    std::string text;
+    double left = 0, right = 0, top = 0;
+};
+std::vector<PdfWord> pdfWords(const std::string &pdf, double bottom) {
+    std::vector<PdfWord> words;
+    const std::string xml = run("pdftotext -bbox '" + pdf + "' -");
+    for (std::size_t at = xml.find("<word "); at != std::string::npos;
+         at = xml.find("<word ", at + 1)) {
+        PdfWord w;
+        double yMax = 0;
+        const std::size_t end = xml.find('>', at), close = xml.find("</word>", at);
+        if (end == std::string::npos || close == std::string::npos ||
+            std::sscanf(xml.c_str() + at,
+                        "<word xMin=\"%lf\" yMin=\"%lf\" xMax=\"%lf\" yMax=\"%lf\"", &w.left,
+                        &w.top, &w.right, &yMax) != 4)
+            break;
+        w.text = xml.substr(end + 1, close - end - 1);
+        if (w.top < bottom)
+            words.push_back(w);
+    }
+    return words;
 }
 
 // The largest difference of the red, green and blue of two 0xRRGGBB colours.
@@ -321,7 +348,8 @@ TEST(BoardPdf, PagesShowTheBoardDrawnWhole) {
     // Notes of different channels over each other on one row, long notes across page edges,
     // a note on every row and section markers: rendered, every page shows the part of the
     // board drawn whole that falls on it. Checked where a pixel of the page lies well inside
-    // one pixel of the board, away from the numbers (their glyphs are shaped for the page).
+    // one pixel of the board, away from the numbers (their glyphs are shaped for the page);
+    // the numbers are checked for their place on the page.
     std::vector<TapeNote> notes{tn(60, 0, 150, 0), tn(60, 10, 30, 5), tn(60, 20, 5, 9),
                                 tn(61, 3, 200, 1), tn(61, 3, 100, 12)};
     for (unsigned t = 0; t < 240; t += 2)
@@ -406,5 +434,38 @@ TEST(BoardPdf, PagesShowTheBoardDrawnWhole) {
             }
         EXPECT_EQ(wrong, 0);
         EXPECT_GT(checked, 1000);
+    }
+
+    // The numbers stand where drawing the board straight onto every page puts them.
+    {
+        cairo_surface_t *surface =
+            cairo_pdf_surface_create((dir / "straight.pdf").c_str(), pageW, pageH);
+        cairo_t *cr = cairo_create(surface);
+        for (unsigned page = 0; page < r.pages; ++page) {
+            cairo_save(cr);
+            cairo_rectangle(cr, margin, margin, pageW - 2 * margin, pageH - 2 * margin);
+            cairo_clip(cr);
+            cairo_translate(cr, margin - page * sliceWidth * scale, margin);
+            cairo_scale(cr, scale, scale);
+            {
+                CairoPainter painter(cr);
+                drawBoard(painter, layout);
+            }
+            cairo_restore(cr);
+            cairo_show_page(cr);
+        }
+        cairo_destroy(cr);
+        cairo_surface_destroy(surface);
+    }
+    const std::vector<PdfWord> expected = pdfWords(dir / "straight.pdf", pageH - margin);
+    const std::vector<PdfWord> words = pdfWords(dir / "board.pdf", pageH - margin);
+    ASSERT_EQ(words.size(), expected.size());
+    ASSERT_GE(words.size(), 10u);
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        SCOPED_TRACE(expected[i].text);
+        EXPECT_EQ(words[i].text, expected[i].text);
+        EXPECT_NEAR(words[i].left, expected[i].left, 0.05);
+        EXPECT_NEAR(words[i].right, expected[i].right, 0.05);
+        EXPECT_NEAR(words[i].top, expected[i].top, 0.05);
     }
 }
