@@ -26,7 +26,7 @@ public:
     ~CairoPainter() override { flush(); }
     CairoPainter(const CairoPainter &) = delete;
     CairoPainter &operator=(const CairoPainter &) = delete;
-    // Fills what is gathered: call it before reading the context's status or changing its
+    // Draws what is gathered: call it before reading the context's status or changing its
     // clip or transformation. Without a cull rectangle, rectangles of one colour in a row are
     // gathered into one path and filled together when the colour changes or text or a slanted
     // line follows. With one, every rectangle up to the next text or slanted line is gathered
