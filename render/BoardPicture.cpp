@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 
 namespace tw {
 
@@ -186,6 +187,10 @@ ExportResult writeBoardPdf(const ScoreModel &model, const BoardView &view,
                                        options.sourceName.c_str());
     cairo_t *cr = cairo_create(surface);
     const BoardLayout layout(model, view, area);
+    const std::unique_ptr<cairo_font_options_t, decltype(&cairo_font_options_destroy)> unhinted(
+        cairo_font_options_create(), cairo_font_options_destroy);
+    cairo_font_options_set_hint_style(unhinted.get(), CAIRO_HINT_STYLE_NONE);
+    cairo_font_options_set_hint_metrics(unhinted.get(), CAIRO_HINT_METRICS_OFF);
     ticker.setTotal(uint64_t(pages));
     for (long long page = 0; page < pages; ++page) {
         if (ticker.cancelled()) {
@@ -193,17 +198,39 @@ ExportResult writeBoardPdf(const ScoreModel &model, const BoardView &view,
             return ProgressTicker::cancelledResult();
         }
         ticker.step();
+        // The page's slice is drawn in picture pixels from its left edge, then placed on the
+        // page scaled: a PDF form of small whole numbers, shorter to write than the same
+        // drawing in the page's own units.
         const double x0 = page * sliceWidth;
+        const int cullX = int(x0), cullW = int(std::ceil(sliceWidth)) + 1;
+        const cairo_rectangle_t extents{0, 0, double(cullW), double(area.h)};
+        cairo_surface_t *slice =
+            cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, &extents);
+        cairo_t *sc = cairo_create(slice);
+        cairo_translate(sc, -cullX, 0);
+        // Text placed as on the page itself: glyph advances not rounded to whole pixels.
+        cairo_set_font_options(sc, unhinted.get());
+        {
+            CairoPainter painter(sc);
+            painter.setCull(cullX, 0, cullW, area.h);
+            drawBoard(painter, layout);
+        }
+        const cairo_status_t status = cairo_status(sc);
+        cairo_destroy(sc);
+        if (status != CAIRO_STATUS_SUCCESS) {
+            cairo_surface_destroy(slice);
+            finishSurface(surface, cr);
+            return drawingFailed(status);
+        }
         cairo_save(cr);
         cairo_rectangle(cr, margin, margin, pageW - 2 * margin, pageH - 2 * margin);
         cairo_clip(cr);
         cairo_translate(cr, margin - x0 * scale, margin);
         cairo_scale(cr, scale, scale);
-        CairoPainter painter(cr);
-        painter.setCull(int(x0), 0, int(std::ceil(sliceWidth)) + 1, area.h);
-        drawBoard(painter, layout);
-        painter.flush();
+        cairo_set_source_surface(cr, slice, cullX, 0);
+        cairo_paint(cr);
         cairo_restore(cr);
+        cairo_surface_destroy(slice);
         const std::string footer = options.sourceName + "  page " + std::to_string(page + 1) +
                                    " of " + std::to_string(pages);
         cairo_set_source_rgb(cr, 0, 0, 0);

@@ -7,6 +7,9 @@
 
 #include <cairo.h>
 
+#include <cstdint>
+#include <vector>
+
 namespace tw {
 
 // Selects the Cairo face and size of an FLTK font number and a height in pixels.
@@ -23,11 +26,15 @@ public:
     ~CairoPainter() override { flush(); }
     CairoPainter(const CairoPainter &) = delete;
     CairoPainter &operator=(const CairoPainter &) = delete;
-    // Rectangles of one colour are gathered into one path and filled together when the colour
-    // changes, before text and lines, and here: call it before reading the context's status
-    // or changing its clip or transformation.
+    // Draws what is gathered: call it before reading the context's status or changing its
+    // clip or transformation. Without a cull rectangle, rectangles of one colour in a row are
+    // gathered into one path and filled together when the colour changes or text or a slanted
+    // line follows. With one, every rectangle up to the next text or slanted line is gathered
+    // and they are drawn a colour at a time in an order that gives the same picture: a PDF
+    // page then takes a few fills instead of one for every note.
     void flush();
-    // Skips what lies wholly outside this rectangle (a tile of a large picture).
+    // Draws nothing outside this rectangle (a tile or a page of a large picture): what lies
+    // wholly outside is skipped, rectangles are cut to it.
     void setCull(int x, int y, int w, int h);
 
     void setColour(TapeColour colour) override;
@@ -38,17 +45,40 @@ public:
     std::optional<PaintBounds> bounds() const override;
 
 private:
+    // A rectangle waiting, cut to the cull rectangle. Its layer lies above that of every
+    // earlier rectangle it overlaps in another colour and not below that of one in its own.
+    struct Gathered {
+        int x, y, w, h;
+        TapeColour colour;
+        uint32_t layer;
+    };
+    // One link of a cell's list of the rectangles that reach into it, newest first.
+    struct CellLink {
+        uint32_t rect;
+        int32_t next; // -1 at the end
+    };
+
     bool culled(long long x, long long y, long long w, long long h) const;
     // Sets the painter's colour on the context, after filling what was gathered in another.
     void useColour();
+    void setContextColour(TapeColour colour);
+    void gather(int x, int y, int w, int h);
+    void drawGathered();
 
     cairo_t *cr_;
-    bool gathered_ = false;        // rectangles wait in the path
+    bool gathered_ = false;        // rectangles wait in the context's path (no cull rectangle)
     TapeColour colour_ = 0;        // the painter's colour
     bool colourSet_ = false;       // one was set on the context
     TapeColour contextColour_ = 0; // that one
     bool cull_ = false;
     long long cullX_ = 0, cullY_ = 0, cullRight_ = 0, cullBottom_ = 0;
+    // With a cull rectangle: the rectangles waiting, and square cells over the cull rectangle
+    // that find those a new one may overlap. A cell forgets the rectangles below one that
+    // covers it whole: whatever overlaps them there overlaps that one, whose layer is no lower.
+    std::vector<Gathered> rects_;
+    std::vector<int32_t> cellHeads_; // per cell its newest link, -1 for none
+    std::vector<CellLink> cellLinks_;
+    int cellSize_ = 32, cellColumns_ = 0;
 };
 
 } // namespace tw

@@ -1,5 +1,5 @@
 // A board drawn tile by tile, each tile drawing only what it shows, is the board drawn whole; so
-// is the PNG, whichever way it is written.
+// are the PNG, whichever way it is written, and the pages of the PDF.
 #include <gtest/gtest.h>
 
 #include "ExportSupport.h"
@@ -11,9 +11,12 @@
 #include "render/IndexedPainter.h"
 #include "render/Palette.h"
 
+#include <cairo-pdf.h>
 #include <cairo.h>
 
+#include <cmath>
 #include <memory>
+#include <random>
 #include <set>
 
 using namespace tw;
@@ -41,6 +44,40 @@ uint32_t pixel(cairo_surface_t *s, int x, int y) {
     const unsigned char *row =
         cairo_image_surface_get_data(s) + std::size_t(y) * cairo_image_surface_get_stride(s);
     return reinterpret_cast<const uint32_t *>(row)[x] & 0xFFFFFFu;
+}
+
+// The words pdftotext finds on the pages of a PDF above `bottom` (points from the top), with
+// their left and right ends.
+struct PdfWord {
+    std::string text;
+    double left = 0, right = 0, top = 0;
+};
+std::vector<PdfWord> pdfWords(const std::string &pdf, double bottom) {
+    std::vector<PdfWord> words;
+    const std::string xml = run("pdftotext -bbox '" + pdf + "' -");
+    for (std::size_t at = xml.find("<word "); at != std::string::npos;
+         at = xml.find("<word ", at + 1)) {
+        PdfWord w;
+        double yMax = 0;
+        const std::size_t end = xml.find('>', at), close = xml.find("</word>", at);
+        if (end == std::string::npos || close == std::string::npos ||
+            std::sscanf(xml.c_str() + at,
+                        "<word xMin=\"%lf\" yMin=\"%lf\" xMax=\"%lf\" yMax=\"%lf\"", &w.left,
+                        &w.top, &w.right, &yMax) != 4)
+            break;
+        w.text = xml.substr(end + 1, close - end - 1);
+        if (w.top < bottom)
+            words.push_back(w);
+    }
+    return words;
+}
+
+// The largest difference of the red, green and blue of two 0xRRGGBB colours.
+int colourDistance(uint32_t a, uint32_t b) {
+    int d = 0;
+    for (int shift : {0, 8, 16})
+        d = std::max(d, std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)));
+    return d;
 }
 
 } // namespace
@@ -211,5 +248,224 @@ TEST(IndexedPainter, StripsGiveCairosPixelsForEveryKindOfDrawing) {
         EXPECT_FALSE(indexed.overflowed());
         // The rows found by the survey hold every pixel drawn by Cairo.
         EXPECT_FALSE(indexed.rowsDrawnByCairo().empty());
+    }
+}
+
+TEST(CairoPainter, GatheredRectanglesGiveThePixelsOfDrawingThemInOrder) {
+    // With a cull rectangle the painter draws the rectangles up to the next text a colour at a
+    // time and strokes thick bars: overlapping ones of different colours in every order, bars
+    // across cells and past the cull rectangle's edges, ones that cover whole cells, thin
+    // lines, text between them. Every pixel is the one of drawing them in order.
+    struct Rect {
+        int x, y, w, h;
+        TapeColour colour;
+    };
+    struct Case {
+        const char *name;
+        int cullX, cullY, w, h; // the cull rectangle, also the picture
+        unsigned seed;
+        int count, largest; // random rectangles and their largest side
+        int colours;
+        std::vector<Rect> fixed; // or these
+    };
+    const Case cases[] = {
+        {"small ones in two colours", 0, 0, 200, 120, 1, 600, 20, 2, {}},
+        {"bars and lines in five colours", 40, 30, 300, 200, 2, 900, 90, 5, {}},
+        {"large ones over many cells", -50, 10, 260, 260, 3, 300, 200, 4, {}},
+        {"more cells than are kept", 5, 5, 3000, 1500, 4, 3000, 400, 6, {}},
+        // A block covers a cell over a bar of its own colour that lies above a red one
+        // elsewhere; a red one drawn next over both shows.
+        {"over a block that covers a cell",
+         0,
+         0,
+         64,
+         64,
+         0,
+         0,
+         0,
+         0,
+         {{40, 0, 20, 10, paletteRed},
+          {20, 2, 30, 6, paletteBlue},
+          {0, 0, 32, 32, paletteBlue},
+          {22, 3, 5, 4, paletteRed}}},
+    };
+    const TapeColour palette[] = {paletteRed,       paletteBlue,   tapeRgb(10, 200, 30),
+                                  paletteBlack,     paletteWhite,  tapeRgb(250, 240, 0),
+                                  paletteDarkGreen, paletteMagenta};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto paint = [&](Painter &p) {
+            for (const Rect &r : c.fixed) {
+                p.setColour(r.colour);
+                p.fillRect(r.x, r.y, r.w, r.h);
+            }
+            std::mt19937 random(c.seed);
+            const auto below = [&](int n) { return int(random() % unsigned(n)); };
+            for (int i = 0; i < c.count; ++i) {
+                p.setColour(palette[below(c.colours)]);
+                const int kind = below(4); // a bar, a thin line, a thick bar, a block
+                const int w = kind == 0   ? 1 + below(c.largest)
+                              : kind == 1 ? 1 + below(2)
+                                          : 3 + below(c.largest / 3 + 1);
+                const int h = kind == 0 ? 3 + below(9) : 1 + below(c.largest);
+                p.fillRect(c.cullX - 20 + below(c.w + 40), c.cullY - 20 + below(c.h + 40), w, h);
+                if (i % 250 == 249) {
+                    p.setFont(0, 12);
+                    p.text("42", c.cullX + below(c.w), c.cullY + below(c.h));
+                }
+            }
+        };
+        Surface expected(cairo_image_surface_create(CAIRO_FORMAT_RGB24, c.w, c.h),
+                         cairo_surface_destroy);
+        Surface gathered(cairo_image_surface_create(CAIRO_FORMAT_RGB24, c.w, c.h),
+                         cairo_surface_destroy);
+        for (cairo_surface_t *s : {expected.get(), gathered.get()}) {
+            cairo_t *cr = cairo_create(s);
+            cairo_translate(cr, -c.cullX, -c.cullY);
+            {
+                CairoPainter painter(cr);
+                if (s == gathered.get())
+                    painter.setCull(c.cullX, c.cullY, c.w, c.h);
+                paint(painter);
+            }
+            cairo_destroy(cr);
+            cairo_surface_flush(s);
+        }
+        int wrong = 0;
+        for (int y = 0; y < c.h; ++y)
+            for (int x = 0; x < c.w; ++x)
+                if (pixel(gathered.get(), x, y) != pixel(expected.get(), x, y) && wrong++ < 5)
+                    ADD_FAILURE() << "pixel " << c.cullX + x << ", " << c.cullY + y << ": "
+                                  << std::hex << pixel(gathered.get(), x, y) << " instead of "
+                                  << pixel(expected.get(), x, y);
+        EXPECT_EQ(wrong, 0);
+    }
+}
+
+TEST(BoardPdf, PagesShowTheBoardDrawnWhole) {
+    if (run("command -v pdftoppm").empty())
+        GTEST_SKIP() << "pdftoppm (poppler-utils) is not installed";
+    // Notes of different channels over each other on one row, long notes across page edges,
+    // a note on every row and section markers: rendered, every page shows the part of the
+    // board drawn whole that falls on it. Checked where a pixel of the page lies well inside
+    // one pixel of the board, away from the numbers (their glyphs are shaped for the page);
+    // the numbers are checked for their place on the page.
+    std::vector<TapeNote> notes{tn(60, 0, 150, 0), tn(60, 10, 30, 5), tn(60, 20, 5, 9),
+                                tn(61, 3, 200, 1), tn(61, 3, 100, 12)};
+    for (unsigned t = 0; t < 240; t += 2)
+        notes.push_back(tn(55 + t % 9, t, 1 + t % 5, t % 16));
+    std::sort(notes.begin(), notes.end(),
+              [](const TapeNote &a, const TapeNote &b) { return a.start < b.start; });
+    Melody melody(notes, 16);
+    for (unsigned t = 7; t < 240; t += 41)
+        melody.toggleSectionMarker(t);
+    BoardView view;
+    ASSERT_TRUE(pictureView(melody, view));
+    const BoardArea area = pictureArea(view);
+    const BoardLayout layout(melody, view, area);
+    const Surface whole = draw(layout, 0, 0, area.w, area.h, false);
+    // Where the numbers' glyphs reach: the board drawn without them differs there.
+    struct NoText : CairoPainter {
+        using CairoPainter::CairoPainter;
+        void text(const char *, int, int) override {}
+    };
+    Surface withoutText(cairo_image_surface_create(CAIRO_FORMAT_RGB24, area.w, area.h),
+                        cairo_surface_destroy);
+    {
+        cairo_t *cr = cairo_create(withoutText.get());
+        {
+            NoText painter(cr);
+            drawBoard(painter, layout);
+        }
+        cairo_destroy(cr);
+        cairo_surface_flush(withoutText.get());
+    }
+    const auto nearText = [&](int x, int y) {
+        for (int dy = -1; dy <= 1; ++dy)
+            for (int dx = -1; dx <= 1; ++dx) {
+                const int nx = std::clamp(x + dx, 0, area.w - 1);
+                const int ny = std::clamp(y + dy, 0, area.h - 1);
+                if (pixel(whole.get(), nx, ny) != pixel(withoutText.get(), nx, ny))
+                    return true;
+            }
+        return false;
+    };
+
+    TempDir dir;
+    ExportOptions options;
+    options.format = ExportFormat::pdf;
+    options.sourceName = "board.mid";
+    const ExportResult r = exportTape(melody, options, dir / "board.pdf");
+    ASSERT_TRUE(r) << r.reason;
+    // The page's layout: the picture's height between the margins, its width over pages.
+    const PaperMm paper = paperSize(options.paper);
+    const double pageW = paper.width * pointsPerMm, pageH = paper.height * pointsPerMm;
+    const double margin = pageMarginMm * pointsPerMm;
+    const double scale = (pageH - 2 * margin) / area.h;
+    const double sliceWidth = (pageW - 2 * margin) / scale;
+    ASSERT_EQ(r.pages, unsigned(std::ceil(area.w / sliceWidth)));
+    ASSERT_GE(r.pages, 4u);
+    for (unsigned page = 0; page < r.pages; ++page) {
+        SCOPED_TRACE(testing::Message() << "page " << page + 1);
+        // One pixel a point.
+        const std::string stem = dir / ("page" + std::to_string(page));
+        run("pdftoppm -r 72 -png -f " + std::to_string(page + 1) + " -l " +
+            std::to_string(page + 1) + " -singlefile '" + dir / "board.pdf" + "' '" + stem + "'");
+        const Surface shown(cairo_image_surface_create_from_png((stem + ".png").c_str()),
+                            cairo_surface_destroy);
+        ASSERT_EQ(cairo_surface_status(shown.get()), CAIRO_STATUS_SUCCESS);
+        ASSERT_EQ(cairo_image_surface_get_width(shown.get()), int(std::lround(pageW)));
+        int wrong = 0, checked = 0;
+        // The pixels wholly inside the margins.
+        for (int y = int(std::ceil(margin)); y + 1 <= int(pageH - margin); ++y)
+            for (int x = int(std::ceil(margin)); x + 1 <= int(pageW - margin); ++x) {
+                const double bx = page * sliceWidth + (x + 0.5 - margin) / scale;
+                const double by = (y + 0.5 - margin) / scale;
+                const double fx = bx - std::floor(bx), fy = by - std::floor(by);
+                if (fx < 0.25 || fx > 0.75 || fy < 0.25 || fy > 0.75 || by >= area.h ||
+                    bx >= area.w || nearText(int(bx), int(by)))
+                    continue;
+                ++checked;
+                const uint32_t want = pixel(whole.get(), int(bx), int(by));
+                const uint32_t got = pixel(shown.get(), x, y);
+                if (colourDistance(want, got) > 8 && wrong++ < 5)
+                    ADD_FAILURE() << "board pixel " << int(bx) << ", " << int(by) << ": "
+                                  << std::hex << got << " instead of " << want;
+            }
+        EXPECT_EQ(wrong, 0);
+        EXPECT_GT(checked, 1000);
+    }
+
+    // The numbers stand where drawing the board straight onto every page puts them.
+    {
+        cairo_surface_t *surface =
+            cairo_pdf_surface_create((dir / "straight.pdf").c_str(), pageW, pageH);
+        cairo_t *cr = cairo_create(surface);
+        for (unsigned page = 0; page < r.pages; ++page) {
+            cairo_save(cr);
+            cairo_rectangle(cr, margin, margin, pageW - 2 * margin, pageH - 2 * margin);
+            cairo_clip(cr);
+            cairo_translate(cr, margin - page * sliceWidth * scale, margin);
+            cairo_scale(cr, scale, scale);
+            {
+                CairoPainter painter(cr);
+                drawBoard(painter, layout);
+            }
+            cairo_restore(cr);
+            cairo_show_page(cr);
+        }
+        cairo_destroy(cr);
+        cairo_surface_destroy(surface);
+    }
+    const std::vector<PdfWord> expected = pdfWords(dir / "straight.pdf", pageH - margin);
+    const std::vector<PdfWord> words = pdfWords(dir / "board.pdf", pageH - margin);
+    ASSERT_EQ(words.size(), expected.size());
+    ASSERT_GE(words.size(), 10u);
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        SCOPED_TRACE(expected[i].text);
+        EXPECT_EQ(words[i].text, expected[i].text);
+        EXPECT_NEAR(words[i].left, expected[i].left, 0.05);
+        EXPECT_NEAR(words[i].right, expected[i].right, 0.05);
+        EXPECT_NEAR(words[i].top, expected[i].top, 0.05);
     }
 }
