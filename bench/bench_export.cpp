@@ -1,4 +1,5 @@
-// Export speed and memory: the whole melody to PNG, SVG, PDF and the cutter's SVG and DXF at
+// Export speed and memory: the whole melody to PNG, SVG, PDF, the tape PDF at true scale and the
+// cutter's SVG and DXF at
 // 100,000 and 1,000,000 notes, each in a process of its own so that its peak memory is its own.
 // Prints the CPU time and the peak resident memory of every export, the 1M/100k ratio (linear is
 // about 10), and the memory that reading and importing a 16-track file (and a format-0 file of
@@ -74,7 +75,7 @@ ExportInstrument cutInstrument() {
 
 // Exports in a child process; its CPU time comes back through a pipe, its peak memory from
 // wait4.
-Figures measure(unsigned count, ExportFormat format, const std::string &path) {
+Figures measure(unsigned count, ExportFormat format, bool tape, const std::string &path) {
     int fds[2];
     if (pipe(fds) != 0)
         return {};
@@ -86,7 +87,7 @@ Figures measure(unsigned count, ExportFormat format, const std::string &path) {
         ExportOptions options;
         options.format = format;
         options.sourceName = "bench";
-        if (format == ExportFormat::cutSvg || format == ExportFormat::dxf)
+        if (tape)
             options.instrument = cutInstrument();
         const double start = cpuSeconds();
         const ExportResult r = exportTape(model, options, path);
@@ -230,12 +231,14 @@ int main(int argc, char **argv) {
         const char *extension;
         double cpuTarget;    // at 1M notes, seconds
         double memoryTarget; // at 1M notes, MB; 0 for none
+        bool tape;           // for an instrument with a tape: the strip at true scale
     };
-    const Case cases[] = {{"PNG", ExportFormat::png, ".png", 2, 0},
-                          {"SVG", ExportFormat::svg, ".svg", 0, 100},
-                          {"PDF", ExportFormat::pdf, ".pdf", 2, 0},
-                          {"cut SVG", ExportFormat::cutSvg, ".cut.svg", 0, 100},
-                          {"DXF", ExportFormat::dxf, ".dxf", 0, 100}};
+    const Case cases[] = {{"PNG", ExportFormat::png, ".png", 2, 0, false},
+                          {"SVG", ExportFormat::svg, ".svg", 0, 100, false},
+                          {"PDF", ExportFormat::pdf, ".pdf", 2, 0, false},
+                          {"tape PDF", ExportFormat::pdf, ".tape.pdf", 0, 0, true},
+                          {"cut SVG", ExportFormat::cutSvg, ".cut.svg", 0, 100, true},
+                          {"DXF", ExportFormat::dxf, ".dxf", 0, 100, true}};
     for (const bool oneTrack : {false, true}) {
         const std::vector<uint8_t> bytes = sixteenTracks(quick ? 30000 : 300000, oneTrack);
         // Of this process alone: other runs of the bench may be reading at the same time.
@@ -247,18 +250,19 @@ int main(int argc, char **argv) {
         readMemoryPerByte(path, bytes.size(), true, oneTrack);
         std::filesystem::remove(path);
     }
-    // One figure alone: the export of one format ("png", "svg", "pdf", "cut.svg", "dxf").
+    // One figure alone: the export of one format ("png", "svg", "pdf", "tape.pdf", "cut.svg",
+    // "dxf").
     const std::string only = argc > 1 && !quick ? argv[1] : argc > 2 ? argv[2] : "";
     for (const Case &c : cases) {
         if (!only.empty() && only != c.extension + 1)
             continue;
         const std::string path = dir + "/tapeworks2-bench-export" + c.extension;
-        const Figures small = measure(100000, c.format, path);
+        const Figures small = measure(100000, c.format, c.tape, path);
         std::printf("export %s 100k notes: %.2f s CPU, peak %.0f MB%s\n", c.name, small.cpu,
                     small.peakMb, small.ok ? "" : " (failed)");
         if (quick)
             continue;
-        const Figures large = measure(1000000, c.format, path);
+        const Figures large = measure(1000000, c.format, c.tape, path);
         std::printf("export %s 1M notes: %.2f s CPU", c.name, large.cpu);
         if (c.cpuTarget > 0)
             std::printf(" (target <= %.0f s)", c.cpuTarget);
