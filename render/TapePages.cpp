@@ -131,10 +131,11 @@ double listNotes(cairo_t *cr, const std::vector<TapeNote> &notes, const ScoreMod
     return y;
 }
 
-void drawMark(cairo_t *cr, const TapeMark &m, double x, double y, double size, bool holes) {
+// Adds the mark's shape to the path; the caller fills the marks of a piece together (one
+// opaque colour: the same picture as one fill each, at a fraction of the PDF operators).
+void addMark(cairo_t *cr, const TapeMark &m, double x, double y, double size, bool holes) {
     if (!holes) {
         cairo_rectangle(cr, x, y - size / 2, m.lengthMm, size);
-        cairo_fill(cr);
         return;
     }
     // Round holes from the start to the end, at most one and a quarter diameters apart.
@@ -145,7 +146,6 @@ void drawMark(cairo_t *cr, const TapeMark &m, double x, double y, double size, b
         cairo_new_sub_path(cr);
         cairo_arc(cr, cx, y, size / 2, 0, 2 * M_PI);
     }
-    cairo_fill(cr);
 }
 
 // The path of a piece's outline, `left` millimetres right of the page margin's x.
@@ -245,23 +245,36 @@ void drawPiece(cairo_t *cr, unsigned page, const TapePlan &plan, const CutPlan &
     outlinePath(cr, piece, x0, top, W);
     cairo_clip(cr);
     cairo_set_source_rgb(cr, 0, 0, 0);
+    // Filled and stroked in batches: a path of very many parts costs Cairo more than several.
+    constexpr unsigned batch = 256;
+    unsigned inPath = 0;
     forEachHole(cut, page, [&](const CutHole &h) {
         const TapeMark m{h.track, h.x0Mm - h.radiusMm, h.x1Mm - h.x0Mm + 2 * h.radiusMm};
-        drawMark(cr, m, x0 + m.startMm, Y(h.yMm), 2 * h.radiusMm, options.holes);
+        addMark(cr, m, x0 + m.startMm, Y(h.yMm), 2 * h.radiusMm, options.holes);
+        if (++inPath == batch) {
+            cairo_fill(cr);
+            inPath = 0;
+        }
         return true;
     });
+    cairo_fill(cr);
     cairo_restore(cr);
     cairo_set_source_rgb(cr, 0.85, 0, 0);
     cairo_set_line_width(cr, 0.25);
+    inPath = 0;
     forEachHole(cut, page, [&](const CutHole &h) {
         if (cut.ringed[h.note] && h.x0Mm <= piece.maxXMm) {
             cairo_new_sub_path(cr);
             cairo_arc(cr, x0 + (h.x0Mm + h.x1Mm) / 2, Y(h.yMm),
                       h.radiusMm + (h.x1Mm - h.x0Mm) / 2 + 1, 0, 2 * M_PI);
-            cairo_stroke(cr);
+            if (++inPath == batch) {
+                cairo_stroke(cr);
+                inPath = 0;
+            }
         }
         return true;
     });
+    cairo_stroke(cr);
     cairo_set_source_rgb(cr, 0, 0, 0);
     // A 100 mm bar to check the printed scale.
     const double left = plan.tapeLeftMm;
