@@ -1,16 +1,14 @@
 // The whole melody as the board draws it, into PNG, SVG and a PDF scaled to the page height.
-#include "render/CairoPainter.h"
 #include "render/ExportParts.h"
 #include "render/IndexedPainter.h"
+#include "render/PdfPainter.h"
+#include "render/PdfWriter.h"
 #include "render/PngRows.h"
 #include "render/SvgPainter.h"
-
-#include <cairo-pdf.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <memory>
 
 namespace tw {
 
@@ -180,70 +178,61 @@ ExportResult writeBoardPdf(const ScoreModel &model, const BoardView &view,
     if (pages > maxExportPages)
         return {errExportTooLarge, "the melody would need " + std::to_string(pages) +
                                        " pages, more than " + std::to_string(maxExportPages)};
-    cairo_surface_t *surface =
-        cairo_pdf_surface_create_for_stream(ExportFile::cairoWrite, &file, pageW, pageH);
-    if (!options.sourceName.empty())
-        cairo_pdf_surface_set_metadata(surface, CAIRO_PDF_METADATA_TITLE,
-                                       options.sourceName.c_str());
-    cairo_t *cr = cairo_create(surface);
+    PdfWriter writer(
+        [&file](const void *data, std::size_t length) { return file.write(data, length); });
+    const auto failed = [&writer]() -> ExportResult {
+        if (writer.sinkFailed())
+            return {errExportWrite, "cannot write the file"};
+        if (writer.fonts().status() != CAIRO_STATUS_SUCCESS)
+            return drawingFailed(writer.fonts().status());
+        return {errExportDrawing, "drawing failed: the page could not be compressed"};
+    };
+    if (!writer.start(pageW, pageH, options.sourceName))
+        return failed();
     const BoardLayout layout(model, view, area);
-    const std::unique_ptr<cairo_font_options_t, decltype(&cairo_font_options_destroy)> unhinted(
-        cairo_font_options_create(), cairo_font_options_destroy);
-    cairo_font_options_set_hint_style(unhinted.get(), CAIRO_HINT_STYLE_NONE);
-    cairo_font_options_set_hint_metrics(unhinted.get(), CAIRO_HINT_METRICS_OFF);
+    // The page's frame: drawing within the margins, and the picture's pixels from the slice's
+    // left edge placed on the page scaled, y downwards.
+    std::string frame = "q\n";
+    for (const double v : {margin, margin, pageW - 2 * margin, pageH - 2 * margin}) {
+        appendPdfNumber(frame, v);
+        frame += ' ';
+    }
+    frame += "re W n\n";
+    std::string content;
     ticker.setTotal(uint64_t(pages));
     for (long long page = 0; page < pages; ++page) {
-        if (ticker.cancelled()) {
-            finishSurface(surface, cr);
+        if (ticker.cancelled())
             return ProgressTicker::cancelledResult();
-        }
         ticker.step();
-        // The page's slice is drawn in picture pixels from its left edge, then placed on the
-        // page scaled: a PDF form of small whole numbers, shorter to write than the same
-        // drawing in the page's own units.
         const double x0 = page * sliceWidth;
         const int cullX = int(x0), cullW = int(std::ceil(sliceWidth)) + 1;
-        const cairo_rectangle_t extents{0, 0, double(cullW), double(area.h)};
-        cairo_surface_t *slice =
-            cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, &extents);
-        cairo_t *sc = cairo_create(slice);
-        cairo_translate(sc, -cullX, 0);
-        // Text placed as on the page itself: glyph advances not rounded to whole pixels.
-        cairo_set_font_options(sc, unhinted.get());
+        content = frame;
+        for (const double v :
+             {scale, 0.0, 0.0, -scale, margin - (x0 - cullX) * scale, pageH - margin}) {
+            appendPdfNumber(content, v, 6);
+            content += ' ';
+        }
+        content += "cm\n";
+        bool drawn;
         {
-            CairoPainter painter(sc);
-            painter.setCull(cullX, 0, cullW, area.h);
+            PdfPainter painter(content, writer.fonts(), cullX, 0, cullX + cullW, area.h);
+            painter.setVisible(x0, x0 + sliceWidth);
             drawBoard(painter, layout);
+            painter.flush();
+            drawn = painter.ok();
         }
-        const cairo_status_t status = cairo_status(sc);
-        cairo_destroy(sc);
-        if (status != CAIRO_STATUS_SUCCESS) {
-            cairo_surface_destroy(slice);
-            finishSurface(surface, cr);
-            return drawingFailed(status);
-        }
-        cairo_save(cr);
-        cairo_rectangle(cr, margin, margin, pageW - 2 * margin, pageH - 2 * margin);
-        cairo_clip(cr);
-        cairo_translate(cr, margin - x0 * scale, margin);
-        cairo_scale(cr, scale, scale);
-        cairo_set_source_surface(cr, slice, cullX, 0);
-        cairo_paint(cr);
-        cairo_restore(cr);
-        cairo_surface_destroy(slice);
+        if (!drawn)
+            return failed();
         const std::string footer = options.sourceName + "  page " + std::to_string(page + 1) +
                                    " of " + std::to_string(pages);
-        cairo_set_source_rgb(cr, 0, 0, 0);
-        cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
-        cairo_set_font_size(cr, 8);
-        cairo_move_to(cr, margin, pageH - margin / 2);
-        cairo_show_text(cr, footer.c_str());
-        cairo_show_page(cr);
+        content += "Q\n0 g\n";
+        if (!writer.fonts().show(content, 0, 8, footer, margin, margin / 2, false) ||
+            !writer.page(content))
+            return failed();
     }
-    ExportResult r = finishSurface(surface, cr);
-    if (r)
-        r.pages = unsigned(pages);
-    return r;
+    if (!writer.finish())
+        return failed();
+    return {exportOk, {}, unsigned(pages)};
 }
 
 } // namespace tw

@@ -4,11 +4,9 @@
 #pragma once
 
 #include "render/Painter.h"
+#include "render/RectLayers.h"
 
 #include <cairo.h>
-
-#include <cstdint>
-#include <vector>
 
 namespace tw {
 
@@ -45,24 +43,10 @@ public:
     std::optional<PaintBounds> bounds() const override;
 
 private:
-    // A rectangle waiting, cut to the cull rectangle. Its layer lies above that of every
-    // earlier rectangle it overlaps in another colour and not below that of one in its own.
-    struct Gathered {
-        int x, y, w, h;
-        TapeColour colour;
-        uint32_t layer;
-    };
-    // One link of a cell's list of the rectangles that reach into it, newest first.
-    struct CellLink {
-        uint32_t rect;
-        int32_t next; // -1 at the end
-    };
-
     bool culled(long long x, long long y, long long w, long long h) const;
     // Sets the painter's colour on the context, after filling what was gathered in another.
     void useColour();
     void setContextColour(TapeColour colour);
-    void gather(int x, int y, int w, int h);
     void drawGathered();
 
     cairo_t *cr_;
@@ -72,13 +56,7 @@ private:
     TapeColour contextColour_ = 0; // that one
     bool cull_ = false;
     long long cullX_ = 0, cullY_ = 0, cullRight_ = 0, cullBottom_ = 0;
-    // With a cull rectangle: the rectangles waiting, and square cells over the cull rectangle
-    // that find those a new one may overlap. A cell forgets the rectangles below one that
-    // covers it whole: whatever overlaps them there overlaps that one, whose layer is no lower.
-    std::vector<Gathered> rects_;
-    std::vector<int32_t> cellHeads_; // per cell its newest link, -1 for none
-    std::vector<CellLink> cellLinks_;
-    int cellSize_ = 32, cellColumns_ = 0;
+    RectLayers layers_; // with a cull rectangle: the rectangles waiting
 };
 
 } // namespace tw

@@ -10,7 +10,7 @@ packages=(
     python3 python3-mido
     jackd2 libjack-jackd2-dev
     fluidsynth fluid-soundfont-gm
-    libcairo2-dev libzstd-dev libpng-dev zlib1g-dev poppler-utils
+    libcairo2-dev libzstd-dev libpng-dev zlib1g-dev poppler-utils qpdf
     libdxflib-dev python3-ezdxf librsvg2-bin
     dpkg-dev file help2man lintian appstream desktop-file-utils man-db
 )
