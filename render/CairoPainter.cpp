@@ -7,74 +7,20 @@
 
 namespace tw {
 
-namespace {
-// Room kept around the tile for text, whose extent is not measured.
-constexpr long long textRoom = 100;
-} // namespace
-
-void CairoPainter::setCull(int x, int y, int w, int h) {
-    flush();
-    cull_ = true;
-    cullX_ = x;
-    cullY_ = y;
-    cullRight_ = (long long)x + std::max(w, 0);
-    cullBottom_ = (long long)y + std::max(h, 0);
-    layers_.setArea(cullX_, cullY_, cullRight_, cullBottom_);
-}
-
-std::optional<PaintBounds> CairoPainter::bounds() const {
-    if (!cull_)
-        return std::nullopt;
-    return PaintBounds{cullX_, cullY_, cullRight_, cullBottom_};
-}
-
-bool CairoPainter::culled(long long x, long long y, long long w, long long h) const {
-    return cull_ && (x + w <= cullX_ || y + h <= cullY_ || x >= cullRight_ || y >= cullBottom_);
-}
-
 void CairoPainter::flush() {
     if (gathered_)
         cairo_fill(cr_);
     gathered_ = false;
-    if (!layers_.empty())
-        drawGathered();
-}
-
-void CairoPainter::drawGathered() {
-    layers_.drain([this](TapeColour colour, int thickness, bool stroke,
-                         const std::vector<const RectLayers::Rect *> &rects) {
-        setContextColour(colour);
-        if (stroke) {
-            cairo_set_line_width(cr_, std::abs(thickness));
-            cairo_set_line_cap(cr_, CAIRO_LINE_CAP_BUTT);
-            for (const RectLayers::Rect *r : rects)
-                if (thickness > 0) {
-                    cairo_move_to(cr_, r->x, r->y + r->h / 2.0);
-                    cairo_line_to(cr_, r->x + r->w, r->y + r->h / 2.0);
-                } else {
-                    cairo_move_to(cr_, r->x + r->w / 2.0, r->y);
-                    cairo_line_to(cr_, r->x + r->w / 2.0, r->y + r->h);
-                }
-            cairo_stroke(cr_);
-        } else {
-            // One at a time: a PDF writes a path of one rectangle in its short form.
-            for (const RectLayers::Rect *r : rects) {
-                cairo_rectangle(cr_, r->x, r->y, r->w, r->h);
-                cairo_fill(cr_);
-            }
-        }
-    });
 }
 
 void CairoPainter::setColour(TapeColour colour) {
-    // Set on the context only when something is drawn in it: a tile skips most of what the
-    // board would draw.
+    // Set on the context only when something is drawn in it.
     colour_ = colour;
 }
 
 void CairoPainter::useColour() {
     // Opaque rectangles of one colour give the same pixels filled one by one or together.
-    if (colourSet_ && colour_ == contextColour_ && layers_.empty())
+    if (colourSet_ && colour_ == contextColour_)
         return;
     flush();
     setContextColour(colour_);
@@ -94,12 +40,8 @@ void setCairoColour(cairo_t *cr, TapeColour colour) {
 }
 
 void CairoPainter::fillRect(int x, int y, int w, int h) {
-    if (w <= 0 || h <= 0 || culled(x, y, w, h))
+    if (w <= 0 || h <= 0)
         return;
-    if (cull_) {
-        layers_.add(x, y, w, h, colour_);
-        return;
-    }
     useColour();
     cairo_rectangle(cr_, x, y, w, h);
     gathered_ = true;
@@ -127,18 +69,24 @@ void CairoPainter::setFont(int font, int size) {
     selectCairoFont(cr_, font, size);
 }
 
-void selectCairoFont(cairo_t *cr, int font, int size) {
-    // FLTK's fonts come in fours: plain, bold, italic, bold italic; 4..7 are the fixed ones.
+CairoFontFace cairoFontFace(int font) {
+    // FLTK's fonts come in fours: plain, bold, italic, bold italic; 4..7 are the fixed ones,
+    // 8..11 the ones with serifs.
     const bool bold = font & 1, italic = font & 2;
-    const char *family = (font & ~3) == 4 ? "monospace" : (font & ~3) == 8 ? "serif" : "sans-serif";
-    cairo_select_font_face(cr, family, italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
-                           bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+    return {(font & ~3) == 4   ? "monospace"
+            : (font & ~3) == 8 ? "serif"
+                               : "sans-serif",
+            italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
+            bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL};
+}
+
+void selectCairoFont(cairo_t *cr, int font, int size) {
+    const CairoFontFace face = cairoFontFace(font);
+    cairo_select_font_face(cr, face.family, face.slant, face.weight);
     cairo_set_font_size(cr, size);
 }
 
 void CairoPainter::text(const char *text, int x, int y) {
-    if (culled(x - textRoom, y - textRoom, 2 * textRoom, 2 * textRoom))
-        return;
     useColour();
     flush();
     cairo_move_to(cr_, x, y);

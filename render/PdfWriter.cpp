@@ -1,5 +1,7 @@
 #include "render/PdfWriter.h"
 
+#include "render/CairoPainter.h"
+
 #include <zlib.h>
 
 #include <algorithm>
@@ -168,6 +170,9 @@ std::string pdfTextString(const std::string &utf8) {
 
 struct PdfGlyphFonts::Face {
     cairo_scaled_font_t *font = nullptr;
+    std::string family;
+    cairo_font_slant_t slant;
+    cairo_font_weight_t weight;
     // Where each glyph used went: its font and code.
     std::map<unsigned long, std::pair<int, int>> codes;
     int openFont = -1; // the font that takes new glyphs
@@ -177,7 +182,6 @@ struct PdfGlyphFonts::Face {
 PdfGlyphFonts::PdfGlyphFonts() {
     scratch_ = cairo_image_surface_create(CAIRO_FORMAT_A8, 1, 1);
     cr_ = cairo_create(scratch_);
-    faces_.resize(12);
 }
 
 PdfGlyphFonts::~PdfGlyphFonts() {
@@ -187,18 +191,14 @@ PdfGlyphFonts::~PdfGlyphFonts() {
 }
 
 int PdfGlyphFonts::face(int font) {
-    // FLTK's fonts come in fours: plain, bold, italic, bold italic; 4..7 are the fixed ones,
-    // 8..11 the ones with serifs (as selectCairoFont picks them).
-    const int family = (font & ~3) == 4 ? 1 : (font & ~3) == 8 ? 2 : 0;
-    const bool bold = font & 1, italic = font & 2;
-    const int index = family * 4 + (bold ? 1 : 0) + (italic ? 2 : 0);
-    std::unique_ptr<Face> &f = faces_[std::size_t(index)];
-    if (f)
-        return index;
-    static const char *const families[] = {"sans-serif", "monospace", "serif"};
-    cairo_font_face_t *fontFace = cairo_toy_font_face_create(
-        families[family], italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
-        bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+    // The faces Cairo is given for the board's text (selectCairoFont).
+    const CairoFontFace wanted = cairoFontFace(font);
+    for (std::size_t i = 0; i < faces_.size(); ++i)
+        if (faces_[i]->family == wanted.family && faces_[i]->slant == wanted.slant &&
+            faces_[i]->weight == wanted.weight)
+            return int(i);
+    cairo_font_face_t *fontFace =
+        cairo_toy_font_face_create(wanted.family, wanted.slant, wanted.weight);
     cairo_font_options_t *options = cairo_font_options_create();
     cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
     cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
@@ -213,9 +213,13 @@ int PdfGlyphFonts::face(int font) {
         cairo_scaled_font_destroy(scaled);
         return -1;
     }
-    f = std::make_unique<Face>();
+    auto f = std::make_unique<Face>();
     f->font = scaled;
-    return index;
+    f->family = wanted.family;
+    f->slant = wanted.slant;
+    f->weight = wanted.weight;
+    faces_.push_back(std::move(f));
+    return int(faces_.size() - 1);
 }
 
 bool PdfGlyphFonts::show(std::string &out, int font, double size, const std::string &utf8, double x,

@@ -70,7 +70,7 @@ private:
     // The index of the face of an FLTK font number, made when first used; -1 when Cairo fails.
     int face(int font);
 
-    std::vector<std::unique_ptr<Face>> faces_; // by family, bold, italic
+    std::vector<std::unique_ptr<Face>> faces_; // in the order first used
     std::vector<Font> fonts_;
     cairo_surface_t *scratch_ = nullptr; // for the glyphs' outlines
     cairo_t *cr_ = nullptr;

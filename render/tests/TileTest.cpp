@@ -10,6 +10,7 @@
 #include "render/ExportParts.h"
 #include "render/IndexedPainter.h"
 #include "render/Palette.h"
+#include "render/RectLayers.h"
 
 #include <cairo-pdf.h>
 #include <cairo.h>
@@ -25,16 +26,83 @@ namespace {
 
 using Surface = std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)>;
 
+// A tile of the board drawn through Cairo as the PDF's pages draw it (PdfPainter): only what
+// reaches into the tile, every rectangle up to the next text or slanted line gathered
+// (RectLayers) and drawn a colour at a time, thick bars stroked along their middles.
+class TilePainter : public Painter {
+public:
+    TilePainter(cairo_t *cr, int x, int y, int w, int h)
+        : cr_(cr), bounds_{x, y, (long long)x + w, (long long)y + h} {
+        layers_.setArea(bounds_.x0, bounds_.y0, bounds_.x1, bounds_.y1);
+    }
+    ~TilePainter() override { flush(); }
+    void flush() {
+        layers_.drain([this](TapeColour colour, int thickness, bool stroke,
+                             const std::vector<const RectLayers::Rect *> &rects) {
+            setCairoColour(cr_, colour);
+            for (const RectLayers::Rect *r : rects)
+                if (!stroke)
+                    cairo_rectangle(cr_, r->x, r->y, r->w, r->h);
+                else if (thickness > 0) {
+                    cairo_move_to(cr_, r->x, r->y + r->h / 2.0);
+                    cairo_line_to(cr_, r->x + r->w, r->y + r->h / 2.0);
+                } else {
+                    cairo_move_to(cr_, r->x + r->w / 2.0, r->y);
+                    cairo_line_to(cr_, r->x + r->w / 2.0, r->y + r->h);
+                }
+            cairo_set_line_width(cr_, std::abs(thickness));
+            stroke ? cairo_stroke(cr_) : cairo_fill(cr_);
+        });
+    }
+    void setColour(TapeColour colour) override { colour_ = colour; }
+    void fillRect(int x, int y, int w, int h) override {
+        if (w > 0 && h > 0 && !outside(x, y, w, h))
+            layers_.add(x, y, w, h, colour_);
+    }
+    void line(int x0, int y0, int x1, int y1) override {
+        if (x0 == x1 || y0 == y1) {
+            fillRect(std::min(x0, x1), std::min(y0, y1), std::abs(x1 - x0) + 1,
+                     std::abs(y1 - y0) + 1);
+            return;
+        }
+        flush();
+        setCairoColour(cr_, colour_);
+        strokeCairoLine(cr_, x0, y0, x1, y1);
+    }
+    void setFont(int font, int size) override { selectCairoFont(cr_, font, size); }
+    void text(const char *text, int x, int y) override {
+        if (outside(x - 100LL, y - 100LL, 200, 200))
+            return;
+        flush();
+        setCairoColour(cr_, colour_);
+        cairo_move_to(cr_, x, y);
+        cairo_show_text(cr_, text);
+        cairo_new_path(cr_);
+    }
+    std::optional<PaintBounds> bounds() const override { return bounds_; }
+
+private:
+    bool outside(long long x, long long y, long long w, long long h) const {
+        return x + w <= bounds_.x0 || y + h <= bounds_.y0 || x >= bounds_.x1 || y >= bounds_.y1;
+    }
+    cairo_t *cr_;
+    PaintBounds bounds_;
+    RectLayers layers_;
+    TapeColour colour_ = 0;
+};
+
 // The part (x0, y0, w, h) of the board; culled to it, or drawn whole and translated.
 Surface draw(const BoardLayout &layout, int x0, int y0, int w, int h, bool cull) {
     Surface surface(cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h), cairo_surface_destroy);
     cairo_t *cr = cairo_create(surface.get());
     cairo_translate(cr, -x0, -y0);
-    CairoPainter painter(cr);
-    if (cull)
-        painter.setCull(x0, y0, w, h);
-    drawBoard(painter, layout);
-    painter.flush();
+    if (cull) {
+        TilePainter painter(cr, x0, y0, w, h);
+        drawBoard(painter, layout);
+    } else {
+        CairoPainter painter(cr);
+        drawBoard(painter, layout);
+    }
     cairo_destroy(cr);
     cairo_surface_flush(surface.get());
     return surface;
@@ -251,9 +319,9 @@ TEST(IndexedPainter, StripsGiveCairosPixelsForEveryKindOfDrawing) {
     }
 }
 
-TEST(CairoPainter, GatheredRectanglesGiveThePixelsOfDrawingThemInOrder) {
-    // With a cull rectangle the painter draws the rectangles up to the next text a colour at a
-    // time and strokes thick bars: overlapping ones of different colours in every order, bars
+TEST(RectLayers, GatheredRectanglesGiveThePixelsOfDrawingThemInOrder) {
+    // Drawn as the PDF's pages are, the rectangles up to the next text a colour at a time and
+    // thick bars stroked: overlapping ones of different colours in every order, bars
     // across cells and past the cull rectangle's edges, ones that cover whole cells, thin
     // lines, text between them. Every pixel is the one of drawing them in order.
     struct Rect {
@@ -322,10 +390,11 @@ TEST(CairoPainter, GatheredRectanglesGiveThePixelsOfDrawingThemInOrder) {
         for (cairo_surface_t *s : {expected.get(), gathered.get()}) {
             cairo_t *cr = cairo_create(s);
             cairo_translate(cr, -c.cullX, -c.cullY);
-            {
+            if (s == gathered.get()) {
+                TilePainter painter(cr, c.cullX, c.cullY, c.w, c.h);
+                paint(painter);
+            } else {
                 CairoPainter painter(cr);
-                if (s == gathered.get())
-                    painter.setCull(c.cullX, c.cullY, c.w, c.h);
                 paint(painter);
             }
             cairo_destroy(cr);
