@@ -190,8 +190,7 @@ ExportResult writeBoardPdf(const ScoreModel &model, const BoardView &view,
     if (!writer.start(pageW, pageH, options.sourceName))
         return failed();
     const BoardLayout layout(model, view, area);
-    // The page's frame: drawing within the margins, and the picture's pixels from the slice's
-    // left edge placed on the page scaled, y downwards.
+    // Every page draws within its margins.
     std::string frame = "q\n";
     for (const double v : {margin, margin, pageW - 2 * margin, pageH - 2 * margin}) {
         appendPdfNumber(frame, v);
@@ -204,6 +203,8 @@ ExportResult writeBoardPdf(const ScoreModel &model, const BoardView &view,
         if (ticker.cancelled())
             return ProgressTicker::cancelledResult();
         ticker.step();
+        // The page's slice is drawn in picture pixels from its left edge, then placed on the
+        // page scaled: small whole numbers, short to write.
         const double x0 = page * sliceWidth;
         const int cullX = int(x0), cullW = int(std::ceil(sliceWidth)) + 1;
         content = frame;

@@ -91,6 +91,8 @@ void PdfPainter::flush() {
             }
             out_ += "S\n";
         } else {
+            // One at a time: viewers fit a path of one rectangle to whole device pixels (as
+            // they do strokes), so that thin ones keep their width.
             fillColour(colour);
             for (const RectLayers::Rect *r : rects) {
                 appendPdfInt(out_, r->x - x0_);
@@ -100,9 +102,8 @@ void PdfPainter::flush() {
                 appendPdfInt(out_, r->w);
                 out_ += ' ';
                 appendPdfInt(out_, r->h);
-                out_ += " re\n";
+                out_ += " re f\n";
             }
-            out_ += "f\n";
         }
     });
 }

@@ -521,7 +521,7 @@ bool PdfWriter::finish() {
             if (!stream(number, "",
                         g.blank ? std::to_string(int(blankWidth)) + " 0 d0\n"
                                 : fonts_.glyphProcedure(font.face, g.id, g.width, box),
-                        false))
+                        true))
                 return false;
             appendReference(procedures, "/g" + std::to_string(code), number);
             widths += ' ';

@@ -21,7 +21,7 @@ constexpr int errExportTooLarge = -2603;  // the picture or the page count excee
 constexpr int errExportGeometry = -2604;  // the tape geometry is unusable or does not fit the paper
 constexpr int errExportCreate = -2605;    // the target is refused or cannot be made (safe writer)
 constexpr int errExportWrite = -2606;     // writing, syncing or replacing failed (safe writer)
-constexpr int errExportDrawing = -2607;   // Cairo or the PNG writer failed
+constexpr int errExportDrawing = -2607;   // Cairo, the PNG or the PDF writer failed
 constexpr int errExportCancelled = -2608; // stopped on request; no file was left behind
 
 // The largest board picture, in pixels either way, and the most pages of a PDF.
