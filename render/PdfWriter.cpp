@@ -291,24 +291,21 @@ bool PdfGlyphFonts::show(std::string &out, int font, double size, const std::str
         }
         const auto [fontIndex, code] = found->second;
         if (fontIndex != shownFont) {
+            if (shownFont >= 0)
+                out += "] TJ\n";
+            out += "/T";
+            appendPdfInt(out, fontIndex);
+            out += ' ';
+            appendPdfNumber(out, size);
+            out += " Tf\n";
             if (shownFont < 0) {
-                out += "/T";
-                appendPdfInt(out, fontIndex);
-                out += ' ';
-                appendPdfNumber(out, size);
-                out += " Tf\n1 0 0 ";
-                out += yDown ? "-1 " : "1 ";
+                out += yDown ? "1 0 0 -1 " : "1 0 0 1 ";
                 appendPdfNumber(out, x);
                 out += ' ';
                 appendPdfNumber(out, y);
-                out += " Tm\n[";
-            } else {
-                out += "] TJ\n/T";
-                appendPdfInt(out, fontIndex);
-                out += ' ';
-                appendPdfNumber(out, size);
-                out += " Tf\n[";
+                out += " Tm\n";
             }
+            out += '[';
             shownFont = fontIndex;
         }
         const double shift = glyphs[i].x - pen;
